@@ -1,0 +1,1 @@
+// Placeholder for a folder without sources yet.

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "host/HostExport.h"
+
+namespace VorqScore {
+
+// Outcome of one scoring call. Default-constructed: success (code 0).
+// Failures used by the system: 90029 no case record, 90027 no prediction.
+class DX_HOST_API VorqStatus {
+ public:
+  VorqStatus() = default;
+  VorqStatus(int code, bool flag) : code_(code), flag_(flag) {}
+
+  bool IsOK() const { return code_ == 0; }
+  int GetCode() const { return code_; }
+  bool GetFlag() const { return flag_; }
+
+ private:
+  int code_ = 0;
+  bool flag_ = true;
+};
+
+}  // namespace VorqScore

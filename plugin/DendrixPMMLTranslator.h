@@ -1,0 +1,107 @@
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include <xercesc/dom/DOM.hpp>
+
+#include "host/ScoreTranslator.h"
+#include "plugin/PluginExport.h"
+
+class CompositeTreeNode;
+class DendrixPMMLModel;
+class TreeClsNodeStats;
+class TreeRegNodeStats;
+class DendrixPMMLTranslatorTestPeer;
+
+// Reads a PMML tree document (or, without a PMML element, the legacy tree
+// layout) into a DendrixPMMLModel. One translator reads one document; the
+// returned model belongs to the caller and the translator may then be
+// destroyed. Not thread-safe; use one translator per thread.
+class DX_PLUGIN_API DendrixPMMLTranslator : public PMMLTranslator {
+ public:
+  DendrixPMMLTranslator();
+  // Shares the model, dictionaries, target and tree; has its own rule split
+  // lists and field-name buffer.
+  DendrixPMMLTranslator(const DendrixPMMLTranslator& other);
+  DendrixPMMLTranslator& operator=(const DendrixPMMLTranslator& other);
+  ~DendrixPMMLTranslator() override;
+
+  using BaseTranslator::ParseFromTree;
+  // The caller owns the returned model. Throws VeltraException; the model is
+  // then destroyed and the translator is only fit to be destroyed.
+  ScoreModel* ParseFromTree(xercesc::DOMDocument* document, const std::string& encoding) override;
+
+ private:
+  friend class DendrixPMMLTranslatorTestPeer;
+
+  // Document dispatch.
+  CompositeTreeNode* BuildTreePMML(xercesc::DOMNode* treeModel);
+  // Mining schema.
+  void HandleMiningSchema(xercesc::DOMElement* miningSchema);
+  void HandleMiningField(xercesc::DOMElement* field, bool fromExtension);
+  // Node construction.
+  CompositeTreeNode* BuildClsTree(xercesc::DOMNode* treeModel);
+  CompositeTreeNode* BuildRegTree(xercesc::DOMNode* treeModel);
+  CompositeTreeNode* InsertClsTreeNode(xercesc::DOMNode* node, CompositeTreeNode* parent,
+                                       double& recordCount, double& confidence);
+  CompositeTreeNode* InsertRegTreeNode(xercesc::DOMNode* node, CompositeTreeNode* parent);
+  void SetNodeValue(TreeClsNodeStats* stats, const XMLCh* score);
+  void SetNodeValue(TreeRegNodeStats* stats, const XMLCh* score);
+  void SetNodeValuePercent(TreeClsNodeStats* stats, xercesc::DOMElement* scoreDistribution,
+                           double total);
+  void SetStdDeviation(TreeRegNodeStats* stats, xercesc::DOMElement* regInfo);
+  void SetNodeId(ScoreNodeStats* stats, xercesc::DOMElement* node);
+  // Simple predicates and continuous splits.
+  void HandlePredicate(xercesc::DOMNode* holder, std::vector<ScoreSplitVar*>& splits,
+                       int childCount, int childIndex, const XMLCh* fieldName, int splitIndex);
+  void SetNodeScaleSplit(std::vector<ScoreSplitVar*>& splits, xercesc::DOMNode* holder,
+                         const ScoreDictVar* var, int childCount, int childIndex, int splitIndex,
+                         const XMLCh* fieldName);
+  void GetScaleSplitValue(const XMLCh* value, const XMLCh* op, double& low, double& high,
+                          bool& closed);
+  // Categorical splits and ordinal values.
+  void SetNodeDiscreteSplit(std::vector<ScoreSplitVar*>& splits, xercesc::DOMNode* holder,
+                            const ScoreDictVar* var, int childCount, int childIndex,
+                            int splitIndex, const XMLCh* fieldName);
+  void SetDiscreteSplitValue(const ScoreDictVar* var, DiscreteSplit* split, const XMLCh* value,
+                             int childIndex);
+  int HandleOrdinalVariable(xercesc::DOMElement* predicate, const ScoreDictVar* var, int& low,
+                            int& high);
+  int GetIndexOfOrdinalValue(const std::string& text, const ScoreDictVar* var);
+  // Set predicates and value arrays.
+  void HandleSetPredicate(xercesc::DOMNode* predicate, std::vector<ScoreSplitVar*>& splits,
+                          int childCount, int childIndex, const XMLCh* fieldName, int splitIndex);
+  void SetArrayDiscreteSplit(std::vector<ScoreSplitVar*>& splits, xercesc::DOMNode* predicate,
+                             const ScoreDictVar* var, int childIndex, int splitIndex);
+  xercesc::DOMNode* GetArrayNode(xercesc::DOMNode* predicate);
+  std::vector<std::string> GetArrayElements(xercesc::DOMNode* array, const XMLCh* type);
+  std::vector<std::string> Remove(const ScoreDictVar* var, std::vector<std::string> elements);
+  bool IsCategoryValue(const ScoreDictVar* var, const std::string& text);
+  std::string GetValueString(const XMLCh* value, const XMLCh* type);
+  // Compound predicates.
+  bool HandleCompoundPredicate(xercesc::DOMNode* compound, std::vector<ScoreSplitVar*>& splits,
+                               int childCount, int childIndex, int splitIndex);
+  // Misclassification cost matrix.
+  void HandleMisclassificationCost(xercesc::DOMNodeList* costCells,
+                                   std::map<std::string, std::map<std::string, double>>& costs);
+
+  CompositeTreeNode* root;
+  DendrixPMMLModel* model;
+  ScoreDictionary* dictionary;
+  TransformationDictionary* transformationDictionary;
+  const ScoreDictVar* targetVar;
+  XMLCh* fieldNameBuffer;  // 128 code units, owned
+  int nodeIdCounter;
+  bool isRuleSet;
+  std::vector<std::vector<ScoreSplitVar*>> ruleSplitVars;
+  int ruleIndex;
+  bool hasMultipleTrees;
+  bool hasMisclassificationCost;
+  bool isCFive;
+  bool isLegacyVendorPMML;
+};
+
+// The plug-in's entry point: a new translator, owned by the caller.
+extern "C" DX_PLUGIN_API ScoreTranslator* GiveMyTranslator();
