@@ -110,7 +110,8 @@ class DX_HOST_API DictVar : public ScoreDictVar {
   void SetName(const std::string& name) { name_ = name; }
   void SetLabel(const std::string& label) { label_ = label; }
   const std::string& GetLabel() const { return label_; }
-  void SetVariableType(int type) { variableType_ = type; }
+  // Also re-reads the category cache, which depends on the type.
+  void SetVariableType(int type);
   void SetMeasurementLevel(int level) { measurementLevel_ = level; }
   // Take ownership; a set given earlier is destroyed.
   void SetValueLabelSet(ValueLabelSet* labels);

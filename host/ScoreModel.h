@@ -79,7 +79,8 @@ class DX_HOST_API BaseModel : public ScoreModel {
   BaseModel& operator=(const BaseModel&) = delete;
   ~BaseModel() override;
 
-  // Take ownership; one given earlier is destroyed.
+  // Take ownership; one given earlier is destroyed. The target is looked up
+  // again in the new dictionaries.
   void SetScoreDictionary(ScoreDictionary* dictionary) override;
   void SetTransformationScoreDictionary(TransformationDictionary* td) override;
   // The role is kept by name. Giving a variable the target role makes it the
@@ -106,10 +107,15 @@ class DX_HOST_API BaseModel : public ScoreModel {
   ScoreDictionary* GetMutableDictionary() const { return dictionary_; }
 
  private:
+  // The variable of that name: data dictionary first, then derived fields.
+  const ScoreDictVar* FindVar(const std::string& name) const;
+  void ResolveTarget();
+
   ScoreDictionary* dictionary_ = nullptr;
   TransformationDictionary* transformation_ = nullptr;
   ScoreVersionInfo* version_ = nullptr;
   const ScoreDictVar* target_ = nullptr;
+  std::string targetName_;  // found again when a dictionary is replaced
   std::unordered_map<std::string, int> roles_;
   MVPolicy policy_ = kMVPolicyDefault;
 };

@@ -78,7 +78,7 @@ class DX_HOST_API ScaleSplit : public ScoreSplitVar {
   explicit ScaleSplit(const ScoreDictVar* var) : ScoreSplitVar(var) {}
   ~ScaleSplit() override;
 
-  // Takes ownership of range.
+  // Takes ownership of range (a null range is ignored).
   void PutSplit(Range* range, int childIndex);
   int GetChildIndex(const ScoreValue* value) const override;
   void Display(std::ostream& os) const override;
@@ -86,7 +86,17 @@ class DX_HOST_API ScaleSplit : public ScoreSplitVar {
   const std::vector<std::pair<Range*, int>>& GetRanges() const { return ranges_; }
 
  private:
+  // The ranges as plain numbers, in put order, for routing without pointer
+  // chasing.
+  struct Interval {
+    double low;
+    double high;
+    bool lowClosed;
+    bool highClosed;
+    int childIndex;
+  };
   std::vector<std::pair<Range*, int>> ranges_;
+  std::vector<Interval> intervals_;
 };
 
 // Split on a categorical variable: values tied to child positions.
@@ -97,7 +107,7 @@ class DX_HOST_API DiscreteSplit : public ScoreSplitVar {
   explicit DiscreteSplit(const ScoreDictVar* var) : ScoreSplitVar(var) {}
   ~DiscreteSplit() override;
 
-  // Takes ownership of value.
+  // Takes ownership of value (a null value is ignored).
   void PutSplit(ScoreValue* value, int childIndex);
   int GetChildIndex(const ScoreValue* value) const override;
   void Display(std::ostream& os) const override;
@@ -106,4 +116,9 @@ class DX_HOST_API DiscreteSplit : public ScoreSplitVar {
 
  private:
   std::vector<std::pair<ScoreValue*, int>> values_;
+  // The numeric and the string values apart, each in put order: a numeric
+  // value never equals a string value, so the first match in its own list is
+  // the first match overall.
+  std::vector<std::pair<double, int>> numbers_;
+  std::vector<std::pair<std::string, int>> texts_;
 };

@@ -7,7 +7,9 @@
 
 // A single value of a case, a category or a prediction: a number or a text.
 // Values are immutable to their readers; records reuse their own value
-// objects from row to row through the Set operations.
+// objects from row to row through the Set operations. NumericValue and
+// StringValue are the only kinds: the host relies on a kNumeric value being a
+// NumericValue and a kString value a StringValue.
 class DX_HOST_API ScoreValue {
  public:
   enum ValueType { kNumeric = 0, kString = 1 };

@@ -1,0 +1,1066 @@
+#include "host/DerivedField.h"
+
+#include <cmath>
+#include <utility>
+#include <vector>
+
+#include "host/ScoreTranslator.h"
+#include "host/TransformationDictionary.h"
+#include "host/VeltraException.h"
+
+using xercesc::DOMElement;
+
+// --- DerivedValue ------------------------------------------------------------
+
+bool DerivedValue::ToNumber(double* out) const {
+  switch (kind) {
+    case kNumber:
+    case kBoolean:
+      *out = number;
+      return true;
+    case kText:
+      if (textIsNumber) {
+        *out = number;
+        return true;
+      }
+      return NumericValue::ParseDouble(text, out);
+    case kMissing:
+      break;
+  }
+  return false;
+}
+
+bool DerivedValue::ToBoolean(bool* out) const {
+  switch (kind) {
+    case kNumber:
+    case kBoolean:
+      *out = number != 0;
+      return true;
+    case kText: {
+      if (text == "true") {
+        *out = true;
+        return true;
+      }
+      if (text == "false") {
+        *out = false;
+        return true;
+      }
+      double x = 0;
+      if (!ToNumber(&x)) return false;
+      *out = x != 0;
+      return true;
+    }
+    case kMissing:
+      break;
+  }
+  return false;
+}
+
+std::string_view DerivedValue::ToText(std::string* buffer) const {
+  switch (kind) {
+    case kText:
+      return text;
+    case kBoolean:
+      return number != 0 ? std::string_view("true") : std::string_view("false");
+    case kNumber:
+      *buffer = NumericValue::FormatDouble(number);
+      return *buffer;
+    case kMissing:
+      break;
+  }
+  return std::string_view();
+}
+
+DerivedExpression::~DerivedExpression() = default;
+
+namespace {
+
+using Expr = std::unique_ptr<DerivedExpression>;
+
+bool IsNumericDataType(const std::string& dataType) {
+  return dataType == "integer" || dataType == "float" || dataType == "double";
+}
+
+// A value written in the document (mapMissingTo, defaultValue, a bin value,
+// a table cell): its text, and its number when the text is one.
+struct Literal {
+  bool present = false;
+  bool isNumber = false;
+  double number = 0;
+  std::string text;
+
+  void Set(std::string value) {
+    text = std::move(value);
+    isNumber = NumericValue::ParseDouble(text, &number);
+    present = true;
+  }
+  DerivedValue Value() const {
+    DerivedValue v = DerivedValue::Text(text);
+    v.textIsNumber = isNumber;
+    v.number = number;
+    return v;
+  }
+};
+
+// Equality of a computed value with a value written in the document: numbers
+// compare as numbers, texts byte for byte, booleans with "true"/"false" or 1/0.
+bool Matches(const DerivedValue& value, const Literal& literal) {
+  switch (value.kind) {
+    case DerivedValue::kNumber:
+      return literal.isNumber && literal.number == value.number;
+    case DerivedValue::kBoolean:
+      return literal.text == (value.number != 0 ? "true" : "false") ||
+             (literal.isNumber && literal.number == value.number);
+    case DerivedValue::kText:
+      return value.text == literal.text;
+    case DerivedValue::kMissing:
+      break;
+  }
+  return false;
+}
+
+DerivedValue FiniteOrMissing(double x) {
+  return std::isfinite(x) ? DerivedValue::Number(x) : DerivedValue::Missing();
+}
+
+// --- Constant ----------------------------------------------------------------
+
+class ConstantExpr final : public DerivedExpression {
+ public:
+  ConstantExpr(DerivedValue::Kind kind, double number, std::string text)
+      : kind_(kind), number_(number), text_(std::move(text)) {}
+
+  DerivedValue Evaluate(const ScoreCaseRecord*, const ScoreCaseRecord*) const override {
+    switch (kind_) {
+      case DerivedValue::kNumber:
+        return DerivedValue::Number(number_);
+      case DerivedValue::kBoolean:
+        return DerivedValue::Boolean(number_ != 0);
+      case DerivedValue::kText:
+        return DerivedValue::Text(text_);
+      case DerivedValue::kMissing:
+        break;
+    }
+    return DerivedValue::Missing();
+  }
+
+ private:
+  DerivedValue::Kind kind_;
+  double number_;
+  std::string text_;
+};
+
+// --- FieldRef ----------------------------------------------------------------
+
+// A data field (slot -1; read from the case record by position when the
+// record is indexed and the variable's index is set, else by name) or a
+// derived field defined earlier (read from its slot of the derived record).
+// A value the variable declares missing counts as missing. Text on a numeric
+// variable is read as a number (missing when it is not one).
+class FieldRefExpr final : public DerivedExpression {
+ public:
+  FieldRefExpr(const ScoreDictVar* var, int slot)
+      : var_(var), slot_(slot), numeric_(var->GetVariableType() == ScoreDictVar::kNumeric) {}
+
+  void SetMapMissingTo(std::string text) { mapMissing_.Set(std::move(text)); }
+
+  DerivedValue Evaluate(const ScoreCaseRecord* record,
+                        const ScoreCaseRecord* derived) const override {
+    const ScoreValue* value = nullptr;
+    if (slot_ >= 0) {
+      if (derived != nullptr) value = derived->GetValueAt(slot_);
+    } else if (record != nullptr) {
+      if (record->IsIndexed()) {
+        const int index = var_->GetIndex();
+        if (index >= 0) value = record->GetValueAt(index);
+      }
+      if (value == nullptr) value = record->GetValue(var_->GetName());
+    }
+    if (value == nullptr || var_->IsMissingValue(value)) return Missing();
+    if (value->IsNumeric()) return DerivedValue::Number(value->ToDouble());
+    std::string_view text;
+    if (const auto* string = dynamic_cast<const StringValue*>(value)) {
+      text = string->GetText();
+    } else {
+      buffer_ = value->ToString();
+      text = buffer_;
+    }
+    if (!numeric_) return DerivedValue::Text(text);
+    double x = 0;
+    if (!NumericValue::ParseDouble(text, &x)) return Missing();
+    return DerivedValue::Number(x);
+  }
+
+ private:
+  DerivedValue Missing() const {
+    return mapMissing_.present ? mapMissing_.Value() : DerivedValue::Missing();
+  }
+
+  const ScoreDictVar* var_;
+  int slot_;
+  bool numeric_;
+  Literal mapMissing_;
+  mutable std::string buffer_;
+};
+
+// --- NormContinuous ----------------------------------------------------------
+
+enum class Outliers { kAsIs, kAsMissing, kAsExtreme };
+
+// Piecewise linear interpolation between (orig, norm) points, orig strictly
+// increasing, at least two points.
+class NormContinuousExpr final : public DerivedExpression {
+ public:
+  NormContinuousExpr(Expr input, std::vector<std::pair<double, double>> points, Outliers outliers,
+                     bool hasMapMissing, double mapMissing)
+      : input_(std::move(input)),
+        points_(std::move(points)),
+        outliers_(outliers),
+        hasMapMissing_(hasMapMissing),
+        mapMissing_(mapMissing) {}
+
+  DerivedValue Evaluate(const ScoreCaseRecord* record,
+                        const ScoreCaseRecord* derived) const override {
+    double x = 0;
+    if (!input_->Evaluate(record, derived).ToNumber(&x)) {
+      return hasMapMissing_ ? DerivedValue::Number(mapMissing_) : DerivedValue::Missing();
+    }
+    const size_t last = points_.size() - 1;
+    size_t upper;  // the segment is [upper - 1, upper]
+    if (x < points_[0].first || x > points_[last].first) {
+      const bool below = x < points_[0].first;
+      if (outliers_ == Outliers::kAsMissing) return DerivedValue::Missing();
+      if (outliers_ == Outliers::kAsExtreme) {
+        return DerivedValue::Number(below ? points_[0].second : points_[last].second);
+      }
+      upper = below ? 1 : last;
+    } else {
+      upper = 1;
+      while (upper < last && x > points_[upper].first) ++upper;
+    }
+    const auto& a = points_[upper - 1];
+    const auto& b = points_[upper];
+    return FiniteOrMissing(a.second + (x - a.first) * (b.second - a.second) / (b.first - a.first));
+  }
+
+ private:
+  Expr input_;
+  std::vector<std::pair<double, double>> points_;
+  Outliers outliers_;
+  bool hasMapMissing_;
+  double mapMissing_;
+};
+
+// --- NormDiscrete ------------------------------------------------------------
+
+// 1 when the field equals the value, else 0.
+class NormDiscreteExpr final : public DerivedExpression {
+ public:
+  NormDiscreteExpr(Expr input, Literal value, bool hasMapMissing, double mapMissing)
+      : input_(std::move(input)),
+        value_(std::move(value)),
+        hasMapMissing_(hasMapMissing),
+        mapMissing_(mapMissing) {}
+
+  DerivedValue Evaluate(const ScoreCaseRecord* record,
+                        const ScoreCaseRecord* derived) const override {
+    const DerivedValue in = input_->Evaluate(record, derived);
+    if (in.IsMissing()) {
+      return hasMapMissing_ ? DerivedValue::Number(mapMissing_) : DerivedValue::Missing();
+    }
+    return DerivedValue::Number(Matches(in, value_) ? 1.0 : 0.0);
+  }
+
+ private:
+  Expr input_;
+  Literal value_;
+  bool hasMapMissing_;
+  double mapMissing_;
+};
+
+// --- Discretize --------------------------------------------------------------
+
+struct Bin {
+  double left;
+  double right;
+  bool leftClosed;
+  bool rightClosed;
+  Literal value;
+
+  bool Contains(double x) const {
+    return (leftClosed ? x >= left : x > left) && (rightClosed ? x <= right : x < right);
+  }
+};
+
+// The value of the first bin holding the field's number. A text that is not
+// a number is treated like a missing input.
+class DiscretizeExpr final : public DerivedExpression {
+ public:
+  DiscretizeExpr(Expr input, std::vector<Bin> bins, Literal defaultValue, Literal mapMissing)
+      : input_(std::move(input)),
+        bins_(std::move(bins)),
+        default_(std::move(defaultValue)),
+        mapMissing_(std::move(mapMissing)) {}
+
+  DerivedValue Evaluate(const ScoreCaseRecord* record,
+                        const ScoreCaseRecord* derived) const override {
+    double x = 0;
+    if (!input_->Evaluate(record, derived).ToNumber(&x)) {
+      return mapMissing_.present ? mapMissing_.Value() : DerivedValue::Missing();
+    }
+    for (const Bin& bin : bins_) {
+      if (bin.Contains(x)) return bin.value.Value();
+    }
+    return default_.present ? default_.Value() : DerivedValue::Missing();
+  }
+
+ private:
+  Expr input_;
+  std::vector<Bin> bins_;
+  Literal default_;
+  Literal mapMissing_;
+};
+
+// --- MapValues ---------------------------------------------------------------
+
+struct TableRow {
+  std::vector<Literal> keys;  // one per input column; absent cells never match
+  Literal output;             // absent: a matching row gives a missing value
+};
+
+// The output cell of the first row whose input cells equal the fields.
+class MapValuesExpr final : public DerivedExpression {
+ public:
+  MapValuesExpr(std::vector<Expr> inputs, std::vector<TableRow> rows, Literal defaultValue,
+                Literal mapMissing)
+      : inputs_(std::move(inputs)),
+        rows_(std::move(rows)),
+        default_(std::move(defaultValue)),
+        mapMissing_(std::move(mapMissing)),
+        values_(inputs_.size()) {}
+
+  DerivedValue Evaluate(const ScoreCaseRecord* record,
+                        const ScoreCaseRecord* derived) const override {
+    for (size_t i = 0; i < inputs_.size(); ++i) {
+      values_[i] = inputs_[i]->Evaluate(record, derived);
+      if (values_[i].IsMissing()) {
+        return mapMissing_.present ? mapMissing_.Value() : DerivedValue::Missing();
+      }
+    }
+    for (const TableRow& row : rows_) {
+      bool match = true;
+      for (size_t i = 0; match && i < values_.size(); ++i) {
+        match = row.keys[i].present && Matches(values_[i], row.keys[i]);
+      }
+      if (match) return row.output.present ? row.output.Value() : DerivedValue::Missing();
+    }
+    return default_.present ? default_.Value() : DerivedValue::Missing();
+  }
+
+ private:
+  std::vector<Expr> inputs_;
+  std::vector<TableRow> rows_;
+  Literal default_;
+  Literal mapMissing_;
+  mutable std::vector<DerivedValue> values_;  // the inputs of the current case
+};
+
+// --- Apply -------------------------------------------------------------------
+
+enum class Fn {
+  kAdd,
+  kSubtract,
+  kMultiply,
+  kDivide,
+  kEqual,
+  kNotEqual,
+  kLessThan,
+  kLessOrEqual,
+  kGreaterThan,
+  kGreaterOrEqual,
+  kAnd,
+  kOr,
+  kNot,
+  kIf,
+  kIsMissing,
+  kIsNotMissing,
+  kAbs,
+  kExp,
+  kLn,
+  kLog10,
+  kSqrt,
+  kPow,
+  kFloor,
+  kCeil,
+  kRound,
+  kMin,
+  kMax,
+  kSum,
+  kAvg,
+  kThreshold,
+  kConcat,
+  kUppercase,
+  kLowercase,
+  kSubstring,
+  kTrimBlanks,
+};
+
+struct FunctionInfo {
+  const char* name;
+  Fn fn;
+  int minArgs;
+  int maxArgs;  // -1: no limit
+};
+
+constexpr FunctionInfo kFunctions[] = {
+    {"+", Fn::kAdd, 2, 2},
+    {"-", Fn::kSubtract, 2, 2},
+    {"*", Fn::kMultiply, 2, 2},
+    {"/", Fn::kDivide, 2, 2},
+    {"equal", Fn::kEqual, 2, 2},
+    {"notEqual", Fn::kNotEqual, 2, 2},
+    {"lessThan", Fn::kLessThan, 2, 2},
+    {"lessOrEqual", Fn::kLessOrEqual, 2, 2},
+    {"greaterThan", Fn::kGreaterThan, 2, 2},
+    {"greaterOrEqual", Fn::kGreaterOrEqual, 2, 2},
+    {"and", Fn::kAnd, 2, -1},
+    {"or", Fn::kOr, 2, -1},
+    {"not", Fn::kNot, 1, 1},
+    {"if", Fn::kIf, 2, 3},
+    {"isMissing", Fn::kIsMissing, 1, 1},
+    {"isNotMissing", Fn::kIsNotMissing, 1, 1},
+    {"abs", Fn::kAbs, 1, 1},
+    {"exp", Fn::kExp, 1, 1},
+    {"ln", Fn::kLn, 1, 1},
+    {"log10", Fn::kLog10, 1, 1},
+    {"sqrt", Fn::kSqrt, 1, 1},
+    {"pow", Fn::kPow, 2, 2},
+    {"floor", Fn::kFloor, 1, 1},
+    {"ceil", Fn::kCeil, 1, 1},
+    {"round", Fn::kRound, 1, 1},
+    {"min", Fn::kMin, 1, -1},
+    {"max", Fn::kMax, 1, -1},
+    {"sum", Fn::kSum, 1, -1},
+    {"avg", Fn::kAvg, 1, -1},
+    {"threshold", Fn::kThreshold, 2, 2},
+    {"concat", Fn::kConcat, 1, -1},
+    {"uppercase", Fn::kUppercase, 1, 1},
+    {"lowercase", Fn::kLowercase, 1, 1},
+    {"substring", Fn::kSubstring, 3, 3},
+    {"trimBlanks", Fn::kTrimBlanks, 1, 1},
+};
+
+const FunctionInfo* FindFunction(const std::string& name) {
+  for (const FunctionInfo& info : kFunctions) {
+    if (name == info.name) return &info;
+  }
+  return nullptr;
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+// A built-in function applied to its arguments. When the result is missing,
+// mapMissingTo replaces it if an input was missing, else defaultValue does.
+class ApplyExpr final : public DerivedExpression {
+ public:
+  ApplyExpr(Fn fn, std::vector<Expr> args, Literal mapMissing, Literal defaultValue)
+      : fn_(fn),
+        args_(std::move(args)),
+        mapMissing_(std::move(mapMissing)),
+        default_(std::move(defaultValue)) {}
+
+  DerivedValue Evaluate(const ScoreCaseRecord* record,
+                        const ScoreCaseRecord* derived) const override {
+    bool inputMissing = false;
+    const DerivedValue result = Compute(record, derived, &inputMissing);
+    if (!result.IsMissing()) return result;
+    if (inputMissing && mapMissing_.present) return mapMissing_.Value();
+    if (default_.present) return default_.Value();
+    return result;
+  }
+
+ private:
+  DerivedValue Arg(size_t i, const ScoreCaseRecord* record, const ScoreCaseRecord* derived) const {
+    return args_[i]->Evaluate(record, derived);
+  }
+
+  // Argument i as a number; false (and *missing set) when it is missing or
+  // not a number.
+  bool Number(size_t i, const ScoreCaseRecord* record, const ScoreCaseRecord* derived, double* x,
+              bool* missing) const {
+    if (Arg(i, record, derived).ToNumber(x)) return true;
+    *missing = true;
+    return false;
+  }
+
+  DerivedValue Compute(const ScoreCaseRecord* record, const ScoreCaseRecord* derived,
+                       bool* missing) const {
+    double a = 0;
+    double b = 0;
+    switch (fn_) {
+      case Fn::kAdd:
+      case Fn::kSubtract:
+      case Fn::kMultiply:
+      case Fn::kDivide:
+      case Fn::kPow:
+      case Fn::kThreshold:
+        if (!Number(0, record, derived, &a, missing) || !Number(1, record, derived, &b, missing)) {
+          return DerivedValue::Missing();
+        }
+        switch (fn_) {
+          case Fn::kAdd:
+            return FiniteOrMissing(a + b);
+          case Fn::kSubtract:
+            return FiniteOrMissing(a - b);
+          case Fn::kMultiply:
+            return FiniteOrMissing(a * b);
+          case Fn::kDivide:
+            return b == 0 ? DerivedValue::Missing() : FiniteOrMissing(a / b);
+          case Fn::kPow:
+            return FiniteOrMissing(std::pow(a, b));
+          default:
+            return DerivedValue::Number(a > b ? 1.0 : 0.0);
+        }
+
+      case Fn::kEqual:
+      case Fn::kNotEqual:
+      case Fn::kLessThan:
+      case Fn::kLessOrEqual:
+      case Fn::kGreaterThan:
+      case Fn::kGreaterOrEqual:
+        return Compare(Arg(0, record, derived), Arg(1, record, derived), missing);
+
+      case Fn::kAnd:
+      case Fn::kOr: {
+        // Three-valued: a false operand decides "and", a true one "or", even
+        // when another operand is missing.
+        const bool decisive = fn_ == Fn::kOr;
+        bool sawMissing = false;
+        for (size_t i = 0; i < args_.size(); ++i) {
+          bool value = false;
+          if (!Arg(i, record, derived).ToBoolean(&value)) {
+            sawMissing = true;
+          } else if (value == decisive) {
+            return DerivedValue::Boolean(decisive);
+          }
+        }
+        if (sawMissing) {
+          *missing = true;
+          return DerivedValue::Missing();
+        }
+        return DerivedValue::Boolean(!decisive);
+      }
+      case Fn::kNot: {
+        bool value = false;
+        if (!Arg(0, record, derived).ToBoolean(&value)) {
+          *missing = true;
+          return DerivedValue::Missing();
+        }
+        return DerivedValue::Boolean(!value);
+      }
+      case Fn::kIf: {
+        bool condition = false;
+        if (!Arg(0, record, derived).ToBoolean(&condition)) {
+          *missing = true;
+          return DerivedValue::Missing();
+        }
+        if (!condition && args_.size() < 3) return DerivedValue::Missing();
+        const DerivedValue branch = Arg(condition ? 1 : 2, record, derived);
+        if (branch.IsMissing()) *missing = true;
+        return branch;
+      }
+      case Fn::kIsMissing:
+        return DerivedValue::Boolean(Arg(0, record, derived).IsMissing());
+      case Fn::kIsNotMissing:
+        return DerivedValue::Boolean(!Arg(0, record, derived).IsMissing());
+
+      case Fn::kAbs:
+      case Fn::kExp:
+      case Fn::kLn:
+      case Fn::kLog10:
+      case Fn::kSqrt:
+      case Fn::kFloor:
+      case Fn::kCeil:
+      case Fn::kRound:
+        if (!Number(0, record, derived, &a, missing)) return DerivedValue::Missing();
+        switch (fn_) {
+          case Fn::kAbs:
+            return DerivedValue::Number(std::fabs(a));
+          case Fn::kExp:
+            return FiniteOrMissing(std::exp(a));
+          case Fn::kLn:
+            return a > 0 ? FiniteOrMissing(std::log(a)) : DerivedValue::Missing();
+          case Fn::kLog10:
+            return a > 0 ? FiniteOrMissing(std::log10(a)) : DerivedValue::Missing();
+          case Fn::kSqrt:
+            return a >= 0 ? FiniteOrMissing(std::sqrt(a)) : DerivedValue::Missing();
+          case Fn::kFloor:
+            return DerivedValue::Number(std::floor(a));
+          case Fn::kCeil:
+            return DerivedValue::Number(std::ceil(a));
+          default:
+            return DerivedValue::Number(std::floor(a + 0.5));
+        }
+
+      case Fn::kMin:
+      case Fn::kMax:
+      case Fn::kSum:
+      case Fn::kAvg: {
+        // Missing inputs are left out; with none left the result is missing.
+        int count = 0;
+        double acc = 0;
+        for (size_t i = 0; i < args_.size(); ++i) {
+          double x = 0;
+          if (!Arg(i, record, derived).ToNumber(&x)) continue;
+          if (count == 0) {
+            acc = x;
+          } else if (fn_ == Fn::kMin) {
+            acc = x < acc ? x : acc;
+          } else if (fn_ == Fn::kMax) {
+            acc = x > acc ? x : acc;
+          } else {
+            acc += x;
+          }
+          ++count;
+        }
+        if (count == 0) {
+          *missing = true;
+          return DerivedValue::Missing();
+        }
+        return FiniteOrMissing(fn_ == Fn::kAvg ? acc / count : acc);
+      }
+
+      case Fn::kConcat: {
+        buffer_.clear();
+        for (size_t i = 0; i < args_.size(); ++i) {
+          const DerivedValue value = Arg(i, record, derived);
+          if (value.IsMissing()) {
+            *missing = true;
+            return DerivedValue::Missing();
+          }
+          buffer_.append(value.ToText(&scratch_));
+        }
+        return DerivedValue::Text(buffer_);
+      }
+      case Fn::kUppercase:
+      case Fn::kLowercase: {
+        const DerivedValue value = Arg(0, record, derived);
+        if (value.IsMissing()) {
+          *missing = true;
+          return value;
+        }
+        buffer_.assign(value.ToText(&scratch_));
+        // ASCII letters only: the result does not depend on the locale.
+        for (char& c : buffer_) {
+          if (fn_ == Fn::kUppercase && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+          if (fn_ == Fn::kLowercase && c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        }
+        return DerivedValue::Text(buffer_);
+      }
+      case Fn::kTrimBlanks: {
+        const DerivedValue value = Arg(0, record, derived);
+        if (value.IsMissing()) {
+          *missing = true;
+          return value;
+        }
+        std::string_view text = value.ToText(&scratch_);
+        while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+        while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+        return DerivedValue::Text(text);
+      }
+      case Fn::kSubstring:
+        return Substring(record, derived, missing);
+    }
+    return DerivedValue::Missing();
+  }
+
+  // Numbers compare as numbers when either side is a number or a boolean;
+  // two texts compare byte for byte.
+  DerivedValue Compare(const DerivedValue& left, const DerivedValue& right, bool* missing) const {
+    if (left.IsMissing() || right.IsMissing()) {
+      *missing = true;
+      return DerivedValue::Missing();
+    }
+    int order = 0;
+    if (left.kind == DerivedValue::kText && right.kind == DerivedValue::kText) {
+      const int c = left.text.compare(right.text);
+      order = c < 0 ? -1 : (c > 0 ? 1 : 0);
+    } else {
+      double a = 0;
+      double b = 0;
+      if (!left.ToNumber(&a) || !right.ToNumber(&b)) {
+        *missing = true;
+        return DerivedValue::Missing();
+      }
+      order = a < b ? -1 : (a > b ? 1 : 0);
+    }
+    switch (fn_) {
+      case Fn::kEqual:
+        return DerivedValue::Boolean(order == 0);
+      case Fn::kNotEqual:
+        return DerivedValue::Boolean(order != 0);
+      case Fn::kLessThan:
+        return DerivedValue::Boolean(order < 0);
+      case Fn::kLessOrEqual:
+        return DerivedValue::Boolean(order <= 0);
+      case Fn::kGreaterThan:
+        return DerivedValue::Boolean(order > 0);
+      default:
+        return DerivedValue::Boolean(order >= 0);
+    }
+  }
+
+  // substring(text, start, length): the characters at 1-based positions p
+  // with start <= p < start + length (positions and length rounded), counting
+  // UTF-8 characters.
+  DerivedValue Substring(const ScoreCaseRecord* record, const ScoreCaseRecord* derived,
+                         bool* missing) const {
+    const DerivedValue value = Arg(0, record, derived);
+    double start = 0;
+    double length = 0;
+    if (value.IsMissing() || !Number(1, record, derived, &start, missing) ||
+        !Number(2, record, derived, &length, missing)) {
+      *missing = true;
+      return DerivedValue::Missing();
+    }
+    const std::string_view text = value.ToText(&scratch_);
+    start = std::floor(start + 0.5);
+    const double end = start + std::floor(length + 0.5);
+    size_t from = text.size();
+    size_t to = text.size();
+    double position = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+      if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;  // continuation byte
+      ++position;
+      if (from == text.size() && position >= start && position < end) from = i;
+      if (position >= end) {
+        to = i;
+        break;
+      }
+    }
+    if (from >= to) return DerivedValue::Text(std::string_view());
+    return DerivedValue::Text(text.substr(from, to - from));
+  }
+
+  Fn fn_;
+  std::vector<Expr> args_;
+  Literal mapMissing_;
+  Literal default_;
+  mutable std::string buffer_;   // texts this function builds
+  mutable std::string scratch_;  // a number turned into text
+};
+
+// Keeps the nesting depth of the expression being read.
+class DepthGuard {
+ public:
+  explicit DepthGuard(int* depth) : depth_(depth) { ++*depth_; }
+  ~DepthGuard() { --*depth_; }
+  DepthGuard(const DepthGuard&) = delete;
+  DepthGuard& operator=(const DepthGuard&) = delete;
+
+ private:
+  int* depth_;
+};
+
+// The part of an element name after its prefix ("data:x" -> "x").
+std::string_view LocalName(std::string_view name) {
+  const size_t colon = name.find(':');
+  return colon == std::string_view::npos ? name : name.substr(colon + 1);
+}
+
+bool IsElement(const DOMElement* element, const char* name) {
+  return BaseTranslator::IsEqual(element->getTagName(), name);
+}
+
+}  // namespace
+
+// --- DerivedExpressionReader -------------------------------------------------
+
+DerivedExpressionReader::DerivedExpressionReader(const BaseTranslator& translator,
+                                                 const ScoreDictionary* dictionary,
+                                                 const TransformationDictionary* derived)
+    : translator_(translator), dictionary_(dictionary), derived_(derived) {}
+
+DerivedExpressionReader::~DerivedExpressionReader() = default;
+
+std::string DerivedExpressionReader::Text(const XMLCh* text) const {
+  return translator_.Transcode(text);
+}
+
+std::string DerivedExpressionReader::Where() const {
+  return fieldName_.empty() ? std::string() : " in DerivedField \"" + fieldName_ + "\"";
+}
+
+std::unique_ptr<DerivedExpression> DerivedExpressionReader::ReadDerivedField(
+    const DOMElement* derivedField, const std::string& fieldName) {
+  fieldName_ = fieldName;
+  depth_ = 0;
+  const DOMElement* expression = nullptr;
+  for (const DOMElement* child = BaseTranslator::GetFirstChildElt(derivedField); child != nullptr;
+       child = BaseTranslator::GetNextSiblingElt(child)) {
+    if (IsElement(child, "Extension") || IsElement(child, "Value")) continue;
+    if (expression != nullptr) {
+      throw VeltraException(1, "DerivedField \"" + fieldName + "\" has more than one expression");
+    }
+    expression = child;
+  }
+  if (expression == nullptr) {
+    throw VeltraException(1, "DerivedField \"" + fieldName + "\" has no expression");
+  }
+  return ReadExpression(expression);
+}
+
+std::unique_ptr<DerivedExpression> DerivedExpressionReader::ReadExpression(
+    const DOMElement* element) {
+  DepthGuard guard(&depth_);
+  if (depth_ > kMaxDepth) {
+    throw VeltraException(
+        5, "Expression nested more than " + std::to_string(kMaxDepth) + " levels deep" + Where());
+  }
+  if (IsElement(element, "Apply")) return ReadApply(element);
+  if (IsElement(element, "FieldRef")) return ReadFieldRef(element);
+  if (IsElement(element, "Constant")) return ReadConstant(element);
+  if (IsElement(element, "NormContinuous")) return ReadNormContinuous(element);
+  if (IsElement(element, "NormDiscrete")) return ReadNormDiscrete(element);
+  if (IsElement(element, "Discretize")) return ReadDiscretize(element);
+  if (IsElement(element, "MapValues")) return ReadMapValues(element);
+  throw VeltraException(5,
+                        "Unsupported expression <" + Text(element->getTagName()) + ">" + Where());
+}
+
+std::unique_ptr<DerivedExpression> DerivedExpressionReader::MakeFieldReference(
+    const std::string& name) {
+  if (dictionary_ != nullptr) {
+    if (const ScoreDictVar* var = dictionary_->GetVar(name)) {
+      return std::make_unique<FieldRefExpr>(var, -1);
+    }
+  }
+  auto it = slots_.find(name);
+  if (it != slots_.end() && derived_ != nullptr && it->second >= 0 &&
+      it->second < derived_->GetNumberOfVars()) {
+    return std::make_unique<FieldRefExpr>(derived_->GetVars()[it->second], it->second);
+  }
+  throw VeltraException(
+      8, "Field \"" + name + "\" is not a data field or an earlier derived field" + Where());
+}
+
+std::unique_ptr<DerivedExpression> DerivedExpressionReader::ReadFieldAttribute(
+    const DOMElement* element, const char* attribute) {
+  return MakeFieldReference(Text(BaseTranslator::GetAttributeForced(element, attribute)));
+}
+
+std::unique_ptr<DerivedExpression> DerivedExpressionReader::ReadFieldRef(
+    const DOMElement* element) {
+  Expr reference = ReadFieldAttribute(element, "field");
+  if (const XMLCh* mapMissing = BaseTranslator::GetAttribute(element, "mapMissingTo")) {
+    static_cast<FieldRefExpr*>(reference.get())->SetMapMissingTo(Text(mapMissing));
+  }
+  return reference;
+}
+
+std::unique_ptr<DerivedExpression> DerivedExpressionReader::ReadConstant(
+    const DOMElement* element) {
+  const XMLCh* missing = BaseTranslator::GetAttribute(element, "missing");
+  if (missing != nullptr && Text(missing) == "true") {
+    return std::make_unique<ConstantExpr>(DerivedValue::kMissing, 0, std::string());
+  }
+  std::string text = Text(element->getTextContent());
+  const XMLCh* dataTypeAttr = BaseTranslator::GetAttribute(element, "dataType");
+  double number = 0;
+  if (dataTypeAttr == nullptr) {
+    // Without a type the constant is a number when its text is one.
+    if (NumericValue::ParseDouble(text, &number)) {
+      return std::make_unique<ConstantExpr>(DerivedValue::kNumber, number, std::move(text));
+    }
+    return std::make_unique<ConstantExpr>(DerivedValue::kText, 0, std::move(text));
+  }
+  const std::string dataType = Text(dataTypeAttr);
+  if (IsNumericDataType(dataType)) {
+    number = BaseTranslator::VerifyDouble(text);
+    return std::make_unique<ConstantExpr>(DerivedValue::kNumber, number, std::move(text));
+  }
+  if (dataType == "boolean") {
+    if (text == "true" || text == "1") {
+      number = 1;
+    } else if (text != "false" && text != "0") {
+      throw VeltraException(3, "\"" + text + "\" is not a valid boolean" + Where());
+    }
+    return std::make_unique<ConstantExpr>(DerivedValue::kBoolean, number, std::move(text));
+  }
+  return std::make_unique<ConstantExpr>(DerivedValue::kText, 0, std::move(text));
+}
+
+std::unique_ptr<DerivedExpression> DerivedExpressionReader::ReadNormContinuous(
+    const DOMElement* element) {
+  Expr input = ReadFieldAttribute(element, "field");
+  Outliers outliers = Outliers::kAsIs;
+  if (const XMLCh* attr = BaseTranslator::GetAttribute(element, "outliers")) {
+    const std::string text = Text(attr);
+    if (text == "asMissingValues") {
+      outliers = Outliers::kAsMissing;
+    } else if (text == "asExtremeValues") {
+      outliers = Outliers::kAsExtreme;
+    } else if (text != "asIs") {
+      throw VeltraException(1, "\"" + text + "\" is not a valid outliers treatment" + Where());
+    }
+  }
+  const XMLCh* mapMissing = BaseTranslator::GetAttribute(element, "mapMissingTo");
+  const double mapMissingValue =
+      mapMissing != nullptr ? BaseTranslator::VerifyDouble(mapMissing) : 0.0;
+  std::vector<std::pair<double, double>> points;
+  for (const DOMElement* child = BaseTranslator::GetFirstChildElt(element); child != nullptr;
+       child = BaseTranslator::GetNextSiblingElt(child)) {
+    if (!IsElement(child, "LinearNorm")) continue;
+    const double orig =
+        BaseTranslator::VerifyDouble(BaseTranslator::GetAttributeForced(child, "orig"));
+    const double norm =
+        BaseTranslator::VerifyDouble(BaseTranslator::GetAttributeForced(child, "norm"));
+    if (!points.empty() && !(orig > points.back().first)) {
+      throw VeltraException(3, "<LinearNorm> orig values must increase" + Where());
+    }
+    points.emplace_back(orig, norm);
+  }
+  if (points.size() < 2) {
+    throw VeltraException(1, "<NormContinuous> needs at least two <LinearNorm> elements" + Where());
+  }
+  return std::make_unique<NormContinuousExpr>(std::move(input), std::move(points), outliers,
+                                              mapMissing != nullptr, mapMissingValue);
+}
+
+std::unique_ptr<DerivedExpression> DerivedExpressionReader::ReadNormDiscrete(
+    const DOMElement* element) {
+  Expr input = ReadFieldAttribute(element, "field");
+  Literal value;
+  value.Set(Text(BaseTranslator::GetAttributeForced(element, "value")));
+  const XMLCh* mapMissing = BaseTranslator::GetAttribute(element, "mapMissingTo");
+  const double mapMissingValue =
+      mapMissing != nullptr ? BaseTranslator::VerifyDouble(mapMissing) : 0.0;
+  return std::make_unique<NormDiscreteExpr>(std::move(input), std::move(value),
+                                            mapMissing != nullptr, mapMissingValue);
+}
+
+std::unique_ptr<DerivedExpression> DerivedExpressionReader::ReadDiscretize(
+    const DOMElement* element) {
+  Expr input = ReadFieldAttribute(element, "field");
+  Literal defaultValue;
+  Literal mapMissing;
+  if (const XMLCh* attr = BaseTranslator::GetAttribute(element, "defaultValue")) {
+    defaultValue.Set(Text(attr));
+  }
+  if (const XMLCh* attr = BaseTranslator::GetAttribute(element, "mapMissingTo")) {
+    mapMissing.Set(Text(attr));
+  }
+  std::vector<Bin> bins;
+  for (const DOMElement* child = BaseTranslator::GetFirstChildElt(element); child != nullptr;
+       child = BaseTranslator::GetNextSiblingElt(child)) {
+    if (!IsElement(child, "DiscretizeBin")) continue;
+    Bin bin;
+    bin.value.Set(Text(BaseTranslator::GetAttributeForced(child, "binValue")));
+    const DOMElement* interval = BaseTranslator::GetChildByTagForced(child, "Interval");
+    const std::string closure = Text(BaseTranslator::GetAttributeForced(interval, "closure"));
+    if (closure == "openOpen" || closure == "openClosed" || closure == "closedOpen" ||
+        closure == "closedClosed") {
+      bin.leftClosed = closure[0] == 'c';
+      bin.rightClosed = closure.back() == 'd';
+    } else {
+      throw VeltraException(1, "\"" + closure + "\" is not a valid closure" + Where());
+    }
+    const XMLCh* left = BaseTranslator::GetAttribute(interval, "leftMargin");
+    const XMLCh* right = BaseTranslator::GetAttribute(interval, "rightMargin");
+    bin.left = left != nullptr ? BaseTranslator::VerifyDouble(left) : -NumericValue::GetInfinity();
+    bin.right =
+        right != nullptr ? BaseTranslator::VerifyDouble(right) : NumericValue::GetInfinity();
+    bins.push_back(std::move(bin));
+  }
+  return std::make_unique<DiscretizeExpr>(std::move(input), std::move(bins),
+                                          std::move(defaultValue), std::move(mapMissing));
+}
+
+std::unique_ptr<DerivedExpression> DerivedExpressionReader::ReadMapValues(
+    const DOMElement* element) {
+  const std::string outputColumn =
+      Text(BaseTranslator::GetAttributeForced(element, "outputColumn"));
+  Literal defaultValue;
+  Literal mapMissing;
+  if (const XMLCh* attr = BaseTranslator::GetAttribute(element, "defaultValue")) {
+    defaultValue.Set(Text(attr));
+  }
+  if (const XMLCh* attr = BaseTranslator::GetAttribute(element, "mapMissingTo")) {
+    mapMissing.Set(Text(attr));
+  }
+  std::vector<Expr> inputs;
+  std::vector<std::string> columns;
+  for (const DOMElement* child = BaseTranslator::GetFirstChildElt(element); child != nullptr;
+       child = BaseTranslator::GetNextSiblingElt(child)) {
+    if (!IsElement(child, "FieldColumnPair")) continue;
+    inputs.push_back(ReadFieldAttribute(child, "field"));
+    columns.push_back(Text(BaseTranslator::GetAttributeForced(child, "column")));
+  }
+  const DOMElement* table = BaseTranslator::GetChildByTag(element, "InlineTable");
+  if (table == nullptr) {
+    if (BaseTranslator::GetChildByTag(element, "TableLocator") != nullptr) {
+      throw VeltraException(5, "Unsupported <TableLocator> in <MapValues>" + Where());
+    }
+    table = BaseTranslator::GetChildByTagForced(element, "InlineTable");
+  }
+  // Cells are matched to columns by name without prefix, so that "data:x"
+  // and "x" name the same column.
+  std::vector<TableRow> rows;
+  for (const DOMElement* row = BaseTranslator::GetFirstChildElt(table); row != nullptr;
+       row = BaseTranslator::GetNextSiblingElt(row)) {
+    if (!IsElement(row, "row")) continue;
+    TableRow tableRow;
+    tableRow.keys.resize(columns.size());
+    for (const DOMElement* cell = BaseTranslator::GetFirstChildElt(row); cell != nullptr;
+         cell = BaseTranslator::GetNextSiblingElt(cell)) {
+      const std::string name = Text(cell->getTagName());
+      const std::string_view local = LocalName(name);
+      Literal* target = nullptr;
+      if (local == LocalName(outputColumn)) target = &tableRow.output;
+      for (size_t i = 0; target == nullptr && i < columns.size(); ++i) {
+        if (local == LocalName(columns[i])) target = &tableRow.keys[i];
+      }
+      if (target != nullptr && !target->present) target->Set(Text(cell->getTextContent()));
+    }
+    rows.push_back(std::move(tableRow));
+  }
+  return std::make_unique<MapValuesExpr>(std::move(inputs), std::move(rows),
+                                         std::move(defaultValue), std::move(mapMissing));
+}
+
+std::unique_ptr<DerivedExpression> DerivedExpressionReader::ReadApply(const DOMElement* element) {
+  const std::string name = Text(BaseTranslator::GetAttributeForced(element, "function"));
+  const FunctionInfo* info = FindFunction(name);
+  if (info == nullptr) {
+    throw VeltraException(5, "Unsupported function \"" + name + "\"" + Where());
+  }
+  std::vector<const DOMElement*> argElements;
+  for (const DOMElement* child = BaseTranslator::GetFirstChildElt(element); child != nullptr;
+       child = BaseTranslator::GetNextSiblingElt(child)) {
+    if (!IsElement(child, "Extension")) argElements.push_back(child);
+  }
+  const int count = static_cast<int>(argElements.size());
+  if (count < info->minArgs || (info->maxArgs >= 0 && count > info->maxArgs)) {
+    std::string expected = std::to_string(info->minArgs);
+    if (info->maxArgs < 0) {
+      expected += " or more";
+    } else if (info->maxArgs != info->minArgs) {
+      expected += " to " + std::to_string(info->maxArgs);
+    }
+    throw VeltraException(5, "Function \"" + name + "\" takes " + expected +
+                                 " argument(s) but has " + std::to_string(count) + Where());
+  }
+  std::vector<Expr> args;
+  args.reserve(argElements.size());
+  for (const DOMElement* arg : argElements) args.push_back(ReadExpression(arg));
+  Literal mapMissing;
+  Literal defaultValue;
+  if (const XMLCh* attr = BaseTranslator::GetAttribute(element, "mapMissingTo")) {
+    mapMissing.Set(Text(attr));
+  }
+  if (const XMLCh* attr = BaseTranslator::GetAttribute(element, "defaultValue")) {
+    defaultValue.Set(Text(attr));
+  }
+  return std::make_unique<ApplyExpr>(info->fn, std::move(args), std::move(mapMissing),
+                                     std::move(defaultValue));
+}

@@ -1,0 +1,510 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "host/BaseDictionary.h"
+#include "host/DerivedField.h"
+#include "host/ScoreCaseRecord.h"
+#include "host/ScoreTranslator.h"
+#include "host/TransformationDictionary.h"
+#include "host/VeltraException.h"
+#include "host/XmlDocument.h"
+
+namespace {
+
+// Data fields every document below can use.
+const char* const kDataFields =
+    "<DataField name=\"x\" optype=\"continuous\" dataType=\"double\">"
+    "<Value value=\"-99\" property=\"missing\"/></DataField>"
+    "<DataField name=\"y\" optype=\"continuous\" dataType=\"double\"/>"
+    "<DataField name=\"c\" optype=\"categorical\" dataType=\"string\"/>";
+
+std::string Derived(const std::string& name, const std::string& dataType,
+                    const std::string& expression) {
+  return "<DerivedField name=\"" + name + "\" optype=\"" +
+         (dataType == "double" || dataType == "integer" ? "continuous" : "categorical") +
+         "\" dataType=\"" + dataType + "\">" + expression + "</DerivedField>";
+}
+
+std::string Field(const std::string& name) { return "<FieldRef field=\"" + name + "\"/>"; }
+std::string Number(const std::string& text) {
+  return "<Constant dataType=\"double\">" + text + "</Constant>";
+}
+std::string Apply(const std::string& function, const std::string& args,
+                  const std::string& attributes = "") {
+  return "<Apply function=\"" + function + "\"" + attributes + ">" + args + "</Apply>";
+}
+
+// The document readers under test; reading whole models is not needed here.
+class TestTranslator : public PMMLTranslator {
+ public:
+  TestTranslator() : PMMLTranslator("test") {}
+  using BaseTranslator::ParseFromTree;
+  ScoreModel* ParseFromTree(xercesc::DOMDocument*, const std::string&) override { return nullptr; }
+};
+
+class DerivedFieldTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { session_ = new XercesSession(); }
+  static void TearDownTestSuite() {
+    delete session_;
+    session_ = nullptr;
+  }
+
+  // Reads the data fields above and the derived fields given.
+  void Read(const std::string& derivedFields) {
+    document_ = std::make_unique<XmlDocument>();
+    XmlParseError error;
+    const std::string xml = std::string("<PMML><DataDictionary>") + kDataFields +
+                            "</DataDictionary><TransformationDictionary>" + derivedFields +
+                            "</TransformationDictionary></PMML>";
+    ASSERT_TRUE(document_->ParseMemory(xml, &error)) << error.message;
+    xercesc::DOMElement* root = document_->GetDocument()->getDocumentElement();
+    dictionary_.reset(
+        translator_.ParseDictionary(BaseTranslator::GetChildByTag(root, "DataDictionary")));
+    derived_.reset(translator_.HandleTransformationDictionary(
+        BaseTranslator::GetChildByTag(root, "TransformationDictionary"), dictionary_.get()));
+  }
+
+  // The exception reading the derived fields gives; code -1 when none.
+  VeltraException ReadError(const std::string& derivedFields) {
+    try {
+      Read(derivedFields);
+    } catch (const VeltraException& e) {
+      return e;
+    }
+    return VeltraException(-1, "no error");
+  }
+
+  const ScoreCaseRecord* Compute(const ScoreCaseRecord& record) {
+    return derived_->GetValuesForDeriedVars(&record, dictionary_.get());
+  }
+
+  // "missing", "n:<number>" or "s:<text>": the value and its type at once.
+  static std::string Show(const ScoreValue* value) {
+    if (value == nullptr) return "missing";
+    return (value->IsNumeric() ? "n:" : "s:") + value->ToString();
+  }
+
+  // The derived field `name` for a case with x, y (numbers, absent when
+  // missing is given) and c.
+  std::string Eval(const std::string& name, const char* x, const char* y = nullptr,
+                   const char* c = nullptr) {
+    NamedCaseRecord record;
+    if (x) record.Set("x", new NumericValue(std::string(x)));
+    if (y) record.Set("y", new NumericValue(std::string(y)));
+    if (c) record.SetString("c", c);
+    return Show(Compute(record)->GetValue(name));
+  }
+
+  // One derived field d of the given type, evaluated for one case.
+  std::string One(const std::string& dataType, const std::string& expression, const char* x,
+                  const char* y = nullptr, const char* c = nullptr) {
+    Read(Derived("d", dataType, expression));
+    return Eval("d", x, y, c);
+  }
+
+  static XercesSession* session_;
+  TestTranslator translator_;
+  std::unique_ptr<XmlDocument> document_;
+  std::unique_ptr<ScoreDictionary> dictionary_;
+  std::unique_ptr<TransformationDictionary> derived_;
+};
+
+XercesSession* DerivedFieldTest::session_ = nullptr;
+
+TEST_F(DerivedFieldTest, FieldsBecomeDerivedVariablesWithTypeLevelAndCategories) {
+  Read(Derived("n", "integer", Field("x")) + Derived("s", "string", Field("c")) +
+       "<DerivedField name=\"o\" optype=\"ordinal\" dataType=\"string\">"
+       "<Value value=\"lo\"/><Value value=\"hi\"/><Value value=\"na\" property=\"missing\"/>" +
+       Field("c") + "</DerivedField>");
+  ASSERT_EQ(derived_->GetNumberOfVars(), 3);
+  const ScoreDictVar* n = derived_->GetVar("n");
+  const ScoreDictVar* o = derived_->GetVar("o");
+  ASSERT_TRUE(n && o);
+  EXPECT_TRUE(n->IsDerived());
+  EXPECT_EQ(n->GetVariableType(), ScoreDictVar::kNumeric);
+  EXPECT_EQ(n->GetMeasurementLevel(), ScoreDictVar::kContinuous);
+  EXPECT_EQ(derived_->GetVar("s")->GetMeasurementLevel(), ScoreDictVar::kNominal);
+  EXPECT_EQ(o->GetMeasurementLevel(), ScoreDictVar::kOrdinal);
+  EXPECT_EQ(o->GetCategoryCount(), 2);
+  StringValue hi("hi");
+  StringValue na("na");
+  EXPECT_TRUE(o->IsValidCategory(&hi));
+  EXPECT_TRUE(o->IsMissingValue(&na));
+  EXPECT_EQ(derived_->GetVar("x"), nullptr);  // data fields stay in the data dictionary
+  EXPECT_NE(derived_->GetExpression(2), nullptr);
+  EXPECT_EQ(derived_->GetExpression(3), nullptr);
+}
+
+TEST_F(DerivedFieldTest, ConstantsFollowTheirDataType) {
+  EXPECT_EQ(One("double", Number("2.5"), "0"), "n:2.5");
+  EXPECT_EQ(One("string", "<Constant>7</Constant>", "0"), "s:7");
+  EXPECT_EQ(One("string", "<Constant dataType=\"string\">007</Constant>", "0"), "s:007");
+  EXPECT_EQ(One("boolean", "<Constant dataType=\"boolean\">true</Constant>", "0"), "s:true");
+  EXPECT_EQ(One("double", "<Constant dataType=\"boolean\">false</Constant>", "0"), "n:0");
+  EXPECT_EQ(One("double", "<Constant missing=\"true\">5</Constant>", "0"), "missing");
+  EXPECT_EQ(ReadError(Derived("d", "double", Number("abc"))).GetCode(), 3);
+}
+
+TEST_F(DerivedFieldTest, FieldRefPassesValuesAndMapsMissingOnes) {
+  Read(Derived("a", "double", Field("x")) +
+       Derived("b", "double", "<FieldRef field=\"x\" mapMissingTo=\"0\"/>") +
+       Derived("t", "string", Field("c")));
+  EXPECT_EQ(Eval("a", "4"), "n:4");
+  EXPECT_EQ(Eval("a", nullptr), "missing");
+  EXPECT_EQ(Eval("b", nullptr), "n:0");
+  EXPECT_EQ(Eval("a", "-99"), "missing");  // declared missing by the data field
+  EXPECT_EQ(Eval("b", "-99"), "n:0");
+  EXPECT_EQ(Eval("t", "0", nullptr, "red"), "s:red");
+  // Text on a numeric field is read as a number.
+  NamedCaseRecord record;
+  record.SetString("x", "12");
+  EXPECT_EQ(Show(Compute(record)->GetValue("a")), "n:12");
+  record.SetString("x", "twelve");
+  EXPECT_EQ(Show(Compute(record)->GetValue("b")), "n:0");
+}
+
+TEST_F(DerivedFieldTest, NormContinuousInterpolatesAndTreatsOutliers) {
+  const std::string points =
+      "<LinearNorm orig=\"0\" norm=\"0\"/><LinearNorm orig=\"10\" norm=\"1\"/>"
+      "<LinearNorm orig=\"20\" norm=\"3\"/>";
+  auto norm = [&](const std::string& attributes) {
+    return "<NormContinuous field=\"x\"" + attributes + ">" + points + "</NormContinuous>";
+  };
+  Read(Derived("asIs", "double", norm("")) +
+       Derived("asMissing", "double", norm(" outliers=\"asMissingValues\"")) +
+       Derived("asExtreme", "double", norm(" outliers=\"asExtremeValues\" mapMissingTo=\"-1\"")));
+  EXPECT_EQ(Eval("asIs", "5"), "n:0.5");
+  EXPECT_EQ(Eval("asIs", "15"), "n:2");  // second segment
+  EXPECT_EQ(Eval("asIs", "10"), "n:1");
+  EXPECT_EQ(Eval("asIs", "-10"), "n:-1");  // first segment extended
+  EXPECT_EQ(Eval("asIs", "30"), "n:5");    // last segment extended
+  EXPECT_EQ(Eval("asMissing", "30"), "missing");
+  EXPECT_EQ(Eval("asMissing", "20"), "n:3");
+  EXPECT_EQ(Eval("asExtreme", "-10"), "n:0");
+  EXPECT_EQ(Eval("asExtreme", "30"), "n:3");
+  EXPECT_EQ(Eval("asIs", nullptr), "missing");
+  EXPECT_EQ(Eval("asExtreme", nullptr), "n:-1");
+
+  EXPECT_EQ(ReadError(Derived("d", "double",
+                              "<NormContinuous field=\"x\"><LinearNorm orig=\"0\" norm=\"0\"/>"
+                              "</NormContinuous>"))
+                .GetCode(),
+            1);
+  EXPECT_EQ(ReadError(Derived("d", "double",
+                              "<NormContinuous field=\"x\"><LinearNorm orig=\"1\" norm=\"0\"/>"
+                              "<LinearNorm orig=\"1\" norm=\"1\"/></NormContinuous>"))
+                .GetCode(),
+            3);
+}
+
+TEST_F(DerivedFieldTest, NormDiscreteIndicatesOneValue) {
+  Read(Derived("isRed", "double", "<NormDiscrete field=\"c\" value=\"red\" mapMissingTo=\"-1\"/>") +
+       Derived("isTwo", "double", "<NormDiscrete field=\"x\" value=\"2\"/>"));
+  EXPECT_EQ(Eval("isRed", "0", nullptr, "red"), "n:1");
+  EXPECT_EQ(Eval("isRed", "0", nullptr, "blue"), "n:0");
+  EXPECT_EQ(Eval("isRed", "0"), "n:-1");
+  EXPECT_EQ(Eval("isTwo", "2.0"), "n:1");  // numbers compare as numbers
+  EXPECT_EQ(Eval("isTwo", "3"), "n:0");
+  EXPECT_EQ(Eval("isTwo", nullptr), "missing");
+}
+
+TEST_F(DerivedFieldTest, DiscretizeFindsTheFirstBinRespectingClosures) {
+  const std::string bins =
+      "<DiscretizeBin binValue=\"low\"><Interval closure=\"openClosed\" rightMargin=\"0\"/>"
+      "</DiscretizeBin>"
+      "<DiscretizeBin binValue=\"mid\"><Interval closure=\"openOpen\" leftMargin=\"0\" "
+      "rightMargin=\"10\"/></DiscretizeBin>"
+      "<DiscretizeBin binValue=\"high\"><Interval closure=\"closedOpen\" leftMargin=\"20\"/>"
+      "</DiscretizeBin>";
+  Read(Derived("d", "string", "<Discretize field=\"x\">" + bins + "</Discretize>") +
+       Derived("e", "string",
+               "<Discretize field=\"x\" defaultValue=\"gap\" mapMissingTo=\"none\">" + bins +
+                   "</Discretize>") +
+       Derived("n", "integer",
+               "<Discretize field=\"x\"><DiscretizeBin binValue=\"7\"><Interval "
+               "closure=\"closedClosed\" leftMargin=\"1\" rightMargin=\"2\"/></DiscretizeBin>"
+               "</Discretize>"));
+  EXPECT_EQ(Eval("d", "0"), "s:low");
+  EXPECT_EQ(Eval("d", "0.5"), "s:mid");
+  EXPECT_EQ(Eval("d", "10"), "missing");  // open end, no default
+  EXPECT_EQ(Eval("e", "10"), "s:gap");
+  EXPECT_EQ(Eval("d", "20"), "s:high");
+  EXPECT_EQ(Eval("d", "1e300"), "s:high");
+  EXPECT_EQ(Eval("e", nullptr), "s:none");
+  EXPECT_EQ(Eval("n", "2"), "n:7");  // bin values typed by the field
+  EXPECT_EQ(
+      ReadError(Derived("d", "string",
+                        "<Discretize field=\"x\"><DiscretizeBin binValue=\"a\"/></Discretize>"))
+          .GetCode(),
+      1);
+}
+
+TEST_F(DerivedFieldTest, MapValuesLooksUpRowsByEveryInputColumn) {
+  const std::string table =
+      "<FieldColumnPair field=\"c\" column=\"data:colour\"/>"
+      "<FieldColumnPair field=\"x\" column=\"size\"/>"
+      "<InlineTable>"
+      "<row><data:colour>red</data:colour><size>1</size><data:out>10</data:out></row>"
+      "<row><colour>red</colour><size>2</size><out>20</out></row>"
+      "<row><colour>blue</colour><out>30</out></row>"  // no size cell: never matches
+      "</InlineTable>";
+  Read(Derived("m", "double", "<MapValues outputColumn=\"data:out\">" + table + "</MapValues>") +
+       Derived("t", "string",
+               "<MapValues outputColumn=\"out\" defaultValue=\"other\" mapMissingTo=\"none\">" +
+                   table + "</MapValues>"));
+  EXPECT_EQ(Eval("m", "1", nullptr, "red"), "n:10");
+  EXPECT_EQ(Eval("m", "2.0", nullptr, "red"), "n:20");
+  EXPECT_EQ(Eval("t", "2", nullptr, "red"), "s:20");
+  EXPECT_EQ(Eval("m", "3", nullptr, "red"), "missing");
+  EXPECT_EQ(Eval("t", "3", nullptr, "red"), "s:other");
+  EXPECT_EQ(Eval("t", "1", nullptr, "blue"), "s:other");
+  EXPECT_EQ(Eval("t", nullptr, nullptr, "red"), "s:none");
+  EXPECT_EQ(Eval("m", nullptr, nullptr, "red"), "missing");
+}
+
+TEST_F(DerivedFieldTest, ArithmeticGivesMissingForMissingInputsAndImpossibleResults) {
+  Read(Derived("sum", "double", Apply("+", Field("x") + Field("y"))) +
+       Derived("diff", "double", Apply("-", Field("x") + Field("y"))) +
+       Derived("prod", "double", Apply("*", Field("x") + Field("y"))) +
+       Derived("quot", "double", Apply("/", Field("x") + Field("y"))) +
+       Derived("ln", "double", Apply("ln", Field("x"))) +
+       Derived("sqrt", "double", Apply("sqrt", Field("x"))) +
+       Derived("pow", "double", Apply("pow", Field("x") + Field("y"))) +
+       Derived("exp", "double", Apply("exp", Field("x"))));
+  EXPECT_EQ(Eval("sum", "2", "3"), "n:5");
+  EXPECT_EQ(Eval("diff", "2", "3"), "n:-1");
+  EXPECT_EQ(Eval("prod", "2", "3"), "n:6");
+  EXPECT_EQ(Eval("quot", "3", "2"), "n:1.5");
+  EXPECT_EQ(Eval("sum", "2", nullptr), "missing");
+  EXPECT_EQ(Eval("quot", "1", "0"), "missing");
+  EXPECT_EQ(Eval("ln", "0"), "missing");
+  EXPECT_EQ(Eval("ln", "-1"), "missing");
+  EXPECT_EQ(Eval("sqrt", "-4"), "missing");
+  EXPECT_EQ(Eval("sqrt", "9"), "n:3");
+  EXPECT_EQ(Eval("pow", "2", "10"), "n:1024");
+  EXPECT_EQ(Eval("pow", "0", "-1"), "missing");
+  EXPECT_EQ(Eval("pow", "-8", "0.5"), "missing");
+  EXPECT_EQ(Eval("exp", "1000"), "missing");  // overflow
+}
+
+TEST_F(DerivedFieldTest, MathFunctions) {
+  struct Case {
+    const char* function;
+    const char* x;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"abs", "-2.5", "n:2.5"}, {"exp", "0", "n:1"},       {"ln", "1", "n:0"},
+      {"log10", "1000", "n:3"}, {"floor", "-1.5", "n:-2"}, {"ceil", "-1.5", "n:-1"},
+      {"round", "2.5", "n:3"},  {"round", "-2.5", "n:-2"}, {"round", "2.49", "n:2"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(One("double", Apply(c.function, Field("x")), c.x), c.expected)
+        << c.function << "(" << c.x << ")";
+  }
+  EXPECT_EQ(One("double", Apply("threshold", Field("x") + Number("1")), "1"), "n:0");
+  EXPECT_EQ(One("double", Apply("threshold", Field("x") + Number("1")), "1.5"), "n:1");
+}
+
+TEST_F(DerivedFieldTest, AggregatesLeaveMissingInputsOut) {
+  const std::string args = Field("x") + Field("y") + Number("6");
+  Read(Derived("min", "double", Apply("min", args)) + Derived("max", "double", Apply("max", args)) +
+       Derived("sum", "double", Apply("sum", args)) + Derived("avg", "double", Apply("avg", args)) +
+       Derived("none", "double", Apply("avg", Field("x") + Field("y"))));
+  EXPECT_EQ(Eval("min", "2", "7"), "n:2");
+  EXPECT_EQ(Eval("max", "2", "7"), "n:7");
+  EXPECT_EQ(Eval("sum", "2", "7"), "n:15");
+  EXPECT_EQ(Eval("avg", "2", "7"), "n:5");
+  EXPECT_EQ(Eval("avg", "2", nullptr), "n:4");
+  EXPECT_EQ(Eval("min", nullptr, "9"), "n:6");
+  EXPECT_EQ(Eval("none", nullptr, nullptr), "missing");
+}
+
+TEST_F(DerivedFieldTest, ComparisonsAndBooleanResultsAreTypedByTheField) {
+  Read(Derived("lt", "boolean", Apply("lessThan", Field("x") + Field("y"))) +
+       Derived("ltNum", "double", Apply("lessThan", Field("x") + Field("y"))) +
+       Derived("ge", "boolean", Apply("greaterOrEqual", Field("x") + Field("y"))) +
+       Derived("eqText", "boolean",
+               Apply("equal", Field("c") + "<Constant dataType=\"string\">10</Constant>")) +
+       Derived("eqNum", "boolean", Apply("equal", Field("c") + Number("10"))) +
+       Derived("before", "boolean",
+               Apply("lessThan", Field("c") + "<Constant dataType=\"string\">b</Constant>")) +
+       Derived("ne", "boolean", Apply("notEqual", Field("x") + Field("y"))) +
+       Derived("le", "boolean", Apply("lessOrEqual", Field("x") + Field("y"))) +
+       Derived("gt", "boolean", Apply("greaterThan", Field("x") + Field("y"))));
+  EXPECT_EQ(Eval("lt", "1", "2"), "s:true");
+  EXPECT_EQ(Eval("ltNum", "1", "2"), "n:1");
+  EXPECT_EQ(Eval("ltNum", "2", "2"), "n:0");
+  EXPECT_EQ(Eval("ge", "2", "2"), "s:true");
+  EXPECT_EQ(Eval("le", "2", "2"), "s:true");
+  EXPECT_EQ(Eval("gt", "2", "2"), "s:false");
+  EXPECT_EQ(Eval("ne", "2", "2"), "s:false");
+  EXPECT_EQ(Eval("lt", "1", nullptr), "missing");
+  // Two texts compare as texts; a text and a number as numbers.
+  EXPECT_EQ(Eval("eqText", "0", nullptr, "10.0"), "s:false");
+  EXPECT_EQ(Eval("eqNum", "0", nullptr, "10.0"), "s:true");
+  EXPECT_EQ(Eval("eqNum", "0", nullptr, "ten"), "missing");
+  EXPECT_EQ(Eval("before", "0", nullptr, "a"), "s:true");
+}
+
+TEST_F(DerivedFieldTest, LogicUsesThreeValuedAndOrAndLazyIf) {
+  const std::string xPositive = Apply("greaterThan", Field("x") + Number("0"));
+  const std::string yPositive = Apply("greaterThan", Field("y") + Number("0"));
+  Read(Derived("and", "boolean", Apply("and", xPositive + yPositive)) +
+       Derived("or", "boolean", Apply("or", xPositive + yPositive)) +
+       Derived("not", "boolean", Apply("not", xPositive)) +
+       Derived("if3", "double", Apply("if", xPositive + Field("x") + Field("y"))) +
+       Derived("if2", "double", Apply("if", xPositive + Number("1"), " defaultValue=\"-5\"")) +
+       Derived("miss", "boolean", Apply("isMissing", Field("y"))) +
+       Derived("present", "double", Apply("isNotMissing", Field("y"))));
+  EXPECT_EQ(Eval("and", "1", "1"), "s:true");
+  EXPECT_EQ(Eval("and", "-1", nullptr), "s:false");  // decided by the false operand
+  EXPECT_EQ(Eval("and", "1", nullptr), "missing");
+  EXPECT_EQ(Eval("or", "1", nullptr), "s:true");
+  EXPECT_EQ(Eval("or", "-1", nullptr), "missing");
+  EXPECT_EQ(Eval("or", "-1", "-1"), "s:false");
+  EXPECT_EQ(Eval("not", "-1"), "s:true");
+  EXPECT_EQ(Eval("if3", "3", nullptr), "n:3");  // branch not taken may be missing
+  EXPECT_EQ(Eval("if3", "-3", "8"), "n:8");
+  EXPECT_EQ(Eval("if3", "-3", nullptr), "missing");
+  EXPECT_EQ(Eval("if3", nullptr, "8"), "missing");
+  EXPECT_EQ(Eval("if2", "-3"), "n:-5");
+  EXPECT_EQ(Eval("miss", "0", nullptr), "s:true");
+  EXPECT_EQ(Eval("present", "0", "1"), "n:1");
+}
+
+TEST_F(DerivedFieldTest, MapMissingToCoversMissingInputsAndDefaultValueMissingResults) {
+  Read(Derived("d", "double",
+               Apply("/", Field("x") + Field("y"), " mapMissingTo=\"-1\" defaultValue=\"-2\"")));
+  EXPECT_EQ(Eval("d", "6", "3"), "n:2");
+  EXPECT_EQ(Eval("d", nullptr, "3"), "n:-1");
+  EXPECT_EQ(Eval("d", "6", "0"), "n:-2");
+}
+
+TEST_F(DerivedFieldTest, TextFunctions) {
+  const std::string text = Field("c");
+  EXPECT_EQ(One("string", Apply("uppercase", text), "0", nullptr, "MixEd 1"), "s:MIXED 1");
+  EXPECT_EQ(One("string", Apply("lowercase", text), "0", nullptr, "MixEd 1"), "s:mixed 1");
+  EXPECT_EQ(One("string", Apply("trimBlanks", text), "0", nullptr, " \t a b \n"), "s:a b");
+  EXPECT_EQ(One("string", Apply("concat", text + "<Constant>-</Constant>" + Field("x")), "2.5",
+                nullptr, "id"),
+            "s:id-2.5");
+  EXPECT_EQ(One("string", Apply("concat", text + Field("y")), "0", nullptr, "id"), "missing");
+  auto sub = [&](const char* start, const char* length, const char* input) {
+    return One("string", Apply("substring", text + Number(start) + Number(length)), "0", nullptr,
+               input);
+  };
+  EXPECT_EQ(sub("2", "3", "abcdef"), "s:bcd");
+  EXPECT_EQ(sub("5", "10", "abcdef"), "s:ef");
+  EXPECT_EQ(sub("0", "2", "abcdef"), "s:a");
+  EXPECT_EQ(sub("9", "2", "abcdef"), "s:");
+  EXPECT_EQ(sub("2", "2", "h\xC3\xA9llo"), "s:\xC3\xA9l");  // characters, not bytes
+}
+
+TEST_F(DerivedFieldTest, FieldsChainInDictionaryOrder) {
+  Read(Derived("a", "double", Apply("*", Field("x") + Number("2"))) +
+       Derived("b", "double", Apply("+", Field("a") + Number("1"))) +
+       Derived("s", "string", Field("b")) +
+       Derived("t", "string", Apply("concat", Field("s") + Field("s"))));
+  NamedCaseRecord record;
+  record.SetNumber("x", 1.25);
+  const ScoreCaseRecord* out = Compute(record);
+  EXPECT_EQ(Show(out->GetValue("b")), "n:3.5");
+  EXPECT_EQ(Show(out->GetValue("s")), "s:3.5");
+  EXPECT_EQ(Show(out->GetValue("t")), "s:3.53.5");
+  // The same record is reused: a missing input clears every dependent value.
+  record.Set("x", nullptr);
+  out = Compute(record);
+  EXPECT_EQ(Show(out->GetValue("a")), "missing");
+  EXPECT_EQ(Show(out->GetValue("t")), "missing");
+}
+
+TEST_F(DerivedFieldTest, ValuesAreReadByPositionOnIndexedRecordsAndByNameOtherwise) {
+  Read(Derived("a", "double", Field("x")) + Derived("b", "double", Field("y")));
+  IndexedCaseRecord record({"y", "x"});
+  record.SetNumber(0, 1);
+  record.SetNumber(1, 2);
+  // Without indexes the names decide.
+  const ScoreCaseRecord* out = Compute(record);
+  EXPECT_EQ(Show(out->GetValue("a")), "n:2");
+  // With indexes the positions decide; point x at y's column to see it.
+  dictionary_->GetVar("x")->SetIndex(0);
+  out = Compute(record);
+  EXPECT_EQ(Show(out->GetValue("a")), "n:1");
+  // A position without a value falls back to the name.
+  dictionary_->GetVar("y")->SetIndex(5);
+  EXPECT_EQ(Show(Compute(record)->GetValue("b")), "n:1");
+  // The derived record holds the fields in order, by position and by name.
+  ASSERT_TRUE(out->IsIndexed());
+  EXPECT_EQ(out->GetIndex("a"), 0);
+  EXPECT_EQ(out->GetIndex("b"), 1);
+  EXPECT_EQ(Show(out->GetValueAt(0)), "n:1");
+  EXPECT_EQ(Show(out->GetValueAt(1)), "n:1");
+  EXPECT_EQ(out->GetValueAt(2), nullptr);
+}
+
+TEST_F(DerivedFieldTest, TextResultsOnNumericFieldsAndNumbersOnTextFields) {
+  Read(Derived("n", "double", Field("c")) + Derived("s", "string", Field("x")) +
+       Derived("flag", "boolean", Apply("isMissing", Field("x"))));
+  EXPECT_EQ(Eval("n", "0", nullptr, "3.25"), "n:3.25");
+  EXPECT_EQ(Eval("n", "0", nullptr, "abc"), "missing");
+  EXPECT_EQ(Eval("s", "0.1"), "s:0.1");
+  EXPECT_EQ(Eval("flag", "1"), "s:false");
+}
+
+TEST_F(DerivedFieldTest, ReadingErrorsCarryTheirCodesAndName) {
+  struct Case {
+    const char* what;
+    std::string xml;
+    int code;
+    const char* mentions;
+  };
+  const std::vector<Case> cases = {
+      {"unknown element", Derived("d", "double", "<Lag field=\"x\"/>"), 5, "Lag"},
+      {"unknown function", Derived("d", "double", Apply("median", Field("x"))), 5, "median"},
+      {"too many arguments",
+       Derived("d", "double", Apply("+", Field("x") + Field("y") + Field("x"))), 5, "+"},
+      {"too few arguments", Derived("d", "double", Apply("not", "")), 5, "not"},
+      {"unknown field", Derived("d", "double", Field("nope")), 8, "nope"},
+      {"forward reference", Derived("a", "double", Field("b")) + Derived("b", "double", Field("x")),
+       8, "b"},
+      {"self reference", Derived("a", "double", Field("a")), 8, "a"},
+      {"no function attribute", Derived("d", "double", "<Apply/>"), 1, "function"},
+      {"no name", "<DerivedField dataType=\"double\">" + Field("x") + "</DerivedField>", 1, "name"},
+      {"no expression", Derived("d", "double", ""), 1, "d"},
+      {"two expressions", Derived("d", "double", Field("x") + Field("y")), 1, "d"},
+      {"duplicate name", Derived("d", "double", Field("x")) + Derived("d", "double", Field("y")), 1,
+       "d"},
+      {"name of a data field", Derived("x", "double", Field("y")), 1, "x"},
+      {"bad mapMissingTo number",
+       Derived("d", "double", "<NormDiscrete field=\"c\" value=\"a\" mapMissingTo=\"z\"/>"), 3,
+       "z"},
+  };
+  for (const Case& c : cases) {
+    const VeltraException e = ReadError(c.xml);
+    EXPECT_EQ(e.GetCode(), c.code) << c.what << ": " << e.GetMessage();
+    EXPECT_NE(e.GetMessage().find(c.mentions), std::string::npos)
+        << c.what << ": " << e.GetMessage();
+  }
+}
+
+TEST_F(DerivedFieldTest, AbsurdNestingIsRejectedWhileReading) {
+  auto nested = [](int depth) {
+    std::string xml;
+    for (int i = 0; i < depth; ++i) xml += "<Apply function=\"abs\">";
+    xml += "<FieldRef field=\"x\"/>";
+    for (int i = 0; i < depth; ++i) xml += "</Apply>";
+    return xml;
+  };
+  // The field reference counts as a level too.
+  EXPECT_EQ(One("double", nested(DerivedExpressionReader::kMaxDepth - 1), "-2"), "n:2");
+  EXPECT_EQ(ReadError(Derived("d", "double", nested(DerivedExpressionReader::kMaxDepth))).GetCode(),
+            5);
+}
+
+}  // namespace

@@ -1,0 +1,205 @@
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <memory>
+
+#include "host/BaseDictionary.h"
+#include "host/ScoreCaseRecord.h"
+
+namespace {
+
+std::unique_ptr<DictVar> MakeVar(const std::string& name, int type,
+                                 std::initializer_list<const char*> categories) {
+  auto var = std::make_unique<DictVar>(name, type);
+  if (categories.size() != 0) {
+    auto labels = std::make_unique<ValueLabelSet>();
+    for (const char* text : categories) {
+      ScoreValue* value = type == ScoreDictVar::kNumeric
+                              ? static_cast<ScoreValue*>(new NumericValue(std::string(text)))
+                              : new StringValue(text);
+      labels->AddLabel(new ValueLbl(value, std::string("label ") + text));
+    }
+    var->SetValueLabelSet(labels.release());
+  }
+  return var;
+}
+
+TEST(Categories, NumericVariableMatchesNumbersOnly) {
+  auto var = MakeVar("grade", ScoreDictVar::kNumeric, {"1", "2", "3.5"});
+  NumericValue two(2), threeHalf(3.5), four(4);
+  StringValue textTwo("2");
+  EXPECT_EQ(var->GetCategoryCount(), 3);
+  EXPECT_TRUE(var->IsValidCategory(&two));
+  EXPECT_TRUE(var->IsValidCategory(&threeHalf));
+  EXPECT_FALSE(var->IsValidCategory(&four));
+  EXPECT_FALSE(var->IsValidCategory(&textTwo));
+  EXPECT_FALSE(var->IsValidCategory(nullptr));
+  EXPECT_EQ(var->GetValueLabelSet()->GetLabels()[2]->GetLabel(), "label 3.5");
+}
+
+TEST(Categories, StringVariableMatchesExactText) {
+  auto var = MakeVar("color", ScoreDictVar::kString, {"red", "green"});
+  StringValue red("red"), upper("Red"), padded("red "), blue("blue");
+  EXPECT_TRUE(var->IsValidCategory(&red));
+  EXPECT_FALSE(var->IsValidCategory(&upper));
+  EXPECT_FALSE(var->IsValidCategory(&padded));
+  EXPECT_FALSE(var->IsValidCategory(&blue));
+}
+
+TEST(Categories, NoLabelSetMeansNothingIsACategory) {
+  DictVar var("x", ScoreDictVar::kNumeric);
+  NumericValue one(1);
+  EXPECT_EQ(var.GetValueLabelSet(), nullptr);
+  EXPECT_EQ(var.GetCategoryCount(), 0);
+  EXPECT_FALSE(var.IsValidCategory(&one));
+}
+
+TEST(Categories, CacheFollowsLabelSetAndTypeChanges) {
+  auto var = MakeVar("v", ScoreDictVar::kString, {"1", "2"});
+  NumericValue one(1);
+  StringValue textOne("1"), textNine("9");
+  EXPECT_FALSE(var->IsValidCategory(&one));
+  EXPECT_TRUE(var->IsValidCategory(&textOne));
+  var->SetVariableType(ScoreDictVar::kNumeric);
+  EXPECT_TRUE(var->IsValidCategory(&one));
+  EXPECT_FALSE(var->IsValidCategory(&textOne));
+  auto labels = std::make_unique<ValueLabelSet>();
+  labels->AddLabel(new ValueLbl(new NumericValue(9), "nine"));
+  var->SetValueLabelSet(labels.release());
+  NumericValue nine(9);
+  EXPECT_TRUE(var->IsValidCategory(&nine));
+  EXPECT_FALSE(var->IsValidCategory(&one));
+  var->SetValueLabelSet(nullptr);
+  EXPECT_FALSE(var->IsValidCategory(&nine));
+}
+
+TEST(MissingValues, NullSysmisAndDeclaredValuesAndRanges) {
+  DictVar var("age", ScoreDictVar::kNumeric);
+  NumericValue sysmis(NumericValue::GetSysmisValue()), ten(10), minusOne(-1), low(97), high(99),
+      inside(98.5), above(99.5);
+  EXPECT_TRUE(var.IsMissingValue(nullptr));
+  EXPECT_TRUE(var.IsMissingValue(&sysmis));
+  EXPECT_FALSE(var.IsMissingValue(&ten));
+  auto missing = std::make_unique<MissingValueSet>();
+  missing->AddValue(new NumericValue(-1));
+  missing->AddRange(new NumericValue(97), new NumericValue(99));
+  var.SetMissingValueSet(missing.release());
+  EXPECT_TRUE(var.IsMissingValue(&minusOne));
+  EXPECT_TRUE(var.IsMissingValue(&low));  // both range ends included
+  EXPECT_TRUE(var.IsMissingValue(&high));
+  EXPECT_TRUE(var.IsMissingValue(&inside));
+  EXPECT_FALSE(var.IsMissingValue(&above));
+  EXPECT_FALSE(var.IsMissingValue(&ten));
+  StringValue textMinusOne("-1");
+  EXPECT_FALSE(var.IsMissingValue(&textMinusOne));
+}
+
+TEST(MissingValues, StringCodesAndTextRanges) {
+  DictVar var("answer", ScoreDictVar::kString);
+  auto missing = std::make_unique<MissingValueSet>();
+  missing->AddValue(new StringValue("NA"));
+  missing->AddRange(new StringValue("X0"), new StringValue("X9"));
+  var.SetMissingValueSet(missing.release());
+  StringValue na("NA"), lower("na"), x5("X5"), y("Y"), empty("");
+  EXPECT_TRUE(var.IsMissingValue(&na));
+  EXPECT_FALSE(var.IsMissingValue(&lower));
+  EXPECT_TRUE(var.IsMissingValue(&x5));
+  EXPECT_FALSE(var.IsMissingValue(&y));
+  EXPECT_FALSE(var.IsMissingValue(&empty));
+}
+
+TEST(DictVarClone, IsDeepAndComplete) {
+  auto var = MakeVar("color", ScoreDictVar::kString, {"red", "green"});
+  var->SetMeasurementLevel(ScoreDictVar::kOrdinal);
+  var->SetIndex(4);
+  var->SetDerived(true);
+  var->SetDataType("string");
+  var->SetVarStats(new VarStats(1, 2, 1.5, 0.5));
+  auto missing = std::make_unique<MissingValueSet>();
+  missing->AddValue(new StringValue("?"));
+  var->SetMissingValueSet(missing.release());
+  var->AddInterval(FieldInterval{"closedOpen", 0, 1});
+
+  std::unique_ptr<ScoreDictVar> copy(var->Clone());
+  var.reset();  // the copy must not share anything with the original
+  auto* dv = dynamic_cast<DictVar*>(copy.get());
+  ASSERT_NE(dv, nullptr);
+  StringValue green("green"), question("?");
+  EXPECT_EQ(dv->GetName(), "color");
+  EXPECT_EQ(dv->GetMeasurementLevel(), ScoreDictVar::kOrdinal);
+  EXPECT_EQ(dv->GetIndex(), 4);
+  EXPECT_TRUE(dv->IsDerived());
+  EXPECT_EQ(dv->GetDataType(), "string");
+  EXPECT_EQ(dv->GetCategoryCount(), 2);
+  EXPECT_TRUE(dv->IsValidCategory(&green));
+  EXPECT_TRUE(dv->IsMissingValue(&question));
+  ASSERT_NE(dv->GetVarStats(), nullptr);
+  EXPECT_EQ(dv->GetVarStats()->GetMean(), 1.5);
+  ASSERT_EQ(dv->GetIntervals().size(), 1u);
+  EXPECT_EQ(dv->GetIntervals()[0].closure, "closedOpen");
+}
+
+TEST(BaseDictionaryTest, KeepsOrderFindsByNameRefusesDuplicates) {
+  BaseDictionary dictionary;
+  EXPECT_TRUE(dictionary.AddVar("b", new DictVar("b", 0)));
+  EXPECT_TRUE(dictionary.AddVar("a", new DictVar("a", 1)));
+  auto duplicate = std::make_unique<DictVar>("b", 1);
+  EXPECT_FALSE(dictionary.AddVar("b", duplicate.get()));  // not taken: still ours to delete
+  EXPECT_FALSE(dictionary.AddVar("c", nullptr));
+  ASSERT_EQ(dictionary.GetNumberOfVars(), 2);
+  EXPECT_EQ(dictionary.GetVars()[0]->GetName(), "b");
+  EXPECT_EQ(dictionary.GetVars()[1]->GetName(), "a");
+  EXPECT_EQ(dictionary.GetVar("b")->GetVariableType(), 0);
+  EXPECT_EQ(dictionary.GetVar("B"), nullptr);
+  EXPECT_EQ(dictionary.GetVar("a")->GetIndex(), -1);
+}
+
+TEST(IndexedRecord, ReusesSlotsAndAnswersByPositionAndName) {
+  IndexedCaseRecord record({"age", "color", "age"});
+  EXPECT_TRUE(record.IsIndexed());
+  EXPECT_EQ(record.GetSize(), 3);
+  EXPECT_EQ(record.GetValueAt(0), nullptr);  // nothing set yet
+  record.SetNumber(0, 41);
+  record.SetString(1, "red");
+  const ScoreValue* age = record.GetValueAt(0);
+  ASSERT_NE(age, nullptr);
+  EXPECT_EQ(age->ToDouble(), 41);
+  EXPECT_EQ(record.GetValue("color")->ToString(), "red");
+  EXPECT_EQ(record.GetIndex("age"), 0);  // the first of a repeated name
+  EXPECT_EQ(record.GetIndex("nope"), -1);
+  EXPECT_EQ(record.GetValue("nope"), nullptr);
+  EXPECT_EQ(record.GetValueAt(-1), nullptr);
+  EXPECT_EQ(record.GetValueAt(3), nullptr);
+
+  // The next case reuses the same value objects.
+  record.SetNumber(0, 42);
+  EXPECT_EQ(record.GetValueAt(0), age);
+  EXPECT_EQ(age->ToDouble(), 42);
+  // A position can change kind from case to case.
+  record.SetString(0, "n/a");
+  EXPECT_TRUE(record.GetValueAt(0)->IsString());
+  record.SetNull(1);
+  EXPECT_EQ(record.GetValue("color"), nullptr);
+  record.ClearAll();
+  EXPECT_EQ(record.GetValueAt(0), nullptr);
+  record.SetNumber(7, 1);  // out of range: ignored
+  record.SetString(-1, "x");
+}
+
+TEST(NamedRecord, OwnsReplacesAndClearsValues) {
+  NamedCaseRecord record;
+  EXPECT_FALSE(record.IsIndexed());
+  record.SetNumber("age", 30);
+  record.SetString("color", "blue");
+  record.SetNumber("age", 31);  // replaces (and frees) the first value
+  EXPECT_EQ(record.GetValue("age")->ToDouble(), 31);
+  EXPECT_EQ(record.GetValue("color")->ToString(), "blue");
+  EXPECT_EQ(record.GetValueAt(0), nullptr);
+  EXPECT_EQ(record.GetIndex("age"), -1);
+  record.Set("color", nullptr);
+  EXPECT_EQ(record.GetValue("color"), nullptr);
+  record.Clear();
+  EXPECT_EQ(record.GetValue("age"), nullptr);
+}
+
+}  // namespace
