@@ -1,0 +1,335 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "host/BaseDictionary.h"
+#include "host/ScoreSplitVar.h"
+#include "tree/CompositeTreeNode.h"
+#include "tree/TreeClsResult.h"
+
+namespace {
+
+int g_statsDestroyed = 0;
+int g_splitsDestroyed = 0;
+
+// Statistics that count their destruction.
+class CountedStats : public TreeClsNodeStats {
+ public:
+  explicit CountedStats(const std::string& id) { SetNodeID(id); }
+  ~CountedStats() override { ++g_statsDestroyed; }
+};
+
+// A split with a fixed dump that counts its destruction.
+class FakeSplit : public DiscreteSplit {
+ public:
+  FakeSplit(const ScoreDictVar* var, std::string text) : DiscreteSplit(var), text_(text) {}
+  ~FakeSplit() override { ++g_splitsDestroyed; }
+  void Display(std::ostream& os) const override { os << text_; }
+
+ private:
+  std::string text_;
+};
+
+CompositeTreeNode* Node(const std::string& id) {
+  auto* node = new CompositeTreeNode(true);
+  node->SetNodeStats(new CountedStats(id));
+  return node;
+}
+
+std::string Id(const TreeNode* node) {
+  return node == nullptr ? "none" : node->GetNodeStats()->GetNodeID();
+}
+
+class TreeNodeTest : public ::testing::Test {
+ protected:
+  // root(0) -> a(1) [a1(3), a2(4)], b(2) [b1(5)]
+  void SetUp() override {
+    g_statsDestroyed = 0;
+    g_splitsDestroyed = 0;
+    root = Node("0");
+    a = Node("1");
+    b = Node("2");
+    a1 = Node("3");
+    a2 = Node("4");
+    b1 = Node("5");
+    root->Add(a);
+    root->Add(b);
+    a->Add(a1);
+    a->Add(a2);
+    b->Add(b1);
+  }
+  void TearDown() override { delete root; }
+
+  CompositeTreeNode *root, *a, *b, *a1, *a2, *b1;
+};
+
+TEST_F(TreeNodeTest, StructureLevelsAndRoot) {
+  EXPECT_EQ(root->GetChildCount(), 2);
+  EXPECT_EQ(root->GetChildAt(0), a);
+  EXPECT_EQ(root->GetChildAt(1), b);
+  EXPECT_EQ(root->GetChildAt(-1), nullptr);
+  EXPECT_EQ(root->GetChildAt(2), nullptr);
+  EXPECT_EQ(a1->GetParent(), a);
+  EXPECT_TRUE(root->IsRoot());
+  EXPECT_FALSE(a->IsRoot());
+  EXPECT_EQ(root->GetLevel(), 0);
+  EXPECT_EQ(a->GetLevel(), 1);
+  EXPECT_EQ(b1->GetLevel(), 2);
+  EXPECT_EQ(b1->GetRoot(), root);
+  EXPECT_EQ(root->GetRoot(), root);
+  EXPECT_EQ(root->GetSiblingCount(), 1);
+  EXPECT_EQ(a1->GetSiblingCount(), 2);
+  EXPECT_TRUE(a1->IsLeaf());
+  EXPECT_FALSE(a->IsLeaf());
+  EXPECT_EQ(root->Children().size(), 2u);
+}
+
+TEST_F(TreeNodeTest, RelationshipQueries) {
+  EXPECT_TRUE(a1->IsNodeAncestor(a1));
+  EXPECT_TRUE(a1->IsNodeAncestor(root));
+  EXPECT_FALSE(a1->IsNodeAncestor(b));
+  EXPECT_FALSE(a1->IsNodeAncestor(nullptr));
+  EXPECT_TRUE(a1->IsNodeDescendant(a1));
+  EXPECT_TRUE(root->IsNodeDescendant(a1));
+  EXPECT_FALSE(a1->IsNodeDescendant(root));
+  EXPECT_FALSE(root->IsNodeDescendant(nullptr));
+  EXPECT_TRUE(a->IsNodeChild(a1));
+  EXPECT_FALSE(a->IsNodeChild(b1));
+  EXPECT_FALSE(a1->IsNodeChild(a1));  // a leaf has no slots
+  EXPECT_TRUE(a1->IsNodeSibling(a2));
+  EXPECT_TRUE(a1->IsNodeSibling(a1));
+  EXPECT_TRUE(root->IsNodeSibling(root));
+  EXPECT_FALSE(root->IsNodeSibling(a));
+  EXPECT_FALSE(a1->IsNodeSibling(b1));
+  EXPECT_FALSE(a1->IsNodeSibling(nullptr));
+}
+
+TEST_F(TreeNodeTest, SiblingsAndChildNeighbours) {
+  EXPECT_EQ(a->GetNextSibling(), b);
+  EXPECT_EQ(b->GetPreviousSibling(), a);
+  EXPECT_EQ(a->GetPreviousSibling(), nullptr);
+  EXPECT_EQ(b->GetNextSibling(), nullptr);
+  EXPECT_EQ(root->GetNextSibling(), nullptr);
+  EXPECT_EQ(root->GetFirstChild(), a);
+  EXPECT_EQ(root->GetLastChild(), b);
+  EXPECT_EQ(a1->GetFirstChild(), nullptr);
+  EXPECT_EQ(root->GetChildAfter(a), b);
+  EXPECT_EQ(root->GetChildAfter(b), nullptr);
+  EXPECT_EQ(root->GetChildAfter(b1), a);  // not a child: the first child
+  EXPECT_EQ(a1->GetChildAfter(b1), nullptr);
+  EXPECT_EQ(root->GetChildBefore(b), a);
+  EXPECT_EQ(root->GetChildBefore(a), nullptr);
+  EXPECT_EQ(root->GetChildBefore(b1), nullptr);
+}
+
+TEST_F(TreeNodeTest, LeafWalks) {
+  EXPECT_EQ(root->GetFirstLeaf(), a1);
+  EXPECT_EQ(root->GetLastLeaf(), b1);
+  EXPECT_EQ(a1->GetFirstLeaf(), a1);
+  EXPECT_EQ(a1->GetNextLeaf(), a2);
+  EXPECT_EQ(a2->GetNextLeaf(), b1);  // climbs to a, then to b's first leaf
+  EXPECT_EQ(b1->GetNextLeaf(), nullptr);
+  EXPECT_EQ(b1->GetPreviousLeaf(), a2);
+  EXPECT_EQ(a1->GetPreviousLeaf(), nullptr);
+  EXPECT_EQ(root->GetNextLeaf(), nullptr);
+}
+
+TEST_F(TreeNodeTest, PreOrderBothWays) {
+  std::string forward;
+  for (const CompositeTreeNode* n = root; n != nullptr; n = n->GetNextNode()) forward += Id(n);
+  EXPECT_EQ(forward, "013425");
+  std::string backward;
+  for (const CompositeTreeNode* n = b1; n != nullptr; n = n->GetPreviousNode()) backward += Id(n);
+  EXPECT_EQ(backward, "524310");
+}
+
+TEST_F(TreeNodeTest, AttachRefusals) {
+  a->Add(a);      // itself
+  a1->Add(root);  // an ancestor
+  a1->Add(nullptr);
+  EXPECT_EQ(a->GetChildCount(), 2);
+  EXPECT_EQ(a1->GetChildCount(), 0);
+  EXPECT_EQ(root->GetParent(), nullptr);
+
+  CompositeTreeNode closed(false);
+  CompositeTreeNode* orphan = Node("9");
+  closed.Add(orphan);
+  EXPECT_EQ(closed.GetChildCount(), 0);
+  EXPECT_EQ(orphan->GetParent(), nullptr);
+  delete orphan;
+}
+
+TEST_F(TreeNodeTest, InsertAlwaysAppends) {
+  CompositeTreeNode* extra = Node("6");
+  a->Insert(extra, 0);
+  ASSERT_EQ(a->GetChildCount(), 3);
+  EXPECT_EQ(a->GetChildAt(2), extra);
+  EXPECT_EQ(a->GetChildAt(0), a1);
+  EXPECT_EQ(extra->GetParent(), a);
+}
+
+TEST_F(TreeNodeTest, MovingANodeDetachesWithoutDestroying) {
+  b->Add(a1);
+  EXPECT_EQ(g_statsDestroyed, 0);
+  EXPECT_EQ(a1->GetParent(), b);
+  ASSERT_EQ(b->GetChildCount(), 2);
+  EXPECT_EQ(b->GetChildAt(1), a1);
+  // The old slot stays, empty, so the other child keeps its position.
+  EXPECT_EQ(a->GetChildCount(), 2);
+  EXPECT_EQ(a->GetChildAt(0), nullptr);
+  EXPECT_EQ(a->GetChildAt(1), a2);
+  // Adding a child that is already attached here changes nothing.
+  b->Add(b1);
+  EXPECT_EQ(b->GetChildCount(), 2);
+  EXPECT_EQ(b->GetChildAt(0), b1);
+}
+
+TEST_F(TreeNodeTest, RemoveAllChildrenLeavesEmptySlots) {
+  CompositeTreeNode* c = Node("6");
+  root->Add(c);
+  root->RemoveAllChildren();
+  EXPECT_EQ(g_statsDestroyed, 6);  // a, b, c and the three grandchildren
+  EXPECT_EQ(root->GetChildCount(), 3);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(root->GetChildAt(i), nullptr);
+  EXPECT_FALSE(root->IsLeaf());
+  EXPECT_EQ(root->GetFirstChild(), nullptr);
+  EXPECT_EQ(root->GetFirstLeaf(), root);
+  EXPECT_EQ(root->GetNextNode(), nullptr);
+}
+
+TEST_F(TreeNodeTest, RemovalByEqualStatistics) {
+  CompositeTreeNode* twin = Node("3");  // same identifier as a1
+  a->Add(twin);
+  EXPECT_EQ(a->GetIndex(twin), 0);  // equality, not identity
+  EXPECT_EQ(a->GetIndex(a2), 1);
+  EXPECT_EQ(a->GetIndex(nullptr), -1);
+  EXPECT_EQ(a->GetIndex(b), -1);
+
+  a->Remove(2);
+  EXPECT_EQ(g_statsDestroyed, 2);  // both twins
+  EXPECT_EQ(a->GetChildAt(0), nullptr);
+  EXPECT_EQ(a->GetChildAt(1), a2);
+  EXPECT_EQ(a->GetChildAt(2), nullptr);
+  EXPECT_EQ(a->GetChildCount(), 3);
+
+  a->Remove(0);  // an empty slot: nothing happens
+  a->Remove(7);
+  EXPECT_EQ(g_statsDestroyed, 2);
+}
+
+TEST_F(TreeNodeTest, RemoveByNodeNeedsAChild) {
+  a->Remove(b1);  // b1 belongs to b
+  a->Remove(static_cast<TreeNode*>(nullptr));
+  EXPECT_EQ(g_statsDestroyed, 0);
+  a->Remove(a2);
+  EXPECT_EQ(g_statsDestroyed, 1);
+  EXPECT_EQ(a->GetChildAt(1), nullptr);
+}
+
+TEST_F(TreeNodeTest, WalksSkipEmptySlots) {
+  CompositeTreeNode* c = Node("6");
+  root->Add(c);
+  b->RemoveFromParent();  // destroys b and b1
+  EXPECT_EQ(g_statsDestroyed, 2);
+  EXPECT_EQ(root->GetChildAt(1), nullptr);
+  EXPECT_EQ(a->GetNextSibling(), c);
+  EXPECT_EQ(c->GetPreviousSibling(), a);
+  EXPECT_EQ(a2->GetNextLeaf(), c);
+  EXPECT_EQ(c->GetPreviousNode(), a2);
+  std::string forward;
+  for (const CompositeTreeNode* n = root; n != nullptr; n = n->GetNextNode()) forward += Id(n);
+  EXPECT_EQ(forward, "01346");
+  std::ostringstream os;
+  root->Display(os);
+  EXPECT_EQ(os.str().find("Child NodeID = 2"), std::string::npos);
+}
+
+TEST_F(TreeNodeTest, SetAllowsChildrenFalseRemovesChildren) {
+  a->SetAllowsChildren(true);  // unchanged: nothing happens
+  EXPECT_EQ(g_statsDestroyed, 0);
+  a->SetAllowsChildren(false);
+  EXPECT_FALSE(a->GetAllowsChildren());
+  EXPECT_EQ(g_statsDestroyed, 2);
+  EXPECT_EQ(a->GetChildCount(), 2);
+  CompositeTreeNode* late = Node("7");
+  a->Add(late);  // refused now
+  EXPECT_EQ(a->GetChildCount(), 2);
+  EXPECT_EQ(late->GetParent(), nullptr);
+  delete late;
+}
+
+TEST(CompositeTreeNodeTest, DestructorReleasesStatsSplitsAndSubtree) {
+  g_statsDestroyed = 0;
+  g_splitsDestroyed = 0;
+  DictVar var("x", ScoreDictVar::kString);
+  CompositeTreeNode* root = Node("0");
+  root->SetSplitVar({new FakeSplit(&var, ""), new FakeSplit(&var, "")});
+  CompositeTreeNode* child = Node("1");
+  child->SetSplitVar({new FakeSplit(&var, "")});
+  root->Add(child);
+  child->Add(Node("2"));
+  EXPECT_EQ(root->GetSplitVar()->size(), 2u);
+  delete root;
+  EXPECT_EQ(g_statsDestroyed, 3);
+  EXPECT_EQ(g_splitsDestroyed, 3);
+}
+
+TEST(CompositeTreeNodeTest, EqualityComparesStatisticsOnly) {
+  CompositeTreeNode* x = Node("4");
+  CompositeTreeNode* y = Node("4");
+  CompositeTreeNode* z = Node("5");
+  CompositeTreeNode bare;
+  y->Add(Node("8"));
+  EXPECT_TRUE(*x == *y);
+  EXPECT_FALSE(*x == *z);
+  EXPECT_FALSE(bare == *x);
+  EXPECT_FALSE(*x == bare);
+  delete x;
+  delete y;
+  delete z;
+}
+
+TEST(CompositeTreeNodeDisplay, LeafWithoutSplits) {
+  CompositeTreeNode* leaf = Node("7");
+  std::ostringstream os;
+  leaf->Display(os);
+  EXPECT_EQ(os.str(),
+            "Start TreeNode Display:\n"
+            "  Node ID = 7\n"
+            "  Level = 0\n\n"
+            "End TreeNode Display. \n\n");
+  delete leaf;
+}
+
+TEST(CompositeTreeNodeDisplay, InnerNodeWithSplitsAndConfidenceIndex) {
+  DictVar var("x", ScoreDictVar::kString);
+  CompositeTreeNode* root = Node("0");
+  CompositeTreeNode* inner = Node("1");
+  auto* stats = new TreeClsNodeStats();
+  stats->SetNodeID("1");
+  stats->SetChildIndexOnMaxConfidence(1);
+  delete inner->GetMutableNodeStats();
+  inner->SetNodeStats(stats);
+  inner->SetSplitVar({new FakeSplit(&var, "<first>\n"), new FakeSplit(&var, "<second>\n")});
+  root->Add(inner);
+  inner->Add(Node("2"));
+  inner->Add(Node("3"));
+  std::ostringstream os;
+  inner->Display(os);
+  EXPECT_EQ(os.str(),
+            "Start TreeNode Display:\n"
+            "  Node ID = 1\n"
+            " Biggest Child Index On Confidence = 1\n"
+            "       Child NodeID = 2\n"
+            "       Child NodeID = 3\n"
+            "  Level = 1\n\n"
+            "Split Var Imformation: \n"
+            "<first>\n"
+            "<second>\n"
+            "End TreeNode Display. \n\n");
+  delete root;
+}
+
+}  // namespace
