@@ -6,16 +6,21 @@
 #include <vector>
 
 #include "host/ScoreModel.h"
+#include "host/ScoreValue.h"
 #include "host/TreeNode.h"
 #include "plugin/PluginExport.h"
 
 class DendrixPMMLModelTestPeer;
+class TreeClsResult;
+class TreeRegResult;
 
 // A decision-tree scoring model: one tree or rule set, or several scored as an
-// ensemble. Owns its trees and (through BaseModel) its dictionaries.
+// ensemble. Owns its trees and (through BaseModel) its dictionaries; results
+// handed out by GetScore belong to the caller but point into the model, so
+// they are valid only while the model lives.
 // Scoring writes model state (record positions, rule-set fallback, leaf
-// confidences under costs), so one model scores one case at a time; separate
-// models are independent and may score on separate threads.
+// confidences under costs, scratch buffers), so one model scores one case at a
+// time; separate models are independent and may score on separate threads.
 class DX_PLUGIN_API DendrixPMMLModel : public BaseModel {
  public:
   enum RuleSetMode { Voting = 0, FirstHit = 1, NotRuleSet = 2 };
@@ -26,8 +31,9 @@ class DX_PLUGIN_API DendrixPMMLModel : public BaseModel {
   DendrixPMMLModel& operator=(const DendrixPMMLModel&) = delete;
   ~DendrixPMMLModel() override;
 
-  // Takes ownership of the tree. Throws VeltraException 4 when a categorical
-  // target has no value-label set.
+  // Takes ownership of the tree; a tree given by an earlier call is destroyed.
+  // Throws VeltraException 4 when a categorical target has no value-label set
+  // or fewer labels than its category count (the tree is kept all the same).
   void SetRoot(TreeNode* root);
   const TreeNode* GetRoot() const;
   // Takes ownership; the model then scores as an ensemble.
@@ -45,29 +51,77 @@ class DX_PLUGIN_API DendrixPMMLModel : public BaseModel {
   RuleSetMode GetRuleSetScoreMethod() const { return ruleSetMode; }
 
   ModelType GetModelType() override;
+  // A new dictionary owned by the caller, or null when no variable has the role.
   ScoreDictionary* GetVarsOfRole(VarRole role) const override;
   VorqScore::VorqStatus GetScore(const ScoreCaseRecord* record, ScoreResult*& result,
                                  bool derivedInRecord) override;
   void Display(std::ostream& os) const override;
+  // The root first, then the further trees in the order added.
   int GetTreeCount() const override;
   const TreeNode* GetTree(int index) const override;
 
+  // Keeps a copy. Before SetRoot (no categories yet) the matrix is built when
+  // SetRoot fills the categories; costs are in force only once it exists.
   void SetMisclassificationCost(const std::map<std::string, std::map<std::string, double>>& costs);
 
  private:
   friend class DendrixPMMLModelTestPeer;
 
+  // A node as the engines see it: the splits, the child positions resolved to
+  // node numbers and the statistics cast once to their concrete kind. Built
+  // from the trees before the first case is scored; the trees are not copied.
+  struct FlatNode {
+    const ScoreSplitVar* const* splits;
+    int splitCount;
+    int childBegin;             // first entry in FlatTree::children
+    int childCount;             // child slots, empty ones included
+    int biggestChild;           // node number of the biggest child, -1 when none is named
+    ScoreResult* stats;         // the statistics as a result (prediction, confidence)
+    TreeClsResult* clsStats;    // null in regression trees
+    TreeRegResult* regStats;    // null in classification trees
+    const std::string* nodeId;  // the statistics' identifier
+  };
+  struct FlatTree {
+    const TreeNode* root;
+    std::vector<FlatNode> nodes;  // pre-order; node 0 is the root
+    std::vector<int> children;    // node number per child slot, -1 for an empty slot
+    int depth;                    // levels below the root
+    bool usable;                  // every node has statistics of the target's kind
+  };
+  // What one scoring call works with.
+  struct Call {
+    const ScoreCaseRecord* record;
+    const ScoreCaseRecord* derivedRecord;
+    bool indexed;
+    ScoreResult* result;
+    TreeClsResult* cls;  // result when classifying
+    TreeRegResult* reg;  // result when regressing
+    bool advise;         // neither prediction-only nor ensemble
+    bool stopOnNull;     // null handling outside ensembles
+  };
+
   int GetIndexOf(const ScoreValue* value) const;
   void SetUpDictVarIndex(const ScoreCaseRecord* record, bool derivedInRecord);
   int ComputeMisclassificationScore(const std::vector<double>& p) const;
-  VorqScore::VorqStatus GetTreeScore(const TreeNode* node, const ScoreCaseRecord* record,
-                                     ScoreResult*& result, const ScoreCaseRecord* derivedRecord);
-  VorqScore::VorqStatus GetRuleSetScore(const TreeNode* ruleSetRoot, const ScoreCaseRecord* record,
-                                        ScoreResult*& result,
-                                        const ScoreCaseRecord* derivedRecord);
-  std::vector<double> GetChildIndexForC5(const TreeNode* node, const ScoreCaseRecord* record,
-                                         ScoreResult*& result, bool top,
-                                         VorqScore::VorqStatus& status);
+  void FillCategoryValues(bool refuseIncomplete);
+  void BuildCostMatrix();
+  void PrepareTrees();
+  void FlattenTree(const TreeNode* root, FlatTree& tree) const;
+
+  const ScoreValue* LookUpValue(const Call& call, const ScoreDictVar* var, bool useDerived) const;
+  int RouteCondition(Call& call, const ScoreSplitVar* split, int k, const ScoreValue* value,
+                     bool surrogateAdvice) const;
+  static int ChildNode(const FlatTree& tree, const FlatNode& node, int position);
+  VorqScore::VorqStatus StopWithoutPrediction(Call& call) const;
+
+  VorqScore::VorqStatus GetTreeScore(const FlatTree& tree, Call& call);
+  VorqScore::VorqStatus GetRuleSetScore(const FlatTree& tree, Call& call);
+  const std::vector<double>& GetChildIndexForC5(const FlatTree& tree, int node, Call& call,
+                                                bool top, int depth, VorqScore::VorqStatus& status);
+  void AddLeafShare(const FlatNode& leaf, double weight, Call& call, std::vector<double>& dist);
+  VorqScore::VorqStatus ScoreEnsemble(Call& call);
+  VorqScore::VorqStatus ScoreRegressionEnsemble(Call& call);
+  VorqScore::VorqStatus ScoreOne(const FlatTree& tree, Call& call);
 
   TreeNode* root;
   bool cFive;
@@ -84,4 +138,15 @@ class DX_PLUGIN_API DendrixPMMLModel : public BaseModel {
   std::map<std::string, std::map<std::string, double>> misclassificationCosts;
   std::vector<std::vector<double>> costMatrix;
   bool needDerivedPredictor;
+
+  // Derived from the above, and scratch space reused from case to case so that
+  // scoring an indexed record allocates nothing.
+  bool costsInForce;
+  bool treesReady;
+  bool regression;
+  std::vector<FlatTree> flatTrees;  // root first, then further trees
+  std::vector<double> ensembleVotes;
+  std::vector<double> ruleVotes;
+  std::vector<std::vector<double>> c5Dist;  // one distribution per nesting depth
+  NumericValue ensembleMean;                // prediction of a regression ensemble
 };

@@ -1,0 +1,729 @@
+#include "scoring/DendrixPMMLModel.h"
+
+#include <algorithm>
+#include <typeinfo>
+
+#include "host/BaseDictionary.h"
+#include "host/TransformationDictionary.h"
+#include "host/VeltraException.h"
+#include "tree/TreeClsResult.h"
+#include "tree/TreeRegResult.h"
+
+namespace {
+
+constexpr int kNoCaseRecord = 90029;
+constexpr int kNoPrediction = 90027;
+
+constexpr int kAdviceNoValue = 104;
+constexpr int kAdviceInvalidCategory = 105;
+constexpr int kAdviceMissingValue = 106;
+constexpr int kAdviceSurrogate = 107;
+constexpr int kAdviceNoSplitApplies = 108;
+
+constexpr double kSurrogatePenalty = 0.9;
+constexpr double kNoRuleConfidence = 0.5;
+
+bool IsCategorical(const ScoreDictVar* var) {
+  const int level = var->GetMeasurementLevel();
+  return level == ScoreDictVar::kOrdinal || level == ScoreDictVar::kNominal;
+}
+
+// Index of the largest entry; ties go to the lower index.
+int ArgMax(const std::vector<double>& v, double start) {
+  int best = 0;
+  double max = start;
+  for (size_t i = 0; i < v.size(); ++i) {
+    if (v[i] > max) {
+      max = v[i];
+      best = static_cast<int>(i);
+    }
+  }
+  return best;
+}
+
+void DisplayPreOrder(const TreeNode* top, std::ostream& os) {
+  if (top == nullptr) return;
+  // An explicit stack keeps very deep trees from exhausting the call stack.
+  std::vector<const TreeNode*> pending{top};
+  while (!pending.empty()) {
+    const TreeNode* node = pending.back();
+    pending.pop_back();
+    node->Display(os);
+    for (int i = node->GetChildCount() - 1; i >= 0; --i) {
+      const TreeNode* child = node->GetChildAt(i);
+      if (child != nullptr) pending.push_back(child);
+    }
+  }
+}
+
+const ScoreValue* StatsPrediction(const TreeNode* node) {
+  if (node == nullptr || node->GetNodeStats() == nullptr) return nullptr;
+  const auto* asResult = dynamic_cast<const ScoreResult*>(node->GetNodeStats());
+  return asResult != nullptr ? asResult->GetPrediction() : nullptr;
+}
+
+}  // namespace
+
+DendrixPMMLModel::DendrixPMMLModel()
+    : root(nullptr),
+      cFive(false),
+      target(nullptr),
+      predictionOnly(false),
+      dictVarIndexReady(false),
+      ruleSetMode(NotRuleSet),
+      numCategories(0),
+      defaultPrediction(nullptr),
+      multipleTrees(false),
+      nullHandling(false),
+      needDerivedPredictor(false),
+      costsInForce(false),
+      treesReady(false),
+      regression(false),
+      ensembleMean(0.0) {}
+
+DendrixPMMLModel::DendrixPMMLModel(TreeNode* rootNode) : DendrixPMMLModel() {
+  root = rootNode;
+  defaultPrediction = StatsPrediction(root);
+  target = GetTargetVar();
+  if (target != nullptr) FillCategoryValues(false);
+}
+
+DendrixPMMLModel::~DendrixPMMLModel() {
+  delete root;
+  root = nullptr;
+  categoryValues.clear();
+  for (TreeNode*& tree : furtherTrees) {
+    delete tree;
+    tree = nullptr;
+  }
+  furtherTrees.clear();
+  costMatrix.clear();
+  misclassificationCosts.clear();
+}
+
+void DendrixPMMLModel::SetRoot(TreeNode* node) {
+  if (root != node) delete root;
+  root = node;
+  treesReady = false;
+  target = GetTargetVar();
+  categoryValues.clear();
+  numCategories = 0;
+  if (target != nullptr && IsCategorical(target)) {
+    defaultPrediction = StatsPrediction(node);
+    FillCategoryValues(true);
+  }
+  BuildCostMatrix();
+}
+
+// Fills the category list from the target's value-label set. Incomplete sets
+// (none, fewer labels than the category count, a label without a value) are
+// refused with an exception, or when not refusing leave the list empty.
+void DendrixPMMLModel::FillCategoryValues(bool refuseIncomplete) {
+  categoryValues.clear();
+  numCategories = 0;
+  const int count = target->GetCategoryCount();
+  const ScoreValueLabelSet* labels = target->GetValueLabelSet();
+  if (labels == nullptr) {
+    if (refuseIncomplete) throw VeltraException(4, "No Category Value for Target variable!!");
+    return;
+  }
+  const std::vector<ScoreValueLabel*>& list = labels->GetLabels();
+  bool complete = count >= 0 && list.size() >= static_cast<size_t>(count);
+  for (int i = 0; complete && i < count; ++i) {
+    complete = list[i] != nullptr && list[i]->GetValue() != nullptr;
+  }
+  if (!complete) {
+    if (refuseIncomplete) {
+      throw VeltraException(4, "Category Values of Target variable are incomplete!!");
+    }
+    return;
+  }
+  categoryValues.resize(count);
+  for (int i = 0; i < count; ++i) categoryValues[i] = list[i]->GetValue();
+  numCategories = count;
+}
+
+const TreeNode* DendrixPMMLModel::GetRoot() const { return root; }
+
+void DendrixPMMLModel::SetMultipleNodes(TreeNode* node) {
+  furtherTrees.push_back(node);
+  multipleTrees = true;
+  treesReady = false;
+}
+
+void DendrixPMMLModel::SetCFive(bool flag) { cFive = flag; }
+void DendrixPMMLModel::SetRuleSetScoreMethod(RuleSetMode mode) { ruleSetMode = mode; }
+void DendrixPMMLModel::SetNullHandling(bool flag) { nullHandling = flag; }
+bool DendrixPMMLModel::GetNullHandling() const { return nullHandling; }
+void DendrixPMMLModel::SetNeedDerivedPredictor(bool need) { needDerivedPredictor = need; }
+bool DendrixPMMLModel::NeedDerivedPredictor() const { return needDerivedPredictor; }
+void DendrixPMMLModel::SetPredictionOnly(bool flag) { predictionOnly = flag; }
+bool DendrixPMMLModel::GetPredictionOnly() const { return predictionOnly; }
+
+ScoreModel::ModelType DendrixPMMLModel::GetModelType() {
+  if (multipleTrees) return kMultipleTrees;
+  return ruleSetMode == NotRuleSet ? kSingleTree : kSingleRuleSet;
+}
+
+ScoreDictionary* DendrixPMMLModel::GetVarsOfRole(VarRole role) const {
+  if (role == kRoleTarget) {
+    if (target == nullptr) return nullptr;
+    auto* found = new BaseDictionary();
+    found->AddVar(target->GetName(), target->Clone());
+    return found;
+  }
+  const ScoreDictionary* dictionary = GetDictionary();
+  if (dictionary == nullptr) return nullptr;
+  auto* found = new BaseDictionary();
+  for (const ScoreDictVar* var : dictionary->GetVars()) {
+    if (GetVarRole(var) != role) continue;
+    ScoreDictVar* copy = var->Clone();
+    if (!found->AddVar(var->GetName(), copy)) delete copy;
+  }
+  if (found->GetNumberOfVars() == 0) {
+    delete found;
+    return nullptr;
+  }
+  return found;
+}
+
+int DendrixPMMLModel::GetTreeCount() const {
+  return (root != nullptr ? 1 : 0) + static_cast<int>(furtherTrees.size());
+}
+
+const TreeNode* DendrixPMMLModel::GetTree(int index) const {
+  if (index < 0) return nullptr;
+  if (root != nullptr) {
+    if (index == 0) return root;
+    --index;
+  }
+  return index < static_cast<int>(furtherTrees.size()) ? furtherTrees[index] : nullptr;
+}
+
+int DendrixPMMLModel::GetIndexOf(const ScoreValue* value) const {
+  if (value == nullptr) return -1;
+  for (int i = 0; i < numCategories; ++i) {
+    if (value->Equals(categoryValues[i])) return i;
+  }
+  return -1;
+}
+
+void DendrixPMMLModel::SetUpDictVarIndex(const ScoreCaseRecord* record, bool derivedInRecord) {
+  if (ScoreDictionary* dictionary = GetMutableDictionary()) {
+    const std::vector<ScoreDictVar*>& vars = dictionary->GetVars();
+    const int count = dictionary->GetNumberOfVars();
+    for (int i = 0; i < count && i < static_cast<int>(vars.size()); ++i) {
+      vars[i]->SetIndex(record->GetIndex(vars[i]->GetName()));
+    }
+  }
+  TransformationDictionary* derived = GetTransformationDictionary();
+  if (derivedInRecord && derived != nullptr) {
+    for (ScoreDictVar* var : derived->GetVars()) var->SetIndex(record->GetIndex(var->GetName()));
+  }
+  dictVarIndexReady = true;
+}
+
+void DendrixPMMLModel::Display(std::ostream& os) const {
+  os << "Start Display DendrixPMMLModel: \n\n";
+  DisplayPreOrder(root, os);
+  if (multipleTrees) {
+    os << "There are " << furtherTrees.size() + 1 << " TreeModels:\n\n";
+    for (size_t k = 0; k < furtherTrees.size(); ++k) {
+      os << " ********  " << k + 1 << "th Tree *******\n";
+      DisplayPreOrder(furtherTrees[k], os);
+    }
+  }
+  os << "End of DendrixPMMLModel.\n\n";
+}
+
+// ---------------------------------------------------------------------------
+// Misclassification costs
+
+void DendrixPMMLModel::SetMisclassificationCost(
+    const std::map<std::string, std::map<std::string, double>>& costs) {
+  misclassificationCosts = costs;
+  BuildCostMatrix();
+}
+
+void DendrixPMMLModel::BuildCostMatrix() {
+  const size_t n = categoryValues.size();
+  costMatrix.assign(n, std::vector<double>(n, 1.0));
+  for (size_t i = 0; i < n; ++i) costMatrix[i][i] = 0.0;
+  costsInForce = !misclassificationCosts.empty() && n > 0;
+  if (!costsInForce) return;
+  std::vector<std::string> texts(n);
+  for (size_t i = 0; i < n; ++i) texts[i] = categoryValues[i]->ToString();
+  for (size_t i = 0; i < n; ++i) {
+    auto row = misclassificationCosts.find(texts[i]);
+    if (row == misclassificationCosts.end()) continue;
+    for (size_t j = 0; j < n; ++j) {
+      if (j == i) continue;
+      auto cell = row->second.find(texts[j]);
+      if (cell != row->second.end()) costMatrix[i][j] = cell->second;
+    }
+  }
+}
+
+int DendrixPMMLModel::ComputeMisclassificationScore(const std::vector<double>& p) const {
+  const int n = static_cast<int>(categoryValues.size());
+  if (n < 1 || costMatrix.size() != categoryValues.size()) return -1;
+  double bestCost = -NumericValue::GetSysmisValue();
+  int best = -1;
+  for (int i = 0; i < n; ++i) {
+    double cost = 0.0;
+    for (int j = 0; j < n; ++j) {
+      // A short list counts its missing entries as zeros.
+      if (j != i && j < static_cast<int>(p.size())) cost += costMatrix[i][j] * p[j];
+    }
+    if (cost < bestCost) {
+      bestCost = cost;
+      best = i;
+    }
+  }
+  return best;
+}
+
+// ---------------------------------------------------------------------------
+// Preparation: the node tables of every tree
+
+void DendrixPMMLModel::FlattenTree(const TreeNode* top, FlatTree& tree) const {
+  tree.root = top;
+  tree.nodes.clear();
+  tree.children.clear();
+  tree.depth = 0;
+  tree.usable = top != nullptr;
+  if (top == nullptr) return;
+
+  struct Pending {
+    const TreeNode* node;
+    int slot;  // entry of tree.children to fill with this node's number, -1 for the root
+    int level;
+  };
+  std::vector<Pending> stack{{top, -1, 0}};
+  while (!stack.empty()) {
+    const Pending item = stack.back();
+    stack.pop_back();
+    const int number = static_cast<int>(tree.nodes.size());
+    if (item.slot >= 0) tree.children[item.slot] = number;
+    if (item.level > tree.depth) tree.depth = item.level;
+
+    const TreeNode* node = item.node;
+    FlatNode flat{};
+    if (const std::vector<ScoreSplitVar*>* splits = node->GetSplitVar()) {
+      flat.splits = splits->data();
+      flat.splitCount = static_cast<int>(splits->size());
+    }
+    for (int k = 0; k < flat.splitCount; ++k) {
+      if (flat.splits[k] == nullptr || flat.splits[k]->GetSplitVar() == nullptr) {
+        tree.usable = false;
+      }
+    }
+    // The model owns its trees; the engines recompute leaf confidences in place.
+    auto* stats = const_cast<ScoreNodeStats*>(node->GetNodeStats());
+    if (regression) {
+      flat.regStats = dynamic_cast<TreeRegResult*>(stats);
+      flat.stats = flat.regStats;
+      if (flat.regStats != nullptr) flat.nodeId = &flat.regStats->GetNodeIDRef();
+    } else {
+      flat.clsStats = dynamic_cast<TreeClsResult*>(stats);
+      flat.stats = flat.clsStats;
+      if (flat.clsStats != nullptr) flat.nodeId = &flat.clsStats->GetNodeIDRef();
+    }
+    if (flat.stats == nullptr) tree.usable = false;
+
+    flat.childCount = node->GetChildCount();
+    flat.childBegin = static_cast<int>(tree.children.size());
+    flat.biggestChild = -1;
+    tree.children.resize(tree.children.size() + flat.childCount, -1);
+    const int biggest = stats != nullptr ? stats->GetBiggestChild() : -1;
+    // Children go on the stack in reverse so that they are numbered in order.
+    for (int i = flat.childCount - 1; i >= 0; --i) {
+      const TreeNode* child = node->GetChildAt(i);
+      if (child != nullptr) stack.push_back({child, flat.childBegin + i, item.level + 1});
+    }
+    tree.nodes.push_back(flat);
+    // The biggest child's number is known once its subtree is numbered; keep
+    // the slot for now and resolve below.
+    tree.nodes.back().biggestChild = biggest;
+  }
+  for (FlatNode& flat : tree.nodes) {
+    const int slot = flat.biggestChild;
+    flat.biggestChild =
+        (slot >= 0 && slot < flat.childCount) ? tree.children[flat.childBegin + slot] : -1;
+  }
+}
+
+void DendrixPMMLModel::PrepareTrees() {
+  regression = target != nullptr && !IsCategorical(target);
+  flatTrees.clear();
+  if (root != nullptr) {
+    flatTrees.emplace_back();
+    FlattenTree(root, flatTrees.back());
+  }
+  for (TreeNode* tree : furtherTrees) {
+    flatTrees.emplace_back();
+    FlattenTree(tree, flatTrees.back());
+  }
+  int depth = 0;
+  for (const FlatTree& tree : flatTrees) depth = tree.depth > depth ? tree.depth : depth;
+  c5Dist.assign(depth + 1, std::vector<double>(numCategories, 0.0));
+  ensembleVotes.assign(numCategories, 0.0);
+  ruleVotes.assign(numCategories, 0.0);
+  treesReady = true;
+}
+
+// ---------------------------------------------------------------------------
+// Routing one split condition
+
+const ScoreValue* DendrixPMMLModel::LookUpValue(const Call& call, const ScoreDictVar* var,
+                                                bool useDerived) const {
+  const ScoreValue* value = nullptr;
+  if (call.indexed) value = call.record->GetValueAt(var->GetIndex());
+  if (value == nullptr) value = call.record->GetValue(var->GetName());
+  if (value == nullptr && useDerived && call.derivedRecord != nullptr && var->IsDerived()) {
+    value = call.derivedRecord->GetValue(var->GetName());
+  }
+  return value;
+}
+
+int DendrixPMMLModel::RouteCondition(Call& call, const ScoreSplitVar* split, int k,
+                                     const ScoreValue* value, bool surrogateAdvice) const {
+  if (!call.advise) return split->GetChildIndex(value);
+  const ScoreDictVar* var = split->GetSplitVar();
+  if (k > 0 && surrogateAdvice)
+    call.result->AddAdvice(ResultAdvice(kAdviceSurrogate, var->GetName()));
+  if (value == nullptr) {
+    call.result->AddAdvice(ResultAdvice(kAdviceNoValue, var->GetName()));
+    return split->GetMissvalMap();
+  }
+  if (var->GetMeasurementLevel() == ScoreDictVar::kNominal) {
+    if (!var->IsValidCategory(value)) {
+      call.result->AddAdvice(ResultAdvice(kAdviceInvalidCategory, var->GetName()));
+      return split->GetMissvalMap();
+    }
+  } else if (var->IsMissingValue(value)) {
+    call.result->AddAdvice(ResultAdvice(kAdviceMissingValue, var->GetName()));
+    return split->GetMissvalMap();
+  }
+  return split->GetChildIndex(value);
+}
+
+// The node number at a child position; -1 for a position outside the node's
+// slots or an empty slot, which the engines treat like a condition that does
+// not apply.
+int DendrixPMMLModel::ChildNode(const FlatTree& tree, const FlatNode& node, int position) {
+  if (position < 0 || position >= node.childCount) return -1;
+  return tree.children[node.childBegin + position];
+}
+
+VorqScore::VorqStatus DendrixPMMLModel::StopWithoutPrediction(Call& call) const {
+  call.result->SetPrediction(nullptr);
+  if (call.cls != nullptr) {
+    call.cls->RemoveValuePercent();
+    call.cls->SetNodeID("-1");
+  } else if (call.reg != nullptr) {
+    call.reg->SetNodeID("-1");
+  }
+  return VorqScore::VorqStatus(kNoPrediction, false);
+}
+
+// ---------------------------------------------------------------------------
+// Scoring
+
+VorqScore::VorqStatus DendrixPMMLModel::GetScore(const ScoreCaseRecord* record,
+                                                 ScoreResult*& result, bool derivedInRecord) {
+  if (record == nullptr) return VorqScore::VorqStatus(kNoCaseRecord, false);
+  if (!treesReady) PrepareTrees();
+  if (target == nullptr || flatTrees.empty()) return VorqScore::VorqStatus(kNoPrediction, false);
+
+  Call call{};
+  call.record = record;
+  TransformationDictionary* derived = GetTransformationDictionary();
+  if (needDerivedPredictor && derived != nullptr && !derivedInRecord) {
+    call.derivedRecord = derived->GetValuesForDeriedVars(record, GetDictionary());
+  }
+  call.indexed = record->IsIndexed();
+  if (!dictVarIndexReady && call.indexed) SetUpDictVarIndex(record, derivedInRecord);
+
+  // Reuse only a plain result of this model's kind and target: anything else
+  // (node statistics, another class, a result of another model) is replaced.
+  const std::type_info& wanted = regression ? typeid(TreeRegResult) : typeid(TreeClsResult);
+  if (result == nullptr || typeid(*result) != wanted || result->GetTarget() != target) {
+    delete result;
+    result = regression ? static_cast<ScoreResult*>(new TreeRegResult(target))
+                        : static_cast<ScoreResult*>(new TreeClsResult(target));
+  } else if (!predictionOnly) {
+    result->RemoveAdvice();
+  }
+  call.result = result;
+  if (regression) {
+    call.reg = static_cast<TreeRegResult*>(result);
+  } else {
+    call.cls = static_cast<TreeClsResult*>(result);
+  }
+  call.advise = !predictionOnly && !multipleTrees;
+  call.stopOnNull = nullHandling && !multipleTrees;
+
+  if (!multipleTrees) return ScoreOne(flatTrees.front(), call);
+  return regression ? ScoreRegressionEnsemble(call) : ScoreEnsemble(call);
+}
+
+VorqScore::VorqStatus DendrixPMMLModel::ScoreOne(const FlatTree& tree, Call& call) {
+  if (!tree.usable) return StopWithoutPrediction(call);
+  if (ruleSetMode == NotRuleSet) return GetTreeScore(tree, call);
+  // The fallback follows the rule set being scored.
+  defaultPrediction = tree.nodes.front().stats->GetPrediction();
+  return GetRuleSetScore(tree, call);
+}
+
+VorqScore::VorqStatus DendrixPMMLModel::ScoreEnsemble(Call& call) {
+  std::fill(ensembleVotes.begin(), ensembleVotes.end(), 0.0);
+  double total = 0.0;
+  for (const FlatTree& tree : flatTrees) {
+    const VorqScore::VorqStatus status = ScoreOne(tree, call);
+    if (!status.IsOK()) return status;
+    // A prediction outside the categories casts no vote and adds nothing.
+    const int k = GetIndexOf(call.result->GetPrediction());
+    if (k < 0) continue;
+    const double c = call.result->GetConfidence();
+    ensembleVotes[k] += c;
+    total += c;
+  }
+  if (!(total > 0)) {
+    call.result->SetPrediction(nullptr);
+    return VorqScore::VorqStatus(kNoPrediction, false);
+  }
+  int best = ArgMax(ensembleVotes, ensembleVotes.front());
+  if (costsInForce) {
+    const int cheapest = ComputeMisclassificationScore(ensembleVotes);
+    if (cheapest >= 0) best = cheapest;
+  }
+  call.result->SetPrediction(const_cast<ScoreValue*>(categoryValues[best]));
+  call.result->SetConfidence(ensembleVotes[best] / total);
+  return VorqScore::VorqStatus();
+}
+
+// Regression trees cannot vote for categories: the ensemble predicts the mean
+// of the trees' numeric predictions.
+VorqScore::VorqStatus DendrixPMMLModel::ScoreRegressionEnsemble(Call& call) {
+  double sum = 0.0;
+  int count = 0;
+  for (const FlatTree& tree : flatTrees) {
+    const VorqScore::VorqStatus status = ScoreOne(tree, call);
+    if (!status.IsOK()) return status;
+    const ScoreValue* prediction = call.result->GetPrediction();
+    if (prediction == nullptr) continue;
+    const double x = prediction->ToDouble();
+    if (x == NumericValue::GetSysmisValue()) continue;
+    sum += x;
+    ++count;
+  }
+  if (count == 0) {
+    call.result->SetPrediction(nullptr);
+    return VorqScore::VorqStatus(kNoPrediction, false);
+  }
+  ensembleMean.Set(sum / count);
+  call.result->SetPrediction(&ensembleMean);
+  call.reg->SetStdDev(-1.0);
+  return VorqScore::VorqStatus();
+}
+
+VorqScore::VorqStatus DendrixPMMLModel::GetTreeScore(const FlatTree& tree, Call& call) {
+  const bool c5 = cFive && !regression && numCategories > 0;
+  int n = 0;
+  int p = 0;
+  int surrogateCount = 0;
+  for (;;) {
+    const FlatNode& node = tree.nodes[n];
+    if (node.childCount == 0) break;
+    int next = -1;
+    int k = 0;
+    for (; k < node.splitCount; ++k) {
+      const ScoreSplitVar* split = node.splits[k];
+      const ScoreValue* value = LookUpValue(call, split->GetSplitVar(), true);
+      if (call.stopOnNull && value == nullptr) return StopWithoutPrediction(call);
+      next = ChildNode(tree, node, RouteCondition(call, split, k, value, true));
+      if (next >= 0) break;
+      if (call.stopOnNull) return StopWithoutPrediction(call);
+    }
+    if (next >= 0) {
+      p = n;
+      n = next;
+      if (k > 0) ++surrogateCount;
+      continue;
+    }
+    if (call.advise && !c5 && node.splitCount > 0) {
+      call.result->AddAdvice(ResultAdvice(kAdviceNoSplitApplies, node.splits[0]->GetSplitName()));
+    }
+    if (c5) {
+      VorqScore::VorqStatus status;
+      GetChildIndexForC5(tree, n, call, true, 0, status);
+      return status;
+    }
+    // A node that names no biggest child answers with its own statistics.
+    if (node.biggestChild < 0) break;
+    p = n;
+    n = node.biggestChild;
+    ++surrogateCount;
+  }
+
+  if (regression) {
+    const TreeRegResult* st = tree.nodes[n].regStats;
+    call.reg->SetPrediction(const_cast<ScoreValue*>(st->GetPrediction()));
+    call.reg->SetStdDev(st->GetStdDev());
+    call.reg->SetNodeID(*tree.nodes[n].nodeId);
+    return VorqScore::VorqStatus();
+  }
+
+  call.cls->RemoveValuePercent();
+  const FlatNode* reached = &tree.nodes[n];
+  double c = reached->clsStats->GetConfidence();
+  if (c == 0 && reached->clsStats->GetTotalRecord() == 0) {
+    reached = &tree.nodes[p];
+    c = reached->clsStats->GetConfidence();
+  }
+  TreeClsResult* st = reached->clsStats;
+  const ScoreValue* prediction = st->GetPrediction();
+  if (costsInForce) {
+    st->ComputeAllConfidences();
+    const std::vector<double>& conf = st->GetAllConfidenceRef();
+    // Without one confidence per category the stored prediction stands.
+    if (conf.size() >= categoryValues.size()) {
+      const int i = ComputeMisclassificationScore(conf);
+      if (i >= 0) {
+        c = conf[i];
+        prediction = categoryValues[i];
+      }
+    }
+  }
+  call.cls->SetPrediction(const_cast<ScoreValue*>(prediction));
+  if (!multipleTrees) call.cls->SetNodeID(*reached->nodeId);
+  double factor = 1.0;
+  for (int i = 0; i < surrogateCount; ++i) factor *= kSurrogatePenalty;
+  call.cls->SetConfidence(c * factor);
+  if (call.advise) {
+    for (const auto& entry : st->GetAllValuePercent()) {
+      call.cls->AddValuePercent(entry.first, entry.second);
+    }
+  }
+  return VorqScore::VorqStatus();
+}
+
+VorqScore::VorqStatus DendrixPMMLModel::GetRuleSetScore(const FlatTree& tree, Call& call) {
+  const FlatNode& ruleSetRoot = tree.nodes.front();
+  const bool voting = ruleSetMode == Voting;
+  if (voting) std::fill(ruleVotes.begin(), ruleVotes.end(), 0.0);
+  int fired = 0;
+  int cast = 0;
+  for (int position = 0; position < ruleSetRoot.childCount; ++position) {
+    const int r = tree.children[ruleSetRoot.childBegin + position];
+    if (r < 0) continue;
+    const FlatNode& rule = tree.nodes[r];
+    bool holds = true;
+    for (int k = 0; holds && k < rule.splitCount; ++k) {
+      const ScoreSplitVar* condition = rule.splits[k];
+      const ScoreValue* value = LookUpValue(call, condition->GetSplitVar(), true);
+      holds = condition->GetChildIndex(value) >= 0;
+    }
+    if (!holds) continue;
+    ++fired;
+    if (!voting) {
+      call.result->SetPrediction(const_cast<ScoreValue*>(rule.stats->GetPrediction()));
+      call.result->SetConfidence(rule.stats->GetConfidence());
+      if (call.cls != nullptr) {
+        call.cls->SetNodeID(*rule.nodeId);
+      } else {
+        call.reg->SetNodeID(*rule.nodeId);
+      }
+      return VorqScore::VorqStatus();
+    }
+    // A rule predicting no category of the target casts no vote.
+    const int i = GetIndexOf(rule.stats->GetPrediction());
+    if (i < 0) continue;
+    ruleVotes[i] += rule.stats->GetConfidence();
+    ++cast;
+  }
+  if (cast > 0) {
+    int best = ArgMax(ruleVotes, ruleVotes.front());
+    if (costsInForce) {
+      const int cheapest = ComputeMisclassificationScore(ruleVotes);
+      if (cheapest >= 0) best = cheapest;
+    }
+    call.result->SetPrediction(const_cast<ScoreValue*>(categoryValues[best]));
+    call.result->SetConfidence(ruleVotes[best] / fired);
+    return VorqScore::VorqStatus();
+  }
+  call.result->SetPrediction(const_cast<ScoreValue*>(defaultPrediction));
+  call.result->SetConfidence(kNoRuleConfidence);
+  return VorqScore::VorqStatus();
+}
+
+void DendrixPMMLModel::AddLeafShare(const FlatNode& leaf, double weight, Call& call,
+                                    std::vector<double>& dist) {
+  call.cls->RemoveValuePercent();
+  leaf.clsStats->ComputeAllConfidences();
+  const std::vector<double>& conf = leaf.clsStats->GetAllConfidenceRef();
+  // A short list counts its missing entries as zeros; extra entries are ignored.
+  const size_t n = conf.size() < dist.size() ? conf.size() : dist.size();
+  for (size_t j = 0; j < n; ++j) dist[j] += weight * conf[j];
+}
+
+const std::vector<double>& DendrixPMMLModel::GetChildIndexForC5(const FlatTree& tree, int n,
+                                                                Call& call, bool top, int depth,
+                                                                VorqScore::VorqStatus& status) {
+  std::vector<double>& dist = c5Dist[depth];
+  std::fill(dist.begin(), dist.end(), 0.0);
+  if (!status.IsOK()) return dist;
+
+  const FlatNode& node = tree.nodes[n];
+  const double total = node.clsStats->GetTotalRecord();
+  int present = 0;
+  for (int i = 0; i < node.childCount; ++i) present += tree.children[node.childBegin + i] >= 0;
+
+  for (int i = 0; i < node.childCount && status.IsOK(); ++i) {
+    const int c = tree.children[node.childBegin + i];
+    if (c < 0) continue;
+    // Without a positive record count the children share the case equally.
+    const double w = total > 0 ? tree.nodes[c].clsStats->GetTotalRecord() / total : 1.0 / present;
+    int m = c;
+    while (tree.nodes[m].childCount > 0) {
+      const FlatNode& inner = tree.nodes[m];
+      int next = -1;
+      for (int k = 0; k < inner.splitCount; ++k) {
+        const ScoreSplitVar* split = inner.splits[k];
+        const ScoreValue* value = LookUpValue(call, split->GetSplitVar(), false);
+        if (call.stopOnNull && value == nullptr) {
+          status = StopWithoutPrediction(call);
+          return dist;
+        }
+        next = ChildNode(tree, inner, RouteCondition(call, split, k, value, false));
+        if (next >= 0) break;
+        if (call.stopOnNull) {
+          status = StopWithoutPrediction(call);
+          return dist;
+        }
+      }
+      if (next < 0) break;
+      m = next;
+    }
+    if (tree.nodes[m].childCount == 0) {
+      AddLeafShare(tree.nodes[m], w, call, dist);
+      continue;
+    }
+    const std::vector<double>& sub = GetChildIndexForC5(tree, m, call, false, depth + 1, status);
+    for (size_t j = 0; j < dist.size(); ++j) dist[j] += w * sub[j];
+  }
+
+  // A stop at any depth leaves the case without a prediction.
+  if (top && status.IsOK()) {
+    int best = ArgMax(dist, NumericValue::GetSysmisValue());
+    if (costsInForce) {
+      const int cheapest = ComputeMisclassificationScore(dist);
+      if (cheapest >= 0) best = cheapest;
+    }
+    call.cls->SetConfidence(dist[best]);
+    call.cls->SetPrediction(const_cast<ScoreValue*>(categoryValues[best]));
+    call.cls->SetNodeID("-1");
+  }
+  return dist;
+}

@@ -1,0 +1,160 @@
+// Scoring on the hot path: no heap allocation per case once a record is
+// indexed and a result reused, and separate models scoring on separate threads.
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <thread>
+
+#include "scoring_fixture.h"
+
+using namespace scoring_test;
+
+namespace {
+std::atomic<bool> g_counting{false};
+std::atomic<long> g_allocations{0};
+
+void* CountedAlloc(std::size_t size) {
+  if (g_counting.load(std::memory_order_relaxed)) g_allocations.fetch_add(1);
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+}  // namespace
+
+void* operator new(std::size_t size) { return CountedAlloc(size); }
+void* operator new[](std::size_t size) { return CountedAlloc(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+// A complete binary tree over [lo, hi): each node splits x at the middle, with
+// y as a surrogate; leaves cycle through A, B, C.
+CompositeTreeNode* FullTree(const Dictionary& d, int depth, double lo, double hi, int& leafCount,
+                            bool leafTargets) {
+  if (depth == 0) {
+    const int n = leafCount++;
+    const char* category = n % 3 == 0 ? "A" : (n % 3 == 1 ? "B" : "C");
+    return ClsNode("L" + std::to_string(n), category, 0.5 + (n % 5) * 0.1, 10.0 + n % 7,
+                   {{"A", 0.5}, {"B", 0.3}, {"C", 0.2}}, leafTargets ? d.target : nullptr);
+  }
+  const double mid = (lo + hi) / 2;
+  CompositeTreeNode* low = FullTree(d, depth - 1, lo, mid, leafCount, leafTargets);
+  CompositeTreeNode* high = FullTree(d, depth - 1, mid, hi, leafCount, leafTargets);
+  return Join(ClsNode("N" + std::to_string(leafCount), "A", 0.5, 20.0),
+              {Threshold(d.x, mid), Threshold(d.y, mid)}, {low, high}, leafCount % 2);
+}
+
+// Fills the record with case i: mostly plain cases, some without x (surrogate
+// and advice), some without x and y (biggest child).
+void FillCase(IndexedCaseRecord& record, int i, double range) {
+  const double x = (i * 7919) % static_cast<int>(range) + 0.5;
+  record.ClearAll();
+  if (i % 5 != 0) record.SetNumber(0, x);
+  if (i % 11 != 0) record.SetNumber(1, range - x);
+  record.SetString(2, i % 2 ? "red" : "green");
+}
+
+struct Answer {
+  const ScoreValue* prediction;
+  double confidence;
+  int code;
+  bool operator==(const Answer& o) const {
+    return prediction == o.prediction && confidence == o.confidence && code == o.code;
+  }
+};
+
+// One model with its own dictionary, record and result.
+class Scorer {
+ public:
+  enum Kind { kTree, kEnsemble, kRuleSet, kC5 };
+
+  explicit Scorer(Kind kind) : d_(MakeDictionary()), model_(MakeModel(d_)) {
+    int leaves = 0;
+    switch (kind) {
+      case kTree:
+        model_->SetRoot(FullTree(d_, 10, 0, kRange, leaves, false));
+        break;
+      case kEnsemble:
+        for (int t = 1; t < 20; ++t) {
+          model_->SetMultipleNodes(FullTree(d_, 6, -t, kRange + t, leaves, false));
+        }
+        model_->SetRoot(FullTree(d_, 6, 0, kRange, leaves, false));
+        break;
+      case kRuleSet: {
+        model_->SetRuleSetScoreMethod(DendrixPMMLModel::Voting);
+        CompositeTreeNode* top = ClsNode("rs", "C", 0.5);
+        for (int k = 0; k < 30; ++k) {
+          CompositeTreeNode* rule = ClsNode("R" + std::to_string(k), k % 2 ? "A" : "B", 0.6);
+          rule->SetSplitVar({AtMost(d_.x, k * 30.0), AtMost(d_.y, 1000 - k * 20.0)});
+          top->Add(rule);
+        }
+        model_->SetRoot(top);
+        break;
+      }
+      case kC5:
+        model_->SetCFive(true);
+        model_->SetRoot(FullTree(d_, 8, 0, kRange, leaves, true));
+        model_->SetMisclassificationCost({{"A", {{"B", 3.0}}}});
+        break;
+    }
+  }
+  ~Scorer() {
+    delete result_;
+    delete model_;
+  }
+
+  Answer Score(int i) {
+    FillCase(record_, i, kRange);
+    const VorqScore::VorqStatus status = model_->GetScore(&record_, result_, false);
+    return Answer{result_->GetPrediction(), result_->GetConfidence(), status.GetCode()};
+  }
+
+  static constexpr double kRange = 1024;
+
+ private:
+  Dictionary d_;
+  DendrixPMMLModel* model_;
+  IndexedCaseRecord record_{{"x", "y", "color"}};
+  ScoreResult* result_ = nullptr;
+};
+
+TEST(HotPath, ScoringIndexedCasesAllocatesNothing) {
+  for (Scorer::Kind kind : {Scorer::kTree, Scorer::kEnsemble, Scorer::kRuleSet, Scorer::kC5}) {
+    Scorer scorer(kind);
+    for (int i = 0; i < 200; ++i) scorer.Score(i);  // warm-up: tables, result, buffers
+    g_allocations = 0;
+    g_counting = true;
+    long predicted = 0;
+    for (int i = 0; i < 2000; ++i) predicted += scorer.Score(i).prediction != nullptr;
+    g_counting = false;
+    EXPECT_EQ(g_allocations.load(), 0) << "kind " << kind;
+    EXPECT_EQ(predicted, 2000) << "kind " << kind;
+  }
+}
+
+TEST(HotPath, SeparateModelsScoreOnSeparateThreadsAsAlone) {
+  constexpr int kCases = 20000;
+  Scorer tree(Scorer::kTree);
+  Scorer ensemble(Scorer::kEnsemble);
+  std::vector<Answer> treeAlone, ensembleAlone;
+  for (int i = 0; i < kCases; ++i) {
+    treeAlone.push_back(tree.Score(i));
+    ensembleAlone.push_back(ensemble.Score(i));
+  }
+  // Score again in reverse order on two threads at once.
+  std::atomic<int> mismatches{0};
+  auto run = [&mismatches](Scorer* scorer, const std::vector<Answer>* alone) {
+    for (int i = kCases - 1; i >= 0; --i) {
+      if (!(scorer->Score(i) == (*alone)[i])) mismatches.fetch_add(1);
+    }
+  };
+  std::thread first(run, &tree, &treeAlone);
+  std::thread second(run, &ensemble, &ensembleAlone);
+  first.join();
+  second.join();
+  EXPECT_EQ(mismatches.load(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,188 @@
+// Small builders for the scoring tests: a dictionary, nodes with statistics,
+// splits, and a fixture that owns a model and the result it fills.
+#pragma once
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "host/BaseDictionary.h"
+#include "host/ScoreCaseRecord.h"
+#include "host/ScoreSplitVar.h"
+#include "host/ScoreValue.h"
+#include "scoring/DendrixPMMLModel.h"
+#include "tree/CompositeTreeNode.h"
+#include "tree/TreeClsResult.h"
+#include "tree/TreeRegResult.h"
+
+// Reaches the model's private state for checks that have no public view.
+class DendrixPMMLModelTestPeer {
+ public:
+  static int CheapestCategory(const DendrixPMMLModel& m, const std::vector<double>& p) {
+    return m.ComputeMisclassificationScore(p);
+  }
+  static const std::vector<std::vector<double>>& CostMatrix(const DendrixPMMLModel& m) {
+    return m.costMatrix;
+  }
+  static const std::vector<const ScoreValue*>& Categories(const DendrixPMMLModel& m) {
+    return m.categoryValues;
+  }
+  static int IndexOf(const DendrixPMMLModel& m, const ScoreValue* v) { return m.GetIndexOf(v); }
+};
+
+namespace scoring_test {
+
+inline const double kInf = std::numeric_limits<double>::infinity();
+
+// Variables: x, y (continuous numbers; x declares 99 missing), color (nominal
+// text: red, green, blue) and the target: "class" (nominal text with the given
+// categories) or "amount" (continuous number).
+struct Dictionary {
+  BaseDictionary* dictionary = nullptr;  // handed to the model, which owns it
+  DictVar* x = nullptr;
+  DictVar* y = nullptr;
+  DictVar* color = nullptr;
+  DictVar* target = nullptr;
+};
+
+inline ValueLabelSet* Labels(const std::vector<std::string>& texts) {
+  auto* labels = new ValueLabelSet();
+  for (const std::string& t : texts) labels->AddLabel(new ValueLbl(new StringValue(t), t));
+  return labels;
+}
+
+inline Dictionary MakeDictionary(const std::vector<std::string>& categories = {"A", "B", "C"},
+                                 bool regression = false) {
+  Dictionary d;
+  d.dictionary = new BaseDictionary();
+  d.x = new DictVar("x", ScoreDictVar::kNumeric);
+  auto* missing = new MissingValueSet();
+  missing->AddValue(new NumericValue(99.0));
+  d.x->SetMissingValueSet(missing);
+  d.y = new DictVar("y", ScoreDictVar::kNumeric);
+  d.color = new DictVar("color", ScoreDictVar::kString);
+  d.color->SetMeasurementLevel(ScoreDictVar::kNominal);
+  d.color->SetValueLabelSet(Labels({"red", "green", "blue"}));
+  if (regression) {
+    d.target = new DictVar("amount", ScoreDictVar::kNumeric);
+  } else {
+    d.target = new DictVar("class", ScoreDictVar::kString);
+    d.target->SetMeasurementLevel(ScoreDictVar::kNominal);
+    d.target->SetValueLabelSet(Labels(categories));
+  }
+  for (DictVar* v : {d.x, d.y, d.color, d.target}) d.dictionary->AddVar(v->GetName(), v);
+  return d;
+}
+
+// A model holding the dictionary, with x, y and color as inputs and the
+// target in the target role. The caller gives it its trees.
+inline DendrixPMMLModel* MakeModel(const Dictionary& d) {
+  auto* model = new DendrixPMMLModel();
+  model->SetScoreDictionary(d.dictionary);
+  for (const char* name : {"x", "y", "color"}) model->SetVarRole(name, ScoreModel::kRoleInput);
+  model->SetVarRole(d.target->GetName(), ScoreModel::kRoleTarget);
+  return model;
+}
+
+// A classification node. percents: category text and share of the node's
+// records. statsTarget: given to the statistics for per-category confidences.
+inline CompositeTreeNode* ClsNode(const std::string& id, const std::string& prediction,
+                                  double confidence, double total = 10.0,
+                                  const std::vector<std::pair<std::string, double>>& percents = {},
+                                  const ScoreDictVar* statsTarget = nullptr) {
+  auto* stats = new TreeClsNodeStats();
+  stats->SetNodeID(id);
+  stats->SetPrediction(new StringValue(prediction));
+  for (const auto& p : percents) stats->AddValuePercent(new StringValue(p.first), p.second);
+  stats->SetTotalRecord(total);
+  stats->SetConfidence(confidence);
+  if (statsTarget != nullptr) stats->SetTarget(statsTarget);
+  auto* node = new CompositeTreeNode(true);
+  node->SetNodeStats(stats);
+  return node;
+}
+
+inline CompositeTreeNode* RegNode(const std::string& id, double prediction, double stdDev) {
+  auto* stats = new TreeRegNodeStats();
+  stats->SetNodeID(id);
+  stats->SetPrediction(new NumericValue(prediction));
+  stats->SetStdDev(stdDev);
+  auto* node = new CompositeTreeNode(true);
+  node->SetNodeStats(stats);
+  return node;
+}
+
+// var <= cut goes to child 0, var > cut to child 1.
+inline ScaleSplit* Threshold(const ScoreDictVar* var, double cut, int missingChild = -1) {
+  auto* split = new ScaleSplit(var);
+  split->PutSplit(new Range(-kInf, cut, false, true), 0);
+  split->PutSplit(new Range(cut, kInf, false, false), 1);
+  split->SetMissvalMap(missingChild);
+  return split;
+}
+
+// var <= cut holds (position 0); anything else does not.
+inline ScaleSplit* AtMost(const ScoreDictVar* var, double cut) {
+  auto* split = new ScaleSplit(var);
+  split->PutSplit(new Range(-kInf, cut, false, true), 0);
+  return split;
+}
+
+inline DiscreteSplit* Categories(const ScoreDictVar* var,
+                                 const std::vector<std::pair<std::string, int>>& positions,
+                                 int missingChild = -1) {
+  auto* split = new DiscreteSplit(var);
+  for (const auto& p : positions) split->PutSplit(new StringValue(p.first), p.second);
+  split->SetMissvalMap(missingChild);
+  return split;
+}
+
+// Gives node its splits and children; biggest names the biggest child.
+inline CompositeTreeNode* Join(CompositeTreeNode* node, const std::vector<ScoreSplitVar*>& splits,
+                               const std::vector<CompositeTreeNode*>& children, int biggest = 0) {
+  node->SetSplitVar(splits);
+  for (CompositeTreeNode* child : children) node->Add(child);
+  node->GetMutableNodeStats()->SetBiggestChild(biggest);
+  return node;
+}
+
+// Owns a model (through MakeModel) and the result it fills.
+class ModelTest : public ::testing::Test {
+ protected:
+  explicit ModelTest(const std::vector<std::string>& categories = {"A", "B", "C"},
+                     bool regression = false)
+      : d(MakeDictionary(categories, regression)), model(MakeModel(d)) {}
+  ~ModelTest() override {
+    delete result;
+    delete model;
+  }
+
+  VorqScore::VorqStatus Score(const ScoreCaseRecord& record) {
+    return model->GetScore(&record, result, false);
+  }
+  std::string Prediction() const {
+    const ScoreValue* p = result != nullptr ? result->GetPrediction() : nullptr;
+    return p != nullptr ? p->ToString() : "<none>";
+  }
+  double Confidence() const { return result->GetConfidence(); }
+  std::string NodeId() const { return dynamic_cast<const ScoreNodeStats&>(*result).GetNodeID(); }
+  const TreeClsResult& Cls() const { return dynamic_cast<const TreeClsResult&>(*result); }
+  // Advice as "code:text" entries, in order.
+  std::vector<std::string> Advice() const {
+    std::vector<std::string> out;
+    for (const ResultAdvice& a : result->GetAdvice()) {
+      out.push_back(std::to_string(a.GetCode()) + ":" + a.GetText());
+    }
+    return out;
+  }
+
+  Dictionary d;
+  DendrixPMMLModel* model;
+  ScoreResult* result = nullptr;
+};
+
+}  // namespace scoring_test
