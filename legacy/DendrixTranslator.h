@@ -2,9 +2,10 @@
 
 #include <string>
 #include <vector>
-
 #include <xercesc/dom/DOM.hpp>
 
+#include "host/BaseDictionary.h"
+#include "host/ScoreSplitVar.h"
 #include "host/ScoreTranslator.h"
 #include "plugin/PluginExport.h"
 
@@ -14,13 +15,18 @@ class TreeClsNodeStats;
 
 // Reads the legacy tree layout (Tree, Dictionary, ClsTree / RegTree) into a
 // DendrixPMMLModel. Used once per document; the returned model (with its
-// dictionary and tree) belongs to the caller. Not thread-safe.
+// dictionary and tree) belongs to the caller. A model never handed over (no
+// call, or a failed one) is released by the translator. Not thread-safe.
 class DX_PLUGIN_API DendrixTranslator : public BaseTranslator {
  public:
   DendrixTranslator();
   DendrixTranslator(const DendrixTranslator&) = delete;
   DendrixTranslator& operator=(const DendrixTranslator&) = delete;
   ~DendrixTranslator() override;
+
+  // Node levels accepted below a ClsTree or RegTree; deeper documents are
+  // refused instead of being read with unbounded recursion.
+  static constexpr int kMaxNodeDepth = 1000;
 
   using BaseTranslator::ParseFromTree;
   // Never null on return; throws VeltraException on a malformed document.
@@ -36,9 +42,20 @@ class DX_PLUGIN_API DendrixTranslator : public BaseTranslator {
   void ReadMappedDiscreteValues(DiscreteSplit* split, xercesc::DOMElement* element, int position);
   void ReadScaleSplit(std::vector<ScoreSplitVar*>& splits, xercesc::DOMElement* element);
 
+  // Text of the element's first child node; code 1 when there is none.
+  std::string ElementText(const xercesc::DOMElement* element) const;
+  // A value of the target's type (numeric texts are verified).
+  ScoreValue* MakeTargetValue(const std::string& text) const;
+  // Enters one node level; code 5 beyond the nesting limit.
+  void EnterNode();
+  // Releases everything built and not yet handed over (failure path).
+  void ReleaseAll();
+
   CompositeTreeNode* root;
   DendrixPMMLModel* model;
   ScoreDictionary* dictionary;
   const ScoreDictVar* target;
   std::vector<std::string> variableNames;
+  bool dictionaryGiven;  // the model owns the dictionary
+  int depth;             // node levels being read
 };

@@ -2,10 +2,12 @@
 
 #include <map>
 #include <string>
+#include <unordered_map>
 #include <vector>
-
 #include <xercesc/dom/DOM.hpp>
 
+#include "host/ScoreResult.h"
+#include "host/ScoreSplitVar.h"
 #include "host/ScoreTranslator.h"
 #include "plugin/PluginExport.h"
 
@@ -14,6 +16,7 @@ class DendrixPMMLModel;
 class TreeClsNodeStats;
 class TreeRegNodeStats;
 class DendrixPMMLTranslatorTestPeer;
+class DendrixPMMLReaderTestAccess;
 
 // Reads a PMML tree document (or, without a PMML element, the legacy tree
 // layout) into a DendrixPMMLModel. One translator reads one document; the
@@ -35,6 +38,8 @@ class DX_PLUGIN_API DendrixPMMLTranslator : public PMMLTranslator {
 
  private:
   friend class DendrixPMMLTranslatorTestPeer;
+  friend class DendrixPMMLReaderTestAccess;
+  class DendrixPMMLReaderTestAccess;
 
   // Document dispatch.
   CompositeTreeNode* BuildTreePMML(xercesc::DOMNode* treeModel);
@@ -63,8 +68,8 @@ class DX_PLUGIN_API DendrixPMMLTranslator : public PMMLTranslator {
                           bool& closed);
   // Categorical splits and ordinal values.
   void SetNodeDiscreteSplit(std::vector<ScoreSplitVar*>& splits, xercesc::DOMNode* holder,
-                            const ScoreDictVar* var, int childCount, int childIndex,
-                            int splitIndex, const XMLCh* fieldName);
+                            const ScoreDictVar* var, int childCount, int childIndex, int splitIndex,
+                            const XMLCh* fieldName);
   void SetDiscreteSplitValue(const ScoreDictVar* var, DiscreteSplit* split, const XMLCh* value,
                              int childIndex);
   int HandleOrdinalVariable(xercesc::DOMElement* predicate, const ScoreDictVar* var, int& low,
@@ -101,6 +106,26 @@ class DX_PLUGIN_API DendrixPMMLTranslator : public PMMLTranslator {
   bool hasMisclassificationCost;
   bool isCFive;
   bool isLegacyVendorPMML;
+
+  // What lies below one Node element of the tree being read: whether any
+  // Extension does, and the first "x-nodeId" Extension in document order.
+  struct NodeExtensionInfo {
+    bool hasExtension;
+    xercesc::DOMElement* firstNodeIdExtension;
+  };
+  // One iterative pass over a TreeModel: rejects Node nesting deeper than
+  // the supported limit and fills nodeExtensionInfo for SetNodeId.
+  void ScanTreeModel(xercesc::DOMNode* treeModel);
+  // Reads the rule-set scoring method from the first tree's rule-set root.
+  void ReadRuleSetScoreMethod(xercesc::DOMNode* ruleSetRoot);
+  // Deletes the splits of rule lists not yet attached to a rule node and
+  // empties the lists.
+  void ReleaseRuleSplitVars();
+  // Undoes a failed ParseFromTree: everything built and not yet owned by the
+  // model, then the model.
+  void ReleaseAfterFailure(bool dictionaryGiven, bool transformationGiven, bool rootGiven);
+
+  std::unordered_map<const xercesc::DOMNode*, NodeExtensionInfo> nodeExtensionInfo;
 };
 
 // The plug-in's entry point: a new translator, owned by the caller.

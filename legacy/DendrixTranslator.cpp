@@ -1,0 +1,447 @@
+#include "legacy/DendrixTranslator.h"
+
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "host/BaseDictionary.h"
+#include "host/ScoreSplitVar.h"
+#include "scoring/DendrixPMMLModel.h"
+#include "tree/CompositeTreeNode.h"
+#include "tree/TreeClsResult.h"
+#include "tree/TreeRegResult.h"
+
+using xercesc::DOMDocument;
+using xercesc::DOMElement;
+using xercesc::DOMNode;
+using xercesc::DOMNodeList;
+
+namespace {
+
+// An optional attribute: null when missing or empty.
+const XMLCh* OptionalAttribute(const DOMElement* element, const char* name) {
+  const XMLCh* value = BaseTranslator::GetAttribute(element, name);
+  return (value == nullptr || value[0] == 0) ? nullptr : value;
+}
+
+DOMElement* FirstElement(const DOMNode* node, const char* name) {
+  DOMNodeList* list = BaseTranslator::GetElementsByTagName(node, name);
+  if (list == nullptr || list->getLength() == 0) return nullptr;
+  DOMNode* item = list->item(0);
+  return item->getNodeType() == DOMNode::ELEMENT_NODE ? static_cast<DOMElement*>(item) : nullptr;
+}
+
+bool IsNamed(const DOMNode* node, const char* name) {
+  return BaseTranslator::IsEqual(node->getNodeName(), name);
+}
+
+void DeleteSplits(std::vector<ScoreSplitVar*>& splits) {
+  for (ScoreSplitVar*& split : splits) {
+    delete split;
+    split = nullptr;
+  }
+  splits.clear();
+}
+
+}  // namespace
+
+DendrixTranslator::DendrixTranslator()
+    : root(nullptr),
+      model(new DendrixPMMLModel()),
+      dictionary(new BaseDictionary()),
+      target(nullptr),
+      dictionaryGiven(false),
+      depth(0) {}
+
+DendrixTranslator::~DendrixTranslator() {
+  // Only what was never handed over is left here.
+  ReleaseAll();
+  variableNames.clear();
+}
+
+void DendrixTranslator::ReleaseAll() {
+  delete root;
+  root = nullptr;
+  if (!dictionaryGiven) delete dictionary;
+  dictionary = nullptr;
+  delete model;
+  model = nullptr;
+  target = nullptr;
+  dictionaryGiven = false;
+}
+
+ScoreModel* DendrixTranslator::ParseFromTree(DOMDocument* document, const std::string& encoding) {
+  if (model == nullptr) {  // a second document: start afresh
+    model = new DendrixPMMLModel();
+    dictionary = new BaseDictionary();
+  }
+  variableNames.clear();
+  depth = 0;
+  try {
+    CreateTranscoder(encoding);
+    if (document == nullptr) throw VeltraException(1, "No document to read!");
+
+    DOMElement* dictionaryElement = FirstElement(document, "Dictionary");
+    if (dictionaryElement == nullptr) {
+      throw VeltraException(1, "Dictionary element is missing!");
+    }
+    ReadDictionary(GetElementsByTagName(dictionaryElement, "Variable"));
+
+    for (const std::string& name : variableNames) model->SetVarRole(name, ScoreModel::kRoleInput);
+
+    DOMElement* treeElement = FirstElement(document, "Tree");
+    if (treeElement == nullptr) throw VeltraException(1, "Tree element is missing!");
+    const std::string targetName = Transcode(GetAttributeForced(treeElement, "TargetName"));
+    target = dictionary->GetVar(targetName);
+    if (target == nullptr) throw VeltraException(8, targetName + " Is NOT in the dictionary!");
+    model->SetVarRole(targetName, ScoreModel::kRoleTarget);
+
+    DOMElement* versionElement = FirstElement(document, "VersionInfo");
+    if (versionElement == nullptr) throw VeltraException(1, "VersionInfo element is missing!");
+    const std::string version = Transcode(GetAttributeForced(versionElement, "Major")) +
+                                Transcode(GetAttributeForced(versionElement, "Minor"));
+    model->SetVersionInfo(new VersionInfo(version));
+
+    if (DOMElement* clsTree = FirstElement(document, "ClsTree")) {
+      for (DOMElement* child = GetFirstChildElt(clsTree); child != nullptr;
+           child = GetNextSiblingElt(child)) {
+        if (!IsNamed(child, "ClsNode") && !IsNamed(child, "ClsTerminalNode")) continue;
+        CompositeTreeNode* top = ReadClsNode(child, nullptr);
+        delete root;  // the top node read before is superseded
+        root = top;
+      }
+    }
+    if (DOMElement* regTree = FirstElement(document, "RegTree")) {
+      DOMElement* first = GetFirstChildElt(regTree);
+      if (first == nullptr) throw VeltraException(1, "RegTree has no node element!");
+      CompositeTreeNode* top = nullptr;
+      if (IsNamed(first, "RegNode") || IsNamed(first, "RegTerminalNode")) {
+        top = ReadRegNode(first, nullptr);
+      }
+      delete root;  // a regression tree overrides a classification tree
+      root = top;
+    }
+
+    // The model owns the tree from here on, even when SetRoot throws.
+    CompositeTreeNode* tree = root;
+    root = nullptr;
+    model->SetRoot(tree);
+  } catch (...) {
+    ReleaseAll();
+    throw;
+  }
+  DendrixPMMLModel* result = model;
+  model = nullptr;
+  dictionary = nullptr;
+  target = nullptr;
+  dictionaryGiven = false;
+  return result;
+}
+
+void DendrixTranslator::ReadDictionary(DOMNodeList* variables) {
+  const XMLSize_t count = variables == nullptr ? 0 : variables->getLength();
+  for (XMLSize_t i = 0; i < count; ++i) {
+    DOMNode* item = variables->item(i);
+    if (item->getNodeType() != DOMNode::ELEMENT_NODE || !IsNamed(item, "Variable")) continue;
+    DictVar* var = ReadVariable(static_cast<DOMElement*>(item));
+    const std::string name = var->GetName();
+    if (!dictionary->AddVar(name, var)) {
+      delete var;
+      throw VeltraException(3, name + " Is defined twice in the dictionary!");
+    }
+    variableNames.push_back(name);
+  }
+  model->SetScoreDictionary(dictionary);
+  dictionaryGiven = true;
+}
+
+DictVar* DendrixTranslator::ReadVariable(DOMElement* element) {
+  const std::string name = Transcode(GetAttributeForced(element, "Name"));
+  const std::string label = Transcode(GetAttributeForced(element, "Label"));
+  const std::string level = Transcode(GetAttributeForced(element, "MeasurementLevel"));
+  const std::string type = Transcode(GetAttributeForced(element, "Type"));
+
+  DictVar* var = new DictVar(name, ScoreDictVar::kNumeric);
+  ValueLabelSet* labels = nullptr;
+  MissingValueSet* missing = nullptr;
+  try {
+    var->SetLabel(label);
+    if (level == "CONTINUOUS") {
+      var->SetMeasurementLevel(ScoreDictVar::kContinuous);
+    } else if (level == "ORDINAL") {
+      var->SetMeasurementLevel(ScoreDictVar::kOrdinal);
+    } else if (level == "NOMINAL") {
+      var->SetMeasurementLevel(ScoreDictVar::kNominal);
+    }
+    if (type != "0") var->SetVariableType(ScoreDictVar::kString);
+
+    for (DOMElement* child = GetFirstChildElt(element); child != nullptr;
+         child = GetNextSiblingElt(child)) {
+      if (IsNamed(child, "FormatSpec")) {
+        const int decimals = VerifyInt(GetAttributeForced(child, "Decimals"));
+        const int width = VerifyInt(GetAttributeForced(child, "Width"));
+        var->SetFormat(decimals, width);
+      } else if (IsNamed(child, "VarStats")) {
+        const double minimum = VerifyDouble(GetAttributeForced(child, "Minimum"));
+        const double maximum = VerifyDouble(GetAttributeForced(child, "Maximum"));
+        const double mean = VerifyDouble(GetAttributeForced(child, "Mean"));
+        const double stdDev = VerifyDouble(GetAttributeForced(child, "StdDev"));
+        var->SetVarStats(new VarStats(minimum, maximum, mean, stdDev));
+      } else if (IsNamed(child, "Categories")) {
+        labels = new ValueLabelSet();
+        for (DOMElement* category = GetFirstChildElt(child); category != nullptr;
+             category = GetNextSiblingElt(category)) {
+          DOMElement* valueElement = GetFirstChildElt(category);
+          if (valueElement == nullptr) {
+            throw VeltraException(
+                1, Transcode(category->getNodeName()) + " in Categories has no value element!");
+          }
+          const std::string text = ElementText(valueElement);
+          DOMElement* labelElement = GetNextSiblingElt(valueElement);
+          const std::string display = labelElement ? ElementText(labelElement) : text;
+          ScoreValue* value = CarefullyMakeVarValue(var, text);
+          labels->AddLabel(new ValueLbl(value, display));
+        }
+        var->SetValueLabelSet(labels);
+        labels = nullptr;
+      } else if (IsNamed(child, "MissingValues")) {
+        missing = new MissingValueSet();
+        for (DOMElement* entry = GetFirstChildElt(child); entry != nullptr;
+             entry = GetNextSiblingElt(entry)) {
+          const bool isCategory = IsNamed(entry, "Category");
+          if (!isCategory && !IsNamed(entry, "Range")) continue;
+          DOMElement* lowElement = GetFirstChildElt(entry);
+          DOMElement* highElement = isCategory ? lowElement : GetNextSiblingElt(lowElement);
+          if (lowElement == nullptr || highElement == nullptr) {
+            throw VeltraException(
+                1, Transcode(entry->getNodeName()) + " in MissingValues lacks a value element!");
+          }
+          ScoreValue* low = CarefullyMakeVarValue(var, ElementText(lowElement));
+          ScoreValue* high = nullptr;
+          try {
+            high = CarefullyMakeVarValue(var, ElementText(highElement));
+          } catch (...) {
+            delete low;
+            throw;
+          }
+          missing->AddRange(low, high);
+        }
+        var->SetMissingValueSet(missing);
+        missing = nullptr;
+      } else {
+        throw VeltraException(1, Transcode(child->getNodeName()) + " Is NOT a valid element here!");
+      }
+    }
+  } catch (...) {
+    delete labels;
+    delete missing;
+    delete var;
+    throw;
+  }
+  return var;
+}
+
+std::string DendrixTranslator::ElementText(const DOMElement* element) const {
+  const DOMNode* first = element->getFirstChild();
+  if (first == nullptr || first->getNodeValue() == nullptr) {
+    throw VeltraException(1, Transcode(element->getNodeName()) + " has no text!");
+  }
+  return Transcode(first->getNodeValue());
+}
+
+ScoreValue* DendrixTranslator::MakeTargetValue(const std::string& text) const {
+  if (target != nullptr && target->GetVariableType() == ScoreDictVar::kNumeric) {
+    return new NumericValue(VerifyDouble(text));
+  }
+  return new StringValue(text);
+}
+
+void DendrixTranslator::EnterNode() {
+  if (depth >= kMaxNodeDepth) {
+    throw VeltraException(5, "Tree nodes nested deeper than " + std::to_string(kMaxNodeDepth) +
+                                 " levels are not supported!");
+  }
+  ++depth;
+}
+
+CompositeTreeNode* DendrixTranslator::ReadClsNode(DOMElement* element, CompositeTreeNode* parent) {
+  EnterNode();
+  TreeClsNodeStats* stats = new TreeClsNodeStats();
+  std::vector<ScoreSplitVar*> splits;
+  try {
+    if (const XMLCh* biggest = OptionalAttribute(element, "BiggestChild")) {
+      stats->SetBiggestChild(VerifyInt(biggest));
+    }
+    if (const XMLCh* id = OptionalAttribute(element, "Id")) stats->SetNodeID(Transcode(id));
+    if (const XMLCh* count = OptionalAttribute(element, "Count")) {
+      stats->SetTotalRecord(VerifyInt(count));
+    }
+    for (DOMElement* child = GetFirstChildElt(element); child != nullptr;
+         child = GetNextSiblingElt(child)) {
+      if (IsNamed(child, "Value")) {
+        ScoreValue* value = MakeTargetValue(ElementText(child));
+        delete stats->GetPrediction();  // a repeated Value replaces the first
+        stats->SetPrediction(value);
+      } else if (IsNamed(child, "ValuePercentage")) {
+        ReadValuePercentage(stats, child);
+      } else if (IsNamed(child, "DiscreteSplit")) {
+        ReadDiscreteSplit(splits, child);
+      } else if (IsNamed(child, "ScaleSplit")) {
+        ReadScaleSplit(splits, child);
+      }
+    }
+  } catch (...) {
+    delete stats;
+    DeleteSplits(splits);
+    --depth;
+    throw;
+  }
+
+  CompositeTreeNode* node = new CompositeTreeNode(true);
+  node->SetSplitVar(splits);
+  node->SetNodeStats(stats);
+  if (parent != nullptr) parent->Add(node);
+  try {
+    for (DOMElement* child = GetFirstChildElt(element); child != nullptr;
+         child = GetNextSiblingElt(child)) {
+      if (IsNamed(child, "ClsNode") || IsNamed(child, "ClsTerminalNode")) ReadClsNode(child, node);
+    }
+  } catch (...) {
+    // An attached node goes with the tree it hangs in; a top node is ours.
+    if (parent == nullptr) delete node;
+    --depth;
+    throw;
+  }
+  stats->ComputeConfidence();
+  --depth;
+  return node;
+}
+
+void DendrixTranslator::ReadValuePercentage(TreeClsNodeStats* stats, DOMElement* element) {
+  const double percent = VerifyDouble(GetAttributeForced(element, "Percent"));
+  DOMElement* valueElement = GetFirstChildElt(element);
+  if (valueElement == nullptr) {
+    throw VeltraException(1, "ValuePercentage has no value element!");
+  }
+  ScoreValue* value = MakeTargetValue(ElementText(valueElement));
+  if (!stats->AddValuePercent(value, percent / 100)) delete value;
+}
+
+CompositeTreeNode* DendrixTranslator::ReadRegNode(DOMElement* element, CompositeTreeNode* parent) {
+  EnterNode();
+  TreeRegNodeStats* stats = new TreeRegNodeStats();
+  std::vector<ScoreSplitVar*> splits;
+  try {
+    stats->SetPrediction(new NumericValue(VerifyDouble(GetAttributeForced(element, "Prediction"))));
+    if (const XMLCh* deviation = OptionalAttribute(element, "Deviation")) {
+      stats->SetStdDev(VerifyDouble(deviation));
+    }
+    stats->SetCount(VerifyDouble(GetAttributeForced(element, "Count")));
+    if (const XMLCh* biggest = OptionalAttribute(element, "BiggestChild")) {
+      stats->SetBiggestChild(VerifyInt(biggest));
+    }
+    if (const XMLCh* id = OptionalAttribute(element, "Id")) stats->SetNodeID(Transcode(id));
+    for (DOMElement* child = GetFirstChildElt(element); child != nullptr;
+         child = GetNextSiblingElt(child)) {
+      if (IsNamed(child, "DiscreteSplit")) {
+        ReadDiscreteSplit(splits, child);
+      } else if (IsNamed(child, "ScaleSplit")) {
+        ReadScaleSplit(splits, child);
+      }
+    }
+  } catch (...) {
+    delete stats;
+    DeleteSplits(splits);
+    --depth;
+    throw;
+  }
+
+  CompositeTreeNode* node = new CompositeTreeNode(true);
+  node->SetSplitVar(splits);
+  node->SetNodeStats(stats);
+  if (parent != nullptr) parent->Add(node);
+  try {
+    for (DOMElement* child = GetFirstChildElt(element); child != nullptr;
+         child = GetNextSiblingElt(child)) {
+      if (IsNamed(child, "RegNode") || IsNamed(child, "RegTerminalNode")) ReadRegNode(child, node);
+    }
+  } catch (...) {
+    if (parent == nullptr) delete node;
+    --depth;
+    throw;
+  }
+  --depth;
+  return node;
+}
+
+void DendrixTranslator::ReadDiscreteSplit(std::vector<ScoreSplitVar*>& splits,
+                                          DOMElement* element) {
+  const std::string name = Transcode(GetAttributeForced(element, "VarName"));
+  const ScoreDictVar* var = dictionary->GetVar(name);
+  if (var == nullptr) throw VeltraException(8, name + " Is NOT in the dictionary!");
+  const int missing = VerifyInt(GetAttributeForced(element, "MissingValueMapping"));
+
+  DiscreteSplit* split = new DiscreteSplit(var);
+  try {
+    split->SetMissvalMap(missing);
+    int position = 0;
+    for (DOMElement* child = GetFirstChildElt(element); child != nullptr;
+         child = GetNextSiblingElt(child), ++position) {
+      if (!IsNamed(child, "MappedDiscreteValues")) {
+        throw VeltraException(1, Transcode(child->getNodeName()) + " is invalid");
+      }
+      ReadMappedDiscreteValues(split, child, position);
+    }
+  } catch (...) {
+    delete split;
+    throw;
+  }
+  splits.push_back(split);
+}
+
+void DendrixTranslator::ReadMappedDiscreteValues(DiscreteSplit* split, DOMElement* element,
+                                                 int position) {
+  const bool text = split->GetSplitType() != 0;
+  for (DOMElement* child = GetFirstChildElt(element); child != nullptr;
+       child = GetNextSiblingElt(child)) {
+    const std::string content = ElementText(child);
+    ScoreValue* value = text ? static_cast<ScoreValue*>(new StringValue(content))
+                             : new NumericValue(VerifyDouble(content));
+    split->PutSplit(value, position);
+  }
+}
+
+void DendrixTranslator::ReadScaleSplit(std::vector<ScoreSplitVar*>& splits, DOMElement* element) {
+  const std::string name = Transcode(GetAttributeForced(element, "VarName"));
+  const ScoreDictVar* var = dictionary->GetVar(name);
+  if (var == nullptr) throw VeltraException(8, name + " Is NOT in the dictionary!");
+  const int top = VerifyInt(GetAttributeForced(element, "TopIntervalMapping"));
+  const int missing = VerifyInt(GetAttributeForced(element, "MissingValueMapping"));
+
+  ScaleSplit* split = new ScaleSplit(var);
+  try {
+    split->SetMissvalMap(missing);
+    const double infinity = NumericValue::GetInfinity();
+    double low = -infinity;
+    for (DOMElement* child = GetFirstChildElt(element); child != nullptr;
+         child = GetNextSiblingElt(child)) {
+      if (!IsNamed(child, "MappedOrdinalValue")) {
+        throw VeltraException(1, Transcode(child->getNodeName()) + " is invalid");
+      }
+      const int position = VerifyInt(GetAttributeForced(child, "MappedChildPosition"));
+      DOMElement* cutElement = GetFirstChildElt(child);
+      if (cutElement == nullptr) {
+        throw VeltraException(1, "MappedOrdinalValue has no cut point element!");
+      }
+      const double cut = VerifyDouble(ElementText(cutElement));
+      split->PutSplit(new Range(low, cut, false, true), position);
+      low = cut;
+    }
+    // The top interval; the whole line when there was no cut point.
+    split->PutSplit(new Range(low, infinity, false, false), top);
+  } catch (...) {
+    delete split;
+    throw;
+  }
+  splits.push_back(split);
+}

@@ -1,0 +1,273 @@
+// SimpleSetPredicate elements: PMML value arrays, "isIn" / "isNotIn"
+// categorical splits, and the typed values of cost cells.
+
+#include <algorithm>
+#include <locale>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+#include <xercesc/util/XMLStringTokenizer.hpp>
+
+#include "host/ScoreSplitVar.h"
+#include "host/ScoreValue.h"
+#include "host/VeltraException.h"
+#include "plugin/DendrixPMMLTranslator.h"
+#include "scoring/DendrixPMMLModel.h"
+
+using xercesc::DOMNode;
+
+namespace {
+
+// A value of the array's type: text for "string", a number otherwise. The
+// caller owns it.
+ScoreValue* MakeArrayValue(bool isString, const std::string& text) {
+  if (isString) return new StringValue(text);
+  return new NumericValue(text);
+}
+
+// Position of the quotation mark closing the one at open, skipping escaped
+// ones; npos when the text ends first.
+std::size_t FindClosingQuote(const std::string& s, std::size_t open) {
+  for (std::size_t j = open + 1; j < s.size(); ++j) {
+    if (s[j] == '"' && s[j - 1] != '\\') return j;
+  }
+  return std::string::npos;
+}
+
+}  // namespace
+
+void DendrixPMMLTranslator::HandleSetPredicate(DOMNode* predicate,
+                                               std::vector<ScoreSplitVar*>& splits,
+                                               int /*childCount*/, int childIndex,
+                                               const XMLCh* fieldName, int splitIndex) {
+  const std::string name = Transcode(fieldName);
+  const ScoreDictVar* var = dictionary != nullptr ? dictionary->GetVar(name) : nullptr;
+  if (var == nullptr && transformationDictionary != nullptr) {
+    var = transformationDictionary->GetVar(name);
+    model->SetNeedDerivedPredictor(true);
+  }
+  if (var == nullptr) throw VeltraException(8, "Variable " + name + " not in the dictionary!");
+
+  // A set predicate on a continuous field adds no condition.
+  const int level = var->GetMeasurementLevel();
+  if (level != ScoreDictVar::kNominal && level != ScoreDictVar::kOrdinal) return;
+  if (var->GetValueLabelSet() == nullptr) {
+    throw VeltraException(4, name + ": category value list is required!!");
+  }
+  SetArrayDiscreteSplit(splits, predicate, var, childIndex, splitIndex);
+}
+
+void DendrixPMMLTranslator::SetArrayDiscreteSplit(std::vector<ScoreSplitVar*>& splits,
+                                                  DOMNode* predicate, const ScoreDictVar* var,
+                                                  int childIndex, int splitIndex) {
+  if (var->GetValueLabelSet() == nullptr) {
+    throw VeltraException(3, var->GetName() + ": Value list is required!");
+  }
+  const bool listHasEntry = !isRuleSet && static_cast<int>(splits.size()) > splitIndex;
+  DiscreteSplit* split = nullptr;
+  if (listHasEntry) {
+    split = dynamic_cast<DiscreteSplit*>(splits[splitIndex]);
+    if (split == nullptr || split->GetSplitName() != var->GetName()) {
+      throw VeltraException(5, "Multiple split variables not supported!");
+    }
+  } else {
+    split = new DiscreteSplit(var);
+  }
+
+  try {
+    std::vector<std::string> elements;
+    const XMLCh* booleanOperator = nullptr;
+    const XMLCh* type = nullptr;
+    if (predicate->getNodeType() == DOMNode::ELEMENT_NODE &&
+        IsEqual(predicate->getNodeName(), "SimpleSetPredicate")) {
+      booleanOperator = GetAttributeForced(predicate, "booleanOperator");
+      DOMNode* array = GetArrayNode(predicate);
+      type = GetAttribute(array, "type");
+      elements = GetArrayElements(array, type);
+    }
+
+    const bool isString = IsEqual(type, "string");
+    if (!isString && !IsEqual(type, "real") && !IsEqual(type, "int")) {
+      throw VeltraException(11, Transcode(type) + " Invalid Operator!");
+    }
+
+    if (IsEqual(booleanOperator, "isIn")) {
+      for (const std::string& element : elements) {
+        ScoreValue* v = MakeArrayValue(isString, element);
+        if (!var->IsValidCategory(v)) {
+          delete v;
+          throw VeltraException(3, "In valid split value!");
+        }
+        split->PutSplit(v, childIndex);
+      }
+    } else if (IsEqual(booleanOperator, "isNotIn")) {
+      for (const std::string& text : Remove(var, elements)) {
+        split->PutSplit(MakeArrayValue(isString, text), childIndex);
+      }
+    } else {
+      throw VeltraException(9, Transcode(booleanOperator) + " Invalid Operator!");
+    }
+    if (!listHasEntry) splits.push_back(split);
+  } catch (...) {
+    if (!listHasEntry) delete split;
+    throw;
+  }
+}
+
+DOMNode* DendrixPMMLTranslator::GetArrayNode(DOMNode* predicate) {
+  for (DOMNode* child = predicate->getFirstChild(); child != nullptr;
+       child = child->getNextSibling()) {
+    if (IsEqual(child->getNodeName(), "Array")) return child;
+  }
+  throw VeltraException(9, "Array Node is required!!!");
+}
+
+std::vector<std::string> DendrixPMMLTranslator::GetArrayElements(DOMNode* array,
+                                                                 const XMLCh* type) {
+  int n = 0;
+  const XMLCh* nText = GetAttribute(array, "n");
+  if (nText != nullptr && nText[0] != 0) n = VerifyInt(nText);
+  if (n < 0) throw VeltraException(12, "Array size n can't be negative!");
+
+  DOMNode* content = array->getFirstChild();
+  if (content == nullptr) throw VeltraException(4, "Array Node is required!!!");
+  const short contentType = content->getNodeType();
+  if (contentType != DOMNode::TEXT_NODE && contentType != DOMNode::CDATA_SECTION_NODE) {
+    throw VeltraException(4, "Array content must be text!");
+  }
+  const XMLCh* text = content->getNodeValue();
+  {
+    xercesc::XMLStringTokenizer tokens(text);
+    if (tokens.countTokens() == 0) throw VeltraException(4, "No Elements found in array!");
+  }
+
+  const bool isReal = IsEqual(type, "real");
+  const bool isInt = IsEqual(type, "int");
+  const std::string s = Transcode(text);
+  const int len = static_cast<int>(s.size());
+  std::vector<std::string> result;
+  // Each element ends at a distinct character, so the text holds at most len
+  // of them: never reserve more than that, whatever n claims.
+  result.reserve(static_cast<std::size_t>(std::min(n, len)));
+
+  int k = 0;
+  int start = -1;
+  int end = -1;
+  for (int i = 0; i < len && k < n; ++i) {
+    const char c = s[i];
+    if (c == '\n') {
+      // Line feeds neither separate nor end elements.
+    } else if (c == '\\' && i + 1 < len && s[i + 1] == '"') {
+      ++i;  // an escaped quotation mark outside quotes is stepped over
+    } else if (c == '"') {
+      const std::size_t close = FindClosingQuote(s, static_cast<std::size_t>(i));
+      if (close == std::string::npos)
+        throw VeltraException(4, "Unterminated quotation mark in array!");
+      start = i + 1;
+      end = static_cast<int>(close) - 1;
+      i = static_cast<int>(close);
+    } else if (c == ' ') {
+      if (start >= 0) end = i - 1;
+    } else {
+      if (start < 0) start = i;
+      if (i == len - 1) end = i;
+    }
+
+    if (start >= 0 && end >= 0) {
+      std::string element =
+          s.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start + 1));
+      if (isReal) {
+        VerifyDouble(element);
+      } else if (isInt) {
+        VerifyInt(element);
+      }
+      result.push_back(std::move(element));
+      ++k;
+      start = -1;
+      end = -1;
+    }
+  }
+  if (k != n) throw VeltraException(12, "Number of Elements doesn't match with array size!");
+  return result;
+}
+
+std::vector<std::string> DendrixPMMLTranslator::Remove(const ScoreDictVar* var,
+                                                       std::vector<std::string> elements) {
+  for (const std::string& element : elements) {
+    if (!IsCategoryValue(var, element)) {
+      throw VeltraException(3, "Invalid category value: " + element);
+    }
+  }
+  const ScoreValueLabelSet* labels = var->GetValueLabelSet();
+  if (labels == nullptr) {
+    throw VeltraException(4, var->GetName() + ": Category value list is required!!!");
+  }
+
+  // Every category that some element names is left out: by number for a
+  // numeric field (so 1.0 names the category 1), by exact text otherwise.
+  // Repeated elements change nothing.
+  const bool numeric = var->GetVariableType() == ScoreDictVar::kNumeric;
+  std::vector<double> numbers;
+  if (numeric) {
+    numbers.reserve(elements.size());
+    for (const std::string& element : elements) numbers.push_back(NumericValue(element).ToDouble());
+  }
+  std::vector<std::string> rest;
+  for (const ScoreValueLabel* label : labels->GetLabels()) {
+    const ScoreValue* value = label->GetValue();
+    if (value == nullptr) continue;
+    const std::string text = value->ToString();
+    bool named = false;
+    if (numeric) {
+      const double number = value->ToDouble();
+      for (double x : numbers) {
+        if (x == number) {
+          named = true;
+          break;
+        }
+      }
+    } else {
+      for (const std::string& element : elements) {
+        if (element == text) {
+          named = true;
+          break;
+        }
+      }
+    }
+    if (!named) rest.push_back(text);
+  }
+  return rest;
+}
+
+bool DendrixPMMLTranslator::IsCategoryValue(const ScoreDictVar* var, const std::string& text) {
+  if (var == nullptr) return false;
+  const ScoreValueLabelSet* labels = var->GetValueLabelSet();
+  if (labels == nullptr) throw VeltraException(1, var->GetName() + ": Value list is required!!!");
+  const bool numeric = var->GetVariableType() == ScoreDictVar::kNumeric;
+  const double number = numeric ? NumericValue(text).ToDouble() : 0.0;
+  for (const ScoreValueLabel* label : labels->GetLabels()) {
+    const ScoreValue* value = label->GetValue();
+    if (value == nullptr) continue;
+    if (numeric ? value->ToDouble() == number : value->ToString() == text) return true;
+  }
+  return false;
+}
+
+std::string DendrixPMMLTranslator::GetValueString(const XMLCh* value, const XMLCh* type) {
+  if (IsEqual(type, "A")) {
+    if (targetVar == nullptr || targetVar->GetVariableType() != ScoreDictVar::kString) {
+      throw VeltraException(11, "Target Variable type doesn't match!!");
+    }
+    return Transcode(value);
+  }
+  if (IsEqual(type, "D")) {
+    // Written as a stream writes a double by default: six significant digits.
+    std::ostringstream out;
+    out.imbue(std::locale::classic());
+    out << VerifyDouble(value);
+    return out.str();
+  }
+  if (IsEqual(type, "J")) return std::to_string(VerifyInt(value));
+  throw VeltraException(11, "Invalid Target Variable type!!");
+}
