@@ -1,0 +1,306 @@
+#include "cli/CsvReader.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "cli/CliError.h"
+
+namespace {
+
+// Scans [from, to) for row ends, continuing the quote state of the bytes
+// before. Returns the offset just past the last (or, with firstOnly, the
+// first) line break outside quotes, or 0 when there is none.
+size_t ScanRowEnds(const char* data, size_t from, size_t to, bool* inQuote, bool firstOnly) {
+  if (!*inQuote && !firstOnly && std::memchr(data + from, '"', to - from) == nullptr) {
+    // No quote in the region: the last line break is the last row end.
+    const void* nl = memrchr(data + from, '\n', to - from);
+    return nl ? static_cast<size_t>(static_cast<const char*>(nl) - data) + 1 : 0;
+  }
+  size_t found = 0;
+  bool quoted = *inQuote;
+  for (size_t i = from; i < to; ++i) {
+    char c = data[i];
+    if (c == '"') {
+      quoted = !quoted;
+    } else if (c == '\n' && !quoted) {
+      found = i + 1;
+      if (firstOnly) break;
+    }
+  }
+  *inQuote = quoted;
+  return found;
+}
+
+// Bytes that end an unquoted cell or need a closer look.
+struct SpecialTable {
+  bool special[256] = {};
+  SpecialTable() {
+    special[static_cast<unsigned char>(',')] = true;
+    special[static_cast<unsigned char>('\n')] = true;
+    special[static_cast<unsigned char>('"')] = true;
+  }
+};
+const SpecialTable kSpecial;
+
+int64_t CountLineBreaks(const char* begin, const char* end) {
+  int64_t n = 0;
+  while (begin < end) {
+    const void* nl = std::memchr(begin, '\n', static_cast<size_t>(end - begin));
+    if (!nl) break;
+    ++n;
+    begin = static_cast<const char*>(nl) + 1;
+  }
+  return n;
+}
+
+}  // namespace
+
+size_t FindLastRowEnd(const char* data, size_t size) {
+  bool inQuote = false;
+  return ScanRowEnds(data, 0, size, &inQuote, false);
+}
+
+size_t FindFirstRowEnd(const char* data, size_t size) {
+  bool inQuote = false;
+  return ScanRowEnds(data, 0, size, &inQuote, true);
+}
+
+// --- CsvChunkReader ----------------------------------------------------------
+
+CsvChunkReader::CsvChunkReader(int fd, size_t blockSize, size_t maxRowBytes)
+    : fd_(fd), blockSize_(blockSize), maxRowBytes_(maxRowBytes) {}
+
+size_t CsvChunkReader::ReadMore(std::vector<char>& buffer, size_t& size, size_t want) {
+  if (eof_ || want == 0) return 0;
+  if (buffer.size() < size + want) buffer.resize(size + want);
+  while (true) {
+    ssize_t n = ::read(fd_, buffer.data() + size, want);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw CliError(kExitModel, name_ + ": " + std::strerror(errno));
+    }
+    if (n == 0) eof_ = true;
+    size += static_cast<size_t>(n);
+    bytesRead_ += static_cast<uint64_t>(n);
+    return static_cast<size_t>(n);
+  }
+}
+
+bool CsvChunkReader::ReadHeader(std::vector<std::string>* names, int64_t* lineCount) {
+  names->clear();
+  int64_t lines = 0;
+  bool bomChecked = false;
+  bool inQuote = false;
+  size_t scanned = 0;
+  while (true) {
+    size_t rowEnd = 0;
+    while (true) {
+      if (!bomChecked && (carrySize_ >= 3 || eof_)) {
+        bomChecked = true;
+        if (carrySize_ >= 3 && std::memcmp(carry_.data(), "\xEF\xBB\xBF", 3) == 0) {
+          carry_.erase(carry_.begin(), carry_.begin() + 3);
+          carrySize_ -= 3;
+        }
+      }
+      if (bomChecked) {
+        rowEnd = ScanRowEnds(carry_.data(), scanned, carrySize_, &inQuote, true);
+        scanned = carrySize_;
+        if (rowEnd > 0) break;
+      }
+      if (eof_) {
+        rowEnd = carrySize_;
+        break;
+      }
+      if (carrySize_ > maxRowBytes_) {
+        throw CliError(kExitCsv, name_ + ":" + std::to_string(lines + 1) + ": " +
+                                     CsvTokenizer::Describe(CsvTokenizer::Status::kRowTooLong));
+      }
+      ReadMore(carry_, carrySize_, blockSize_);
+    }
+    if (rowEnd == 0) return false;  // nothing left
+
+    CsvChunk chunk;
+    chunk.bytes.assign(carry_.begin(), carry_.begin() + rowEnd);
+    chunk.size = rowEnd;
+    CsvTokenizer tokenizer(&chunk);
+    std::vector<std::string_view> cells;
+    CsvTokenizer::Status status = tokenizer.Next(&cells);
+    if (status != CsvTokenizer::Status::kRow && status != CsvTokenizer::Status::kEnd) {
+      throw CliError(kExitCsv, name_ + ":" + std::to_string(lines + tokenizer.ErrorLine() + 1) +
+                                   ": " + CsvTokenizer::Describe(status));
+    }
+    lines += tokenizer.LinesConsumed();
+    carry_.erase(carry_.begin(), carry_.begin() + rowEnd);
+    carrySize_ -= rowEnd;
+    inQuote = false;
+    scanned = 0;
+    if (status == CsvTokenizer::Status::kRow) {
+      for (std::string_view cell : cells) names->emplace_back(cell);
+      *lineCount = lines;
+      return true;
+    }
+    // An empty line before the header: look at the next row.
+  }
+}
+
+bool CsvChunkReader::NextChunk(CsvChunk* chunk) {
+  chunk->overflow = false;
+  if (chunk->bytes.size() < std::max(carrySize_, blockSize_)) {
+    chunk->bytes.resize(std::max(carrySize_, blockSize_));
+  }
+  std::copy(carry_.begin(), carry_.begin() + carrySize_, chunk->bytes.begin());
+  size_t size = carrySize_;
+  carrySize_ = 0;
+
+  bool inQuote = false;
+  size_t scanned = 0;
+  while (true) {
+    while (!eof_ && size < blockSize_) ReadMore(chunk->bytes, size, blockSize_ - size);
+    if (eof_) {
+      chunk->size = size;
+      return size > 0;
+    }
+    size_t rowEnd = ScanRowEnds(chunk->bytes.data(), scanned, size, &inQuote, false);
+    if (rowEnd > 0) {
+      // Keep the partial row after the last row end for the next chunk.
+      carrySize_ = size - rowEnd;
+      if (carry_.size() < carrySize_) carry_.resize(carrySize_);
+      std::copy(chunk->bytes.begin() + rowEnd, chunk->bytes.begin() + size, carry_.begin());
+      chunk->size = rowEnd;
+      return true;
+    }
+    scanned = size;
+    if (size > maxRowBytes_) {
+      chunk->overflow = true;
+      chunk->size = size;
+      return true;
+    }
+    ReadMore(chunk->bytes, size, blockSize_);
+  }
+}
+
+// --- CsvTokenizer --------------------------------------------------------------
+
+CsvTokenizer::CsvTokenizer(CsvChunk* chunk)
+    : pos_(chunk->bytes.data()),
+      end_(chunk->bytes.data() + chunk->size),
+      overflow_(chunk->overflow) {}
+
+const char* CsvTokenizer::Describe(Status status) {
+  switch (status) {
+    case Status::kRow:
+    case Status::kEnd:
+      return "no error";
+    case Status::kUnterminatedQuote:
+      return "unterminated quoted cell (no closing quote before the end of the input)";
+    case Status::kStrayQuote:
+      return "quote inside an unquoted cell (quote the whole cell and double the quote)";
+    case Status::kTextAfterQuote:
+      return "text after the closing quote of a cell";
+    case Status::kRowTooLong:
+      return "row longer than 64 MB";
+  }
+  return "malformed CSV";
+}
+
+CsvTokenizer::Status CsvTokenizer::Next(std::vector<std::string_view>* cells) {
+  cells->clear();
+  // Empty lines (LF or CRLF alone) are skipped.
+  while (pos_ < end_) {
+    if (*pos_ == '\n') {
+      ++pos_;
+      ++lines_;
+    } else if (*pos_ == '\r' && (pos_ + 1 == end_ || pos_[1] == '\n')) {
+      if (pos_ + 1 < end_) ++lines_;
+      pos_ += pos_ + 1 < end_ ? 2 : 1;
+    } else {
+      break;
+    }
+  }
+  if (pos_ >= end_) return Status::kEnd;
+
+  const int64_t rowLine = lines_;
+  rowLine_ = rowLine;
+  char* p = pos_;
+  while (true) {
+    if (p < end_ && *p == '"') {
+      // Quoted cell: copy it down over its own opening quote and doubled
+      // quotes, so the cell is contiguous.
+      const int64_t quoteLine = lines_;
+      char* cellStart = p + 1;
+      char* w = cellStart;
+      char* r = cellStart;
+      while (true) {
+        char* q = static_cast<char*>(std::memchr(r, '"', static_cast<size_t>(end_ - r)));
+        if (!q) {
+          errorLine_ = overflow_ ? rowLine : quoteLine;
+          return overflow_ ? Status::kRowTooLong : Status::kUnterminatedQuote;
+        }
+        lines_ += CountLineBreaks(r, q);
+        if (w != r) std::memmove(w, r, static_cast<size_t>(q - r));
+        w += q - r;
+        if (q + 1 < end_ && q[1] == '"') {
+          *w++ = '"';
+          r = q + 2;
+          continue;
+        }
+        p = q + 1;
+        break;
+      }
+      cells->emplace_back(cellStart, static_cast<size_t>(w - cellStart));
+      if (p == end_ || (*p == '\r' && p + 1 == end_)) {
+        if (overflow_) {
+          errorLine_ = rowLine;
+          return Status::kRowTooLong;
+        }
+        pos_ = end_;
+        return Status::kRow;
+      }
+      if (*p == ',') {
+        ++p;
+        continue;
+      }
+      if (*p == '\n' || (*p == '\r' && p[1] == '\n')) {
+        p += *p == '\n' ? 1 : 2;
+        ++lines_;
+        pos_ = p;
+        return Status::kRow;
+      }
+      errorLine_ = lines_;
+      return Status::kTextAfterQuote;
+    }
+
+    // Unquoted cell.
+    char* cellStart = p;
+    while (p < end_ && !kSpecial.special[static_cast<unsigned char>(*p)]) ++p;
+    if (p == end_) {
+      if (overflow_) {
+        errorLine_ = rowLine;
+        return Status::kRowTooLong;
+      }
+      char* cellEnd = (p > cellStart && p[-1] == '\r') ? p - 1 : p;
+      cells->emplace_back(cellStart, static_cast<size_t>(cellEnd - cellStart));
+      pos_ = end_;
+      return Status::kRow;
+    }
+    switch (*p) {
+      case ',':
+        cells->emplace_back(cellStart, static_cast<size_t>(p - cellStart));
+        ++p;
+        continue;
+      case '\n': {
+        char* cellEnd = (p > cellStart && p[-1] == '\r') ? p - 1 : p;
+        cells->emplace_back(cellStart, static_cast<size_t>(cellEnd - cellStart));
+        ++lines_;
+        pos_ = p + 1;
+        return Status::kRow;
+      }
+      default:  // '"'
+        errorLine_ = lines_;
+        return Status::kStrayQuote;
+    }
+  }
+}

@@ -1,0 +1,100 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// RFC 4180 CSV reading in two stages, so that rows can be tokenized on other
+// threads than the one reading the file:
+//  - CsvChunkReader reads the input in large blocks and cuts them at row ends
+//    (the last line break outside quotes), handing out chunks of whole rows;
+//  - CsvTokenizer splits one chunk into rows of cells, in place.
+// Rows end with LF or CRLF; a quoted cell may hold commas, line breaks and
+// doubled quotes. Quotes elsewhere are errors, as is a row above the size
+// limit. Empty lines are skipped.
+
+// Raw bytes of whole rows, owned; the tokenizer rewrites quoted cells in place.
+struct CsvChunk {
+  std::vector<char> bytes;  // capacity reused from chunk to chunk
+  size_t size = 0;          // bytes in use
+  // The chunk ends inside a row that outgrew the size limit: the tokenizer
+  // reports that row instead of taking the chunk end as the row end.
+  bool overflow = false;
+};
+
+// Reads from a file descriptor it does not own. Not thread-safe.
+class CsvChunkReader {
+ public:
+  CsvChunkReader(int fd, size_t blockSize, size_t maxRowBytes);
+
+  // Reads the first row (after an optional UTF-8 byte-order mark and empty
+  // lines) into names. False at the end of input without a row. Sets
+  // *lineCount to the physical lines it took. Throws CliError (exit 3) for a
+  // malformed header naming its line, CliError (exit 2) for a read error.
+  bool ReadHeader(std::vector<std::string>* names, int64_t* lineCount);
+
+  // Fills chunk with the next rows; false at the end of input. Throws
+  // CliError (exit 2) for a read error.
+  bool NextChunk(CsvChunk* chunk);
+
+  uint64_t BytesRead() const { return bytesRead_; }
+  void SetName(std::string name) { name_ = std::move(name); }
+
+ private:
+  // Appends up to want bytes to buffer[size..]; returns the bytes read, 0 at
+  // the end of input.
+  size_t ReadMore(std::vector<char>& buffer, size_t& size, size_t want);
+
+  int fd_;
+  size_t blockSize_;
+  size_t maxRowBytes_;
+  bool eof_ = false;
+  uint64_t bytesRead_ = 0;
+  std::string name_ = "<stdin>";
+  std::vector<char> carry_;  // start of the next row, read with the last block
+  size_t carrySize_ = 0;
+};
+
+// Splits rows out of a chunk. The cells point into the chunk's bytes and stay
+// valid until the chunk is reused.
+class CsvTokenizer {
+ public:
+  enum class Status {
+    kRow,                // cells hold one row
+    kEnd,                // no more rows
+    kUnterminatedQuote,  // a quoted cell runs to the end of the input
+    kStrayQuote,         // a quote inside an unquoted cell
+    kTextAfterQuote,     // a character other than , or a line end after a closing quote
+    kRowTooLong,         // the row outgrew the size limit
+  };
+
+  CsvTokenizer(CsvChunk* chunk);
+
+  // The next row. errorLine (lines from the chunk start to the offending
+  // spot) is set for the error statuses.
+  Status Next(std::vector<std::string_view>* cells);
+  // Line breaks consumed so far (rows, empty lines and breaks inside quotes).
+  int64_t LinesConsumed() const { return lines_; }
+  // For an error: the line, counted like LinesConsumed, where it was found.
+  int64_t ErrorLine() const { return errorLine_; }
+  // The line where the last row returned began, counted like LinesConsumed.
+  int64_t RowLine() const { return rowLine_; }
+
+  static const char* Describe(Status status);
+
+ private:
+  char* pos_;
+  char* end_;
+  bool overflow_;
+  int64_t lines_ = 0;
+  int64_t errorLine_ = 0;
+  int64_t rowLine_ = 0;
+};
+
+// Finds the end of the last complete row in [data, data+size): the offset
+// just past the last line break outside quotes, or 0 when there is none.
+size_t FindLastRowEnd(const char* data, size_t size);
+// The same for the first complete row.
+size_t FindFirstRowEnd(const char* data, size_t size);

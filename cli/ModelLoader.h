@@ -1,0 +1,37 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/ScoreModel.h"
+#include "host/ScoreTranslator.h"
+
+// The tree plug-in, loaded at run time. The library stays loaded until the
+// process ends, so models made by it may be destroyed at any time before.
+class Plugin {
+ public:
+  // Loads the library at path; throws CliError (exit 2) when it cannot be
+  // loaded or lacks the entry point.
+  explicit Plugin(const std::string& path);
+  // A new translator from the plug-in's entry point; the caller owns it.
+  ScoreTranslator* GiveTranslator() const;
+  const std::string& GetPath() const { return path_; }
+
+ private:
+  using EntryPoint = ScoreTranslator* (*)();
+  std::string path_;
+  EntryPoint entry_ = nullptr;
+};
+
+// Where the plug-in is looked for: the --plugin path, else the DENDRIX_PLUGIN
+// environment variable, else libdendrix_plugin.so next to this executable.
+std::string FindPluginPath(const std::string& optionPath);
+
+// Parses the model document once and reads count independent models from it,
+// each with its own translator. Throws CliError (exit 2) with the contract's
+// messages: a missing or unreadable file, XML that is not well-formed
+// (MODEL:LINE:COLUMN), a document the reader rejects (error CODE: MESSAGE).
+// A live XercesSession is needed.
+std::vector<std::unique_ptr<ScoreModel>> LoadModels(const Plugin& plugin, const std::string& path,
+                                                    int count);

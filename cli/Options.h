@@ -1,0 +1,45 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// Command-line options of dendrix-score.
+struct Options {
+  enum class Format { kCsv, kJsonl };
+  enum class Progress { kAuto, kOn, kOff };
+
+  std::string modelPath;
+  std::string inputPath = "-";  // "-": standard input
+  std::string outputPath;       // empty: standard output
+  std::string pluginPath;       // empty: DENDRIX_PLUGIN, then next to the executable
+
+  std::vector<std::string> keep;  // input columns copied in front of the scores
+  bool keepAll = false;
+  // Cell texts that mean "no value" besides the empty cell.
+  std::vector<std::string> naTokens = {"NA"};
+
+  bool predictionOnly = false;
+  bool nullHandling = false;
+  Format format = Format::kCsv;
+  bool dump = false;
+  bool describe = false;
+  int threads = 1;
+  Progress progress = Progress::kAuto;
+  bool help = false;
+  bool version = false;
+};
+
+// A command line that cannot be run; main prints the message and the usage
+// line and exits with 64.
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Parses the arguments after the program name. Throws UsageError.
+Options ParseOptions(const std::vector<std::string>& args);
+
+// The one-line synopsis and the full help text.
+const char* UsageLine();
+std::string HelpText();

@@ -1,0 +1,364 @@
+#include "cli/RowScorer.h"
+
+#include <memory>
+#include <unordered_map>
+
+#include "cli/CliError.h"
+#include "cli/TextFormat.h"
+#include "host/ScoreResult.h"
+
+namespace {
+
+// The category values of the model's target, in category order.
+std::vector<const ScoreValue*> TargetCategories(const ScoreModel& model) {
+  std::vector<const ScoreValue*> values;
+  const ScoreDictVar* target = model.GetTargetVar();
+  if (!target || !target->GetValueLabelSet()) return values;
+  for (const ScoreValueLabel* label : target->GetValueLabelSet()->GetLabels()) {
+    values.push_back(label->GetValue());
+  }
+  return values;
+}
+
+}  // namespace
+
+ColumnPlan PlanColumns(const ScoreModel& model, const std::vector<std::string>& header,
+                       const Options& options) {
+  ColumnPlan plan;
+  plan.header = header;
+  plan.naTokens = options.naTokens;
+  plan.format = options.format;
+
+  const ScoreDictionary* dictionary = model.GetDictionary();
+  std::unordered_map<std::string, int> recordPosition;
+  if (dictionary) {
+    for (const ScoreDictVar* var : dictionary->GetVars()) {
+      recordPosition.emplace(var->GetName(), static_cast<int>(plan.recordNames.size()));
+      plan.recordNames.push_back(var->GetName());
+    }
+  }
+
+  std::vector<bool> positionTaken(plan.recordNames.size(), false);
+  std::unordered_map<std::string, int> columnOf;
+  for (size_t c = 0; c < header.size(); ++c) {
+    columnOf.emplace(header[c], static_cast<int>(c));
+    int position = -1;
+    bool isString = false;
+    auto it = recordPosition.find(header[c]);
+    if (it != recordPosition.end() && !positionTaken[it->second]) {
+      position = it->second;
+      positionTaken[position] = true;
+      isString = dictionary->GetVar(header[c])->GetVariableType() == ScoreDictVar::kString;
+    }
+    plan.recordIndex.push_back(position);
+    plan.isString.push_back(isString);
+  }
+
+  if (options.keepAll) {
+    for (size_t c = 0; c < header.size(); ++c) plan.keep.push_back(static_cast<int>(c));
+  } else {
+    for (const std::string& name : options.keep) {
+      auto it = columnOf.find(name);
+      if (it == columnOf.end()) throw UsageError("--keep: the input has no column '" + name + "'");
+      plan.keep.push_back(it->second);
+    }
+  }
+
+  std::unique_ptr<ScoreDictionary> inputs(model.GetVarsOfRole(ScoreModel::kRoleInput));
+  if (inputs) {
+    for (const ScoreDictVar* var : inputs->GetVars()) {
+      if (!columnOf.count(var->GetName())) plan.missingInputs.push_back(var->GetName());
+    }
+  }
+
+  const ScoreDictVar* target = model.GetTargetVar();
+  plan.regression = target && target->GetMeasurementLevel() == ScoreDictVar::kContinuous;
+  if (!plan.regression) {
+    for (const ScoreValue* value : TargetCategories(model)) {
+      plan.categoryNames.push_back(value->ToString());
+    }
+  }
+  return plan;
+}
+
+namespace {
+
+// The score column names, in output order.
+std::vector<std::string> ScoreColumnNames(const ColumnPlan& plan) {
+  std::vector<std::string> names = {"prediction"};
+  if (plan.regression) {
+    names.push_back("std_dev");
+    names.push_back("node_id");
+  } else {
+    names.push_back("confidence");
+    names.push_back("node_id");
+    for (const std::string& category : plan.categoryNames) {
+      names.push_back("probability(" + category + ")");
+    }
+  }
+  names.push_back("advice");
+  names.push_back("status");
+  return names;
+}
+
+}  // namespace
+
+void AppendHeader(const ColumnPlan& plan, std::string& out) {
+  if (plan.format != Options::Format::kCsv) return;
+  bool first = true;
+  for (int column : plan.keep) {
+    if (!first) out += ',';
+    first = false;
+    textformat::AppendCsvCell(out, plan.header[column]);
+  }
+  for (const std::string& name : ScoreColumnNames(plan)) {
+    if (!first) out += ',';
+    first = false;
+    textformat::AppendCsvCell(out, name);
+  }
+  out += '\n';
+}
+
+// --- RowScorer ---------------------------------------------------------------
+
+RowScorer::RowScorer(ScoreModel* model, const ColumnPlan& plan)
+    : model_(model),
+      plan_(plan),
+      record_(plan.recordNames),
+      categories_(TargetCategories(*model)),
+      expectedCells_(plan.header.size()) {
+  record_.ClearAll();
+  probabilities_.resize(categories_.size());
+  hasProbability_.resize(categories_.size());
+  if (plan.format == Options::Format::kJsonl) {
+    for (int column : plan.keep) {
+      std::string key;
+      textformat::AppendJsonString(key, plan.header[column]);
+      jsonKeys_.push_back(key + ":");
+    }
+    for (const std::string& name : ScoreColumnNames(plan)) {
+      std::string key;
+      textformat::AppendJsonString(key, name);
+      jsonKeys_.push_back(key + ":");
+    }
+  }
+}
+
+RowScorer::~RowScorer() { delete result_; }
+
+bool RowScorer::IsMissingToken(std::string_view cell) const {
+  if (cell.empty()) return true;
+  for (const std::string& token : plan_.naTokens) {
+    if (cell == token) return true;
+  }
+  return false;
+}
+
+void RowScorer::FillRecord() {
+  for (size_t c = 0; c < cells_.size(); ++c) {
+    int position = plan_.recordIndex[c];
+    if (position < 0) continue;
+    std::string_view cell = cells_[c];
+    if (IsMissingToken(cell)) {
+      record_.SetNull(position);
+    } else if (plan_.isString[c]) {
+      record_.SetString(position, cell);
+    } else {
+      double number;
+      if (!textformat::ParseNumber(cell, &number)) number = NumericValue::GetSysmisValue();
+      record_.SetNumber(position, number);
+    }
+  }
+}
+
+void RowScorer::ProcessChunk(CsvChunk* chunk, ChunkOutput* out) {
+  out->Reset();
+  CsvTokenizer tokenizer(chunk);
+  while (true) {
+    CsvTokenizer::Status status = tokenizer.Next(&cells_);
+    if (status == CsvTokenizer::Status::kEnd) break;
+    if (status != CsvTokenizer::Status::kRow) {
+      out->failed = true;
+      out->errorLine = tokenizer.ErrorLine();
+      out->errorReason = CsvTokenizer::Describe(status);
+      break;
+    }
+    if (cells_.size() != expectedCells_) {
+      out->failed = true;
+      out->errorLine = tokenizer.RowLine();
+      out->errorReason = "row has " + std::to_string(cells_.size()) + " cell" +
+                         (cells_.size() == 1 ? "" : "s") + ", the header has " +
+                         std::to_string(expectedCells_);
+      break;
+    }
+    FillRecord();
+    VorqScore::VorqStatus scoreStatus = model_->GetScore(&record_, result_, false);
+    WriteRow(scoreStatus, out->text);
+    ++out->rows;
+  }
+  out->lines = tokenizer.LinesConsumed();
+}
+
+void RowScorer::CollectScores(const VorqScore::VorqStatus& status) {
+  if (result_ != castResult_ || (result_ && result_->GetScoreResultType() != castResultType_)) {
+    // GetScore made a new result: look at its faces once.
+    castResult_ = result_;
+    if (result_) castResultType_ = result_->GetScoreResultType();
+    clsView_ = dynamic_cast<const ScoreClsResult*>(result_);
+    regView_ = dynamic_cast<const ScoreRegResult*>(result_);
+    statsView_ = dynamic_cast<const ScoreNodeStats*>(result_);
+  }
+  ok_ = status.IsOK() && result_ != nullptr;
+  prediction_ = ok_ ? result_->GetPrediction() : nullptr;
+  if (plan_.regression || categories_.empty()) return;
+  for (size_t j = 0; j < categories_.size(); ++j) hasProbability_[j] = false;
+  if (!ok_) return;
+  if (!clsView_) return;
+  for (const auto& [value, share] : clsView_->GetAllValuePercent()) {
+    if (!value) continue;
+    for (size_t j = 0; j < categories_.size(); ++j) {
+      if (!hasProbability_[j] && value->Equals(categories_[j])) {
+        hasProbability_[j] = true;
+        probabilities_[j] = share;
+        break;
+      }
+    }
+  }
+}
+
+void RowScorer::AppendPrediction(std::string& out, bool json) {
+  if (!prediction_) {
+    if (json) out += "null";
+    return;
+  }
+  if (prediction_ != castPrediction_) {
+    castPrediction_ = prediction_;
+    predictionText_ = dynamic_cast<const StringValue*>(prediction_);
+  }
+  if (predictionText_) {
+    if (json) {
+      textformat::AppendJsonString(out, predictionText_->GetText());
+    } else {
+      textformat::AppendCsvCell(out, predictionText_->GetText());
+    }
+    return;
+  }
+  if (json && !plan_.regression) out += '"';
+  numbers_.Append(out, prediction_->ToDouble());
+  if (json && !plan_.regression) out += '"';
+}
+
+void RowScorer::AppendAdvice(std::string& out) {
+  if (!result_) return;
+  bool first = true;
+  for (const ResultAdvice& advice : result_->GetAdvice()) {
+    if (!first) out += ';';
+    first = false;
+    textformat::AppendInt(out, advice.GetCode());
+    out += ':';
+    out += advice.GetText();
+  }
+}
+
+std::string RowScorer::NodeId() const {
+  if (!statsView_) return "-1";
+  std::string id = statsView_->GetNodeID();
+  return id.empty() ? std::string("-1") : id;
+}
+
+void RowScorer::WriteRow(const VorqScore::VorqStatus& status, std::string& out) {
+  CollectScores(status);
+  if (plan_.format == Options::Format::kCsv) {
+    WriteCsvRow(status, out);
+  } else {
+    WriteJsonRow(status, out);
+  }
+}
+
+void RowScorer::WriteCsvRow(const VorqScore::VorqStatus& status, std::string& out) {
+  for (int column : plan_.keep) {
+    textformat::AppendCsvCell(out, cells_[column]);
+    out += ',';
+  }
+  AppendPrediction(out, false);
+  out += ',';
+  if (plan_.regression) {
+    if (ok_ && regView_ && regView_->GetStdDev() != -1.0) {
+      numbers_.Append(out, regView_->GetStdDev());
+    }
+    out += ',';
+    textformat::AppendCsvCell(out, NodeId());
+  } else {
+    if (ok_) numbers_.Append(out, result_->GetConfidence());
+    out += ',';
+    textformat::AppendCsvCell(out, NodeId());
+    for (size_t j = 0; j < categories_.size(); ++j) {
+      out += ',';
+      if (hasProbability_[j]) numbers_.Append(out, probabilities_[j]);
+    }
+  }
+  out += ',';
+  size_t adviceStart = out.size();
+  AppendAdvice(out);
+  if (out.size() > adviceStart) {
+    // Quote the advice only when its text needs it.
+    std::string advice = out.substr(adviceStart);
+    out.resize(adviceStart);
+    textformat::AppendCsvCell(out, advice);
+  }
+  out += ',';
+  textformat::AppendInt(out, status.GetCode());
+  out += '\n';
+}
+
+void RowScorer::WriteJsonRow(const VorqScore::VorqStatus& status, std::string& out) {
+  size_t key = 0;
+  out += '{';
+  for (int column : plan_.keep) {
+    out += jsonKeys_[key++];
+    textformat::AppendJsonString(out, cells_[column]);
+    out += ',';
+  }
+  out += jsonKeys_[key++];
+  AppendPrediction(out, true);
+  out += ',';
+  if (plan_.regression) {
+    out += jsonKeys_[key++];
+    if (ok_ && regView_ && regView_->GetStdDev() != -1.0) {
+      textformat::AppendJsonNumber(out, regView_->GetStdDev());
+    } else {
+      out += "null";
+    }
+    out += ',';
+    out += jsonKeys_[key++];
+    textformat::AppendJsonString(out, NodeId());
+  } else {
+    out += jsonKeys_[key++];
+    if (ok_) {
+      textformat::AppendJsonNumber(out, result_->GetConfidence());
+    } else {
+      out += "null";
+    }
+    out += ',';
+    out += jsonKeys_[key++];
+    textformat::AppendJsonString(out, NodeId());
+    for (size_t j = 0; j < categories_.size(); ++j) {
+      out += ',';
+      out += jsonKeys_[key++];
+      if (hasProbability_[j]) {
+        textformat::AppendJsonNumber(out, probabilities_[j]);
+      } else {
+        out += "null";
+      }
+    }
+  }
+  out += ',';
+  out += jsonKeys_[key++];
+  std::string advice;
+  AppendAdvice(advice);
+  textformat::AppendJsonString(out, advice);
+  out += ',';
+  out += jsonKeys_[key++];
+  textformat::AppendInt(out, status.GetCode());
+  out += "}\n";
+}

@@ -1,0 +1,107 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/CsvReader.h"
+#include "cli/Options.h"
+#include "cli/TextFormat.h"
+#include "host/ScoreCaseRecord.h"
+#include "host/ScoreModel.h"
+#include "host/ScoreResult.h"
+
+// How input columns feed the case record and which columns are written.
+// Built once from the first model and the header; shared read-only by every
+// scorer.
+struct ColumnPlan {
+  std::vector<std::string> header;         // input column names
+  std::vector<std::string> recordNames;    // record layout: the model's dictionary variables
+  std::vector<int> recordIndex;            // per input column: record position, or -1 (ignored)
+  std::vector<bool> isString;              // per input column: the variable is a string field
+  std::vector<int> keep;                   // input columns copied to the output, in order
+  std::vector<std::string> naTokens;       // cell texts meaning "no value" besides ""
+  std::vector<std::string> missingInputs;  // model inputs with no column
+
+  bool regression = false;                 // continuous target
+  std::vector<std::string> categoryNames;  // one probability column each
+  Options::Format format = Options::Format::kCsv;
+};
+
+// Maps the header to the model's dictionary (the first column of a name wins)
+// and resolves --keep. Throws UsageError for a --keep column the input lacks.
+ColumnPlan PlanColumns(const ScoreModel& model, const std::vector<std::string>& header,
+                       const Options& options);
+
+// The header row (CSV) or nothing (JSON lines), appended to out.
+void AppendHeader(const ColumnPlan& plan, std::string& out);
+
+// What scoring a chunk produced.
+struct ChunkOutput {
+  std::string text;       // output rows; capacity reused
+  int64_t rows = 0;       // data rows scored
+  int64_t lines = 0;      // input line breaks consumed
+  bool failed = false;    // a malformed row stopped the chunk
+  int64_t errorLine = 0;  // line of the fault, counted from the chunk start (0-based)
+  std::string errorReason;
+
+  void Reset() {
+    text.clear();
+    rows = lines = errorLine = 0;
+    failed = false;
+    errorReason.clear();
+  }
+};
+
+// Scores rows with one model: fills a reused indexed record from the cells,
+// calls GetScore with a reused result and formats the answer. The model is
+// borrowed and must outlive the scorer. One scorer per thread.
+class RowScorer {
+ public:
+  RowScorer(ScoreModel* model, const ColumnPlan& plan);
+  ~RowScorer();
+  RowScorer(const RowScorer&) = delete;
+  RowScorer& operator=(const RowScorer&) = delete;
+
+  // Scores every row of chunk (tokenizing it in place) into out, stopping at
+  // the first malformed row.
+  void ProcessChunk(CsvChunk* chunk, ChunkOutput* out);
+
+ private:
+  void FillRecord();
+  bool IsMissingToken(std::string_view cell) const;
+  void WriteRow(const VorqScore::VorqStatus& status, std::string& out);
+  void WriteCsvRow(const VorqScore::VorqStatus& status, std::string& out);
+  void WriteJsonRow(const VorqScore::VorqStatus& status, std::string& out);
+  void CollectScores(const VorqScore::VorqStatus& status);
+  void AppendPrediction(std::string& out, bool json);
+  void AppendAdvice(std::string& out);
+  std::string NodeId() const;  // "-1" when the result has none
+
+  ScoreModel* model_;
+  const ColumnPlan& plan_;
+  IndexedCaseRecord record_;
+  ScoreResult* result_ = nullptr;              // owned; points into model_
+  std::vector<const ScoreValue*> categories_;  // this model's target categories
+  std::vector<std::string_view> cells_;
+  std::size_t expectedCells_;
+
+  // Per-row scratch, reused.
+  const ScoreValue* prediction_ = nullptr;
+  bool ok_ = false;
+  std::vector<double> probabilities_;
+  std::vector<bool> hasProbability_;
+  std::vector<std::string> jsonKeys_;  // escaped, with the colon
+  textformat::DoubleFormatCache numbers_;
+
+  // The result's faces, looked up once per result object.
+  const ScoreResult* castResult_ = nullptr;
+  ScoreResult::ResultType castResultType_ = ScoreResult::kClassification;
+  const ScoreClsResult* clsView_ = nullptr;
+  const ScoreRegResult* regView_ = nullptr;
+  const ScoreNodeStats* statsView_ = nullptr;
+  // The last prediction value and its text when it is a string value.
+  const ScoreValue* castPrediction_ = nullptr;
+  const StringValue* predictionText_ = nullptr;
+};

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Appending numbers and escaped text to a reused output buffer without
+// allocating once the buffer has grown.
+namespace textformat {
+
+// The shortest decimal text that reads back to the same double ("0.1", "1",
+// "-2.5", "1e-07"); "nan", "inf" and "-inf" for the non-finite values.
+void AppendDouble(std::string& out, double value);
+void AppendInt(std::string& out, long long value);
+
+// AppendDouble with a memory of recent values: scores repeat the same few
+// numbers (a leaf's confidence and shares), so most are copied, not
+// formatted. One cache per thread.
+class DoubleFormatCache {
+ public:
+  DoubleFormatCache();
+  void Append(std::string& out, double value);
+
+ private:
+  struct Entry {
+    unsigned long long bits;
+    unsigned char length;  // 0: empty
+    char text[31];
+  };
+  static constexpr int kSlotBits = 10;
+  Entry entries_[1 << kSlotBits];
+};
+
+// Parses a cell exactly as NumericValue::ParseDouble does. Plain decimals
+// ("-12.375") whose digits fit 53 bits and that have at most 22 decimals are
+// converted directly (one correctly rounded division, the same double that a
+// correctly rounded parser gives); anything else goes to ParseDouble.
+bool ParseNumber(std::string_view text, double* out);
+
+// A CSV cell: quoted (quotes doubled) when it holds a comma, a quote, a line
+// break or a leading or trailing blank; as is otherwise.
+void AppendCsvCell(std::string& out, std::string_view text);
+
+// A JSON string literal with its quotes.
+void AppendJsonString(std::string& out, std::string_view text);
+// A JSON number, or null for the non-finite values JSON cannot hold.
+void AppendJsonNumber(std::string& out, double value);
+
+}  // namespace textformat

@@ -1,0 +1,186 @@
+// dendrix-score: scores the rows of a CSV file with a decision-tree model
+// read by the tree plug-in.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "cli/CliError.h"
+#include "cli/CsvReader.h"
+#include "cli/Describe.h"
+#include "cli/ModelLoader.h"
+#include "cli/Options.h"
+#include "cli/OutputSink.h"
+#include "cli/Pipeline.h"
+#include "cli/RowScorer.h"
+#include "host/XmlDocument.h"
+
+#ifndef DENDRIX_VERSION
+#define DENDRIX_VERSION "unknown"
+#endif
+
+namespace {
+
+constexpr size_t kBlockSize = 512 * 1024;
+constexpr size_t kMaxRowBytes = 64u * 1024 * 1024;
+constexpr uint64_t kProgressThreshold = 8u * 1024 * 1024;
+
+// The input file, or standard input for "-". Closes what it opened.
+class InputFile {
+ public:
+  explicit InputFile(const std::string& path) {
+    if (path == "-") {
+      fd_ = STDIN_FILENO;
+      name_ = "<stdin>";
+    } else {
+      fd_ = ::open(path.c_str(), O_RDONLY);
+      if (fd_ < 0) throw CliError(kExitModel, path + ": " + std::strerror(errno));
+      owned_ = true;
+      name_ = path;
+    }
+    struct stat info;
+    if (::fstat(fd_, &info) == 0) {
+      if (S_ISDIR(info.st_mode)) throw CliError(kExitModel, name_ + ": " + std::strerror(EISDIR));
+      if (S_ISREG(info.st_mode)) size_ = static_cast<uint64_t>(info.st_size);
+      regular_ = S_ISREG(info.st_mode);
+    }
+  }
+  ~InputFile() {
+    if (owned_) ::close(fd_);
+  }
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+
+  int GetFd() const { return fd_; }
+  const std::string& GetName() const { return name_; }
+  bool IsRegular() const { return regular_; }
+  uint64_t GetSize() const { return size_; }
+
+ private:
+  int fd_ = -1;
+  bool owned_ = false;
+  bool regular_ = false;
+  uint64_t size_ = 0;
+  std::string name_;
+};
+
+bool ShowProgress(const Options& options, const InputFile& input) {
+  switch (options.progress) {
+    case Options::Progress::kOn:
+      return true;
+    case Options::Progress::kOff:
+      return false;
+    case Options::Progress::kAuto:
+      break;
+  }
+  return ::isatty(STDERR_FILENO) && input.IsRegular() && input.GetSize() > kProgressThreshold;
+}
+
+int Run(const Options& options) {
+  Plugin plugin(FindPluginPath(options.pluginPath));
+  XercesSession xerces;
+
+  const bool modelOnly = options.dump || options.describe;
+  std::vector<std::unique_ptr<ScoreModel>> models =
+      LoadModels(plugin, options.modelPath, modelOnly ? 1 : options.threads);
+
+  if (options.describe || options.dump) {
+    if (options.describe) {
+      DescribeModel(*models[0], std::cout);
+    } else {
+      models[0]->Display(std::cout);
+    }
+    std::cout.flush();
+    if (!std::cout) throw CliError(kExitModel, std::string("<stdout>: ") + std::strerror(errno));
+    return kExitOk;
+  }
+
+  for (auto& model : models) {
+    model->SetPredictionOnly(options.predictionOnly);
+    model->SetNullHandling(options.nullHandling);
+  }
+
+  InputFile input(options.inputPath);
+  CsvChunkReader reader(input.GetFd(), kBlockSize, kMaxRowBytes);
+  reader.SetName(input.GetName());
+  std::vector<std::string> header;
+  int64_t headerLines = 0;
+  if (!reader.ReadHeader(&header, &headerLines)) {
+    throw CliError(kExitCsv, input.GetName() + ":1: no header row (the input is empty)");
+  }
+
+  ColumnPlan plan = PlanColumns(*models[0], header, options);
+  for (const std::string& name : plan.missingInputs) {
+    std::fprintf(stderr,
+                 "dendrix-score: warning: model input '%s' has no column in %s; it has no value "
+                 "in any case\n",
+                 name.c_str(), input.GetName().c_str());
+  }
+
+  OutputSink sink(options.outputPath);
+  std::string headerText;
+  AppendHeader(plan, headerText);
+  sink.Write(headerText);
+
+  std::vector<std::unique_ptr<RowScorer>> scorers;
+  std::vector<RowScorer*> scorerList;
+  for (auto& model : models) {
+    scorers.push_back(std::make_unique<RowScorer>(model.get(), plan));
+    scorerList.push_back(scorers.back().get());
+  }
+  ProgressLine progress(ShowProgress(options, input), input.GetSize());
+  RunPipeline(reader, scorerList, sink, input.GetName(), headerLines, progress);
+  sink.Commit();
+  return kExitOk;
+}
+
+void PrintUsageError(const std::string& message) {
+  std::fprintf(stderr, "dendrix-score: %s\n%s\nTry 'dendrix-score --help' for more information.\n",
+               message.c_str(), UsageLine());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::ios::sync_with_stdio(false);
+  Options options;
+  try {
+    options = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const UsageError& e) {
+    PrintUsageError(e.what());
+    return kExitUsage;
+  }
+  if (options.help) {
+    std::fputs(HelpText().c_str(), stdout);
+    return kExitOk;
+  }
+  if (options.version) {
+    std::printf("dendrix-score %s\n", DENDRIX_VERSION);
+    return kExitOk;
+  }
+
+  try {
+    return Run(options);
+  } catch (const UsageError& e) {
+    PrintUsageError(e.what());
+    return kExitUsage;
+  } catch (const CliError& e) {
+    std::fprintf(stderr, "dendrix-score: %s\n", e.what());
+    return e.GetExitCode();
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "dendrix-score: out of memory\n");
+    return kExitInternal;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "dendrix-score: internal error: %s\n", e.what());
+    return kExitInternal;
+  }
+}

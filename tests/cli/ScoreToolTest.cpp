@@ -1,0 +1,511 @@
+// Black-box tests of dendrix-score: the built tool is run as a process.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+#include <regex>
+#include <sstream>
+
+#include "RunTool.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kIrisModel = ExamplePath("iris/model.pmml");
+const std::string kIrisInput = ExamplePath("iris/input.csv");
+const std::string kCreditModel = ExamplePath("credit/model.pmml");
+
+const char kIrisHeader[] =
+    "prediction,confidence,node_id,probability(setosa),probability(versicolor),"
+    "probability(virginica),advice,status";
+
+// A small iris input: one row per case, columns in the model's names.
+std::string IrisCsv(const std::vector<std::string>& rows) {
+  std::string text = "sepal_length,sepal_width,petal_length,petal_width\n";
+  for (const std::string& row : rows) text += row + "\n";
+  return text;
+}
+
+// --- Examples ------------------------------------------------------------------
+
+// Every example folder: scoring its input (keeping the first column, as the
+// README shows) gives exactly its expected file.
+TEST(Examples, ScoresEqualExpectedFiles) {
+  int checked = 0;
+  for (const auto& entry : fs::directory_iterator(ExamplePath(""))) {
+    if (!entry.is_directory()) continue;
+    const std::string folder = entry.path().string();
+    std::string model = folder + "/model.pmml";
+    if (!fs::exists(model)) model = folder + "/model.xml";
+    const std::string input = folder + "/input.csv";
+    const std::string expected = folder + "/expected.csv";
+    if (!fs::exists(model) || !fs::exists(input) || !fs::exists(expected)) continue;
+    SCOPED_TRACE(folder);
+    const std::string firstColumn = Cells(Lines(ReadFile(input)).at(0)).at(0);
+    ToolRun run = RunTool({"--keep", firstColumn, model, input});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, ReadFile(expected));
+    ++checked;
+  }
+  EXPECT_GE(checked, 6);
+}
+
+// --- Model errors ----------------------------------------------------------------
+
+class ModelErrors : public ::testing::Test {
+ protected:
+  // Runs with -o into the temp folder and checks that the failure left no
+  // file behind, then returns the run.
+  ToolRun RunExpectingNoOutput(const std::string& model) {
+    const std::string input = folder_.Write("in.csv", IrisCsv({"5.1,3.5,1.4,0.2"}));
+    const std::string output = folder_.Path() + "/scores.csv";
+    ToolRun run = RunTool({"-o", output, model, input});
+    EXPECT_FALSE(fs::exists(output));
+    EXPECT_EQ(folder_.List(), std::vector<std::string>{"in.csv"}) << "temporary files left";
+    return run;
+  }
+  TempFolder folder_;
+  TempFolder models_;
+};
+
+TEST_F(ModelErrors, NotWellFormedXmlNamesLineAndColumn) {
+  const std::string model =
+      models_.Write("bad.pmml", "<PMML version=\"4.3\">\n  <DataDictionary>\n</PMML>\n");
+  ToolRun run = RunExpectingNoOutput(model);
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_TRUE(std::regex_match(run.err, std::regex("dendrix-score: " + model + ":3:[0-9]+: .+\n")))
+      << run.err;
+  EXPECT_EQ(run.out, "");
+}
+
+TEST_F(ModelErrors, ReaderRejectionGivesCodeAndMessageVerbatim) {
+  const std::string model =
+      models_.Write("empty.pmml",
+                    "<PMML version=\"4.3\"><DataDictionary>"
+                    "<DataField name=\"x\" optype=\"continuous\" dataType=\"double\"/>"
+                    "</DataDictionary></PMML>");
+  ToolRun run = RunExpectingNoOutput(model);
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_EQ(run.err, "dendrix-score: " + model + ": error 1: Node element is missing!\n");
+}
+
+TEST_F(ModelErrors, MissingFileGivesTheSystemReason) {
+  const std::string model = models_.Path() + "/absent.pmml";
+  ToolRun run = RunExpectingNoOutput(model);
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_EQ(run.err, "dendrix-score: " + model + ": No such file or directory\n");
+
+  ToolRun folder = RunTool({models_.Path()});
+  EXPECT_EQ(folder.exitCode, 2);
+  EXPECT_EQ(folder.err, "dendrix-score: " + models_.Path() + ": Is a directory\n");
+}
+
+TEST_F(ModelErrors, MissingInputFileAndPlugin) {
+  const std::string input = folder_.Path() + "/absent.csv";
+  ToolRun run = RunTool({kIrisModel, input});
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_EQ(run.err, "dendrix-score: " + input + ": No such file or directory\n");
+
+  ToolRun plugin = RunTool({"--plugin", folder_.Path() + "/nothing.so", kIrisModel, kIrisInput});
+  EXPECT_EQ(plugin.exitCode, 2);
+  EXPECT_EQ(plugin.err.rfind("dendrix-score: " + folder_.Path() + "/nothing.so: ", 0), 0u)
+      << plugin.err;
+  // The environment variable is used when --plugin is absent.
+  ToolRun fromEnvironment = RunTool({kIrisModel, kIrisInput}, "/dev/null",
+                                    {"DENDRIX_PLUGIN=" + folder_.Path() + "/x.so"});
+  EXPECT_EQ(fromEnvironment.exitCode, 2);
+  EXPECT_NE(fromEnvironment.err.find("/x.so"), std::string::npos);
+}
+
+// --- Malformed CSV -----------------------------------------------------------------
+
+class CsvErrors : public ::testing::Test {
+ protected:
+  TempFolder folder_;
+};
+
+TEST_F(CsvErrors, UnterminatedQuoteNamesItsLineAfterEarlierRowsAreWritten) {
+  const std::string input =
+      folder_.Write("in.csv", IrisCsv({"5.1,3.5,1.4,0.2", "7.0,3.2,4.7,1.4", "6.3,\"3.3,6.0,2.5"}));
+  ToolRun run = RunTool({kIrisModel, input});
+  EXPECT_EQ(run.exitCode, 3);
+  EXPECT_EQ(run.err.rfind("dendrix-score: " + input + ":4: unterminated quoted cell", 0), 0u)
+      << run.err;
+  std::vector<std::string> lines = Lines(run.out);
+  ASSERT_EQ(lines.size(), 3u);  // header and the two good rows
+  EXPECT_EQ(lines[1].substr(0, 7), "setosa,");
+}
+
+TEST_F(CsvErrors, WrongCellCountNamesTheLineCountingQuotedLineBreaks) {
+  // Line 3 holds a quoted line break, so the short row starts on line 5.
+  const std::string input = folder_.Write("in.csv",
+                                          "sepal_length,sepal_width,petal_length,petal_width,note\n"
+                                          "5.1,3.5,1.4,0.2,a\n"
+                                          "7.0,3.2,4.7,1.4,\"two\nlines\"\n"
+                                          "6.3,3.3,6.0,2.5\n");
+  ToolRun run = RunTool({kIrisModel, input});
+  EXPECT_EQ(run.exitCode, 3);
+  EXPECT_EQ(run.err, "dendrix-score: " + input + ":5: row has 4 cells, the header has 5\n");
+  EXPECT_EQ(Lines(run.out).size(), 3u);
+}
+
+TEST_F(CsvErrors, StrayQuotesAreRefused) {
+  const std::string inside = folder_.Write("a.csv", IrisCsv({"5.1,3\"5,1.4,0.2"}));
+  ToolRun run = RunTool({kIrisModel, inside});
+  EXPECT_EQ(run.exitCode, 3);
+  EXPECT_EQ(run.err.rfind("dendrix-score: " + inside + ":2: quote inside an unquoted cell", 0), 0u);
+
+  const std::string after = folder_.Write("b.csv", IrisCsv({"5.1,\"3.5\"x,1.4,0.2"}));
+  run = RunTool({kIrisModel, after});
+  EXPECT_EQ(run.exitCode, 3);
+  EXPECT_EQ(run.err, "dendrix-score: " + after + ":2: text after the closing quote of a cell\n");
+}
+
+TEST_F(CsvErrors, FailedRunLeavesNoOutputFileAndKeepsAnOldOne) {
+  const std::string bad = folder_.Write("bad.csv", IrisCsv({"5.1,3.5,1.4,0.2", "1,2,3"}));
+  const std::string output = folder_.Path() + "/scores.csv";
+  ToolRun run = RunTool({"-o", output, kIrisModel, bad});
+  EXPECT_EQ(run.exitCode, 3);
+  EXPECT_FALSE(fs::exists(output));
+
+  folder_.Write("scores.csv", "old\n");
+  run = RunTool({"-o", output, kIrisModel, bad});
+  EXPECT_EQ(run.exitCode, 3);
+  EXPECT_EQ(ReadFile(output), "old\n");
+  EXPECT_EQ(folder_.List(), (std::vector<std::string>{"bad.csv", "scores.csv"}));
+
+  const std::string good = folder_.Write("good.csv", IrisCsv({"5.1,3.5,1.4,0.2"}));
+  run = RunTool({"-o", output, kIrisModel, good});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(Lines(ReadFile(output)).size(), 2u);
+}
+
+TEST_F(CsvErrors, EmptyInputHasNoHeader) {
+  const std::string input = folder_.Write("in.csv", "");
+  ToolRun run = RunTool({kIrisModel, input});
+  EXPECT_EQ(run.exitCode, 3);
+  EXPECT_EQ(run.err.rfind("dendrix-score: " + input + ":1: no header row", 0), 0u) << run.err;
+}
+
+TEST_F(CsvErrors, RowOver64MegabytesIsAnErrorNotAnAllocation) {
+  std::string huge = IrisCsv({"5.1,3.5,1.4,0.2"});
+  huge += "\"";
+  huge.append(65u * 1024 * 1024, 'x');
+  huge += "\",1,2,3\n";
+  const std::string input = folder_.Write("huge.csv", huge);
+  ToolRun run = RunTool({kIrisModel, input});
+  EXPECT_EQ(run.exitCode, 3);
+  EXPECT_EQ(run.err, "dendrix-score: " + input + ":3: row longer than 64 MB\n");
+  EXPECT_EQ(Lines(run.out).size(), 2u);
+}
+
+// --- Input values --------------------------------------------------------------------
+
+// Scores one iris row and returns its output line.
+std::string ScoreIrisRow(const std::string& row, const std::vector<std::string>& options = {}) {
+  TempFolder folder;
+  const std::string input = folder.Write("in.csv", IrisCsv({row}));
+  std::vector<std::string> args = options;
+  args.push_back(kIrisModel);
+  args.push_back(input);
+  ToolRun run = RunTool(args);
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  std::vector<std::string> lines = Lines(run.out);
+  return lines.size() == 2 ? lines[1] : "<" + run.out + ">";
+}
+
+TEST(InputValues, MissingTokensAndNonNumbers) {
+  const std::string routed =
+      "versicolor,0.9411764705882353,6,0,0.9791666666666666,0.020833333333333332";
+  // Empty cell and NA: no value (advice 104), the biggest child is taken.
+  EXPECT_EQ(ScoreIrisRow("6.1,3.0,4.9,"),
+            "versicolor,0.8470588235294118,6,0,0.9791666666666666,0.020833333333333332,"
+            "104:petal_width;108:petal_width,0");
+  EXPECT_EQ(ScoreIrisRow("6.1,3.0,4.9,NA"), ScoreIrisRow("6.1,3.0,4.9,"));
+  // Text that is not a number is the system-missing number (advice 106).
+  EXPECT_EQ(ScoreIrisRow("6.1,3.0,4.9,wide"),
+            "versicolor,0.8470588235294118,6,0,0.9791666666666666,0.020833333333333332,"
+            "106:petal_width;108:petal_width,0");
+  // --na replaces the set: NA is then text, "?" is missing; empty stays missing.
+  EXPECT_EQ(ScoreIrisRow("6.1,3.0,4.9,NA", {"--na", "?"}), ScoreIrisRow("6.1,3.0,4.9,wide"));
+  EXPECT_EQ(ScoreIrisRow("6.1,3.0,4.9,?", {"--na", "?"}), ScoreIrisRow("6.1,3.0,4.9,"));
+  EXPECT_EQ(ScoreIrisRow("6.1,3.0,4.9,", {"--na", "?", "--na", "none"}),
+            ScoreIrisRow("6.1,3.0,4.9,"));
+  EXPECT_EQ(ScoreIrisRow("6.1,3.0,4.9,none", {"--na", "?", "--na", "none"}),
+            ScoreIrisRow("6.1,3.0,4.9,"));
+  // Numbers in any spelling ParseDouble takes route alike.
+  EXPECT_EQ(ScoreIrisRow("7,3,4.7,1.4") + "|" + ScoreIrisRow("7,3,+4.70,  1.4e0 "),
+            routed + ",,0|" + routed + ",,0");
+}
+
+TEST(InputValues, StringFieldsTakeTheCellText) {
+  TempFolder folder;
+  // "Employed" is not a category (case matters): advice 105, surrogate used.
+  const std::string input = folder.Write(
+      "in.csv", "income,age,employment,housing\n20000,30,employed,own\n20000,30,Employed,rent\n");
+  ToolRun run = RunTool({kCreditModel, input});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  std::vector<std::string> lines = Lines(run.out);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(Cells(lines[1])[2], "low-income-employed");
+  EXPECT_EQ(Cells(lines[2])[2], "low-income-unstable");
+  EXPECT_EQ(Cells(lines[2])[5], "105:employment;107:housing");
+}
+
+TEST(InputValues, MissingModelInputWarnsOnceAndIsMissingInEveryCase) {
+  TempFolder folder;
+  const std::string input = folder.Write(
+      "in.csv", "petal_length,sepal_length,sepal_width,extra\n4.9,1,1,x\n1.0,1,1,y\n4.0,1,1,z\n");
+  ToolRun run = RunTool({kIrisModel, input});
+  ASSERT_EQ(run.exitCode, 0);
+  std::vector<std::string> warnings = Lines(run.err);
+  ASSERT_EQ(warnings.size(), 1u) << run.err;
+  EXPECT_NE(warnings[0].find("warning"), std::string::npos);
+  EXPECT_NE(warnings[0].find("'petal_width'"), std::string::npos);
+  std::vector<std::string> lines = Lines(run.out);
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(Cells(lines[1])[6], "104:petal_width;108:petal_width");
+  EXPECT_EQ(Cells(lines[2])[0], "setosa");  // routed before petal_width matters
+}
+
+TEST(InputValues, DuplicateColumnNamesUseTheFirst) {
+  TempFolder folder;
+  const std::string input = folder.Write(
+      "in.csv",
+      "petal_length,petal_width,petal_length,sepal_length,sepal_width\n1.0,0.2,6.0,1,1\n");
+  ToolRun run = RunTool({kIrisModel, input});
+  ASSERT_EQ(run.exitCode, 0);
+  EXPECT_EQ(Cells(Lines(run.out).at(1))[0], "setosa");
+}
+
+// --- CSV dialect -----------------------------------------------------------------------
+
+TEST(CsvDialect, QuotingLineEndsBomAndEmptyLinesReadLikePlainCsv) {
+  TempFolder folder;
+  const std::string plain = folder.Write("plain.csv",
+                                         "name,petal_length,petal_width,sepal_length,sepal_width\n"
+                                         "a,1.4,0.2,5,3\n"
+                                         "b,4.7,1.4,7,3\n"
+                                         "c,,1.9,5.8,2.7\n");
+  const std::string dressed =
+      folder.Write("dressed.csv",
+                   "\xEF\xBB\xBF\"name\",petal_length,\"petal_width\",sepal_length,sepal_width\r\n"
+                   "\r\n"
+                   "\"a\",\"1.4\",0.2,5,3\r\n"
+                   "\n"
+                   "b,4.7,\"1.4\",7,3\n"
+                   "\"c\",\"\",1.9,5.8,2.7");  // no final line break
+  ToolRun a = RunTool({"--keep", "name", kIrisModel, plain});
+  ToolRun b = RunTool({"--keep", "name", kIrisModel, dressed});
+  ASSERT_EQ(a.exitCode, 0) << a.err;
+  ASSERT_EQ(b.exitCode, 0) << b.err;
+  EXPECT_EQ(a.out, b.out);
+  EXPECT_EQ(Lines(a.out).size(), 4u);
+}
+
+TEST(CsvDialect, KeptCellsKeepTheirTextAndAreQuotedWhenNeeded) {
+  TempFolder folder;
+  const std::string input = folder.Write("in.csv",
+                                         "note,petal_length,petal_width,sepal_length,sepal_width\n"
+                                         "\"a, \"\"quoted\"\"\nnote\",1.4,0.2,5,3\n"
+                                         "plain,1.4,0.2,5,3\n");
+  ToolRun run = RunTool({"--keep", "note,petal_width", kIrisModel, input});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out.substr(0, run.out.find('\n') + 1),
+            std::string("note,petal_width,") + kIrisHeader + "\n");
+  EXPECT_NE(run.out.find("\n\"a, \"\"quoted\"\"\nnote\",0.2,setosa,"), std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("\nplain,0.2,setosa,"), std::string::npos);
+}
+
+TEST(CsvDialect, StandardInputWhenInputIsAbsentOrDash) {
+  ToolRun file = RunTool({kIrisModel, kIrisInput});
+  ToolRun dash = RunTool({kIrisModel, "-"}, kIrisInput);
+  ToolRun absent = RunTool({kIrisModel}, kIrisInput);
+  ASSERT_EQ(file.exitCode, 0);
+  EXPECT_EQ(dash.out, file.out);
+  EXPECT_EQ(absent.out, file.out);
+}
+
+// --- Options ---------------------------------------------------------------------------
+
+TEST(Options, KeepAllAndUnknownKeepColumn) {
+  ToolRun all = RunTool({"--keep", "all", kIrisModel, kIrisInput});
+  ASSERT_EQ(all.exitCode, 0);
+  std::vector<std::string> lines = Lines(all.out);
+  EXPECT_EQ(lines[0],
+            "flower,sepal_length,sepal_width,petal_length,petal_width," + std::string(kIrisHeader));
+  EXPECT_EQ(lines[1].rfind("f01,5.1,3.5,1.4,0.2,setosa,", 0), 0u);
+
+  ToolRun unknown = RunTool({"--keep", "flower,colour", kIrisModel, kIrisInput});
+  EXPECT_EQ(unknown.exitCode, 64);
+  EXPECT_NE(unknown.err.find("'colour'"), std::string::npos);
+  EXPECT_NE(unknown.err.find("Usage:"), std::string::npos);
+}
+
+TEST(Options, JsonLinesHaveTheCsvKeysAndTypedValues) {
+  ToolRun run = RunTool({"--format", "jsonl", "--keep", "flower", kIrisModel, kIrisInput});
+  ASSERT_EQ(run.exitCode, 0);
+  std::vector<std::string> lines = Lines(run.out);
+  ASSERT_EQ(lines.size(), 16u);  // no header line
+  EXPECT_EQ(lines[0],
+            "{\"flower\":\"f01\",\"prediction\":\"setosa\",\"confidence\":0.9622641509433962,"
+            "\"node_id\":\"2\",\"probability(setosa)\":1,\"probability(versicolor)\":0,"
+            "\"probability(virginica)\":0,\"advice\":\"\",\"status\":0}");
+  EXPECT_NE(lines[12].find("\"advice\":\"104:petal_width;108:petal_width\""), std::string::npos);
+
+  ToolRun failed = RunTool({"--format", "jsonl", "--null-handling", kIrisModel, kIrisInput});
+  EXPECT_NE(
+      Lines(failed.out)[12].find("{\"prediction\":null,\"confidence\":null,\"node_id\":\"-1\""),
+      std::string::npos)
+      << Lines(failed.out)[12];
+
+  ToolRun regression = RunTool({"--format=jsonl", ExamplePath("regression/model.pmml"),
+                                ExamplePath("regression/input.csv")});
+  EXPECT_EQ(Lines(regression.out).at(5),
+            "{\"prediction\":223846.15,\"std_dev\":null,\"node_id\":\"7\",\"advice\":\"\","
+            "\"status\":0}");
+}
+
+TEST(Options, PredictionOnlyDropsAdviceAndProbabilities) {
+  ToolRun run = RunTool({"--prediction-only", kIrisModel, kIrisInput});
+  ASSERT_EQ(run.exitCode, 0);
+  std::vector<std::string> lines = Lines(run.out);
+  EXPECT_EQ(lines[0], kIrisHeader);
+  EXPECT_EQ(lines[1], "setosa,0.9622641509433962,2,,,,,0");
+  // The surrogate penalty still applies; no advice is written.
+  EXPECT_EQ(lines[13], "versicolor,0.8470588235294118,6,,,,,0");
+}
+
+TEST(Options, NullHandlingGivesStatus90027WithoutPrediction) {
+  ToolRun run = RunTool({"--null-handling", kIrisModel, kIrisInput});
+  ASSERT_EQ(run.exitCode, 0);
+  std::vector<std::string> lines = Lines(run.out);
+  EXPECT_EQ(lines[13], ",,-1,,,,,90027");
+  EXPECT_EQ(lines[14], ",,-1,,,,,90027");
+  EXPECT_EQ(lines[1], "setosa,0.9622641509433962,2,1,0,0,,0");
+}
+
+TEST(Options, DescribeListsKindTargetVariablesAndTreeSizes) {
+  ToolRun run = RunTool({"--describe", kIrisModel});
+  ASSERT_EQ(run.exitCode, 0);
+  EXPECT_NE(run.out.find("kind: single tree"), std::string::npos);
+  EXPECT_NE(run.out.find("target: species (nominal, string; classification)"), std::string::npos);
+  EXPECT_NE(run.out.find("categories: 3\n  setosa\n  versicolor\n  virginica\n"),
+            std::string::npos);
+  EXPECT_NE(run.out.find("inputs: 4\n  sepal_length (continuous, numeric)\n"), std::string::npos);
+  EXPECT_NE(run.out.find("tree 1: 9 nodes, 5 leaves, depth 3"), std::string::npos) << run.out;
+
+  ToolRun ensemble = RunTool({"--describe", ExamplePath("ensemble/model.pmml")});
+  EXPECT_NE(ensemble.out.find("kind: ensemble"), std::string::npos);
+  EXPECT_NE(ensemble.out.find("other fields: 1\n  temperature"), std::string::npos);
+  EXPECT_NE(ensemble.out.find("trees: 3\n"), std::string::npos);
+  ToolRun rules = RunTool({"--describe", ExamplePath("ruleset/model.pmml")});
+  EXPECT_NE(rules.out.find("kind: rule set"), std::string::npos);
+  ToolRun regression = RunTool({"--describe", ExamplePath("regression/model.pmml")});
+  EXPECT_NE(regression.out.find("target: price (continuous, numeric; regression)"),
+            std::string::npos);
+}
+
+TEST(Options, DumpWritesTheModelDisplay) {
+  ToolRun run = RunTool({"--dump", kIrisModel});
+  ASSERT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.out.rfind("Start Display DendrixPMMLModel: \n\n", 0), 0u);
+  EXPECT_NE(run.out.find("End of DendrixPMMLModel."), std::string::npos);
+}
+
+TEST(Options, BadCommandLinesExitWith64AndUsage) {
+  const std::vector<std::vector<std::string>> bad = {
+      {},
+      {"--frobnicate", kIrisModel},
+      {"--threads", "0", kIrisModel},
+      {"--threads", "two", kIrisModel},
+      {"--format", "xml", kIrisModel},
+      {kIrisModel, kIrisInput, "extra"},
+      {"--keep"},
+      {"--dump", "--describe", kIrisModel},
+      {"--prediction-only=yes", kIrisModel},
+  };
+  for (const auto& args : bad) {
+    std::string joined;
+    for (const auto& arg : args) joined += arg + " ";
+    SCOPED_TRACE(joined);
+    ToolRun run = RunTool(args);
+    EXPECT_EQ(run.exitCode, 64);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err.rfind("dendrix-score: ", 0), 0u);
+    EXPECT_NE(run.err.find("Usage: dendrix-score [OPTIONS] MODEL [INPUT]"), std::string::npos);
+  }
+}
+
+TEST(Options, ProgressLineGoesToStandardErrorOnly) {
+  ToolRun plain = RunTool({kIrisModel, kIrisInput});
+  ToolRun progress = RunTool({"--progress", kIrisModel, kIrisInput});
+  ASSERT_EQ(progress.exitCode, 0);
+  EXPECT_EQ(progress.out, plain.out);
+  EXPECT_EQ(plain.err, "");  // not a terminal: off by default
+  EXPECT_TRUE(std::regex_search(progress.err, std::regex("\\rdendrix-score: .*16 rows\n$")))
+      << progress.err;
+}
+
+TEST(Options, HelpAndVersion) {
+  ToolRun help = RunTool({"--help"});
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_NE(help.out.find("--threads N"), std::string::npos);
+  ToolRun version = RunTool({"--version"});
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_TRUE(std::regex_match(version.out, std::regex("dendrix-score [0-9.]+\n")));
+}
+
+// --- Threads ----------------------------------------------------------------------------
+
+// A credit input with every kind of cell: numbers, categories, unknown
+// categories, missing tokens.
+std::string CreditRows(int rows, unsigned seed) {
+  std::mt19937 random(seed);
+  const char* employment[] = {"employed", "self-employed", "unemployed", "retired", "", "NA"};
+  const char* housing[] = {"own", "rent", "free", ""};
+  std::ostringstream text;
+  text << "id,income,age,employment,housing\n";
+  for (int i = 0; i < rows; ++i) {
+    text << i << ',';
+    if (random() % 10 != 0) text << (random() % 800) * 100 << ".5";
+    text << ',';
+    if (random() % 10 != 0) text << 18 + random() % 60;
+    text << ',' << employment[random() % 6] << ',' << housing[random() % 4] << '\n';
+  }
+  return text.str();
+}
+
+TEST(Threads, TwoThreadsWriteExactlyWhatOneWrites) {
+  TempFolder folder;
+  const std::string input = folder.Write("big.csv", CreditRows(100000, 7));
+  ToolRun one = RunTool({"--threads", "1", "--keep", "id", kCreditModel, input});
+  ToolRun two = RunTool({"--threads", "2", "--keep", "id", kCreditModel, input});
+  ASSERT_EQ(one.exitCode, 0) << one.err;
+  ASSERT_EQ(two.exitCode, 0) << two.err;
+  EXPECT_EQ(Lines(one.out).size(), 100001u);
+  EXPECT_TRUE(one.out == two.out) << "outputs differ";
+  // Rows stay in input order.
+  std::vector<std::string> lines = Lines(two.out);
+  EXPECT_EQ(lines[1].rfind("0,", 0), 0u);
+  EXPECT_EQ(lines[100000].rfind("99999,", 0), 0u);
+}
+
+TEST(Threads, ErrorInALaterChunkStillNamesItsLine) {
+  TempFolder folder;
+  std::string text = CreditRows(60000, 3);
+  text += "1,2,3\n";  // line 60002
+  text += CreditRows(10, 4).substr(text.find('\n') + 1);
+  const std::string input = folder.Write("bad.csv", text);
+  ToolRun run = RunTool({"--threads", "3", kCreditModel, input});
+  EXPECT_EQ(run.exitCode, 3);
+  EXPECT_EQ(run.err, "dendrix-score: " + input + ":60002: row has 3 cells, the header has 5\n");
+  EXPECT_EQ(Lines(run.out).size(), 60001u);
+}
+
+}  // namespace

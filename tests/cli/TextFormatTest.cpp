@@ -1,0 +1,140 @@
+// Number parsing and formatting of the tool against the host's own.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+
+#include "cli/TextFormat.h"
+#include "host/ScoreValue.h"
+
+namespace {
+
+bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+void ExpectParsesLikeHost(const std::string& text) {
+  double ours = 12345, host = 12345;
+  bool oursOk = textformat::ParseNumber(text, &ours);
+  bool hostOk = NumericValue::ParseDouble(text, &host);
+  EXPECT_EQ(oursOk, hostOk) << "'" << text << "'";
+  if (oursOk && hostOk) {
+    EXPECT_TRUE(SameBits(ours, host)) << "'" << text << "' " << ours << " " << host;
+  }
+}
+
+TEST(ParseNumber, AgreesWithTheHostBitForBit) {
+  for (const char* text : {"0",
+                           "-0",
+                           "0.0",
+                           "-0.000",
+                           "1",
+                           "-1",
+                           "2.5",
+                           "0.1",
+                           "0.3",
+                           "-12.375",
+                           "007.50",
+                           "9007199254740992",
+                           "9007199254740993",
+                           "18446744073709551615",
+                           "123456789012345678901234",
+                           "0.1234567890123456789",
+                           "1.0000000000000000000000001",
+                           "3.0000000000000000000005",
+                           "0.0000000000000000000001",
+                           "1e5",
+                           "1E-3",
+                           "+3",
+                           " 2",
+                           "2 ",
+                           ".5",
+                           "5.",
+                           "-.5",
+                           "--1",
+                           "-",
+                           "",
+                           "abc",
+                           "1,5",
+                           "0x10",
+                           "inf",
+                           "nan",
+                           "1..2"}) {
+    ExpectParsesLikeHost(text);
+  }
+  std::mt19937_64 random(42);
+  for (int i = 0; i < 200000; ++i) {
+    std::string text;
+    if (random() % 2) text += '-';
+    int integerDigits = 1 + static_cast<int>(random() % 12);
+    int decimals = static_cast<int>(random() % 24);
+    for (int d = 0; d < integerDigits; ++d) text += static_cast<char>('0' + random() % 10);
+    if (decimals > 0) {
+      text += '.';
+      for (int d = 0; d < decimals; ++d) text += static_cast<char>('0' + random() % 10);
+    }
+    ExpectParsesLikeHost(text);
+    if (HasFailure()) break;
+  }
+}
+
+TEST(FormatDouble, ShortestRoundTripLikeTheHost) {
+  std::mt19937_64 random(7);
+  textformat::DoubleFormatCache cache;
+  std::string out, cached;
+  for (int i = 0; i < 50000; ++i) {
+    double value;
+    uint64_t bits = random();
+    std::memcpy(&value, &bits, sizeof value);
+    if (i % 3 == 0) value = static_cast<double>(random() % 1000) / 64.0;  // repeats
+    if (!std::isfinite(value)) continue;
+    out.clear();
+    textformat::AppendDouble(out, value);
+    ASSERT_EQ(out, NumericValue::FormatDouble(value));
+    EXPECT_TRUE(SameBits(std::strtod(out.c_str(), nullptr), value)) << out;
+    cached.clear();
+    cache.Append(cached, value);
+    cache.Append(cached, value);  // the second comes from the cache
+    ASSERT_EQ(cached, out + out);
+  }
+  for (double value :
+       {0.0, -0.0, 1.0, -0.5, 0.7450980392156863, 1e21, 1e-7, std::numeric_limits<double>::max(),
+        std::numeric_limits<double>::denorm_min()}) {
+    out.clear();
+    textformat::AppendDouble(out, value);
+    EXPECT_EQ(out, NumericValue::FormatDouble(value));
+  }
+  out.clear();
+  textformat::AppendDouble(out, std::nan(""));
+  textformat::AppendDouble(out, -std::numeric_limits<double>::infinity());
+  textformat::AppendJsonNumber(out, std::numeric_limits<double>::infinity());
+  EXPECT_EQ(out, "nan-infnull");
+}
+
+TEST(Escaping, CsvCellsAreQuotedOnlyWhenNeeded) {
+  auto cell = [](const std::string& text) {
+    std::string out;
+    textformat::AppendCsvCell(out, text);
+    return out;
+  };
+  EXPECT_EQ(cell("plain"), "plain");
+  EXPECT_EQ(cell(""), "");
+  EXPECT_EQ(cell("a,b"), "\"a,b\"");
+  EXPECT_EQ(cell("say \"hi\""), "\"say \"\"hi\"\"\"");
+  EXPECT_EQ(cell("two\nlines"), "\"two\nlines\"");
+  EXPECT_EQ(cell("cr\r"), "\"cr\r\"");
+  EXPECT_EQ(cell(" padded"), "\" padded\"");
+  EXPECT_EQ(cell("in side"), "in side");
+}
+
+TEST(Escaping, JsonStringsEscapeQuotesBackslashesAndControls) {
+  std::string out;
+  textformat::AppendJsonString(out, std::string("a\"b\\c\nd\te\x01"
+                                                "f\xC3\xA9",
+                                                13));
+  EXPECT_EQ(out, "\"a\\\"b\\\\c\\nd\\te\\u0001f\xC3\xA9\"");
+}
+
+}  // namespace
