@@ -20,6 +20,11 @@ class DX_HOST_API ScoreValue {
   bool IsNumeric() const { return GetValueType() == kNumeric; }
   bool IsString() const { return GetValueType() == kString; }
 
+  // The kind without a virtual call: kNumericTag for a NumericValue,
+  // kStringTag for a StringValue, kOtherTag for any other class.
+  enum TypeTag : unsigned char { kNumericTag = 0, kStringTag = 1, kOtherTag = 2 };
+  TypeTag GetTypeTag() const { return tag_; }
+
   // Numeric values are equal when their numbers are equal; string values when
   // their texts are equal byte for byte; a numeric and a string value never.
   virtual bool Equals(const ScoreValue* other) const = 0;
@@ -30,13 +35,17 @@ class DX_HOST_API ScoreValue {
 
  protected:
   ScoreValue() = default;
+  explicit ScoreValue(TypeTag tag) : tag_(tag) {}
   ScoreValue(const ScoreValue&) = default;
   ScoreValue& operator=(const ScoreValue&) = default;
+
+ private:
+  TypeTag tag_ = kOtherTag;
 };
 
 class DX_HOST_API NumericValue final : public ScoreValue {
  public:
-  explicit NumericValue(double value) : value_(value) {}
+  explicit NumericValue(double value) : ScoreValue(kNumericTag), value_(value) {}
   // Parses the whole text (blanks around allowed); text that is not a number
   // gives the system-missing number.
   explicit NumericValue(const std::string& text);
@@ -69,7 +78,7 @@ class DX_HOST_API NumericValue final : public ScoreValue {
 
 class DX_HOST_API StringValue final : public ScoreValue {
  public:
-  explicit StringValue(std::string text) : text_(std::move(text)) {}
+  explicit StringValue(std::string text) : ScoreValue(kStringTag), text_(std::move(text)) {}
   StringValue(const StringValue&) = default;
   StringValue& operator=(const StringValue&) = default;
 

@@ -44,7 +44,8 @@ std::string NumericValue::FormatDouble(double value) {
   return std::string(buffer, r.ptr);
 }
 
-NumericValue::NumericValue(const std::string& text) : value_(GetSysmisValue()) {
+NumericValue::NumericValue(const std::string& text)
+    : ScoreValue(kNumericTag), value_(GetSysmisValue()) {
   ParseDouble(text, &value_);
 }
 

@@ -1,6 +1,7 @@
 #include "scoring/DendrixPMMLModel.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <typeinfo>
 
 #include "host/BaseDictionary.h"
@@ -79,7 +80,8 @@ DendrixPMMLModel::DendrixPMMLModel()
       costsInForce(false),
       treesReady(false),
       regression(false),
-      ensembleMean(0.0) {}
+      ensembleMean(0.0),
+      slotPositionsReady(false) {}
 
 DendrixPMMLModel::DendrixPMMLModel(TreeNode* rootNode) : DendrixPMMLModel() {
   root = rootNode;
@@ -221,6 +223,7 @@ void DendrixPMMLModel::SetUpDictVarIndex(const ScoreCaseRecord* record, bool der
     for (ScoreDictVar* var : derived->GetVars()) var->SetIndex(record->GetIndex(var->GetName()));
   }
   dictVarIndexReady = true;
+  slotPositionsReady = false;
 }
 
 void DendrixPMMLModel::Display(std::ostream& os) const {
@@ -364,6 +367,11 @@ void DendrixPMMLModel::PrepareTrees() {
     flatTrees.emplace_back();
     FlattenTree(tree, flatTrees.back());
   }
+  slotVars.clear();
+  for (FlatTree& tree : flatTrees) CompileTree(tree, slotVars);
+  slotPositions.assign(slotVars.size(), -1);
+  slotNumbers.assign(slotVars.size(), 0.0);
+  slotPositionsReady = false;
   int depth = 0;
   for (const FlatTree& tree : flatTrees) depth = tree.depth > depth ? tree.depth : depth;
   c5Dist.assign(depth + 1, std::vector<double>(numCategories, 0.0));
@@ -444,6 +452,7 @@ VorqScore::VorqStatus DendrixPMMLModel::GetScore(const ScoreCaseRecord* record,
   }
   call.indexed = record->IsIndexed();
   if (!dictVarIndexReady && call.indexed) SetUpDictVarIndex(record, derivedInRecord);
+  if (!slotPositionsReady) RefreshSlotPositions();
 
   // Reuse only a plain result of this model's kind and target: anything else
   // (node statistics, another class, a result of another model) is replaced.
@@ -477,6 +486,7 @@ VorqScore::VorqStatus DendrixPMMLModel::ScoreOne(const FlatTree& tree, Call& cal
 }
 
 VorqScore::VorqStatus DendrixPMMLModel::ScoreEnsemble(Call& call) {
+  if (!costsInForce && ruleSetMode == NotRuleSet && call.indexed) return ScoreEnsembleFast(call);
   std::fill(ensembleVotes.begin(), ensembleVotes.end(), 0.0);
   double total = 0.0;
   for (const FlatTree& tree : flatTrees) {
@@ -531,23 +541,51 @@ VorqScore::VorqStatus DendrixPMMLModel::ScoreRegressionEnsemble(Call& call) {
 VorqScore::VorqStatus DendrixPMMLModel::GetTreeScore(const FlatTree& tree, Call& call) {
   const bool c5 = cFive && !regression && numCategories > 0;
   int n = 0;
-  int p = 0;
   int surrogateCount = 0;
+  VorqScore::VorqStatus status;
+  if (!WalkTree(tree, call, c5, n, surrogateCount, status)) return status;
+  return FinishTree(tree, n, surrogateCount, call);
+}
+
+// Walks from node n down to the node that answers. False when the walk ended
+// the case itself (a null-handling stop, or C5 scoring), with its status.
+bool DendrixPMMLModel::WalkTree(const FlatTree& tree, Call& call, bool c5, int& n,
+                                int& surrogateCount, VorqScore::VorqStatus& status) {
+  const unsigned char fastMask = kFastLeaf | kFastGeneral | (call.advise ? kFastAdviceSafe : 0);
+  const unsigned char fastWanted = call.advise ? kFastAdviceSafe : 0;
   for (;;) {
+    const FastNode& fast = tree.fast[n];
+    if (fast.flags & kFastLeaf) return true;
+    // A plain number on a one-threshold split: no surrogate, no advice, no stop.
+    if ((fast.flags & fastMask) == fastWanted && call.indexed) {
+      const ScoreValue* value = call.record->GetValueAt(slotPositions[fast.slot]);
+      if (value != nullptr && value->GetTypeTag() == ScoreValue::kNumericTag) {
+        const double x = static_cast<const NumericValue*>(value)->GetValue();
+        if (x > -DBL_MAX && x <= DBL_MAX) {
+          n = FastChild(fast, n, x);
+          continue;
+        }
+      }
+    }
+
     const FlatNode& node = tree.nodes[n];
-    if (node.childCount == 0) break;
     int next = -1;
     int k = 0;
     for (; k < node.splitCount; ++k) {
       const ScoreSplitVar* split = node.splits[k];
       const ScoreValue* value = LookUpValue(call, split->GetSplitVar(), true);
-      if (call.stopOnNull && value == nullptr) return StopWithoutPrediction(call);
+      if (call.stopOnNull && value == nullptr) {
+        status = StopWithoutPrediction(call);
+        return false;
+      }
       next = ChildNode(tree, node, RouteCondition(call, split, k, value, true));
       if (next >= 0) break;
-      if (call.stopOnNull) return StopWithoutPrediction(call);
+      if (call.stopOnNull) {
+        status = StopWithoutPrediction(call);
+        return false;
+      }
     }
     if (next >= 0) {
-      p = n;
       n = next;
       if (k > 0) ++surrogateCount;
       continue;
@@ -556,17 +594,19 @@ VorqScore::VorqStatus DendrixPMMLModel::GetTreeScore(const FlatTree& tree, Call&
       call.result->AddAdvice(ResultAdvice(kAdviceNoSplitApplies, node.splits[0]->GetSplitName()));
     }
     if (c5) {
-      VorqScore::VorqStatus status;
       GetChildIndexForC5(tree, n, call, true, 0, status);
-      return status;
+      return false;
     }
     // A node that names no biggest child answers with its own statistics.
-    if (node.biggestChild < 0) break;
-    p = n;
+    if (node.biggestChild < 0) return true;
     n = node.biggestChild;
     ++surrogateCount;
   }
+}
 
+VorqScore::VorqStatus DendrixPMMLModel::FinishTree(const FlatTree& tree, int n, int surrogateCount,
+                                                   Call& call) {
+  const int p = tree.parent[n];
   if (regression) {
     const TreeRegResult* st = tree.nodes[n].regStats;
     call.reg->SetPrediction(const_cast<ScoreValue*>(st->GetPrediction()));

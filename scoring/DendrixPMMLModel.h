@@ -81,12 +81,39 @@ class DX_PLUGIN_API DendrixPMMLModel : public BaseModel {
     TreeRegResult* regStats;    // null in classification trees
     const std::string* nodeId;  // the statistics' identifier
   };
+  // The same node in 16 bytes for the hot loop. A split node whose first
+  // condition is a two-range scale split at one threshold routes a plain
+  // number (not null, not a string, finite, not system-missing) here without
+  // touching the split object: lower side, upper side, and the side the
+  // threshold itself falls on. Its children are node n + 1 (position 0) and
+  // `other` (position 1). Anything else takes the general route of FlatNode.
+  struct FastNode {
+    double threshold;
+    int other;            // node number of the child at position 1
+    unsigned short slot;  // entry of the model's variable slots
+    unsigned char flags;  // kFast* bits
+    unsigned char unused;
+  };
+  enum : unsigned char {
+    kFastLeaf = 1,           // no child slots: the walk ends here
+    kFastGeneral = 2,        // route through FlatNode only
+    kFastThresholdHigh = 4,  // the threshold itself goes to the upper side
+    kFastLowerIsOther = 8,   // the lower side is position 1
+    kFastAdviceSafe = 16,    // a plain number yields no advice (no declared missing values)
+  };
   struct FlatTree {
     const TreeNode* root;
     std::vector<FlatNode> nodes;  // pre-order; node 0 is the root
     std::vector<int> children;    // node number per child slot, -1 for an empty slot
     int depth;                    // levels below the root
     bool usable;                  // every node has statistics of the target's kind
+    std::vector<FastNode> fast;   // per node
+    std::vector<int> parent;      // per node; the root is its own parent
+    // Per node, for classification: the vote cast when a walk without
+    // surrogates ends there (category index, -1 for none, and confidence),
+    // after the switch to the parent for an empty node.
+    std::vector<int> voteCategory;
+    std::vector<double> voteConfidence;
   };
   // What one scoring call works with.
   struct Call {
@@ -113,6 +140,19 @@ class DX_PLUGIN_API DendrixPMMLModel : public BaseModel {
                      bool surrogateAdvice) const;
   static int ChildNode(const FlatTree& tree, const FlatNode& node, int position);
   VorqScore::VorqStatus StopWithoutPrediction(Call& call) const;
+
+  void CompileTree(FlatTree& tree, std::vector<const ScoreDictVar*>& vars);
+  void RefreshSlotPositions();
+  // The child a plain number goes to at a one-threshold node (no branches).
+  static int FastChild(const FastNode& f, int n, double x) {
+    const bool high =
+        (x > f.threshold) | ((x == f.threshold) & ((f.flags & kFastThresholdHigh) != 0));
+    return high != ((f.flags & kFastLowerIsOther) != 0) ? f.other : n + 1;
+  }
+  bool WalkTree(const FlatTree& tree, Call& call, bool c5, int& n, int& surrogateCount,
+                VorqScore::VorqStatus& status);
+  VorqScore::VorqStatus FinishTree(const FlatTree& tree, int n, int surrogateCount, Call& call);
+  VorqScore::VorqStatus ScoreEnsembleFast(Call& call);
 
   VorqScore::VorqStatus GetTreeScore(const FlatTree& tree, Call& call);
   VorqScore::VorqStatus GetRuleSetScore(const FlatTree& tree, Call& call);
@@ -149,4 +189,11 @@ class DX_PLUGIN_API DendrixPMMLModel : public BaseModel {
   std::vector<double> ruleVotes;
   std::vector<std::vector<double>> c5Dist;  // one distribution per nesting depth
   NumericValue ensembleMean;                // prediction of a regression ensemble
+  // The variables the fast nodes read (borrowed from the dictionaries), their
+  // record positions (refreshed whenever trees or positions change) and, for
+  // ensembles, their numbers for the current case (NaN when not plain).
+  std::vector<const ScoreDictVar*> slotVars;
+  std::vector<int> slotPositions;
+  std::vector<double> slotNumbers;
+  bool slotPositionsReady;
 };

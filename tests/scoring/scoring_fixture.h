@@ -32,6 +32,16 @@ class DendrixPMMLModelTestPeer {
     return m.categoryValues;
   }
   static int IndexOf(const DendrixPMMLModel& m, const ScoreValue* v) { return m.GetIndexOf(v); }
+  // Nodes routed by threshold in the compact tables (after the first case).
+  static int ThresholdNodeCount(const DendrixPMMLModel& m) {
+    int count = 0;
+    for (const auto& tree : m.flatTrees) {
+      for (const auto& f : tree.fast) {
+        count += (f.flags & (DendrixPMMLModel::kFastLeaf | DendrixPMMLModel::kFastGeneral)) == 0;
+      }
+    }
+    return count;
+  }
 };
 
 namespace scoring_test {

@@ -1,0 +1,213 @@
+// Builds the compact node tables of the flat trees and scores classification
+// ensembles over them.
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <limits>
+#include <unordered_map>
+
+#include "host/BaseDictionary.h"
+#include "host/ScoreSplitVar.h"
+#include "scoring/DendrixPMMLModel.h"
+#include "tree/TreeClsResult.h"
+
+namespace {
+
+constexpr int kNoPrediction = 90027;
+constexpr size_t kMaxSlots = 65535;
+
+// True when the variable can make a plain number missing or invalid, so that
+// the general route (and its advice) must judge it.
+bool MayRefusePlainNumber(const ScoreDictVar* var) {
+  if (var->GetMeasurementLevel() == ScoreDictVar::kNominal) return true;
+  const auto* own = dynamic_cast<const DictVar*>(var);
+  if (own == nullptr) return true;  // unknown kind: ask it every time
+  return own->GetMissingValueSet() != nullptr && !own->GetMissingValueSet()->IsEmpty();
+}
+
+bool IsPlain(double x) { return x > -DBL_MAX && x <= DBL_MAX; }
+
+}  // namespace
+
+void DendrixPMMLModel::CompileTree(FlatTree& tree, std::vector<const ScoreDictVar*>& vars) {
+  const int count = static_cast<int>(tree.nodes.size());
+  tree.fast.assign(count, FastNode{0.0, -1, 0, kFastGeneral, 0});
+  tree.parent.assign(count, 0);
+  tree.voteCategory.assign(count, -1);
+  tree.voteConfidence.assign(count, 0.0);
+  for (int n = 0; n < count; ++n) {
+    const FlatNode& node = tree.nodes[n];
+    for (int i = 0; i < node.childCount; ++i) {
+      const int c = tree.children[node.childBegin + i];
+      if (c >= 0) tree.parent[c] = n;
+    }
+  }
+
+  std::unordered_map<const ScoreDictVar*, int> slotOf;
+  for (size_t s = 0; s < vars.size(); ++s) slotOf.emplace(vars[s], static_cast<int>(s));
+  const double inf = std::numeric_limits<double>::infinity();
+
+  for (int n = 0; n < count; ++n) {
+    const FlatNode& node = tree.nodes[n];
+    FastNode& fast = tree.fast[n];
+    if (node.childCount == 0) {
+      fast.flags = kFastLeaf;
+    } else if (node.splitCount > 0 && node.childCount >= 2 &&
+               tree.children[node.childBegin] == n + 1 && tree.children[node.childBegin + 1] >= 0) {
+      const auto* split = dynamic_cast<const ScaleSplit*>(node.splits[0]);
+      const ScoreDictVar* var = split != nullptr ? split->GetSplitVar() : nullptr;
+      if (var != nullptr && split->GetRanges().size() == 2) {
+        const auto& ranges = split->GetRanges();
+        // Which range is the lower side: (-inf, t) or (-inf, t], and which the upper one.
+        int lower = ranges[0].first->GetLow() == -inf ? 0 : 1;
+        const Range& lo = *ranges[lower].first;
+        const Range& hi = *ranges[1 - lower].first;
+        const int loPos = ranges[lower].second;
+        const int hiPos = ranges[1 - lower].second;
+        const double t = lo.GetHigh();
+        const bool shape = lo.GetLow() == -inf && hi.GetHigh() == inf && hi.GetLow() == t &&
+                           IsPlain(t) && ((loPos == 0 && hiPos == 1) || (loPos == 1 && hiPos == 0));
+        // The threshold goes to the first range, in put order, that holds it.
+        int atT = -1;
+        if (shape) {
+          if (ranges[0].first->Contains(t)) {
+            atT = ranges[0].second;
+          } else if (ranges[1].first->Contains(t)) {
+            atT = ranges[1].second;
+          }
+        }
+        auto found = slotOf.find(var);
+        if (atT >= 0 && (found != slotOf.end() || vars.size() < kMaxSlots)) {
+          if (found == slotOf.end()) {
+            found = slotOf.emplace(var, static_cast<int>(vars.size())).first;
+            vars.push_back(var);
+          }
+          fast.threshold = t;
+          fast.other = tree.children[node.childBegin + 1];
+          fast.slot = static_cast<unsigned short>(found->second);
+          fast.flags = 0;
+          if (atT == hiPos) fast.flags |= kFastThresholdHigh;
+          if (loPos == 1) fast.flags |= kFastLowerIsOther;
+          if (!MayRefusePlainNumber(var)) fast.flags |= kFastAdviceSafe;
+        }
+      }
+    }
+
+    // The vote of a walk that ends here without surrogates: an empty node
+    // (no confidence, no records) answers with its parent's statistics.
+    if (!regression && node.clsStats != nullptr) {
+      const FlatNode* reached = &node;
+      double c = reached->clsStats->GetConfidence();
+      if (c == 0 && reached->clsStats->GetTotalRecord() == 0) {
+        reached = &tree.nodes[tree.parent[n]];
+        c = reached->clsStats != nullptr ? reached->clsStats->GetConfidence() : 0.0;
+      }
+      if (reached->clsStats != nullptr) {
+        tree.voteCategory[n] = GetIndexOf(reached->clsStats->GetPrediction());
+        tree.voteConfidence[n] = c;
+      }
+    }
+  }
+}
+
+void DendrixPMMLModel::RefreshSlotPositions() {
+  for (size_t s = 0; s < slotVars.size(); ++s) slotPositions[s] = slotVars[s]->GetIndex();
+  slotPositionsReady = true;
+}
+
+// Each variable is read once per case; trees then walk their fast nodes on
+// plain numbers and fall back to the general walk for everything else
+// (missing values, strings, surrogates, other splits, C5), which writes the
+// result exactly as the per-tree scoring does.
+VorqScore::VorqStatus DendrixPMMLModel::ScoreEnsembleFast(Call& call) {
+  for (size_t s = 0; s < slotVars.size(); ++s) {
+    const ScoreValue* value = call.record->GetValueAt(slotPositions[s]);
+    double x = std::numeric_limits<double>::quiet_NaN();
+    if (value != nullptr && value->GetTypeTag() == ScoreValue::kNumericTag) {
+      x = static_cast<const NumericValue*>(value)->GetValue();
+    }
+    slotNumbers[s] = x;
+  }
+  const double* numbers = slotNumbers.data();
+
+  call.cls->RemoveValuePercent();
+  std::fill(ensembleVotes.begin(), ensembleVotes.end(), 0.0);
+  double total = 0.0;
+  double lastConfidence = 0.0;
+  bool first = true;
+  // Trees are walked a group at a time, one step of each in turn, so that
+  // their node loads overlap; votes are then added in tree order.
+  constexpr int kLanes = 8;
+  const int treeCount = static_cast<int>(flatTrees.size());
+  for (int start = 0; start < treeCount; start += kLanes) {
+    const int lanes = std::min(kLanes, treeCount - start);
+    const FastNode* fast[kLanes];
+    int node[kLanes];
+    bool atLeaf[kLanes];
+    unsigned active = 0;
+    for (int lane = 0; lane < lanes; ++lane) {
+      const FlatTree& tree = flatTrees[start + lane];
+      fast[lane] = tree.fast.data();
+      node[lane] = 0;
+      atLeaf[lane] = false;
+      if (tree.usable) active |= 1u << lane;
+    }
+    while (active != 0) {
+      for (int lane = 0; lane < lanes; ++lane) {
+        if ((active & (1u << lane)) == 0) continue;
+        const FastNode& f = fast[lane][node[lane]];
+        if ((f.flags & (kFastLeaf | kFastGeneral)) != 0) {
+          atLeaf[lane] = (f.flags & kFastLeaf) != 0;
+          active &= ~(1u << lane);
+          continue;
+        }
+        const double x = numbers[f.slot];
+        if (!IsPlain(x)) {
+          active &= ~(1u << lane);
+          continue;
+        }
+        node[lane] = FastChild(f, node[lane], x);
+      }
+    }
+
+    for (int lane = 0; lane < lanes; ++lane) {
+      const FlatTree& tree = flatTrees[start + lane];
+      int k = -1;
+      double c = 0.0;
+      if (atLeaf[lane]) {
+        k = tree.voteCategory[node[lane]];
+        c = tree.voteConfidence[node[lane]];
+      } else {
+        // The general walk leaves the previous tree's confidence in place when
+        // it stops, as scoring tree by tree does.
+        if (!first) call.result->SetConfidence(lastConfidence);
+        const VorqScore::VorqStatus status = ScoreOne(tree, call);
+        if (!status.IsOK()) return status;
+        k = GetIndexOf(call.result->GetPrediction());
+        c = call.result->GetConfidence();
+      }
+      first = false;
+      lastConfidence = c;
+      // A prediction outside the categories casts no vote and adds nothing.
+      if (k < 0) continue;
+      ensembleVotes[k] += c;
+      total += c;
+    }
+  }
+  if (!(total > 0)) {
+    call.result->SetConfidence(lastConfidence);
+    call.result->SetPrediction(nullptr);
+    return VorqScore::VorqStatus(kNoPrediction, false);
+  }
+  int best = 0;
+  double max = ensembleVotes.front();
+  for (size_t i = 0; i < ensembleVotes.size(); ++i) {
+    if (ensembleVotes[i] > max) {
+      max = ensembleVotes[i];
+      best = static_cast<int>(i);
+    }
+  }
+  call.result->SetPrediction(const_cast<ScoreValue*>(categoryValues[best]));
+  call.result->SetConfidence(ensembleVotes[best] / total);
+  return VorqScore::VorqStatus();
+}

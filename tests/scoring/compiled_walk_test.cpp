@@ -1,0 +1,284 @@
+// The compact node tables against the general walk: an indexed record takes
+// the compact route where it can, a record by name always takes the general
+// one, so both must give the same answer, advice and identifiers for any tree
+// and any case.
+#include <cmath>
+#include <cstring>
+#include <random>
+
+#include "scoring_fixture.h"
+
+using namespace scoring_test;
+
+namespace {
+
+const double kSysmis = NumericValue::GetSysmisValue();
+
+// What a scoring call leaves behind, in comparable form.
+struct Outcome {
+  int code;
+  std::string prediction;
+  double confidence;
+  std::string nodeId;
+  std::vector<std::string> advice;
+  std::vector<std::string> percents;
+};
+
+Outcome Read(VorqScore::VorqStatus status, const ScoreResult* result) {
+  Outcome o{status.GetCode(), "<none>", 0.0, "", {}, {}};
+  if (result == nullptr) return o;
+  if (result->GetPrediction() != nullptr) o.prediction = result->GetPrediction()->ToString();
+  o.confidence = result->GetConfidence();
+  o.nodeId = dynamic_cast<const ScoreNodeStats&>(*result).GetNodeID();
+  for (const ResultAdvice& a : result->GetAdvice()) {
+    o.advice.push_back(std::to_string(a.GetCode()) + ":" + a.GetText());
+  }
+  if (const auto* cls = dynamic_cast<const TreeClsResult*>(result)) {
+    for (const auto& e : cls->GetAllValuePercent()) {
+      o.percents.push_back(e.first->ToString() + "=" + std::to_string(e.second));
+    }
+  }
+  return o;
+}
+
+bool SameNumber(double a, double b) {
+  return std::memcmp(&a, &b, sizeof a) == 0 || (std::isnan(a) && std::isnan(b));
+}
+
+class RandomTrees {
+ public:
+  RandomTrees(const Dictionary& d, unsigned seed) : d_(d), rng_(seed) {}
+
+  CompositeTreeNode* Tree(int depth) {
+    const std::string id = "n" + std::to_string(counter_++);
+    static const char* kPredictions[] = {"A", "B", "C", "Z"};  // Z is no category
+    static const double kConfidences[] = {0.0, 0.3, 0.6, 0.9};
+    const bool empty = Pick(8) == 0;
+    CompositeTreeNode* node =
+        ClsNode(id, kPredictions[Pick(4)], empty ? 0.0 : kConfidences[Pick(4)], empty ? 0.0 : 10.0,
+                {{"A", 0.5}, {"B", 0.3}, {"C", 0.2}});
+    if (depth == 0 || Pick(6) == 0) return node;
+    const int childCount = Pick(5) == 0 ? 3 : 2;
+    std::vector<ScoreSplitVar*> splits{Split(childCount)};
+    for (int extra = Pick(3); extra > 0; --extra) splits.push_back(Split(childCount));
+    std::vector<CompositeTreeNode*> children;
+    for (int i = 0; i < childCount; ++i) children.push_back(Tree(depth - 1));
+    return Join(node, splits, children, Pick(childCount + 2) - 1);
+  }
+
+  // A value for x or y: plain numbers (thresholds included), the declared
+  // missing 99, the system-missing number, infinities, NaN, text, null.
+  ScoreValue* NumberCell() {
+    static const double kNumbers[] = {-1, 0, 0.5, 1, 1.5, 2, 3, 99};
+    switch (Pick(12)) {
+      case 0:
+        return nullptr;
+      case 1:
+        return new NumericValue(kSysmis);
+      case 2:
+        return new NumericValue(Pick(2) ? kInf : -kInf);
+      case 3:
+        return new NumericValue(std::nan(""));
+      case 4:
+        return new StringValue("1");
+      default:
+        return new NumericValue(kNumbers[Pick(8)]);
+    }
+  }
+  ScoreValue* ColorCell() {
+    static const char* kTexts[] = {"red", "green", "blue", "pink"};
+    switch (Pick(6)) {
+      case 0:
+        return nullptr;
+      case 1:
+        return new NumericValue(1);
+      default:
+        return new StringValue(kTexts[Pick(4)]);
+    }
+  }
+  int Pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng_); }
+
+ private:
+  ScoreSplitVar* Split(int childCount) {
+    const ScoreDictVar* numberVar = Pick(2) ? d_.x : d_.y;
+    const double t = Pick(3);
+    ScaleSplit* split = nullptr;
+    switch (Pick(6)) {
+      case 0:  // one range only: values above t match nothing
+        split = AtMost(numberVar, t);
+        break;
+      case 1: {  // a gap between the ranges
+        split = new ScaleSplit(numberVar);
+        split->PutSplit(new Range(-kInf, t, false, true), 0);
+        split->PutSplit(new Range(t + 0.5, kInf, false, false), 1);
+        break;
+      }
+      case 2:
+        return Categories(d_.color, {{"red", 0}, {"green", 1}, {"blue", childCount - 1}},
+                          Pick(childCount + 2) - 1);
+      case 3:  // a scale split on a text variable
+        split = new ScaleSplit(d_.color);
+        split->PutSplit(new Range(-kInf, t, true, true), 0);
+        split->PutSplit(new Range(t, kInf, false, true), 1);
+        break;
+      default: {  // one threshold: any closedness, put order and side positions
+        split = new ScaleSplit(numberVar);
+        const int lowPos = Pick(2);
+        auto* low = new Range(-kInf, t, Pick(2) == 0, Pick(2) == 0);
+        auto* high = new Range(t, kInf, Pick(2) == 0, Pick(2) == 0);
+        if (Pick(2)) {
+          split->PutSplit(low, lowPos);
+          split->PutSplit(high, 1 - lowPos);
+        } else {
+          split->PutSplit(high, 1 - lowPos);
+          split->PutSplit(low, lowPos);
+        }
+      }
+    }
+    split->SetMissvalMap(Pick(childCount + 2) - 1);
+    return split;
+  }
+
+  const Dictionary& d_;
+  std::mt19937 rng_;
+  int counter_ = 0;
+};
+
+enum class Mode { kAdvice, kPredictionOnly, kNullHandling, kC5, kEnsemble, kEnsembleC5 };
+
+// Builds a random model in the mode and scores random cases both ways.
+// Returns the number of compact threshold nodes, to show they were used.
+int CompareOnRandomModel(unsigned seed, Mode mode) {
+  Dictionary d = MakeDictionary();
+  DendrixPMMLModel* model = MakeModel(d);
+  RandomTrees random(d, seed);
+  const bool ensemble = mode == Mode::kEnsemble || mode == Mode::kEnsembleC5;
+  if (ensemble) {
+    for (int t = random.Pick(4) + 2; t > 0; --t) model->SetMultipleNodes(random.Tree(5));
+  }
+  model->SetRoot(random.Tree(6));
+  model->SetPredictionOnly(mode == Mode::kPredictionOnly);
+  model->SetNullHandling(mode == Mode::kNullHandling);
+  model->SetCFive(mode == Mode::kC5 || mode == Mode::kEnsembleC5);
+
+  IndexedCaseRecord indexed({"y", "color", "x"});  // not the dictionary's order
+  NamedCaseRecord named;
+  ScoreResult* fast = nullptr;
+  ScoreResult* general = nullptr;
+  for (int i = 0; i < 300; ++i) {
+    const char* names[] = {"y", "color", "x"};
+    indexed.ClearAll();
+    named.Clear();
+    for (int c = 0; c < 3; ++c) {
+      ScoreValue* v = c == 1 ? random.ColorCell() : random.NumberCell();
+      if (v == nullptr) continue;
+      if (v->IsNumeric()) {
+        indexed.SetNumber(c, v->ToDouble());
+      } else {
+        indexed.SetString(c, v->ToString());
+      }
+      named.Set(names[c], v);
+    }
+    const Outcome a = Read(model->GetScore(&indexed, fast, false), fast);
+    const Outcome b = Read(model->GetScore(&named, general, false), general);
+    SCOPED_TRACE("seed " + std::to_string(seed) + " case " + std::to_string(i));
+    EXPECT_EQ(a.code, b.code);
+    EXPECT_EQ(a.prediction, b.prediction);
+    EXPECT_TRUE(SameNumber(a.confidence, b.confidence)) << a.confidence << " vs " << b.confidence;
+    EXPECT_EQ(a.nodeId, b.nodeId);
+    EXPECT_EQ(a.advice, b.advice);
+    EXPECT_EQ(a.percents, b.percents);
+    if (::testing::Test::HasFailure()) break;
+  }
+  const int compact = DendrixPMMLModelTestPeer::ThresholdNodeCount(*model);
+  delete fast;
+  delete general;
+  delete model;
+  return compact;
+}
+
+class CompiledWalk : public ::testing::TestWithParam<Mode> {};
+
+TEST_P(CompiledWalk, AgreesWithTheGeneralWalkOnRandomTreesAndCases) {
+  int compact = 0;
+  for (unsigned seed = 1; seed <= 40 && !HasFailure(); ++seed) {
+    compact += CompareOnRandomModel(seed, GetParam());
+  }
+  EXPECT_GT(compact, 100);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, CompiledWalk,
+                         ::testing::Values(Mode::kAdvice, Mode::kPredictionOnly,
+                                           Mode::kNullHandling, Mode::kC5, Mode::kEnsemble,
+                                           Mode::kEnsembleC5));
+
+// Exact routing at the edges of a one-threshold split on y (no declared
+// missing values, so the compact route serves plain numbers).
+class ThresholdEdges : public ModelTest {
+ protected:
+  void Build(Range* first, int firstPos, Range* second, int secondPos) {
+    auto* split = new ScaleSplit(d.y);
+    split->PutSplit(first, firstPos);
+    split->PutSplit(second, secondPos);
+    split->SetMissvalMap(1);
+    model->SetRoot(Join(ClsNode("root", "A", 0.5), {split},
+                        {ClsNode("p0", "B", 0.8), ClsNode("p1", "C", 0.7)}, 0));
+    record = std::make_unique<IndexedCaseRecord>(std::vector<std::string>{"y"});
+  }
+  std::string Route(double y) {
+    record->SetNumber(0, y);
+    Score(*record);
+    return NodeId();
+  }
+  std::unique_ptr<IndexedCaseRecord> record;
+};
+
+TEST_F(ThresholdEdges, ThresholdGoesToTheFirstRangeHoldingIt) {
+  // Both ranges hold 1; the one put first wins, whichever side it is.
+  Build(new Range(1, kInf, true, false), 1, new Range(-kInf, 1, false, true), 0);
+  EXPECT_EQ(Route(1), "p1");
+  EXPECT_EQ(Route(0.999), "p0");
+  EXPECT_EQ(Route(1.001), "p1");
+  EXPECT_EQ(DendrixPMMLModelTestPeer::ThresholdNodeCount(*model), 1);
+}
+
+TEST_F(ThresholdEdges, LowerSideAtPositionOneAndOpenThreshold) {
+  Build(new Range(-kInf, 2, true, false), 1, new Range(2, kInf, true, true), 0);
+  EXPECT_EQ(Route(2), "p0");
+  EXPECT_EQ(Route(-5), "p1");
+  EXPECT_EQ(Route(7), "p0");
+  // Closed infinite ends hold the infinities.
+  EXPECT_EQ(Route(-kInf), "p1");
+  EXPECT_EQ(Route(kInf), "p0");
+  EXPECT_THAT(Advice(), ::testing::IsEmpty());
+}
+
+TEST_F(ThresholdEdges, OpenInfiniteEndsAndSystemMissingFallBackWithAdvice) {
+  Build(new Range(-kInf, 0, false, true), 0, new Range(0, kInf, false, false), 1);
+  // Infinities match no open-ended range: the biggest child, with advice 108.
+  EXPECT_EQ(Route(kInf), "p0");
+  EXPECT_THAT(Advice(), ::testing::ElementsAre("108:y"));
+  // The system-missing number is a missing value: the missing-value child.
+  EXPECT_EQ(Route(kSysmis), "p1");
+  EXPECT_THAT(Advice(), ::testing::ElementsAre("106:y"));
+  EXPECT_EQ(Route(-0.0), "p0");
+  EXPECT_THAT(Advice(), ::testing::IsEmpty());
+}
+
+TEST_F(ThresholdEdges, DeclaredMissingValueStillRoutesToTheMissingChild) {
+  // x declares 99 missing: in advice mode the compact route must not take it.
+  auto* split = Threshold(d.x, 50, 0);
+  model->SetRoot(Join(ClsNode("root", "A", 0.5), {split},
+                      {ClsNode("p0", "B", 0.8), ClsNode("p1", "C", 0.7)}, 1));
+  IndexedCaseRecord xs({"x"});
+  xs.SetNumber(0, 99);
+  Score(xs);
+  EXPECT_EQ(NodeId(), "p0");
+  EXPECT_THAT(Advice(), ::testing::ElementsAre("106:x"));
+  xs.SetNumber(0, 98);
+  Score(xs);
+  EXPECT_EQ(NodeId(), "p1");
+  EXPECT_THAT(Advice(), ::testing::IsEmpty());
+}
+
+}  // namespace
