@@ -9,6 +9,7 @@
 #include <xercesc/util/XMLException.hpp>
 
 #include "host/BaseDictionary.h"
+#include "host/FieldDeclaration.h"
 #include "host/ScoreTranslator.h"
 #include "host/Utf16.h"
 #include "host/XmlDocument.h"
@@ -301,102 +302,14 @@ PMMLTranslator::PMMLTranslator(const std::string& name) : name_(name) {}
 
 PMMLTranslator::~PMMLTranslator() = default;
 
-namespace {
-
-// Variable type of a PMML dataType: the numeric types give 0, every other type
-// (string, boolean, dates and times) 1, its values kept as text.
-int TypeOfDataType(const std::string& dataType) {
-  return dataType == "integer" || dataType == "float" || dataType == "double"
-             ? ScoreDictVar::kNumeric
-             : ScoreDictVar::kString;
-}
-
-}  // namespace
-
 ScoreDictionary* PMMLTranslator::ParseDictionary(DOMElement* dataDictionary) {
   auto dictionary = std::make_unique<BaseDictionary>();
   for (DOMElement* field = GetFirstChildElt(dataDictionary); field != nullptr;
        field = GetNextSiblingElt(field)) {
     if (!IsEqual(field->getNodeName(), "DataField")) continue;
     const std::string name = Transcode(GetAttributeForced(field, "name"));
-    const XMLCh* dataTypeAttr = GetAttribute(field, "dataType");
-    const XMLCh* optypeAttr = GetAttribute(field, "optype");
-    std::string dataType = dataTypeAttr ? Transcode(dataTypeAttr) : std::string();
-    std::string optype = optypeAttr ? Transcode(optypeAttr) : std::string();
-    if (!optypeAttr && !dataTypeAttr) {
-      throw VeltraException(1, "Attribute \"dataType\" is required in element <DataField>");
-    }
-    if (!optypeAttr) {
-      // No optype: text fields are categorical, numbers continuous.
-      optype = TypeOfDataType(dataType) == ScoreDictVar::kNumeric ? "continuous" : "categorical";
-    }
-    if (!dataTypeAttr) {
-      // No dataType: continuous fields hold numbers, the others text.
-      dataType = optype == "continuous" ? "double" : "string";
-    }
-    int level;
-    if (optype == "continuous") {
-      level = ScoreDictVar::kContinuous;
-    } else if (optype == "ordinal") {
-      level = ScoreDictVar::kOrdinal;
-    } else if (optype == "categorical") {
-      level = ScoreDictVar::kNominal;
-    } else {
-      throw VeltraException(1, "\"" + optype + "\" is not a valid optype of DataField " + name);
-    }
-
-    auto var = std::make_unique<DictVar>(name, TypeOfDataType(dataType));
-    var->SetMeasurementLevel(level);
-    var->SetDataType(dataType);
-    if (const XMLCh* displayName = GetAttribute(field, "displayName")) {
-      var->SetLabel(Transcode(displayName));
-    }
-    const bool numeric = var->GetVariableType() == ScoreDictVar::kNumeric;
-
-    std::unique_ptr<ValueLabelSet> labels;
-    std::unique_ptr<MissingValueSet> missing;
-    for (DOMElement* child = GetFirstChildElt(field); child != nullptr;
-         child = GetNextSiblingElt(child)) {
-      if (IsEqual(child->getNodeName(), "Value")) {
-        const std::string text = Transcode(GetAttributeForced(child, "value"));
-        const XMLCh* propertyAttr = GetAttribute(child, "property");
-        const std::string property = propertyAttr ? Transcode(propertyAttr) : "valid";
-        double number = 0;
-        const bool isNumber = numeric && NumericValue::ParseDouble(text, &number);
-        if (property == "valid") {
-          if (numeric && !isNumber) {
-            throw VeltraException(3, "\"" + text + "\" is not a valid number in DataField " + name);
-          }
-          const XMLCh* display = GetAttribute(child, "displayValue");
-          std::unique_ptr<ScoreValue> value(
-              numeric ? static_cast<ScoreValue*>(new NumericValue(number)) : new StringValue(text));
-          auto label = std::make_unique<ValueLbl>(value.get(), display ? Transcode(display) : text);
-          value.release();
-          if (!labels) labels = std::make_unique<ValueLabelSet>();
-          labels->AddLabel(label.release());
-        } else if (property == "missing") {
-          // A missing-value code that is not a number (such as "NA" on a
-          // numeric field) is kept as text; it never equals a number.
-          if (!missing) missing = std::make_unique<MissingValueSet>();
-          missing->AddValue(isNumber ? static_cast<ScoreValue*>(new NumericValue(number))
-                                     : new StringValue(text));
-        } else if (property != "invalid") {
-          throw VeltraException(
-              1, "\"" + property + "\" is not a valid property of a Value in DataField " + name);
-        }
-      } else if (IsEqual(child->getNodeName(), "Interval")) {
-        FieldInterval interval;
-        const XMLCh* closure = GetAttribute(child, "closure");
-        interval.closure = closure ? Transcode(closure) : "closedClosed";
-        const XMLCh* left = GetAttribute(child, "leftMargin");
-        const XMLCh* right = GetAttribute(child, "rightMargin");
-        interval.leftMargin = left ? VerifyDouble(left) : -NumericValue::GetInfinity();
-        interval.rightMargin = right ? VerifyDouble(right) : NumericValue::GetInfinity();
-        var->AddInterval(interval);
-      }
-    }
-    if (labels) var->SetValueLabelSet(labels.release());
-    if (missing) var->SetMissingValueSet(missing.release());
+    std::unique_ptr<DictVar> var =
+        dendrix_host::ReadFieldDeclaration(*this, field, name, "DataField", true);
     if (!dictionary->AddVar(name, var.get())) {
       throw VeltraException(1, "Duplicate DataField name: " + name);
     }

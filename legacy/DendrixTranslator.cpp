@@ -43,6 +43,33 @@ void DeleteSplits(std::vector<ScoreSplitVar*>& splits) {
   splits.clear();
 }
 
+// A new node holding splits and stats, hung under parent (a null parent
+// leaves it to the caller), with its child nodes named nodeName or
+// terminalName read by readChild. On failure an attached node goes with the
+// tree it hangs in and a top node is deleted; depth is restored and the error
+// passes on.
+template <typename ReadChild>
+CompositeTreeNode* HangNode(DOMElement* element, CompositeTreeNode* parent,
+                            const std::vector<ScoreSplitVar*>& splits, ScoreNodeStats* stats,
+                            const char* nodeName, const char* terminalName, int& depth,
+                            ReadChild readChild) {
+  CompositeTreeNode* node = new CompositeTreeNode(true);
+  node->SetSplitVar(splits);
+  node->SetNodeStats(stats);
+  if (parent != nullptr) parent->Add(node);
+  try {
+    for (DOMElement* child = BaseTranslator::GetFirstChildElt(element); child != nullptr;
+         child = BaseTranslator::GetNextSiblingElt(child)) {
+      if (IsNamed(child, nodeName) || IsNamed(child, terminalName)) readChild(child, node);
+    }
+  } catch (...) {
+    if (parent == nullptr) delete node;
+    --depth;
+    throw;
+  }
+  return node;
+}
+
 }  // namespace
 
 DendrixTranslator::DendrixTranslator()
@@ -297,21 +324,9 @@ CompositeTreeNode* DendrixTranslator::ReadClsNode(DOMElement* element, Composite
     throw;
   }
 
-  CompositeTreeNode* node = new CompositeTreeNode(true);
-  node->SetSplitVar(splits);
-  node->SetNodeStats(stats);
-  if (parent != nullptr) parent->Add(node);
-  try {
-    for (DOMElement* child = GetFirstChildElt(element); child != nullptr;
-         child = GetNextSiblingElt(child)) {
-      if (IsNamed(child, "ClsNode") || IsNamed(child, "ClsTerminalNode")) ReadClsNode(child, node);
-    }
-  } catch (...) {
-    // An attached node goes with the tree it hangs in; a top node is ours.
-    if (parent == nullptr) delete node;
-    --depth;
-    throw;
-  }
+  CompositeTreeNode* node =
+      HangNode(element, parent, splits, stats, "ClsNode", "ClsTerminalNode", depth,
+               [this](DOMElement* child, CompositeTreeNode* owner) { ReadClsNode(child, owner); });
   stats->ComputeConfidence();
   --depth;
   return node;
@@ -356,20 +371,9 @@ CompositeTreeNode* DendrixTranslator::ReadRegNode(DOMElement* element, Composite
     throw;
   }
 
-  CompositeTreeNode* node = new CompositeTreeNode(true);
-  node->SetSplitVar(splits);
-  node->SetNodeStats(stats);
-  if (parent != nullptr) parent->Add(node);
-  try {
-    for (DOMElement* child = GetFirstChildElt(element); child != nullptr;
-         child = GetNextSiblingElt(child)) {
-      if (IsNamed(child, "RegNode") || IsNamed(child, "RegTerminalNode")) ReadRegNode(child, node);
-    }
-  } catch (...) {
-    if (parent == nullptr) delete node;
-    --depth;
-    throw;
-  }
+  CompositeTreeNode* node =
+      HangNode(element, parent, splits, stats, "RegNode", "RegTerminalNode", depth,
+               [this](DOMElement* child, CompositeTreeNode* owner) { ReadRegNode(child, owner); });
   --depth;
   return node;
 }

@@ -52,6 +52,12 @@ class DX_PLUGIN_API DendrixPMMLTranslator : public PMMLTranslator {
   CompositeTreeNode* InsertClsTreeNode(xercesc::DOMNode* node, CompositeTreeNode* parent,
                                        double& recordCount, double& confidence);
   CompositeTreeNode* InsertRegTreeNode(xercesc::DOMNode* node, CompositeTreeNode* parent);
+  // The one predicate of child node childIndex, into splits. A compound
+  // predicate that marks the child as the biggest sets that on stats; with
+  // fieldRequired a SimplePredicate must name its field.
+  void HandleChildPredicate(xercesc::DOMElement* child, std::vector<ScoreSplitVar*>& splits,
+                            int childCount, int childIndex, bool fieldRequired,
+                            ScoreNodeStats* stats);
   void SetNodeValue(TreeClsNodeStats* stats, const XMLCh* score);
   void SetNodeValue(TreeRegNodeStats* stats, const XMLCh* score);
   void SetNodeValuePercent(TreeClsNodeStats* stats, xercesc::DOMElement* scoreDistribution,
@@ -70,6 +76,10 @@ class DX_PLUGIN_API DendrixPMMLTranslator : public PMMLTranslator {
   void SetNodeDiscreteSplit(std::vector<ScoreSplitVar*>& splits, xercesc::DOMNode* holder,
                             const ScoreDictVar* var, int childCount, int childIndex, int splitIndex,
                             const XMLCh* fieldName);
+  // The split already at splitIndex of splits, which must be a discrete
+  // split on var; null when the list has no entry there (or in a rule set).
+  DiscreteSplit* ListedDiscreteSplit(std::vector<ScoreSplitVar*>& splits, const ScoreDictVar* var,
+                                     int splitIndex);
   void SetDiscreteSplitValue(const ScoreDictVar* var, DiscreteSplit* split, const XMLCh* value,
                              int childIndex);
   int HandleOrdinalVariable(xercesc::DOMElement* predicate, const ScoreDictVar* var, int& low,

@@ -28,20 +28,23 @@ void MergeInterval(int low, int high, int& lowIndex, int& highIndex) {
 
 }  // namespace
 
+DiscreteSplit* DendrixPMMLTranslator::ListedDiscreteSplit(std::vector<ScoreSplitVar*>& splits,
+                                                          const ScoreDictVar* var, int splitIndex) {
+  if (isRuleSet || static_cast<int>(splits.size()) <= splitIndex) return nullptr;
+  DiscreteSplit* split = dynamic_cast<DiscreteSplit*>(splits[splitIndex]);
+  if (split == nullptr || split->GetSplitName() != var->GetName()) {
+    throw VeltraException(5, "Multiple split variables not supported!");
+  }
+  return split;
+}
+
 void DendrixPMMLTranslator::SetNodeDiscreteSplit(std::vector<ScoreSplitVar*>& splits,
                                                  DOMNode* holder, const ScoreDictVar* var,
                                                  int /*childCount*/, int childIndex, int splitIndex,
                                                  const XMLCh* fieldName) {
-  const bool listHasEntry = !isRuleSet && static_cast<int>(splits.size()) > splitIndex;
-  DiscreteSplit* split = nullptr;
-  if (listHasEntry) {
-    split = dynamic_cast<DiscreteSplit*>(splits[splitIndex]);
-    if (split == nullptr || split->GetSplitName() != var->GetName()) {
-      throw VeltraException(5, "Multiple split variables not supported!");
-    }
-  } else {
-    split = new DiscreteSplit(var);
-  }
+  DiscreteSplit* split = ListedDiscreteSplit(splits, var, splitIndex);
+  const bool listHasEntry = split != nullptr;
+  if (!listHasEntry) split = new DiscreteSplit(var);
 
   try {
     const bool nominal = var->GetMeasurementLevel() == ScoreDictVar::kNominal;
@@ -49,6 +52,15 @@ void DendrixPMMLTranslator::SetNodeDiscreteSplit(std::vector<ScoreSplitVar*>& sp
     int lowIndex = 0;
     int highIndex = var->GetCategoryCount() - 1;
     bool rangeValid = true;
+    // Narrows [lowIndex, highIndex] to the ordinal range predicate names;
+    // false when the two did not overlap.
+    auto mergeOrdinal = [&](DOMElement* predicate) {
+      int low = 0;
+      int high = 0;
+      HandleOrdinalVariable(predicate, var, low, high);
+      MergeInterval(low, high, lowIndex, highIndex);
+      return low <= highIndex && high >= lowIndex;
+    };
 
     for (DOMNode* child = holder->getFirstChild(); child != nullptr;
          child = child->getNextSibling()) {
@@ -90,12 +102,8 @@ void DendrixPMMLTranslator::SetNodeDiscreteSplit(std::vector<ScoreSplitVar*>& sp
           split->SetMissvalMap(childIndex);
         } else if (nominal) {
           SetDiscreteSplitValue(var, split, value, childIndex);
-        } else {
-          int low = 0;
-          int high = 0;
-          HandleOrdinalVariable(predicate, var, low, high);
-          MergeInterval(low, high, lowIndex, highIndex);
-          if (low > highIndex || high < lowIndex) rangeValid = false;
+        } else if (!mergeOrdinal(predicate)) {
+          rangeValid = false;
         }
         continue;
       }
@@ -103,10 +111,7 @@ void DendrixPMMLTranslator::SetNodeDiscreteSplit(std::vector<ScoreSplitVar*>& sp
         // The operator is not examined: any comparison names its value.
         SetDiscreteSplitValue(var, split, value, childIndex);
       } else {
-        int low = 0;
-        int high = 0;
-        HandleOrdinalVariable(predicate, var, low, high);
-        MergeInterval(low, high, lowIndex, highIndex);
+        mergeOrdinal(predicate);
       }
     }
 

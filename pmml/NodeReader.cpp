@@ -218,30 +218,7 @@ CompositeTreeNode* DendrixPMMLTranslator::InsertClsTreeNode(DOMNode* node,
 
     for (int j = 0; j < childCount; ++j) {
       std::vector<ScoreSplitVar*>& childSplits = isRuleSet ? ruleSplitVars[j] : splits;
-      bool seenPredicate = false;
-      for (DOMNode* part = children[j]->getFirstChild(); part != nullptr;
-           part = part->getNextSibling()) {
-        const bool isCompound = IsElementNamed(part, kCompoundPredicate);
-        const bool isSimple = !isCompound && IsElementNamed(part, kSimplePredicate);
-        const bool isSet = !isCompound && !isSimple && IsElementNamed(part, kSimpleSetPredicate);
-        if (!isCompound && !isSimple && !isSet) {
-          continue;
-        }
-        if (seenPredicate) {
-          throw VeltraException(1, "Only one PREDICATE element allowed!");
-        }
-        seenPredicate = true;
-        if (isCompound) {
-          if (HandleCompoundPredicate(part, childSplits, childCount, j, 0)) {
-            stats->SetBiggestChild(j);
-          }
-        } else if (isSimple) {
-          HandlePredicate(children[j], childSplits, childCount, j, GetAttribute(part, "field"), 0);
-        } else {
-          HandleSetPredicate(part, childSplits, childCount, j, GetAttributeForced(part, "field"),
-                             0);
-        }
-      }
+      HandleChildPredicate(children[j], childSplits, childCount, j, false, stats);
     }
 
     if (isRuleSet && parent != nullptr &&
@@ -323,29 +300,7 @@ CompositeTreeNode* DendrixPMMLTranslator::InsertRegTreeNode(DOMNode* node,
     const std::vector<DOMElement*> children = ChildNodes(node);
     const int childCount = static_cast<int>(children.size());
     for (int j = 0; j < childCount; ++j) {
-      bool seenPredicate = false;
-      for (DOMNode* part = children[j]->getFirstChild(); part != nullptr;
-           part = part->getNextSibling()) {
-        const bool isCompound = IsElementNamed(part, kCompoundPredicate);
-        const bool isSimple = !isCompound && IsElementNamed(part, kSimplePredicate);
-        const bool isSet = !isCompound && !isSimple && IsElementNamed(part, kSimpleSetPredicate);
-        if (!isCompound && !isSimple && !isSet) {
-          continue;
-        }
-        if (seenPredicate) {
-          throw VeltraException(1, "Only one PREDICATE element allowed!");
-        }
-        seenPredicate = true;
-        if (isCompound) {
-          if (HandleCompoundPredicate(part, splits, childCount, j, 0)) {
-            stats->SetBiggestChild(j);
-          }
-        } else if (isSimple) {
-          HandlePredicate(children[j], splits, childCount, j, GetAttributeForced(part, "field"), 0);
-        } else {
-          HandleSetPredicate(part, splits, childCount, j, GetAttributeForced(part, "field"), 0);
-        }
-      }
+      HandleChildPredicate(children[j], splits, childCount, j, true, stats);
     }
 
     treeNode = new CompositeTreeNode(true);
@@ -394,6 +349,37 @@ CompositeTreeNode* DendrixPMMLTranslator::InsertRegTreeNode(DOMNode* node,
       }
     }
     throw VeltraException(e);
+  }
+}
+
+void DendrixPMMLTranslator::HandleChildPredicate(DOMElement* child,
+                                                 std::vector<ScoreSplitVar*>& splits,
+                                                 int childCount, int childIndex, bool fieldRequired,
+                                                 ScoreNodeStats* stats) {
+  bool seenPredicate = false;
+  for (DOMNode* part = child->getFirstChild(); part != nullptr; part = part->getNextSibling()) {
+    const bool isCompound = IsElementNamed(part, kCompoundPredicate);
+    const bool isSimple = !isCompound && IsElementNamed(part, kSimplePredicate);
+    const bool isSet = !isCompound && !isSimple && IsElementNamed(part, kSimpleSetPredicate);
+    if (!isCompound && !isSimple && !isSet) {
+      continue;
+    }
+    if (seenPredicate) {
+      throw VeltraException(1, "Only one PREDICATE element allowed!");
+    }
+    seenPredicate = true;
+    if (isCompound) {
+      if (HandleCompoundPredicate(part, splits, childCount, childIndex, 0)) {
+        stats->SetBiggestChild(childIndex);
+      }
+    } else if (isSimple) {
+      HandlePredicate(
+          child, splits, childCount, childIndex,
+          fieldRequired ? GetAttributeForced(part, "field") : GetAttribute(part, "field"), 0);
+    } else {
+      HandleSetPredicate(part, splits, childCount, childIndex, GetAttributeForced(part, "field"),
+                         0);
+    }
   }
 }
 

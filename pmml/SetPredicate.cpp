@@ -64,16 +64,9 @@ void DendrixPMMLTranslator::SetArrayDiscreteSplit(std::vector<ScoreSplitVar*>& s
   if (var->GetValueLabelSet() == nullptr) {
     throw VeltraException(3, var->GetName() + ": Value list is required!");
   }
-  const bool listHasEntry = !isRuleSet && static_cast<int>(splits.size()) > splitIndex;
-  DiscreteSplit* split = nullptr;
-  if (listHasEntry) {
-    split = dynamic_cast<DiscreteSplit*>(splits[splitIndex]);
-    if (split == nullptr || split->GetSplitName() != var->GetName()) {
-      throw VeltraException(5, "Multiple split variables not supported!");
-    }
-  } else {
-    split = new DiscreteSplit(var);
-  }
+  DiscreteSplit* split = ListedDiscreteSplit(splits, var, splitIndex);
+  const bool listHasEntry = split != nullptr;
+  if (!listHasEntry) split = new DiscreteSplit(var);
 
   try {
     std::vector<std::string> elements;

@@ -493,6 +493,30 @@ TEST_F(DerivedFieldTest, ReadingErrorsCarryTheirCodesAndName) {
   }
 }
 
+TEST_F(DerivedFieldTest, DeclarationErrorsNameTheDerivedField) {
+  struct Case {
+    std::string xml;
+    int code;
+    const char* message;
+  };
+  const std::vector<Case> cases = {
+      {"<DerivedField name=\"d\">" + Field("x") + "</DerivedField>", 1,
+       "Attribute \"dataType\" is required in element <DerivedField>"},
+      {"<DerivedField name=\"d\" optype=\"discrete\" dataType=\"double\">" + Field("x") +
+           "</DerivedField>",
+       1, "\"discrete\" is not a valid optype of DerivedField d"},
+      {Derived("d", "double", "<Value value=\"low\"/>" + Field("x")), 3,
+       "\"low\" is not a valid number in DerivedField d"},
+      {Derived("d", "string", "<Value value=\"a\" property=\"odd\"/>" + Field("c")), 1,
+       "\"odd\" is not a valid property of a Value in DerivedField d"},
+  };
+  for (const Case& c : cases) {
+    const VeltraException e = ReadError(c.xml);
+    EXPECT_EQ(e.GetCode(), c.code) << c.xml;
+    EXPECT_EQ(e.GetMessage(), c.message);
+  }
+}
+
 TEST_F(DerivedFieldTest, AbsurdNestingIsRejectedWhileReading) {
   auto nested = [](int depth) {
     std::string xml;
