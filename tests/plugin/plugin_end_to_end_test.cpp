@@ -6,7 +6,6 @@
 
 #include <memory>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "host/ScoreCaseRecord.h"
@@ -29,7 +28,9 @@ class PluginTest : public ::testing::Test {
     ASSERT_NE(entry_, nullptr) << dlerror();
   }
   void TearDown() override {
-    if (library_ != nullptr) dlclose(library_);
+    if (library_ != nullptr) {
+      dlclose(library_);
+    }
   }
 
   // Reads a test document through a fresh translator, which is destroyed
@@ -43,8 +44,17 @@ class PluginTest : public ::testing::Test {
       return nullptr;
     }
     std::unique_ptr<ScoreTranslator> translator(entry_());
-    return std::unique_ptr<ScoreModel>(
-        translator->ParseFromTree(document.GetDocument(), document.GetEncoding()));
+    if (!translator) {
+      ADD_FAILURE() << "no translator";
+      return nullptr;
+    }
+    try {
+      return std::unique_ptr<ScoreModel>(
+          translator->ParseFromTree(document.GetDocument(), document.GetEncoding()));
+    } catch (const VeltraException& e) {
+      ADD_FAILURE() << path << ": code " << e.GetCode() << ": " << e.GetMessage();
+      return nullptr;
+    }
   }
 
   XercesSession session_;
@@ -52,34 +62,65 @@ class PluginTest : public ::testing::Test {
   EntryPoint entry_ = nullptr;
 };
 
-// Prediction and node identifier of one case; result is reused between calls.
-std::string Score(ScoreModel* model, const ScoreCaseRecord& record, ScoreResult*& result) {
-  EXPECT_TRUE(model->GetScore(&record, result, false).IsOK());
-  const auto* stats = dynamic_cast<const ScoreNodeStats*>(result);
-  if (stats == nullptr || result->GetPrediction() == nullptr) return "(none)";
-  return result->GetPrediction()->ToString() + " @" + stats->GetNodeID();
+struct Answer {
+  std::string prediction;
+  std::string nodeId;
+  double confidence;
+};
+
+Answer Score(ScoreModel* model, const ScoreCaseRecord& record, ScoreResult*& result) {
+  const VorqScore::VorqStatus status = model->GetScore(&record, result, false);
+  EXPECT_TRUE(status.IsOK());
+  Answer answer{"(none)", "", -1.0};
+  if (result == nullptr) {
+    return answer;
+  }
+  if (result->GetPrediction() != nullptr) {
+    answer.prediction = result->GetPrediction()->ToString();
+  }
+  if (const auto* stats = dynamic_cast<const ScoreNodeStats*>(result)) {
+    answer.nodeId = stats->GetNodeID();
+  }
+  answer.confidence = result->GetConfidence();
+  return answer;
 }
 
 }  // namespace
+
+TEST_F(PluginTest, EachCallGivesAnIndependentTranslator) {
+  std::unique_ptr<ScoreTranslator> first(entry_());
+  std::unique_ptr<ScoreTranslator> second(entry_());
+  ASSERT_TRUE(first && second);
+  EXPECT_NE(first.get(), second.get());
+
+  XmlDocument document;
+  XmlParseError error;
+  ASSERT_TRUE(document.ParseFile(DENDRIX_TEST_DATA_DIR "/pmml/small_iris_tree.pmml", &error));
+  std::unique_ptr<ScoreModel> firstModel(
+      first->ParseFromTree(document.GetDocument(), document.GetEncoding()));
+  std::unique_ptr<ScoreModel> secondModel(
+      second->ParseFromTree(document.GetDocument(), document.GetEncoding()));
+  ASSERT_TRUE(firstModel && secondModel);
+  EXPECT_NE(firstModel.get(), secondModel.get());
+  EXPECT_NE(firstModel->GetTree(0), secondModel->GetTree(0));
+}
 
 TEST_F(PluginTest, ClassificationDocumentScoresCases) {
   std::unique_ptr<ScoreModel> model = Load("small_iris_tree.pmml");
   ASSERT_TRUE(model);
   EXPECT_EQ(model->GetModelType(), ScoreModel::kSingleTree);
-  // A second translator gives an independent model.
-  std::unique_ptr<ScoreModel> other = Load("small_iris_tree.pmml");
-  ASSERT_TRUE(other);
-  EXPECT_NE(model->GetTree(0), other->GetTree(0));
+  EXPECT_EQ(model->GetTargetVar()->GetName(), "species");
 
   struct Case {
-    double length, width;
-    std::string expected;
-    double confidence;  // (c + 1) / (N + K) with K = 3 listed categories
+    double length;
+    double width;
+    Answer expected;
   };
+  // Leaf confidences (c + 1) / (N + K) with K = 3 listed categories.
   const std::vector<Case> cases = {
-      {1.4, 0.2, "setosa @1", 51.0 / 53.0},     {2.45, 3.0, "setosa @1", 51.0 / 53.0},
-      {4.5, 1.5, "versicolor @3", 50.0 / 57.0}, {5.5, 1.75, "versicolor @3", 50.0 / 57.0},
-      {6.0, 2.1, "virginica @4", 46.0 / 49.0},
+      {1.4, 0.2, {"setosa", "1", 51.0 / 53.0}},     {2.45, 3.0, {"setosa", "1", 51.0 / 53.0}},
+      {4.5, 1.5, {"versicolor", "3", 50.0 / 57.0}}, {5.5, 1.75, {"versicolor", "3", 50.0 / 57.0}},
+      {6.0, 2.1, {"virginica", "4", 46.0 / 49.0}},
   };
   IndexedCaseRecord indexed({"petal_width", "species", "petal_length"});
   NamedCaseRecord named;
@@ -90,15 +131,17 @@ TEST_F(PluginTest, ClassificationDocumentScoresCases) {
     named.SetNumber("petal_length", c.length);
     named.SetNumber("petal_width", c.width);
     for (const ScoreCaseRecord* record : std::vector<const ScoreCaseRecord*>{&indexed, &named}) {
-      EXPECT_EQ(Score(model.get(), *record, result), c.expected) << c.length << " " << c.width;
-      EXPECT_NEAR(result->GetConfidence(), c.confidence, 1e-12) << c.length << " " << c.width;
+      const Answer answer = Score(model.get(), *record, result);
+      EXPECT_EQ(answer.prediction, c.expected.prediction) << c.length << " " << c.width;
+      EXPECT_EQ(answer.nodeId, c.expected.nodeId) << c.length << " " << c.width;
+      EXPECT_NEAR(answer.confidence, c.expected.confidence, 1e-12) << c.length << " " << c.width;
     }
   }
   // A missing split value with no missing-value child goes to the biggest
   // child (node 2) and on down.
   indexed.SetNull(2);
   indexed.SetNumber(0, 1.0);
-  EXPECT_EQ(Score(model.get(), indexed, result), "versicolor @3");
+  EXPECT_EQ(Score(model.get(), indexed, result).nodeId, "3");
   delete result;
 }
 
@@ -107,13 +150,18 @@ TEST_F(PluginTest, RegressionDocumentScoresCases) {
   ASSERT_TRUE(model);
   NamedCaseRecord record;
   ScoreResult* result = nullptr;
-  for (const auto& [x, expected, stdDev] :
-       {std::make_tuple(-2.0, "4.25 @low", 1.5), std::make_tuple(0.0, "14 @high", 2.0)}) {
-    record.SetNumber("x", x);
-    EXPECT_EQ(Score(model.get(), record, result), expected);
-    ASSERT_NE(dynamic_cast<ScoreRegResult*>(result), nullptr);
-    EXPECT_DOUBLE_EQ(dynamic_cast<ScoreRegResult*>(result)->GetStdDev(), stdDev);
-  }
+  record.SetNumber("x", -2.0);
+  Answer low = Score(model.get(), record, result);
+  EXPECT_EQ(low.prediction, "4.25");
+  EXPECT_EQ(low.nodeId, "low");
+  ASSERT_NE(dynamic_cast<ScoreRegResult*>(result), nullptr);
+  EXPECT_DOUBLE_EQ(dynamic_cast<ScoreRegResult*>(result)->GetStdDev(), 1.5);
+
+  record.SetNumber("x", 0.0);
+  Answer high = Score(model.get(), record, result);
+  EXPECT_EQ(high.prediction, "14");
+  EXPECT_EQ(high.nodeId, "high");
+  EXPECT_DOUBLE_EQ(dynamic_cast<ScoreRegResult*>(result)->GetStdDev(), 2.0);
   delete result;
 }
 

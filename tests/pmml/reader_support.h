@@ -31,6 +31,7 @@ class DendrixPMMLReaderTestAccess {
   static bool HasMultipleTrees(const DendrixPMMLTranslator& t) { return t.hasMultipleTrees; }
   static int NodeIdCounter(const DendrixPMMLTranslator& t) { return t.nodeIdCounter; }
   static DendrixPMMLModel* Model(const DendrixPMMLTranslator& t) { return t.model; }
+  static ScoreDictionary* Dictionary(const DendrixPMMLTranslator& t) { return t.dictionary; }
   static const ScoreDictVar* Target(const DendrixPMMLTranslator& t) { return t.targetVar; }
   static const XMLCh* FieldNameBuffer(const DendrixPMMLTranslator& t) { return t.fieldNameBuffer; }
   static XMLCh* MutableFieldNameBuffer(DendrixPMMLTranslator& t) { return t.fieldNameBuffer; }
@@ -40,6 +41,14 @@ class DendrixPMMLReaderTestAccess {
   static void SetTarget(DendrixPMMLTranslator& t, const ScoreDictVar* target) {
     t.targetVar = target;
   }
+  static void SetNodeId(DendrixPMMLTranslator& t, ScoreNodeStats* stats,
+                        xercesc::DOMElement* node) {
+    t.SetNodeId(stats, node);
+  }
+  static void ScanTreeModel(DendrixPMMLTranslator& t, xercesc::DOMNode* treeModel) {
+    t.ScanTreeModel(treeModel);
+  }
+  static void ForgetScan(DendrixPMMLTranslator& t) { t.nodeExtensionInfo.clear(); }
   static void HandleMisclassificationCost(
       DendrixPMMLTranslator& t, xercesc::DOMNodeList* cells,
       std::map<std::string, std::map<std::string, double>>& costs) {
