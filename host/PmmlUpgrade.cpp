@@ -1,0 +1,486 @@
+// Rewrites PMML documents written to newer conventions into the form the tree
+// reader accepts. Every walk over the document is iterative, so hostile
+// nesting cannot exhaust the stack.
+
+#include "host/PmmlUpgrade.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <initializer_list>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "host/Utf16.h"
+#include "host/VeltraException.h"
+
+using xercesc::DOMDocument;
+using xercesc::DOMElement;
+using xercesc::DOMNode;
+
+namespace {
+
+using XString = std::u16string;
+
+XString U(const char* ascii) {
+  XString out;
+  while (*ascii) out.push_back(static_cast<char16_t>(static_cast<unsigned char>(*ascii++)));
+  return out;
+}
+
+std::string Utf8(const XString& text) { return dendrix_host::ToUtf8(text.c_str()); }
+
+bool Equals(const XMLCh* text, const char* ascii) {
+  if (text == nullptr) return false;
+  for (; *ascii; ++ascii, ++text) {
+    if (*text != static_cast<XMLCh>(static_cast<unsigned char>(*ascii))) return false;
+  }
+  return *text == 0;
+}
+
+bool IsTag(const DOMNode* node, const char* tag) {
+  return node != nullptr && node->getNodeType() == DOMNode::ELEMENT_NODE &&
+         Equals(node->getNodeName(), tag);
+}
+
+bool HasAttr(const DOMElement* element, const char* name) {
+  return element->hasAttribute(U(name).c_str());
+}
+
+XString Attr(const DOMElement* element, const char* name) {
+  const XMLCh* value = element->getAttribute(U(name).c_str());
+  return value ? XString(value) : XString();
+}
+
+void SetAttr(DOMElement* element, const char* name, const XString& value) {
+  element->setAttribute(U(name).c_str(), value.c_str());
+}
+
+DOMElement* FirstChildElement(const DOMNode* node) {
+  for (DOMNode* child = node->getFirstChild(); child != nullptr; child = child->getNextSibling()) {
+    if (child->getNodeType() == DOMNode::ELEMENT_NODE) return static_cast<DOMElement*>(child);
+  }
+  return nullptr;
+}
+
+DOMElement* NextElement(const DOMNode* node) {
+  for (DOMNode* next = node->getNextSibling(); next != nullptr; next = next->getNextSibling()) {
+    if (next->getNodeType() == DOMNode::ELEMENT_NODE) return static_cast<DOMElement*>(next);
+  }
+  return nullptr;
+}
+
+std::vector<DOMElement*> ChildrenByTag(const DOMNode* node, const char* tag) {
+  std::vector<DOMElement*> out;
+  for (DOMElement* child = FirstChildElement(node); child != nullptr; child = NextElement(child)) {
+    if (IsTag(child, tag)) out.push_back(child);
+  }
+  return out;
+}
+
+DOMElement* ChildByTag(const DOMNode* node, const char* tag) {
+  for (DOMElement* child = FirstChildElement(node); child != nullptr; child = NextElement(child)) {
+    if (IsTag(child, tag)) return child;
+  }
+  return nullptr;
+}
+
+// Elements below root (root excluded) whose tag is one of tags, in document order.
+std::vector<DOMElement*> Descendants(const DOMNode* root, std::initializer_list<const char*> tags) {
+  std::vector<DOMElement*> out;
+  std::vector<DOMElement*> stack;
+  auto pushChildren = [&stack](const DOMNode* node) {
+    std::vector<DOMElement*> children;
+    for (DOMElement* child = FirstChildElement(node); child; child = NextElement(child)) {
+      children.push_back(child);
+    }
+    stack.insert(stack.end(), children.rbegin(), children.rend());
+  };
+  pushChildren(root);
+  while (!stack.empty()) {
+    DOMElement* element = stack.back();
+    stack.pop_back();
+    for (const char* tag : tags) {
+      if (IsTag(element, tag)) {
+        out.push_back(element);
+        break;
+      }
+    }
+    pushChildren(element);
+  }
+  return out;
+}
+
+// A finite number filling the whole text (blanks around it allowed).
+bool ParseNumber(const XString& text, double* value) {
+  const std::string utf8 = Utf8(text);
+  const char* begin = utf8.c_str();
+  char* end = nullptr;
+  double parsed = std::strtod(begin, &end);
+  if (end == begin) return false;
+  while (*end == ' ' || *end == '\t' || *end == '\n' || *end == '\r') ++end;
+  if (*end != '\0' || !std::isfinite(parsed)) return false;
+  *value = parsed;
+  return true;
+}
+
+// The shortest decimal text that reads back to the same double.
+XString NumberText(double value) {
+  char buffer[40];
+  for (int precision = 1; precision <= 17; ++precision) {
+    std::snprintf(buffer, sizeof buffer, "%.*g", precision, value);
+    if (std::strtod(buffer, nullptr) == value) break;
+  }
+  return U(buffer);
+}
+
+std::string Quoted(const XString& text) { return "'" + Utf8(text) + "'"; }
+
+// "TreeModel 'name'" or, without a name, "TreeModel #k" (1-based, document order).
+std::string TreeLabel(const DOMElement* tree, size_t index) {
+  XString name = Attr(tree, "modelName");
+  if (!name.empty()) return "TreeModel " + Quoted(name);
+  return "TreeModel #" + std::to_string(index + 1);
+}
+
+std::string NodeLabel(const DOMElement* node) {
+  XString id = Attr(node, "id");
+  return id.empty() ? std::string("Node without id") : "Node " + Quoted(id);
+}
+
+// The entries of an Array's text: blank separated; a double-quoted entry may
+// hold blanks and \" for a quote.
+std::vector<XString> ArrayEntries(const XString& text) {
+  std::vector<XString> out;
+  size_t i = 0;
+  auto blank = [](char16_t c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; };
+  while (i < text.size()) {
+    while (i < text.size() && blank(text[i])) ++i;
+    if (i >= text.size()) break;
+    XString entry;
+    if (text[i] == u'"') {
+      ++i;
+      while (i < text.size() && text[i] != u'"') {
+        if (text[i] == u'\\' && i + 1 < text.size() && text[i + 1] == u'"') ++i;
+        entry.push_back(text[i++]);
+      }
+      ++i;  // the closing quote
+    } else {
+      while (i < text.size() && !blank(text[i])) entry.push_back(text[i++]);
+    }
+    out.push_back(entry);
+  }
+  return out;
+}
+
+XString TextContent(const DOMElement* element) {
+  const XMLCh* text = element->getTextContent();
+  return text ? XString(text) : XString();
+}
+
+// Names of the DataFields and of the TransformationDictionary's DerivedFields.
+std::unordered_set<XString> DeclaredNames(const DOMElement* top) {
+  std::unordered_set<XString> names;
+  if (const DOMElement* data = ChildByTag(top, "DataDictionary")) {
+    for (DOMElement* field : ChildrenByTag(data, "DataField")) names.insert(Attr(field, "name"));
+  }
+  if (const DOMElement* transformations = ChildByTag(top, "TransformationDictionary")) {
+    for (DOMElement* field : ChildrenByTag(transformations, "DerivedField")) {
+      names.insert(Attr(field, "name"));
+    }
+  }
+  return names;
+}
+
+void UpgradeUsageTypes(DOMElement* top, std::vector<PmmlUpgradeChange>* changes) {
+  for (DOMElement* field : Descendants(top, {"MiningField"})) {
+    const std::string name = Quoted(Attr(field, "name"));
+    if (!HasAttr(field, "usageType")) {
+      SetAttr(field, "usageType", U("active"));
+      changes->push_back({PmmlUpgradeChange::kUsageType,
+                          "MiningField " + name + ": no usageType, now \"active\""});
+    } else if (Attr(field, "usageType") == U("target")) {
+      SetAttr(field, "usageType", U("predicted"));
+      changes->push_back({PmmlUpgradeChange::kUsageType,
+                          "MiningField " + name + ": usageType \"target\" now \"predicted\""});
+    }
+  }
+}
+
+void MoveLocalTransformations(DOMDocument* document, DOMElement* top,
+                              std::vector<PmmlUpgradeChange>* changes) {
+  std::vector<DOMElement*> trees = Descendants(top, {"TreeModel"});
+  DOMElement* dictionary = ChildByTag(top, "TransformationDictionary");
+  std::unordered_set<XString> dataNames;
+  if (const DOMElement* data = ChildByTag(top, "DataDictionary")) {
+    for (DOMElement* field : ChildrenByTag(data, "DataField"))
+      dataNames.insert(Attr(field, "name"));
+  }
+  for (size_t t = 0; t < trees.size(); ++t) {
+    for (DOMElement* local : ChildrenByTag(trees[t], "LocalTransformations")) {
+      for (DOMElement* field : ChildrenByTag(local, "DerivedField")) {
+        const XString name = Attr(field, "name");
+        DOMElement* existing = nullptr;
+        if (dictionary != nullptr) {
+          for (DOMElement* other : ChildrenByTag(dictionary, "DerivedField")) {
+            if (Attr(other, "name") == name) existing = other;
+          }
+        }
+        if (dataNames.count(name) != 0 || (existing && !existing->isEqualNode(field))) {
+          throw VeltraException(3, "LocalTransformations of " + TreeLabel(trees[t], t) +
+                                       ": DerivedField " + Quoted(name) +
+                                       " clashes with another field of that name");
+        }
+        local->removeChild(field);
+        if (existing != nullptr) {
+          // Several trees of an ensemble may carry the same definition.
+          field->release();
+          changes->push_back({PmmlUpgradeChange::kLocalDerived,
+                              "DerivedField " + Quoted(name) + " of " + TreeLabel(trees[t], t) +
+                                  ": same definition already in TransformationDictionary"});
+          continue;
+        }
+        if (dictionary == nullptr) {
+          dictionary = document->createElement(U("TransformationDictionary").c_str());
+          DOMElement* data = ChildByTag(top, "DataDictionary");
+          top->insertBefore(dictionary, data ? data->getNextSibling() : top->getFirstChild());
+        }
+        dictionary->appendChild(field);
+        changes->push_back({PmmlUpgradeChange::kLocalDerived,
+                            "DerivedField " + Quoted(name) + " of " + TreeLabel(trees[t], t) +
+                                ": moved to TransformationDictionary"});
+      }
+      if (FirstChildElement(local) == nullptr) {
+        trees[t]->removeChild(local);
+        local->release();
+      }
+    }
+  }
+}
+
+// Sums over the scored leaves below a node.
+struct LeafSums {
+  double weightedSum = 0;
+  double weight = 0;
+  double sum = 0;
+  long long leaves = 0;
+  bool allCounted = true;
+};
+
+void ScoreClassificationNode(DOMElement* node, const std::string& tree,
+                             std::vector<PmmlUpgradeChange>* changes) {
+  const DOMElement* best = nullptr;
+  double bestCount = 0;
+  for (DOMElement* distribution : ChildrenByTag(node, "ScoreDistribution")) {
+    double count = 0;
+    if (!ParseNumber(Attr(distribution, "recordCount"), &count)) continue;
+    if (best == nullptr || count > bestCount) {
+      best = distribution;
+      bestCount = count;
+    }
+  }
+  if (best == nullptr) return;
+  const XString value = Attr(best, "value");
+  SetAttr(node, "score", value);
+  changes->push_back({PmmlUpgradeChange::kNodeScore, NodeLabel(node) + " of " + tree + ": score " +
+                                                         Quoted(value) +
+                                                         ", its largest ScoreDistribution"});
+}
+
+void ScoreRegressionNodes(DOMElement* rootNode, const std::string& tree,
+                          std::vector<PmmlUpgradeChange>* changes) {
+  std::vector<DOMElement*> order = {rootNode};
+  for (DOMElement* node : Descendants(rootNode, {"Node"})) order.push_back(node);
+  std::unordered_map<const DOMElement*, LeafSums> sums;
+  std::vector<std::pair<DOMElement*, XString>> scores;
+  // Children come after their parent in document order, so the reverse visits
+  // every child before its parent.
+  for (auto it = order.rbegin(); it != order.rend(); ++it) {
+    DOMElement* node = *it;
+    LeafSums& own = sums[node];
+    const bool leaf = ChildByTag(node, "Node") == nullptr;
+    if (leaf) {
+      double score = 0;
+      if (ParseNumber(Attr(node, "score"), &score)) {
+        double count = 0;
+        own.sum = score;
+        own.leaves = 1;
+        if (ParseNumber(Attr(node, "recordCount"), &count) && count >= 0) {
+          own.weightedSum = score * count;
+          own.weight = count;
+        } else {
+          own.allCounted = false;
+        }
+      }
+    } else if (!HasAttr(node, "score") && own.leaves > 0) {
+      const bool weighted = own.allCounted && own.weight > 0;
+      const double mean = weighted ? own.weightedSum / own.weight : own.sum / own.leaves;
+      const XString text = NumberText(mean);
+      scores.emplace_back(node, text);
+      changes->push_back({PmmlUpgradeChange::kNodeScore,
+                          NodeLabel(node) + " of " + tree + ": score " + Utf8(text) + ", the " +
+                              (weighted ? "record-weighted" : "plain") + " mean of " +
+                              std::to_string(own.leaves) + " leaves below"});
+    }
+    if (node != rootNode) {
+      LeafSums& parent = sums[static_cast<DOMElement*>(node->getParentNode())];
+      parent.weightedSum += own.weightedSum;
+      parent.weight += own.weight;
+      parent.sum += own.sum;
+      parent.leaves += own.leaves;
+      parent.allCounted = parent.allCounted && own.allCounted;
+    }
+  }
+  // Set only after the walk, so a new score never feeds another mean, and
+  // report in document order.
+  for (auto& [node, text] : scores) SetAttr(node, "score", text);
+  const size_t added = scores.size();
+  std::reverse(changes->end() - static_cast<long>(added), changes->end());
+}
+
+void ScoreNodes(DOMElement* top, std::vector<PmmlUpgradeChange>* changes) {
+  std::vector<DOMElement*> trees = Descendants(top, {"TreeModel"});
+  for (size_t t = 0; t < trees.size(); ++t) {
+    const std::string label = TreeLabel(trees[t], t);
+    const XString function = Attr(trees[t], "functionName");
+    DOMElement* rootNode = ChildByTag(trees[t], "Node");
+    if (rootNode == nullptr) continue;
+    if (function == U("classification")) {
+      std::vector<DOMElement*> nodes = {rootNode};
+      for (DOMElement* node : Descendants(rootNode, {"Node"})) nodes.push_back(node);
+      for (DOMElement* node : nodes) {
+        if (!HasAttr(node, "score")) ScoreClassificationNode(node, label, changes);
+      }
+    } else if (function == U("regression")) {
+      ScoreRegressionNodes(rootNode, label, changes);
+    }
+  }
+}
+
+void FillCategoryValues(DOMDocument* document, DOMElement* top,
+                        std::vector<PmmlUpgradeChange>* changes) {
+  DOMElement* data = ChildByTag(top, "DataDictionary");
+  if (data == nullptr) return;
+  std::unordered_map<XString, std::vector<XString>> found;
+  std::vector<DOMElement*> empty;
+  for (DOMElement* field : ChildrenByTag(data, "DataField")) {
+    if (Attr(field, "optype") == U("categorical") && ChildByTag(field, "Value") == nullptr) {
+      empty.push_back(field);
+      found[Attr(field, "name")];
+    }
+  }
+  if (empty.empty()) return;
+  std::unordered_map<XString, std::unordered_set<XString>> seen;
+  for (DOMElement* predicate : Descendants(top, {"SimplePredicate", "SimpleSetPredicate"})) {
+    const XString name = Attr(predicate, "field");
+    auto values = found.find(name);
+    if (values == found.end()) continue;
+    std::vector<XString> named;
+    if (IsTag(predicate, "SimplePredicate")) {
+      if (HasAttr(predicate, "value")) named.push_back(Attr(predicate, "value"));
+    } else if (const DOMElement* array = ChildByTag(predicate, "Array")) {
+      named = ArrayEntries(TextContent(array));
+    }
+    for (XString& value : named) {
+      if (seen[name].insert(value).second) values->second.push_back(std::move(value));
+    }
+  }
+  for (DOMElement* field : empty) {
+    const XString name = Attr(field, "name");
+    const std::vector<XString>& values = found[name];
+    if (values.empty()) continue;
+    std::string listed;
+    for (size_t i = 0; i < values.size(); ++i) {
+      DOMElement* value = document->createElement(U("Value").c_str());
+      SetAttr(value, "value", values[i]);
+      field->appendChild(value);
+      if (i < 5) listed += (i ? ", " : "") + Quoted(values[i]);
+    }
+    if (values.size() > 5) listed += ", ...";
+    changes->push_back({PmmlUpgradeChange::kCategoryValues,
+                        "DataField " + Quoted(name) + ": " + std::to_string(values.size()) +
+                            " values from its predicates (" + listed + ")"});
+  }
+}
+
+}  // namespace
+
+std::vector<PmmlUpgradeChange> UpgradePmmlDocument(DOMDocument* document) {
+  std::vector<PmmlUpgradeChange> changes;
+  if (document == nullptr) return changes;
+  DOMElement* top = document->getDocumentElement();
+  if (top == nullptr) return changes;
+  UpgradeUsageTypes(top, &changes);
+  MoveLocalTransformations(document, top, &changes);
+  ScoreNodes(top, &changes);
+  FillCategoryValues(document, top, &changes);
+  return changes;
+}
+
+std::string DescribeNewerPmmlConventions(const DOMDocument* document) {
+  if (document == nullptr || document->getDocumentElement() == nullptr) return "";
+  const DOMElement* top = document->getDocumentElement();
+  std::vector<std::string> findings;
+
+  std::vector<XString> untyped;
+  std::vector<XString> targets;
+  for (DOMElement* field : Descendants(top, {"MiningField"})) {
+    if (!HasAttr(field, "usageType")) {
+      untyped.push_back(Attr(field, "name"));
+    } else if (Attr(field, "usageType") == U("target")) {
+      targets.push_back(Attr(field, "name"));
+    }
+  }
+  auto describe = [](const std::vector<XString>& names, const std::string& what) {
+    std::string text = "MiningField " + Quoted(names[0]) + what;
+    if (names.size() > 1) text += " (and " + std::to_string(names.size() - 1) + " more)";
+    return text;
+  };
+  if (!untyped.empty()) findings.push_back(describe(untyped, " has no usageType"));
+  if (!targets.empty()) findings.push_back(describe(targets, " has usageType \"target\""));
+
+  const std::unordered_set<XString> declared = DeclaredNames(top);
+  std::unordered_set<XString> localOnly;
+  for (DOMElement* local : Descendants(top, {"LocalTransformations"})) {
+    for (DOMElement* field : ChildrenByTag(local, "DerivedField")) {
+      const XString name = Attr(field, "name");
+      if (declared.count(name) == 0) localOnly.insert(name);
+    }
+  }
+  if (!localOnly.empty()) {
+    for (DOMElement* predicate : Descendants(top, {"SimplePredicate", "SimpleSetPredicate"})) {
+      const XString name = Attr(predicate, "field");
+      if (localOnly.count(name) != 0) {
+        findings.push_back("predicate field " + Quoted(name) +
+                           " is defined only in a LocalTransformations");
+        break;
+      }
+    }
+  }
+
+  std::string text;
+  for (const std::string& finding : findings) text += (text.empty() ? "" : "; ") + finding;
+  return text;
+}
+
+std::string SummarizePmmlUpgrade(PmmlUpgradeChange::Kind kind, int count) {
+  const std::string n = std::to_string(count);
+  switch (kind) {
+    case PmmlUpgradeChange::kUsageType:
+      return n + (count == 1 ? " mining field" : " mining fields") +
+             " given a usageType the reader knows (\"active\", or \"predicted\" for \"target\")";
+    case PmmlUpgradeChange::kLocalDerived:
+      return n + (count == 1 ? " derived field" : " derived fields") +
+             " moved from LocalTransformations to the TransformationDictionary";
+    case PmmlUpgradeChange::kNodeScore:
+      return n + (count == 1 ? " node" : " nodes") + " without score given one";
+    case PmmlUpgradeChange::kCategoryValues:
+      return n + (count == 1 ? " categorical field" : " categorical fields") +
+             " without values given the values their predicates name";
+  }
+  return n + " changes";
+}

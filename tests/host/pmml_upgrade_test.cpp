@@ -1,0 +1,328 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "host/PmmlUpgrade.h"
+#include "host/Utf16.h"
+#include "host/VeltraException.h"
+#include "host/XmlDocument.h"
+
+namespace {
+
+using xercesc::DOMElement;
+using xercesc::DOMNode;
+
+std::u16string U(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+
+std::string Pmml(const std::string& dataFields, const std::string& body,
+                 const std::string& afterData = "") {
+  return "<PMML version=\"4.2\"><DataDictionary>" + dataFields + "</DataDictionary>" + afterData +
+         body + "</PMML>";
+}
+
+class PmmlUpgradeTest : public ::testing::Test {
+ protected:
+  xercesc::DOMDocument* Parse(XmlDocument& document, const std::string& text) {
+    XmlParseError error;
+    EXPECT_TRUE(document.ParseMemory(text, &error)) << error.message;
+    return document.GetDocument();
+  }
+  std::vector<PmmlUpgradeChange> Upgrade(const std::string& text) {
+    return UpgradePmmlDocument(Parse(document_, text));
+  }
+  // The n-th element (document order) with this tag.
+  DOMElement* Element(const char* tag, XMLSize_t n = 0) {
+    return static_cast<DOMElement*>(
+        document_.GetDocument()->getElementsByTagName(U(tag).c_str())->item(n));
+  }
+  std::string AttrOf(DOMElement* element, const char* name) {
+    if (element == nullptr || !element->hasAttribute(U(name).c_str())) return "<absent>";
+    return dendrix_host::ToUtf8(element->getAttribute(U(name).c_str()));
+  }
+  std::string NodeScore(const char* id) {
+    auto* nodes = document_.GetDocument()->getElementsByTagName(U("Node").c_str());
+    for (XMLSize_t i = 0; i < nodes->getLength(); ++i) {
+      auto* node = static_cast<DOMElement*>(nodes->item(i));
+      if (AttrOf(node, "id") == id) return AttrOf(node, "score");
+    }
+    return "<no node>";
+  }
+
+  XercesSession session_;
+  XmlDocument document_;
+};
+
+std::vector<std::string> Texts(const std::vector<PmmlUpgradeChange>& changes) {
+  std::vector<std::string> out;
+  for (const PmmlUpgradeChange& change : changes) out.push_back(change.text);
+  return out;
+}
+
+const char kNumericFields[] =
+    "<DataField name=\"x\" optype=\"continuous\" dataType=\"double\"/>"
+    "<DataField name=\"y\" optype=\"continuous\" dataType=\"double\"/>";
+
+// --- Mining schema --------------------------------------------------------------
+
+TEST_F(PmmlUpgradeTest, UsageTypesGetTheNamesTheReaderKnows) {
+  auto changes =
+      Upgrade(Pmml(kNumericFields,
+                   "<TreeModel functionName=\"regression\"><MiningSchema>"
+                   "<MiningField name=\"x\"/>"
+                   "<MiningField name=\"y\" usageType=\"target\"/>"
+                   "<MiningField name=\"z\" usageType=\"supplementary\"/>"
+                   "<MiningField name=\"w\" usageType=\"predicted\"/>"
+                   "</MiningSchema><Node id=\"1\" score=\"1\"><True/></Node></TreeModel>"));
+  EXPECT_EQ(AttrOf(Element("MiningField", 0), "usageType"), "active");
+  EXPECT_EQ(AttrOf(Element("MiningField", 1), "usageType"), "predicted");
+  EXPECT_EQ(AttrOf(Element("MiningField", 2), "usageType"), "supplementary");
+  EXPECT_EQ(AttrOf(Element("MiningField", 3), "usageType"), "predicted");
+  ASSERT_EQ(changes.size(), 2u);
+  EXPECT_EQ(changes[0].kind, PmmlUpgradeChange::kUsageType);
+  EXPECT_EQ(Texts(changes),
+            (std::vector<std::string>{"MiningField 'x': no usageType, now \"active\"",
+                                      "MiningField 'y': usageType \"target\" now \"predicted\""}));
+}
+
+// A document already in the reader's form is left exactly as it was.
+TEST_F(PmmlUpgradeTest, ConformingDocumentIsUntouched) {
+  const std::string text = Pmml(
+      "<DataField name=\"c\" optype=\"categorical\" dataType=\"string\">"
+      "<Value value=\"a\"/></DataField>" +
+          std::string(kNumericFields),
+      "<TreeModel functionName=\"classification\"><MiningSchema>"
+      "<MiningField name=\"x\" usageType=\"active\"/>"
+      "<MiningField name=\"c\" usageType=\"predicted\"/></MiningSchema>"
+      "<Node id=\"1\" score=\"a\"><True/><ScoreDistribution value=\"a\" recordCount=\"3\"/>"
+      "<Node id=\"2\" score=\"a\"><SimplePredicate field=\"x\" operator=\"lessThan\" "
+      "value=\"1\"/></Node></Node></TreeModel>",
+      "<TransformationDictionary><DerivedField name=\"d\"/></TransformationDictionary>");
+  XmlDocument pristine;
+  xercesc::DOMDocument* reference = Parse(pristine, text);
+  EXPECT_TRUE(Upgrade(text).empty());
+  EXPECT_TRUE(
+      document_.GetDocument()->getDocumentElement()->isEqualNode(reference->getDocumentElement()));
+  EXPECT_EQ(DescribeNewerPmmlConventions(document_.GetDocument()), "");
+}
+
+// --- Local transformations -------------------------------------------------------
+
+const char kLocalDerived[] =
+    "<LocalTransformations><DerivedField name=\"ratio\" optype=\"continuous\" "
+    "dataType=\"double\"><Apply function=\"/\"><FieldRef field=\"x\"/><FieldRef field=\"y\"/>"
+    "</Apply></DerivedField></LocalTransformations>";
+
+std::string TreeWithLocal(const std::string& local, const std::string& name = "t") {
+  return "<TreeModel modelName=\"" + name +
+         "\" functionName=\"regression\"><MiningSchema><MiningField name=\"x\" "
+         "usageType=\"active\"/></MiningSchema>" +
+         local +
+         "<Node id=\"1\" score=\"1\"><True/><Node id=\"2\" score=\"2\"><SimplePredicate "
+         "field=\"ratio\" operator=\"lessThan\" value=\"1\"/></Node></Node></TreeModel>";
+}
+
+TEST_F(PmmlUpgradeTest, LocalDerivedFieldsMoveToANewDictionaryAfterTheDataDictionary) {
+  const std::string text = Pmml(kNumericFields, TreeWithLocal(kLocalDerived));
+  XmlDocument pristine;
+  EXPECT_EQ(DescribeNewerPmmlConventions(Parse(pristine, text)),
+            "predicate field 'ratio' is defined only in a LocalTransformations");
+
+  auto changes = Upgrade(text);
+  ASSERT_EQ(changes.size(), 1u);
+  EXPECT_EQ(changes[0].kind, PmmlUpgradeChange::kLocalDerived);
+  EXPECT_EQ(changes[0].text,
+            "DerivedField 'ratio' of TreeModel 't': moved to TransformationDictionary");
+  DOMElement* dictionary = Element("TransformationDictionary");
+  ASSERT_NE(dictionary, nullptr);
+  EXPECT_EQ(dictionary->getPreviousElementSibling(), Element("DataDictionary"));
+  ASSERT_NE(dictionary->getFirstElementChild(), nullptr);
+  EXPECT_EQ(AttrOf(dictionary->getFirstElementChild(), "name"), "ratio");
+  EXPECT_EQ(dictionary->getFirstElementChild()->getFirstElementChild(), Element("Apply"));
+  EXPECT_EQ(Element("LocalTransformations"), nullptr) << "the emptied element stays";
+  EXPECT_EQ(DescribeNewerPmmlConventions(document_.GetDocument()), "");
+}
+
+TEST_F(PmmlUpgradeTest, LocalDerivedFieldsJoinAnExistingDictionaryAndDuplicatesAreMerged) {
+  // Two trees of an ensemble carry the same definition; a third field is new.
+  const std::string second =
+      std::string(kLocalDerived)
+          .replace(std::string(kLocalDerived).find("</LocalTransformations>"), 0,
+                   "<DerivedField name=\"twice\" optype=\"continuous\" dataType=\"double\">"
+                   "<FieldRef field=\"x\"/></DerivedField>");
+  auto changes =
+      Upgrade(Pmml(kNumericFields,
+                   "<MiningModel><Segmentation><Segment>" + TreeWithLocal(kLocalDerived, "a") +
+                       "</Segment><Segment>" + TreeWithLocal(second, "b") +
+                       "</Segment></Segmentation>" + "</MiningModel>",
+                   "<TransformationDictionary><DerivedField name=\"old\"/>"
+                   "</TransformationDictionary>"));
+  EXPECT_EQ(Texts(changes),
+            (std::vector<std::string>{
+                "DerivedField 'ratio' of TreeModel 'a': moved to TransformationDictionary",
+                "DerivedField 'ratio' of TreeModel 'b': same definition already in "
+                "TransformationDictionary",
+                "DerivedField 'twice' of TreeModel 'b': moved to TransformationDictionary"}));
+  DOMElement* dictionary = Element("TransformationDictionary");
+  EXPECT_EQ(dictionary->getChildElementCount(), 3u);
+  EXPECT_EQ(AttrOf(dictionary->getLastElementChild(), "name"), "twice");
+  EXPECT_EQ(Element("TransformationDictionary", 1), nullptr);
+}
+
+TEST_F(PmmlUpgradeTest, NameClashIsAnErrorNamingTheField) {
+  const std::string clashesWithData = std::string(kLocalDerived);
+  std::string local = clashesWithData;
+  local.replace(local.find("ratio"), 5, "y");
+  try {
+    Upgrade(Pmml(kNumericFields, TreeWithLocal(local)));
+    FAIL() << "no exception";
+  } catch (const VeltraException& e) {
+    EXPECT_EQ(e.GetCode(), 3);
+    EXPECT_EQ(e.GetMessage(),
+              "LocalTransformations of TreeModel 't': DerivedField 'y' clashes with another "
+              "field of that name");
+  }
+  // A different definition under a name the dictionary already has.
+  XmlDocument other;
+  xercesc::DOMDocument* document =
+      Parse(other, Pmml(kNumericFields, TreeWithLocal(kLocalDerived),
+                        "<TransformationDictionary><DerivedField name=\"ratio\"><FieldRef "
+                        "field=\"y\"/></DerivedField></TransformationDictionary>"));
+  EXPECT_THROW(UpgradePmmlDocument(document), VeltraException);
+}
+
+// --- Node scores --------------------------------------------------------------------
+
+TEST_F(PmmlUpgradeTest, ClassificationNodeTakesItsLargestDistributionFirstOnTies) {
+  auto changes = Upgrade(
+      Pmml(kNumericFields,
+           "<TreeModel functionName=\"classification\"><MiningSchema/>"
+           "<Node id=\"r\"><True/>"
+           "<ScoreDistribution value=\"a\" recordCount=\"2\"/>"
+           "<ScoreDistribution value=\"b\" recordCount=\"5\"/>"
+           "<ScoreDistribution value=\"c\" recordCount=\"5\"/>"
+           "<Node id=\"k\" score=\"kept\"><True/><ScoreDistribution value=\"a\" recordCount=\"9\"/>"
+           "</Node>"
+           "<Node id=\"n\"><True/><ScoreDistribution value=\"a\" recordCount=\"1.5\"/>"
+           "<ScoreDistribution value=\"b\" recordCount=\"1e1\"/></Node>"
+           "<Node id=\"none\"><True/></Node>"
+           "</Node></TreeModel>"));
+  EXPECT_EQ(NodeScore("r"), "b");
+  EXPECT_EQ(NodeScore("k"), "kept");
+  EXPECT_EQ(NodeScore("n"), "b");
+  EXPECT_EQ(NodeScore("none"), "<absent>") << "nothing to take it from";
+  EXPECT_EQ(Texts(changes),
+            (std::vector<std::string>{
+                "Node 'r' of TreeModel #1: score 'b', its largest ScoreDistribution",
+                "Node 'n' of TreeModel #1: score 'b', its largest ScoreDistribution"}));
+}
+
+// Leaves 10 (3 records), 20 (1 record) under "inner"; 40 (4 records) beside it.
+std::string RegressionTree(const std::string& innerLeafCount) {
+  return "<TreeModel functionName=\"regression\"><MiningSchema/>"
+         "<Node id=\"r\"><True/>"
+         "<Node id=\"inner\"><True/>"
+         "<Node id=\"l1\" score=\"10\" recordCount=\"3\"><True/></Node>"
+         "<Node id=\"l2\" score=\"20\"" +
+         innerLeafCount +
+         "><True/></Node></Node>"
+         "<Node id=\"l3\" score=\"40\" recordCount=\"4\"><True/></Node>"
+         "</Node></TreeModel>";
+}
+
+TEST_F(PmmlUpgradeTest, RegressionNodeTakesTheRecordWeightedMeanOfItsLeaves) {
+  auto changes = Upgrade(Pmml(kNumericFields, RegressionTree(" recordCount=\"1\"")));
+  EXPECT_EQ(NodeScore("inner"), "12.5");  // (3*10 + 20) / 4
+  EXPECT_EQ(NodeScore("r"), "26.25");     // (30 + 20 + 160) / 8, leaves only
+  EXPECT_EQ(NodeScore("l1"), "10");
+  EXPECT_EQ(Texts(changes),
+            (std::vector<std::string>{
+                "Node 'r' of TreeModel #1: score 26.25, the record-weighted mean of 3 leaves below",
+                "Node 'inner' of TreeModel #1: score 12.5, the record-weighted mean of 2 leaves "
+                "below"}));
+}
+
+TEST_F(PmmlUpgradeTest, RegressionNodeTakesThePlainMeanWhenACountIsMissing) {
+  Upgrade(Pmml(kNumericFields, RegressionTree("")));
+  EXPECT_EQ(NodeScore("inner"), "15");
+  EXPECT_EQ(NodeScore("r"), "23.333333333333332");  // (10 + 20 + 40) / 3, shortest round trip
+}
+
+// The walk is iterative: a very deep chain of scoreless nodes is fine.
+TEST_F(PmmlUpgradeTest, DeepRegressionChainIsScored) {
+  const int depth = 1500;
+  std::string nodes;
+  for (int i = 0; i < depth; ++i) nodes += "<Node id=\"" + std::to_string(i) + "\"><True/>";
+  nodes += "<Node id=\"leaf\" score=\"7\" recordCount=\"2\"><True/></Node>";
+  for (int i = 0; i < depth; ++i) nodes += "</Node>";
+  auto changes =
+      Upgrade(Pmml(kNumericFields, "<TreeModel functionName=\"regression\"><MiningSchema/>" +
+                                       nodes + "</TreeModel>"));
+  EXPECT_EQ(changes.size(), static_cast<size_t>(depth));
+  EXPECT_EQ(NodeScore("0"), "7");
+  EXPECT_EQ(NodeScore("1499"), "7");
+}
+
+// --- Category values ------------------------------------------------------------------
+
+TEST_F(PmmlUpgradeTest, CategoricalFieldGetsThePredicateValuesInOrderOfFirstAppearance) {
+  auto changes = Upgrade(Pmml(
+      "<DataField name=\"c\" optype=\"categorical\" dataType=\"string\"/>"
+      "<DataField name=\"k\" optype=\"categorical\" dataType=\"string\"><Value value=\"only\"/>"
+      "</DataField>"
+      "<DataField name=\"x\" optype=\"continuous\" dataType=\"double\"/>"
+      "<DataField name=\"unused\" optype=\"categorical\" dataType=\"string\"/>",
+      "<TreeModel functionName=\"regression\"><MiningSchema/><Node id=\"r\" score=\"1\"><True/>"
+      "<Node id=\"1\" score=\"1\"><SimplePredicate field=\"c\" operator=\"equal\" value=\"red\"/>"
+      "</Node>"
+      "<Node id=\"2\" score=\"1\"><SimpleSetPredicate field=\"c\" booleanOperator=\"isIn\">"
+      "<Array type=\"string\" n=\"3\">blue \"dark red\" red</Array></SimpleSetPredicate></Node>"
+      "<Node id=\"3\" score=\"1\"><CompoundPredicate booleanOperator=\"and\">"
+      "<SimplePredicate field=\"k\" operator=\"equal\" value=\"new\"/>"
+      "<SimplePredicate field=\"x\" operator=\"equal\" value=\"3\"/>"
+      "<SimpleSetPredicate field=\"c\" booleanOperator=\"isNotIn\">"
+      "<Array type=\"string\">\"say \\\"hi\\\"\" blue</Array></SimpleSetPredicate>"
+      "</CompoundPredicate></Node></Node></TreeModel>"));
+  ASSERT_EQ(changes.size(), 1u);
+  EXPECT_EQ(changes[0].kind, PmmlUpgradeChange::kCategoryValues);
+  EXPECT_EQ(changes[0].text,
+            "DataField 'c': 4 values from its predicates ('red', 'blue', 'dark red', "
+            "'say \"hi\"')");
+  DOMElement* field = Element("DataField", 0);
+  std::vector<std::string> values;
+  for (DOMElement* v = field->getFirstElementChild(); v; v = v->getNextElementSibling()) {
+    values.push_back(AttrOf(v, "value"));
+  }
+  EXPECT_EQ(values, (std::vector<std::string>{"red", "blue", "dark red", "say \"hi\""}));
+  EXPECT_EQ(Element("DataField", 1)->getChildElementCount(), 1u) << "declared values are kept";
+  EXPECT_EQ(Element("DataField", 2)->getChildElementCount(), 0u);
+  EXPECT_EQ(Element("DataField", 3)->getChildElementCount(), 0u) << "no predicate names it";
+}
+
+// --- Hint ---------------------------------------------------------------------------------
+
+TEST_F(PmmlUpgradeTest, NewerConventionsAreNamed) {
+  Parse(document_, Pmml(kNumericFields,
+                        "<TreeModel><MiningSchema><MiningField name=\"x\"/>"
+                        "<MiningField name=\"z\"/><MiningField name=\"y\" usageType=\"target\"/>"
+                        "</MiningSchema><Node/></TreeModel>"));
+  EXPECT_EQ(DescribeNewerPmmlConventions(document_.GetDocument()),
+            "MiningField 'x' has no usageType (and 1 more); MiningField 'y' has usageType "
+            "\"target\"");
+  // A local field that the data dictionary also declares is not a newer convention.
+  XmlDocument shadowed;
+  std::string local = kLocalDerived;
+  local.replace(local.find("ratio"), 5, "x");
+  std::string tree = TreeWithLocal(local);
+  tree.replace(tree.find("field=\"ratio\""), 13, "field=\"x\"");
+  EXPECT_EQ(DescribeNewerPmmlConventions(Parse(shadowed, Pmml(kNumericFields, tree))), "");
+}
+
+TEST(PmmlUpgradeSummary, CountsAndNamesEachKind) {
+  EXPECT_EQ(SummarizePmmlUpgrade(PmmlUpgradeChange::kNodeScore, 1),
+            "1 node without score given one");
+  EXPECT_EQ(SummarizePmmlUpgrade(PmmlUpgradeChange::kLocalDerived, 2),
+            "2 derived fields moved from LocalTransformations to the TransformationDictionary");
+}
+
+}  // namespace
