@@ -12,14 +12,18 @@ enum ExitCode {
   kExitUsage = 64,    // bad command line
 };
 
-// A failure that ends the run: main prints "dendrix-score: " + what() and
-// exits with the code.
+// A failure that ends the run: main prints "dendrix-score: " + what(), then
+// "dendrix-score: " + note when there is one, and exits with the code.
 class CliError : public std::runtime_error {
  public:
   CliError(int exitCode, const std::string& message)
       : std::runtime_error(message), exitCode_(exitCode) {}
+  CliError(int exitCode, const std::string& message, const std::string& note)
+      : std::runtime_error(message), exitCode_(exitCode), note_(note) {}
   int GetExitCode() const { return exitCode_; }
+  const std::string& GetNote() const { return note_; }
 
  private:
   int exitCode_;
+  std::string note_;
 };

@@ -125,3 +125,8 @@ void DescribeModel(ScoreModel& model, std::ostream& os) {
        << " leaves, depth " << shape.depth << "\n";
   }
 }
+
+void DescribeUpgrade(const std::vector<PmmlUpgradeChange>& changes, std::ostream& os) {
+  os << "upgraded: " << changes.size() << "\n";
+  for (const PmmlUpgradeChange& change : changes) os << "  " << change.text << "\n";
+}

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <ostream>
+#include <vector>
 
+#include "host/PmmlUpgrade.h"
 #include "host/ScoreModel.h"
 
 class TreeNode;
@@ -19,3 +21,6 @@ TreeShape MeasureTree(const TreeNode* root);
 // Writes the model's kind, target, categories, variables by role, derived
 // fields and per-tree sizes as "key: value" lines.
 void DescribeModel(ScoreModel& model, std::ostream& os);
+
+// Writes "upgraded: N" and one indented line per change the upgrade made.
+void DescribeUpgrade(const std::vector<PmmlUpgradeChange>& changes, std::ostream& os);

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "cli/CliError.h"
 #include "host/VeltraException.h"
@@ -64,7 +65,8 @@ void CheckReadableFile(const std::string& path) {
 }  // namespace
 
 std::vector<std::unique_ptr<ScoreModel>> LoadModels(const Plugin& plugin, const std::string& path,
-                                                    int count) {
+                                                    int count, bool upgrade,
+                                                    std::vector<PmmlUpgradeChange>* changes) {
   CheckReadableFile(path);
   XmlDocument document;
   XmlParseError parseError;
@@ -76,6 +78,17 @@ std::vector<std::unique_ptr<ScoreModel>> LoadModels(const Plugin& plugin, const 
     throw CliError(kExitModel, path + ": " + parseError.message);
   }
 
+  if (upgrade) {
+    std::vector<PmmlUpgradeChange> made;
+    try {
+      made = UpgradePmmlDocument(document.GetDocument());
+    } catch (const VeltraException& e) {
+      throw CliError(kExitModel,
+                     path + ": error " + std::to_string(e.GetCode()) + ": " + e.GetMessage());
+    }
+    if (changes) *changes = std::move(made);
+  }
+
   std::vector<std::unique_ptr<ScoreModel>> models;
   for (int i = 0; i < count; ++i) {
     std::unique_ptr<ScoreTranslator> translator(plugin.GiveTranslator());
@@ -85,8 +98,15 @@ std::vector<std::unique_ptr<ScoreModel>> LoadModels(const Plugin& plugin, const 
     try {
       model = translator->ParseFromTree(document.GetDocument(), document.GetEncoding());
     } catch (const VeltraException& e) {
+      std::string note;
+      if (!upgrade) {
+        const std::string newer = DescribeNewerPmmlConventions(document.GetDocument());
+        if (!newer.empty()) {
+          note = path + " follows newer PMML conventions (" + newer + "); --upgrade-pmml reads it";
+        }
+      }
       throw CliError(kExitModel,
-                     path + ": error " + std::to_string(e.GetCode()) + ": " + e.GetMessage());
+                     path + ": error " + std::to_string(e.GetCode()) + ": " + e.GetMessage(), note);
     } catch (const std::exception& e) {
       throw CliError(kExitModel, path + ": " + e.what());
     }

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "host/PmmlUpgrade.h"
 #include "host/ScoreModel.h"
 #include "host/ScoreTranslator.h"
 
@@ -32,6 +33,10 @@ std::string FindPluginPath(const std::string& optionPath);
 // each with its own translator. Throws CliError (exit 2) with the contract's
 // messages: a missing or unreadable file, XML that is not well-formed
 // (MODEL:LINE:COLUMN), a document the reader rejects (error CODE: MESSAGE).
+// With upgrade, the document is first rewritten by UpgradePmmlDocument and the
+// changes are stored in *changes. Without it, a rejected document that follows
+// newer PMML conventions gets a note naming them and the option.
 // A live XercesSession is needed.
-std::vector<std::unique_ptr<ScoreModel>> LoadModels(const Plugin& plugin, const std::string& path,
-                                                    int count);
+std::vector<std::unique_ptr<ScoreModel>> LoadModels(
+    const Plugin& plugin, const std::string& path, int count, bool upgrade = false,
+    std::vector<PmmlUpgradeChange>* changes = nullptr);

@@ -108,6 +108,9 @@ Options ParseOptions(const std::vector<std::string>& args) {
     } else if (name == "--describe") {
       refuseValue();
       options.describe = true;
+    } else if (name == "--upgrade-pmml") {
+      refuseValue();
+      options.upgradePmml = true;
     } else if (name == "--threads" || name == "-j") {
       options.threads = ParseThreadCount(takeValue());
     } else if (name == "--progress") {
@@ -168,6 +171,10 @@ std::string HelpText() {
          "                         no probabilities\n"
          "  --null-handling        a missing or unroutable split value gives no\n"
          "                         prediction (status 90027)\n"
+         "  --upgrade-pmml         read PMML written to newer conventions (no usageType,\n"
+         "                         'target', LocalTransformations, nodes without score,\n"
+         "                         categorical fields without values); the changes are\n"
+         "                         listed as warnings and by --describe\n"
          "  --threads N            score with N model instances (default 1)\n"
          "  --progress             show a progress line on standard error\n"
          "  --no-progress          never show one (default: shown for input files over\n"

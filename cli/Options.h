@@ -24,6 +24,7 @@ struct Options {
   Format format = Format::kCsv;
   bool dump = false;
   bool describe = false;
+  bool upgradePmml = false;  // rewrite newer PMML conventions before reading
   int threads = 1;
   Progress progress = Progress::kAuto;
   bool help = false;

@@ -85,17 +85,34 @@ bool ShowProgress(const Options& options, const InputFile& input) {
   return ::isatty(STDERR_FILENO) && input.IsRegular() && input.GetSize() > kProgressThreshold;
 }
 
+// One warning line per kind of change the upgrade made, in a fixed order.
+void WarnUpgradeChanges(const std::string& model, const std::vector<PmmlUpgradeChange>& changes) {
+  const PmmlUpgradeChange::Kind kinds[] = {
+      PmmlUpgradeChange::kUsageType, PmmlUpgradeChange::kLocalDerived,
+      PmmlUpgradeChange::kNodeScore, PmmlUpgradeChange::kCategoryValues};
+  for (PmmlUpgradeChange::Kind kind : kinds) {
+    int count = 0;
+    for (const PmmlUpgradeChange& change : changes) count += change.kind == kind ? 1 : 0;
+    if (count == 0) continue;
+    std::fprintf(stderr, "dendrix-score: warning: %s: upgraded: %s\n", model.c_str(),
+                 SummarizePmmlUpgrade(kind, count).c_str());
+  }
+}
+
 int Run(const Options& options) {
   Plugin plugin(FindPluginPath(options.pluginPath));
   XercesSession xerces;
 
   const bool modelOnly = options.dump || options.describe;
-  std::vector<std::unique_ptr<ScoreModel>> models =
-      LoadModels(plugin, options.modelPath, modelOnly ? 1 : options.threads);
+  std::vector<PmmlUpgradeChange> changes;
+  std::vector<std::unique_ptr<ScoreModel>> models = LoadModels(
+      plugin, options.modelPath, modelOnly ? 1 : options.threads, options.upgradePmml, &changes);
+  WarnUpgradeChanges(options.modelPath, changes);
 
   if (options.describe || options.dump) {
     if (options.describe) {
       DescribeModel(*models[0], std::cout);
+      if (options.upgradePmml) DescribeUpgrade(changes, std::cout);
     } else {
       models[0]->Display(std::cout);
     }
@@ -175,6 +192,7 @@ int main(int argc, char** argv) {
     return kExitUsage;
   } catch (const CliError& e) {
     std::fprintf(stderr, "dendrix-score: %s\n", e.what());
+    if (!e.GetNote().empty()) std::fprintf(stderr, "dendrix-score: %s\n", e.GetNote().c_str());
     return e.GetExitCode();
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "dendrix-score: out of memory\n");

@@ -1,0 +1,254 @@
+// dendrix-score --upgrade-pmml: documents written to newer PMML conventions,
+// the hint given without the option, and the option changing nothing else.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "RunTool.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kProducerDir = DENDRIX_SHARED_DIR "/conformance/jpmml-knime";
+
+// Columns of a CSV text by header name (no quoting in these files).
+std::map<std::string, std::vector<std::string>> Columns(const std::string& text) {
+  std::vector<std::string> lines = Lines(text);
+  std::map<std::string, std::vector<std::string>> columns;
+  if (lines.empty()) return columns;
+  std::vector<std::string> header = Cells(lines[0]);
+  for (size_t i = 1; i < lines.size(); ++i) {
+    std::vector<std::string> cells = Cells(lines[i]);
+    for (size_t c = 0; c < header.size() && c < cells.size(); ++c) {
+      columns[header[c]].push_back(cells[c]);
+    }
+  }
+  return columns;
+}
+
+bool SameNumber(const std::string& a, const std::string& b) {
+  if (a.empty() || b.empty()) return a == b;
+  double x = std::strtod(a.c_str(), nullptr);
+  double y = std::strtod(b.c_str(), nullptr);
+  return std::fabs(x - y) <= 1e-12 * std::fmax(1.0, std::fabs(y));
+}
+
+struct ProducerModel {
+  std::string model;
+  std::string input;
+  std::string target;                   // expected column of the prediction
+  std::vector<std::string> categories;  // expected "P (target=c)" columns, if any
+  bool numeric;
+};
+
+const std::vector<ProducerModel>& ProducerModels() {
+  static const std::vector<ProducerModel> models = {
+      {"DecisionTreeIris", "Iris.csv", "Species", {"setosa", "versicolor", "virginica"}, false},
+      {"DecisionTreeAudit", "Audit.csv", "Adjusted", {"0", "1"}, false},
+      {"DecisionTreeAuto", "Auto.csv", "mpg", {}, true},
+      {"DecisionTreeEnsembleIris", "Iris.csv", "Species", {}, false},
+  };
+  return models;
+}
+
+class ProducerDocuments : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!fs::exists(kProducerDir)) GTEST_SKIP() << kProducerDir << " is absent";
+  }
+};
+
+// Read strictly, each document is refused with the reader's own error, then
+// one line naming what follows newer conventions and the option.
+TEST_F(ProducerDocuments, StrictReadingFailsWithAHint) {
+  for (const ProducerModel& m : ProducerModels()) {
+    SCOPED_TRACE(m.model);
+    const std::string model = kProducerDir + "/" + m.model + ".pmml";
+    ToolRun run = RunTool({model, kProducerDir + "/" + m.input});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.out, "");
+    std::vector<std::string> lines = Lines(run.err);
+    ASSERT_EQ(lines.size(), 2u) << run.err;
+    EXPECT_EQ(lines[0], "dendrix-score: " + model +
+                            ": error 1: Attribute \"usageType\" is required in element "
+                            "<MiningField>");
+    EXPECT_EQ(lines[1].rfind("dendrix-score: " + model + " follows newer PMML conventions (", 0),
+              0u)
+        << lines[1];
+    EXPECT_NE(lines[1].find("has no usageType"), std::string::npos);
+    EXPECT_NE(lines[1].find("has usageType \"target\""), std::string::npos);
+    EXPECT_EQ(lines[1].substr(lines[1].size() - 26), "); --upgrade-pmml reads it");
+  }
+}
+
+// With the option every document reads and scores, and the predictions (and
+// class shares, where given) agree with the expected files row by row.
+TEST_F(ProducerDocuments, UpgradedDocumentsAgreeWithTheExpectedFiles) {
+  for (const ProducerModel& m : ProducerModels()) {
+    SCOPED_TRACE(m.model);
+    const std::string model = kProducerDir + "/" + m.model + ".pmml";
+    ToolRun run = RunTool({"--upgrade-pmml", model, kProducerDir + "/" + m.input});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    std::vector<std::string> warnings = Lines(run.err);
+    ASSERT_EQ(warnings.size(), 1u) << "one kind of change: usage types";
+    EXPECT_EQ(warnings[0].rfind("dendrix-score: warning: " + model + ": upgraded: ", 0), 0u);
+
+    auto ours = Columns(run.out);
+    auto expected = Columns(ReadFile(kProducerDir + "/" + m.model + ".expected.csv"));
+    const std::vector<std::string>& want = expected[m.target];
+    const std::vector<std::string>& got = ours["prediction"];
+    ASSERT_EQ(got.size(), want.size());
+    ASSERT_GT(want.size(), 100u);
+    size_t agree = 0;
+    size_t sharesAgree = 0;
+    for (size_t i = 0; i < want.size(); ++i) {
+      agree += (m.numeric ? SameNumber(got[i], want[i]) : got[i] == want[i]) ? 1 : 0;
+      bool shares = true;
+      for (const std::string& c : m.categories) {
+        shares = shares && SameNumber(ours["probability(" + c + ")"].at(i),
+                                      expected["P (" + m.target + "=" + c + ")"].at(i));
+      }
+      sharesAgree += shares ? 1 : 0;
+    }
+    std::printf("%s: predictions agree on %zu of %zu rows\n", m.model.c_str(), agree, want.size());
+    EXPECT_EQ(agree, want.size());
+    if (!m.categories.empty()) {
+      EXPECT_EQ(sharesAgree, want.size());
+    }
+  }
+}
+
+// --- A small document with every kind of change --------------------------------
+
+// No usageType, a "target", a local derived field, scoreless inner nodes and a
+// categorical field without values.
+const char kNewerDocument[] = R"(<PMML version="4.3">
+<DataDictionary>
+  <DataField name="x" optype="continuous" dataType="double"/>
+  <DataField name="y" optype="continuous" dataType="double"/>
+  <DataField name="colour" optype="categorical" dataType="string"/>
+  <DataField name="out" optype="continuous" dataType="double"/>
+</DataDictionary>
+<TreeModel functionName="regression">
+  <MiningSchema>
+    <MiningField name="x"/><MiningField name="y"/><MiningField name="colour"/>
+    <MiningField name="out" usageType="target"/>
+  </MiningSchema>
+  <LocalTransformations>
+    <DerivedField name="sum" optype="continuous" dataType="double">
+      <Apply function="+"><FieldRef field="x"/><FieldRef field="y"/></Apply>
+    </DerivedField>
+  </LocalTransformations>
+  <Node id="0"><True/>
+    <Node id="1"><SimplePredicate field="sum" operator="lessThan" value="10"/>
+      <Node id="2" score="1" recordCount="1"><SimplePredicate field="colour" operator="equal" value="red"/></Node>
+      <Node id="3" score="2" recordCount="3"><SimplePredicate field="colour" operator="notEqual" value="red"/></Node>
+    </Node>
+    <Node id="4" score="5" recordCount="4"><SimplePredicate field="sum" operator="greaterOrEqual" value="10"/></Node>
+  </Node>
+</TreeModel>
+</PMML>
+)";
+
+class UpgradeOption : public ::testing::Test {
+ protected:
+  TempFolder folder_;
+  std::string model_ = folder_.Write("newer.pmml", kNewerDocument);
+  std::string input_ = folder_.Write("in.csv", "x,y,colour\n1,2,red\n1,2,blue\n8,9,red\n");
+};
+
+TEST_F(UpgradeOption, EveryKindOfChangeIsAppliedWarnedAndDescribed) {
+  ToolRun strict = RunTool({model_, input_});
+  EXPECT_EQ(strict.exitCode, 2);
+  ASSERT_EQ(Lines(strict.err).size(), 2u) << strict.err;
+  EXPECT_NE(strict.err.find("predicate field 'sum' is defined only in a LocalTransformations"),
+            std::string::npos)
+      << strict.err;
+
+  ToolRun run = RunTool({"--upgrade-pmml", "--prediction-only", model_, input_});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out,
+            "prediction,std_dev,node_id,advice,status\n"
+            "1,,2,,0\n"
+            "2,,3,,0\n"
+            "5,,4,,0\n");
+  const std::string warn = "dendrix-score: warning: " + model_ + ": upgraded: ";
+  EXPECT_EQ(Lines(run.err),
+            (std::vector<std::string>{
+                warn + "4 mining fields given a usageType the reader knows (\"active\", or "
+                       "\"predicted\" for \"target\")",
+                warn + "1 derived field moved from LocalTransformations to the "
+                       "TransformationDictionary",
+                warn + "2 nodes without score given one",
+                warn + "1 categorical field without values given the values their predicates "
+                       "name"}));
+
+  ToolRun describe = RunTool({"--upgrade-pmml", "--describe", model_});
+  ASSERT_EQ(describe.exitCode, 0) << describe.err;
+  const std::string listed = describe.out.substr(describe.out.find("upgraded: "));
+  EXPECT_EQ(
+      Lines(listed),
+      (std::vector<std::string>{
+          "upgraded: 8", "  MiningField 'x': no usageType, now \"active\"",
+          "  MiningField 'y': no usageType, now \"active\"",
+          "  MiningField 'colour': no usageType, now \"active\"",
+          "  MiningField 'out': usageType \"target\" now \"predicted\"",
+          "  DerivedField 'sum' of TreeModel #1: moved to TransformationDictionary",
+          "  Node '0' of TreeModel #1: score 3.375, the record-weighted mean of 3 leaves below",
+          "  Node '1' of TreeModel #1: score 1.75, the record-weighted mean of 2 leaves "
+          "below",
+          "  DataField 'colour': 1 values from its predicates ('red')"}));
+}
+
+TEST_F(UpgradeOption, NameClashIsAModelError) {
+  std::string text = kNewerDocument;
+  text.replace(text.find("name=\"sum\""), 10, "name=\"y\"");
+  const std::string model = folder_.Write("clash.pmml", text);
+  ToolRun run = RunTool({"--upgrade-pmml", model, input_});
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_EQ(run.err, "dendrix-score: " + model +
+                         ": error 3: LocalTransformations of TreeModel #1: DerivedField 'y' "
+                         "clashes with another field of that name\n");
+  ToolRun withValue = RunTool({"--upgrade-pmml=yes", model_, input_});
+  EXPECT_EQ(withValue.exitCode, 64);
+}
+
+// On documents the reader already accepts the option changes nothing: same
+// scores, same description, no warning. Without it a rejected document that
+// shows no newer convention gets no hint.
+TEST_F(UpgradeOption, ConformingDocumentsGiveIdenticalOutput) {
+  int checked = 0;
+  for (const auto& entry : fs::directory_iterator(ExamplePath(""))) {
+    const std::string model = entry.path().string() + "/model.pmml";
+    const std::string input = entry.path().string() + "/input.csv";
+    if (!fs::exists(model) || !fs::exists(input)) continue;
+    SCOPED_TRACE(model);
+    ToolRun plain = RunTool({"--keep", "all", model, input});
+    ToolRun upgraded = RunTool({"--upgrade-pmml", "--keep", "all", model, input});
+    EXPECT_EQ(plain.exitCode, 0);
+    EXPECT_EQ(upgraded.exitCode, 0);
+    EXPECT_EQ(upgraded.out, plain.out);
+    EXPECT_EQ(upgraded.err, "");
+    ToolRun describe = RunTool({"--describe", model});
+    ToolRun describeUpgraded = RunTool({"--upgrade-pmml", "--describe", model});
+    EXPECT_EQ(describe.out.find("upgraded:"), std::string::npos);
+    EXPECT_EQ(describeUpgraded.out, describe.out + "upgraded: 0\n");
+    ++checked;
+  }
+  EXPECT_GE(checked, 4);
+
+  ToolRun other = RunTool(
+      {folder_.Write("bad.pmml", "<PMML version=\"4.3\"><DataDictionary/></PMML>"), input_});
+  EXPECT_EQ(other.exitCode, 2);
+  EXPECT_EQ(Lines(other.err).size(), 1u) << other.err;
+}
+
+}  // namespace
