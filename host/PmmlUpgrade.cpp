@@ -140,11 +140,13 @@ XString NumberText(double value) {
 
 std::string Quoted(const XString& text) { return "'" + Utf8(text) + "'"; }
 
-// "TreeModel 'name'" or, without a name, "TreeModel #k" (1-based, document order).
-std::string TreeLabel(const DOMElement* tree, size_t index) {
-  XString name = Attr(tree, "modelName");
-  if (!name.empty()) return "TreeModel " + Quoted(name);
-  return "TreeModel #" + std::to_string(index + 1);
+// "TreeModel 'name'" or, without a name, "TreeModel #k" (1-based, document
+// order among the elements of that tag).
+std::string TreeLabel(const DOMElement* model, size_t index) {
+  const std::string tag = dendrix_host::ToUtf8(model->getTagName());
+  XString name = Attr(model, "modelName");
+  if (!name.empty()) return tag + " " + Quoted(name);
+  return tag + " #" + std::to_string(index + 1);
 }
 
 std::string NodeLabel(const DOMElement* node) {
@@ -213,7 +215,14 @@ void UpgradeUsageTypes(DOMElement* top, std::vector<PmmlUpgradeChange>* changes)
 
 void MoveLocalTransformations(DOMDocument* document, DOMElement* top,
                               std::vector<PmmlUpgradeChange>* changes) {
-  std::vector<DOMElement*> trees = Descendants(top, {"TreeModel"});
+  // Ensembles may keep them on the MiningModel too.
+  std::vector<DOMElement*> trees = Descendants(top, {"TreeModel", "MiningModel"});
+  std::vector<size_t> index(trees.size());
+  size_t treeCount = 0;
+  size_t miningCount = 0;
+  for (size_t t = 0; t < trees.size(); ++t) {
+    index[t] = IsTag(trees[t], "TreeModel") ? treeCount++ : miningCount++;
+  }
   DOMElement* dictionary = ChildByTag(top, "TransformationDictionary");
   std::unordered_set<XString> dataNames;
   if (const DOMElement* data = ChildByTag(top, "DataDictionary")) {
@@ -231,7 +240,7 @@ void MoveLocalTransformations(DOMDocument* document, DOMElement* top,
           }
         }
         if (dataNames.count(name) != 0 || (existing && !existing->isEqualNode(field))) {
-          throw VeltraException(3, "LocalTransformations of " + TreeLabel(trees[t], t) +
+          throw VeltraException(3, "LocalTransformations of " + TreeLabel(trees[t], index[t]) +
                                        ": DerivedField " + Quoted(name) +
                                        " clashes with another field of that name");
         }
@@ -240,7 +249,8 @@ void MoveLocalTransformations(DOMDocument* document, DOMElement* top,
           // Several trees of an ensemble may carry the same definition.
           field->release();
           changes->push_back({PmmlUpgradeChange::kLocalDerived,
-                              "DerivedField " + Quoted(name) + " of " + TreeLabel(trees[t], t) +
+                              "DerivedField " + Quoted(name) + " of " +
+                                  TreeLabel(trees[t], index[t]) +
                                   ": same definition already in TransformationDictionary"});
           continue;
         }
@@ -250,9 +260,10 @@ void MoveLocalTransformations(DOMDocument* document, DOMElement* top,
           top->insertBefore(dictionary, data ? data->getNextSibling() : top->getFirstChild());
         }
         dictionary->appendChild(field);
-        changes->push_back({PmmlUpgradeChange::kLocalDerived,
-                            "DerivedField " + Quoted(name) + " of " + TreeLabel(trees[t], t) +
-                                ": moved to TransformationDictionary"});
+        changes->push_back(
+            {PmmlUpgradeChange::kLocalDerived, "DerivedField " + Quoted(name) + " of " +
+                                                   TreeLabel(trees[t], index[t]) +
+                                                   ": moved to TransformationDictionary"});
       }
       if (FirstChildElement(local) == nullptr) {
         trees[t]->removeChild(local);
@@ -271,24 +282,76 @@ struct LeafSums {
   bool allCounted = true;
 };
 
-void ScoreClassificationNode(DOMElement* node, const std::string& tree,
-                             std::vector<PmmlUpgradeChange>* changes) {
-  const DOMElement* best = nullptr;
-  double bestCount = 0;
+// Record counts per category, in order of first appearance.
+using CategoryCounts = std::vector<std::pair<XString, double>>;
+
+void AddCount(CategoryCounts* counts, const XString& category, double count) {
+  for (auto& entry : *counts) {
+    if (entry.first == category) {
+      entry.second += count;
+      return;
+    }
+  }
+  counts->emplace_back(category, count);
+}
+
+CategoryCounts OwnDistribution(const DOMElement* node) {
+  CategoryCounts counts;
   for (DOMElement* distribution : ChildrenByTag(node, "ScoreDistribution")) {
     double count = 0;
-    if (!ParseNumber(Attr(distribution, "recordCount"), &count)) continue;
+    if (ParseNumber(Attr(distribution, "recordCount"), &count)) {
+      AddCount(&counts, Attr(distribution, "value"), count);
+    }
+  }
+  return counts;
+}
+
+// The category with the largest count; the first listed on ties.
+const XString* Largest(const CategoryCounts& counts) {
+  const XString* best = nullptr;
+  double bestCount = 0;
+  for (const auto& [category, count] : counts) {
     if (best == nullptr || count > bestCount) {
-      best = distribution;
+      best = &category;
       bestCount = count;
     }
   }
-  if (best == nullptr) return;
-  const XString value = Attr(best, "value");
-  SetAttr(node, "score", value);
-  changes->push_back({PmmlUpgradeChange::kNodeScore, NodeLabel(node) + " of " + tree + ": score " +
-                                                         Quoted(value) +
-                                                         ", its largest ScoreDistribution"});
+  return best;
+}
+
+// A node with ScoreDistributions takes the largest; one without (some
+// exporters keep them on leaves only) takes the largest of the counts summed
+// over the leaves below it.
+void ScoreClassificationNodes(DOMElement* rootNode, const std::string& tree,
+                              std::vector<PmmlUpgradeChange>* changes) {
+  std::vector<DOMElement*> order = {rootNode};
+  for (DOMElement* node : Descendants(rootNode, {"Node"})) order.push_back(node);
+  std::unordered_map<const DOMElement*, CategoryCounts> leafCounts;
+  std::vector<std::pair<DOMElement*, XString>> scores;
+  std::vector<PmmlUpgradeChange> made;
+  for (auto it = order.rbegin(); it != order.rend(); ++it) {
+    DOMElement* node = *it;
+    CategoryCounts& below = leafCounts[node];
+    const bool leaf = ChildByTag(node, "Node") == nullptr;
+    const CategoryCounts own = OwnDistribution(node);
+    if (leaf) below = own;
+    if (!HasAttr(node, "score")) {
+      const bool fromOwn = !own.empty();
+      if (const XString* best = Largest(fromOwn ? own : below)) {
+        scores.emplace_back(node, *best);
+        made.push_back({PmmlUpgradeChange::kNodeScore,
+                        NodeLabel(node) + " of " + tree + ": score " + Quoted(*best) +
+                            (fromOwn ? ", its largest ScoreDistribution"
+                                     : ", the largest of its leaves' ScoreDistributions")});
+      }
+    }
+    if (node != rootNode) {
+      CategoryCounts& parent = leafCounts[static_cast<DOMElement*>(node->getParentNode())];
+      for (const auto& [category, count] : below) AddCount(&parent, category, count);
+    }
+  }
+  for (auto& [node, value] : scores) SetAttr(node, "score", value);
+  changes->insert(changes->end(), made.rbegin(), made.rend());
 }
 
 void ScoreRegressionNodes(DOMElement* rootNode, const std::string& tree,
@@ -350,11 +413,7 @@ void ScoreNodes(DOMElement* top, std::vector<PmmlUpgradeChange>* changes) {
     DOMElement* rootNode = ChildByTag(trees[t], "Node");
     if (rootNode == nullptr) continue;
     if (function == U("classification")) {
-      std::vector<DOMElement*> nodes = {rootNode};
-      for (DOMElement* node : Descendants(rootNode, {"Node"})) nodes.push_back(node);
-      for (DOMElement* node : nodes) {
-        if (!HasAttr(node, "score")) ScoreClassificationNode(node, label, changes);
-      }
+      ScoreClassificationNodes(rootNode, label, changes);
     } else if (function == U("regression")) {
       ScoreRegressionNodes(rootNode, label, changes);
     }

@@ -24,11 +24,12 @@ struct DX_HOST_API PmmlUpgradeChange {
 
 // Rewrites the document so that
 // - a MiningField without usageType says "active", and "target" becomes "predicted";
-// - the DerivedFields of every TreeModel's LocalTransformations move to the
+// - the DerivedFields of every TreeModel's (and MiningModel's) LocalTransformations move to the
 //   document's TransformationDictionary (created after the DataDictionary when
 //   absent); an identical definition already there is dropped instead;
 // - a Node without score gets one: in a classification tree the value of its
-//   largest ScoreDistribution (the first listed on ties), in a regression tree
+//   largest ScoreDistribution (the first listed on ties; without any, the
+//   largest of the counts summed over the leaves below), in a regression tree
 //   the record-weighted mean of the scores of the leaves below it (the plain
 //   mean when a leaf has no recordCount);
 // - a categorical DataField without Value elements gets the values that

@@ -217,6 +217,38 @@ TEST_F(PmmlUpgradeTest, ClassificationNodeTakesItsLargestDistributionFirstOnTies
                 "Node 'n' of TreeModel #1: score 'b', its largest ScoreDistribution"}));
 }
 
+// Distributions kept on leaves only: the inner node sums them over its leaves.
+TEST_F(PmmlUpgradeTest, ClassificationNodeWithoutDistributionsSumsItsLeaves) {
+  auto changes = Upgrade(
+      Pmml(kNumericFields,
+           "<TreeModel functionName=\"classification\"><MiningSchema/>"
+           "<Node id=\"r\"><True/>"
+           "<Node id=\"1\" score=\"a\"><True/><ScoreDistribution value=\"a\" recordCount=\"0.6\"/>"
+           "<ScoreDistribution value=\"b\" recordCount=\"0.4\"/></Node>"
+           "<Node id=\"2\"><True/>"
+           "<Node id=\"3\" score=\"b\"><True/><ScoreDistribution value=\"a\" recordCount=\"0.3\"/>"
+           "<ScoreDistribution value=\"b\" recordCount=\"0.7\"/></Node>"
+           "<Node id=\"4\" score=\"b\"><True/><ScoreDistribution value=\"b\" recordCount=\"0.5\"/>"
+           "<ScoreDistribution value=\"a\" recordCount=\"0.5\"/></Node>"
+           "</Node></Node></TreeModel>"));
+  EXPECT_EQ(NodeScore("2"), "b");  // a 0.8, b 1.2
+  EXPECT_EQ(NodeScore("r"), "b");  // a 1.4, b 1.6 over the three leaves
+  EXPECT_EQ(Texts(changes), (std::vector<std::string>{
+                                "Node 'r' of TreeModel #1: score 'b', the largest of its leaves' "
+                                "ScoreDistributions",
+                                "Node '2' of TreeModel #1: score 'b', the largest of its leaves' "
+                                "ScoreDistributions"}));
+}
+
+TEST_F(PmmlUpgradeTest, MiningModelLocalTransformationsMoveToo) {
+  auto changes = Upgrade(Pmml(kNumericFields, "<MiningModel>" + std::string(kLocalDerived) +
+                                                  "<Segmentation/></MiningModel>"));
+  EXPECT_EQ(Texts(changes), (std::vector<std::string>{"DerivedField 'ratio' of MiningModel #1: "
+                                                      "moved to TransformationDictionary"}));
+  EXPECT_NE(Element("TransformationDictionary"), nullptr);
+  EXPECT_EQ(Element("LocalTransformations"), nullptr);
+}
+
 // Leaves 10 (3 records), 20 (1 record) under "inner"; 40 (4 records) beside it.
 std::string RegressionTree(const std::string& innerLeafCount) {
   return "<TreeModel functionName=\"regression\"><MiningSchema/>"
