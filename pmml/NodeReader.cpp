@@ -55,6 +55,20 @@ void DeleteSplits(std::vector<ScoreSplitVar*>& splits) {
   splits.clear();
 }
 
+// Releases what a failed node read built: before the node exists, its
+// statistics and splits; after, the children built so far, and the node itself
+// when no parent owns it.
+void ReleaseFailedNode(CompositeTreeNode* treeNode, ScoreNodeStats* stats,
+                       std::vector<ScoreSplitVar*>& splits, const CompositeTreeNode* parent) {
+  if (treeNode == nullptr) {
+    delete stats;
+    DeleteSplits(splits);
+    return;
+  }
+  treeNode->RemoveAllChildren();
+  if (parent == nullptr) delete treeNode;
+}
+
 }  // namespace
 
 void DendrixPMMLTranslator::ScanTreeModel(DOMNode* treeModel) {
@@ -274,16 +288,7 @@ CompositeTreeNode* DendrixPMMLTranslator::InsertClsTreeNode(DOMNode* node,
     confidence = stats->GetConfidence();
     return treeNode;
   } catch (const VeltraException& e) {
-    if (treeNode == nullptr) {
-      delete stats;
-      DeleteSplits(splits);
-    } else {
-      treeNode->RemoveAllChildren();
-      // An attached node goes with its parent; the top node goes here.
-      if (parent == nullptr) {
-        delete treeNode;
-      }
-    }
+    ReleaseFailedNode(treeNode, stats, splits, parent);
     throw VeltraException(e);
   }
 }
@@ -339,15 +344,7 @@ CompositeTreeNode* DendrixPMMLTranslator::InsertRegTreeNode(DOMNode* node,
     }
     return treeNode;
   } catch (const VeltraException& e) {
-    if (treeNode == nullptr) {
-      delete stats;
-      DeleteSplits(splits);
-    } else {
-      treeNode->RemoveAllChildren();
-      if (parent == nullptr) {
-        delete treeNode;
-      }
-    }
+    ReleaseFailedNode(treeNode, stats, splits, parent);
     throw VeltraException(e);
   }
 }
