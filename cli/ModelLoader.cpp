@@ -68,7 +68,7 @@ std::vector<std::unique_ptr<ScoreModel>> LoadModels(const Plugin& plugin, const 
                                                     int count, bool upgrade,
                                                     std::vector<PmmlUpgradeChange>* changes) {
   CheckReadableFile(path);
-  XmlDocument document;
+  XmlDocument document(upgrade ? XmlDocument::Form::kEditable : XmlDocument::Form::kReadOnly);
   XmlParseError parseError;
   if (!document.ParseFile(path, &parseError)) {
     if (parseError.line > 0) {

@@ -131,7 +131,7 @@ namespace {
 
 ScoreModel* BaseTranslator::ParseFromTree(const std::string& fileName,
                                           const std::string& encoding) {
-  XmlDocument document;
+  XmlDocument document(XmlDocument::Form::kReadOnly);
   XmlParseError error;
   if (!document.ParseFile(fileName, &error)) ThrowParseError(fileName, error);
   return ParseFromTree(document.GetDocument(), encoding);
@@ -145,7 +145,7 @@ ScoreModel* BaseTranslator::ParseFromTree(std::istream& in, const std::string& e
                                           const std::string& systemId) {
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (in.bad()) throw VeltraException(1, systemId + ": cannot read the document");
-  XmlDocument document;
+  XmlDocument document(XmlDocument::Form::kReadOnly);
   XmlParseError error;
   if (!document.ParseMemory(bytes, &error)) ThrowParseError(systemId, error);
   return ParseFromTree(document.GetDocument(), encoding);

@@ -58,4 +58,47 @@ inline std::string ToUtf8(const char16_t* text) {
   return out;
 }
 
+// UTF-16 form of UTF-8 text; a byte that does not start a valid sequence
+// becomes U+FFFD.
+inline std::u16string FromUtf8(const std::string& text) {
+  std::u16string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    std::size_t extra = byte < 0x80                   ? 0
+                        : byte >= 0xF0 && byte < 0xF5 ? 3
+                        : byte >= 0xE0                ? 2
+                        : byte >= 0xC2 && byte < 0xE0 ? 1
+                                                      : 4;
+    char32_t c = extra == 0   ? byte
+                 : extra == 1 ? byte & 0x1F
+                 : extra == 2 ? byte & 0x0F
+                              : byte & 0x07;
+    bool valid = extra < 4 && i + extra < text.size();
+    for (std::size_t k = 1; valid && k <= extra; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) valid = false;
+      c = (c << 6) | (next & 0x3F);
+    }
+    if (valid && (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF) || (extra == 2 && c < 0x800) ||
+                  (extra == 3 && c < 0x10000))) {
+      valid = false;
+    }
+    if (!valid) {
+      out.push_back(u'\uFFFD');
+      ++i;
+      continue;
+    }
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(c));
+    }
+    i += extra + 1;
+  }
+  return out;
+}
+
 }  // namespace dendrix_host

@@ -3,12 +3,14 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <xercesc/framework/MemBufInputSource.hpp>
+#include <xercesc/parsers/SAXParser.hpp>
 #include <xercesc/parsers/XercesDOMParser.hpp>
 #include <xercesc/sax/ErrorHandler.hpp>
+#include <xercesc/sax/InputSource.hpp>
 #include <xercesc/sax/SAXParseException.hpp>
+#include <xercesc/util/BinInputStream.hpp>
 #include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/SecurityManager.hpp>
@@ -16,6 +18,7 @@
 #include <xercesc/util/XMLException.hpp>
 #include <xercesc/util/XMLResourceIdentifier.hpp>
 
+#include "host/CompactDom.h"
 #include "host/Utf16.h"
 #include "host/VeltraException.h"
 
@@ -62,6 +65,39 @@ class RefuseAllEntities : public xercesc::XMLEntityResolver {
   }
 };
 
+// Feeds the parser from an open file in chunks, so a large document is never
+// held in memory whole.
+class FileStream : public xercesc::BinInputStream {
+ public:
+  explicit FileStream(std::ifstream& in) : in_(in) {}
+  XMLFilePos curPos() const override { return position_; }
+  XMLSize_t readBytes(XMLByte* const toFill, const XMLSize_t maxToRead) override {
+    in_.read(reinterpret_cast<char*>(toFill), static_cast<std::streamsize>(maxToRead));
+    const auto got = static_cast<XMLSize_t>(in_.gcount());
+    if (in_.bad()) throw ReadFailure{};
+    position_ += got;
+    return got;
+  }
+  const XMLCh* getContentType() const override { return nullptr; }
+
+  struct ReadFailure {};
+
+ private:
+  std::ifstream& in_;
+  XMLFilePos position_ = 0;
+};
+
+class FileSource : public xercesc::InputSource {
+ public:
+  FileSource(std::ifstream& in, const std::string& systemId) : in_(in) {
+    setSystemId(dendrix_host::FromUtf8(systemId).c_str());
+  }
+  xercesc::BinInputStream* makeStream() const override { return new FileStream(in_); }
+
+ private:
+  std::ifstream& in_;
+};
+
 }  // namespace
 
 // --- XercesSession -----------------------------------------------------------
@@ -79,43 +115,74 @@ XercesSession::~XercesSession() { xercesc::XMLPlatformUtils::Terminate(); }
 // --- XmlDocument -------------------------------------------------------------
 
 struct XmlDocument::Impl {
+  explicit Impl(Form f) : form(f) {}
+
+  Form form;
   FirstFatalError errors;
   RefuseAllEntities resolver;
   xercesc::SecurityManager security;
   std::unique_ptr<xercesc::XercesDOMParser> parser;
+  dendrix_host::CompactDocumentPtr compact;
   bool parsed = false;
 
-  bool Parse(const std::string& bytes, const std::string& systemId, XmlParseError* error);
+  bool Parse(const xercesc::InputSource& source, const std::string& systemId, XmlParseError* error);
+  // Both parsers get the same settings: no validation, no DTD or external
+  // entity loading, entity expansions capped.
+  template <class Parser>
+  void Configure(Parser& p) {
+    p.setValidationScheme(Parser::Val_Never);
+    p.setDoNamespaces(false);
+    p.setDoSchema(false);
+    p.setLoadExternalDTD(false);
+    p.setSkipDTDValidation(true);
+    p.setDisableDefaultEntityResolution(true);
+    p.setXMLEntityResolver(&resolver);
+    security.setEntityExpansionLimit(kEntityExpansionLimit);
+    p.setSecurityManager(&security);
+    p.setErrorHandler(&errors);
+  }
+  void Reset() {
+    parser.reset();
+    compact.reset();
+    parsed = false;
+  }
 };
 
-XmlDocument::XmlDocument() : impl_(std::make_unique<Impl>()) {}
+XmlDocument::XmlDocument(Form form) : impl_(std::make_unique<Impl>(form)) {}
 
 XmlDocument::~XmlDocument() = default;
 
-bool XmlDocument::Impl::Parse(const std::string& bytes, const std::string& systemId,
+bool XmlDocument::Impl::Parse(const xercesc::InputSource& source, const std::string& systemId,
                               XmlParseError* error) {
-  parsed = false;
+  Reset();
   errors.seen = false;
   errors.error_ = XmlParseError();
-  parser = std::make_unique<xercesc::XercesDOMParser>();
-  parser->setValidationScheme(xercesc::XercesDOMParser::Val_Never);
-  parser->setDoNamespaces(false);
-  parser->setDoSchema(false);
-  parser->setLoadExternalDTD(false);
-  parser->setSkipDTDValidation(true);
-  parser->setDisableDefaultEntityResolution(true);
-  parser->setCreateEntityReferenceNodes(false);
-  parser->setCreateCommentNodes(false);
-  parser->setIncludeIgnorableWhitespace(false);
-  parser->setXMLEntityResolver(&resolver);
-  security.setEntityExpansionLimit(kEntityExpansionLimit);
-  parser->setSecurityManager(&security);
-  parser->setErrorHandler(&errors);
+  std::unique_ptr<dendrix_host::CompactSaxParser> scanner;
+  std::unique_ptr<dendrix_host::CompactDomBuilder> builder;
+  if (form == Form::kEditable) {
+    parser = std::make_unique<xercesc::XercesDOMParser>();
+    Configure(*parser);
+    parser->setCreateEntityReferenceNodes(false);
+    parser->setCreateCommentNodes(false);
+    parser->setIncludeIgnorableWhitespace(false);
+  } else {
+    scanner = std::make_unique<dendrix_host::CompactSaxParser>();
+    Configure(*scanner);
+    builder = std::make_unique<dendrix_host::CompactDomBuilder>(*scanner, systemId);
+    scanner->installAdvDocHandler(builder.get());
+  }
 
-  xercesc::MemBufInputSource source(reinterpret_cast<const XMLByte*>(bytes.data()), bytes.size(),
-                                    systemId.c_str(), false);
+  int errorCount = 0;
   try {
-    parser->parse(source);
+    if (parser) {
+      parser->parse(source);
+      errorCount = static_cast<int>(parser->getErrorCount());
+    } else {
+      scanner->parse(source);
+      errorCount = static_cast<int>(scanner->getErrorCount());
+    }
+  } catch (const FileStream::ReadFailure&) {
+    errors.Record(0, 0, "cannot read the file");
   } catch (const RefusedEntity& refused) {
     errors.Record(0, 0, "external entities are not allowed (\"" + refused.systemId + "\")");
   } catch (const xercesc::SAXParseException& e) {
@@ -127,12 +194,17 @@ bool XmlDocument::Impl::Parse(const std::string& bytes, const std::string& syste
     errors.Record(0, 0, Narrow(e.getMessage()));
   } catch (const xercesc::OutOfMemoryException&) {
     errors.Record(0, 0, "out of memory");
+  } catch (const std::bad_alloc&) {
+    errors.Record(0, 0, "out of memory");
   }
-  if (!errors.seen && parser->getErrorCount() != 0) errors.Record(0, 0, "malformed document");
-  if (!errors.seen && parser->getDocument() == nullptr) errors.Record(0, 0, "no document");
+  if (!errors.seen && errorCount != 0) errors.Record(0, 0, "malformed document");
+  if (builder && !errors.seen) compact = builder->TakeDocument();
+  if (!errors.seen && ((parser && parser->getDocument() == nullptr) || (builder && !compact))) {
+    errors.Record(0, 0, "no document");
+  }
   if (errors.seen) {
     if (error) *error = errors.error_;
-    parser.reset();
+    Reset();
     return false;
   }
   parsed = true;
@@ -140,37 +212,31 @@ bool XmlDocument::Impl::Parse(const std::string& bytes, const std::string& syste
 }
 
 bool XmlDocument::ParseFile(const std::string& path, XmlParseError* error) {
+  impl_->Reset();
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     int code = errno;
-    impl_->parser.reset();
-    impl_->parsed = false;
     if (error) {
       *error = XmlParseError();
       error->message = code != 0 ? std::strerror(code) : "cannot open the file";
     }
     return false;
   }
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  if (in.bad()) {
-    impl_->parser.reset();
-    impl_->parsed = false;
-    if (error) {
-      *error = XmlParseError();
-      error->message = "cannot read the file";
-    }
-    return false;
-  }
-  return impl_->Parse(bytes.str(), path, error);
+  FileSource source(in, path);
+  return impl_->Parse(source, path, error);
 }
 
 bool XmlDocument::ParseMemory(const std::string& bytes, XmlParseError* error) {
-  return impl_->Parse(bytes, "memory", error);
+  xercesc::MemBufInputSource source(reinterpret_cast<const XMLByte*>(bytes.data()), bytes.size(),
+                                    "memory", false);
+  source.setCopyBufToStream(false);  // bytes outlive the parse
+  return impl_->Parse(source, "memory", error);
 }
 
 xercesc::DOMDocument* XmlDocument::GetDocument() const {
-  return impl_->parsed ? impl_->parser->getDocument() : nullptr;
+  if (!impl_->parsed) return nullptr;
+  if (impl_->compact) return dendrix_host::AsDomDocument(impl_->compact.get());
+  return impl_->parser->getDocument();
 }
 
 std::string XmlDocument::GetEncoding() const {

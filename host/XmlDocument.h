@@ -2,7 +2,6 @@
 
 #include <memory>
 #include <string>
-
 #include <xercesc/dom/DOM.hpp>
 
 #include "host/HostExport.h"
@@ -25,9 +24,16 @@ struct DX_HOST_API XmlParseError {
 
 // A parsed DOM document and the parser that owns it. Parsing refuses DTD
 // loading, external entities and network access. Needs a live XercesSession.
+//
+// kEditable gives the XML parser's own DOM, which may be changed in place
+// (UpgradePmmlDocument needs that). kReadOnly gives a compact DOM built from a
+// SAX scan: the same interfaces for reading, several times faster to build and
+// walk, and any call that would change it throws DOMException.
 class DX_HOST_API XmlDocument {
  public:
-  XmlDocument();
+  enum class Form { kEditable, kReadOnly };
+
+  explicit XmlDocument(Form form = Form::kEditable);
   ~XmlDocument();
   XmlDocument(const XmlDocument&) = delete;
   XmlDocument& operator=(const XmlDocument&) = delete;

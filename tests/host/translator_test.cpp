@@ -389,6 +389,9 @@ TEST_F(HostXmlTest, ParseFromTreeReportsWhereADocumentIsMalformed) {
             "Element <DataDictionary> is required in <PMML>");
 }
 
+constexpr XmlDocument::Form kBothForms[] = {XmlDocument::Form::kEditable,
+                                            XmlDocument::Form::kReadOnly};
+
 TEST_F(HostXmlTest, XmlDocumentRefusesExternalEntities) {
   const std::string secretPath = ::testing::TempDir() + "host_secret.txt";
   std::ofstream(secretPath) << "TOP-SECRET-CONTENT";
@@ -400,23 +403,27 @@ TEST_F(HostXmlTest, XmlDocumentRefusesExternalEntities) {
       "<!DOCTYPE r [<!ENTITY % p SYSTEM \"file://" + secretPath + "\"> %p;]><r/>",
   };
   for (const std::string& xml : documents) {
-    XmlDocument document;
-    XmlParseError error;
-    bool parsed = document.ParseMemory(xml, &error);
-    EXPECT_FALSE(parsed) << xml;
-    EXPECT_EQ(error.message.find("TOP-SECRET"), std::string::npos);
-    if (parsed) {
-      std::string text =
-          dendrix_host::ToUtf8(document.GetDocument()->getDocumentElement()->getTextContent());
-      EXPECT_EQ(text.find("TOP-SECRET"), std::string::npos);
+    for (XmlDocument::Form form : kBothForms) {
+      XmlDocument document(form);
+      XmlParseError error;
+      bool parsed = document.ParseMemory(xml, &error);
+      EXPECT_FALSE(parsed) << xml;
+      EXPECT_EQ(error.message.find("TOP-SECRET"), std::string::npos);
+      if (parsed) {
+        std::string text =
+            dendrix_host::ToUtf8(document.GetDocument()->getDocumentElement()->getTextContent());
+        EXPECT_EQ(text.find("TOP-SECRET"), std::string::npos);
+      }
     }
   }
   // An external DTD is not loaded: the document parses as if it had none.
-  XmlDocument withDtd;
-  XmlParseError error;
-  EXPECT_TRUE(
-      withDtd.ParseMemory("<!DOCTYPE r SYSTEM \"file://" + secretPath + "\"><r>ok</r>", &error))
-      << error.message;
+  for (XmlDocument::Form form : kBothForms) {
+    XmlDocument withDtd(form);
+    XmlParseError error;
+    EXPECT_TRUE(
+        withDtd.ParseMemory("<!DOCTYPE r SYSTEM \"file://" + secretPath + "\"><r>ok</r>", &error))
+        << error.message;
+  }
   std::remove(secretPath.c_str());
 }
 
@@ -428,34 +435,39 @@ TEST_F(HostXmlTest, XmlDocumentStopsEntityExpansionBombsQuickly) {
     xml += "\">";
   }
   xml += "]><r>&e10;</r>";
-  auto start = std::chrono::steady_clock::now();
-  XmlDocument document;
-  XmlParseError error;
-  EXPECT_FALSE(document.ParseMemory(xml, &error));
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
-  EXPECT_NE(error.message.find("entity"), std::string::npos) << error.message;
-  EXPECT_EQ(document.GetDocument(), nullptr);
+  for (XmlDocument::Form form : kBothForms) {
+    auto start = std::chrono::steady_clock::now();
+    XmlDocument document(form);
+    XmlParseError error;
+    EXPECT_FALSE(document.ParseMemory(xml, &error));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_NE(error.message.find("entity"), std::string::npos) << error.message;
+    EXPECT_EQ(document.GetDocument(), nullptr);
 
-  // Ordinary entity use stays well within the limit.
-  XmlDocument ordinary;
-  EXPECT_TRUE(ordinary.ParseMemory(
-      "<!DOCTYPE r [<!ENTITY n \"name\">]><r a=\"&lt;&amp;&gt;\">&n; &amp; &#233;</r>", &error));
+    // Ordinary entity use stays well within the limit.
+    XmlDocument ordinary(form);
+    EXPECT_TRUE(ordinary.ParseMemory(
+        "<!DOCTYPE r [<!ENTITY n \"name\">]><r a=\"&lt;&amp;&gt;\">&n; &amp; &#233;</r>", &error));
+  }
 }
 
 TEST_F(HostXmlTest, XmlDocumentReportsLineAndColumn) {
-  XmlDocument document;
-  XmlParseError error;
-  EXPECT_FALSE(document.ParseMemory("<a>\n  <b>\n  </c>\n</a>", &error));
-  EXPECT_EQ(error.line, 3);
-  EXPECT_GT(error.column, 0);
-  EXPECT_FALSE(error.message.empty());
-  EXPECT_EQ(document.GetDocument(), nullptr);
-  // The same object can parse again.
-  EXPECT_TRUE(document.ParseMemory("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a/>", &error));
-  ASSERT_NE(document.GetDocument(), nullptr);
-  EXPECT_EQ(document.GetEncoding(), "ISO-8859-1");
-  EXPECT_FALSE(document.ParseMemory("", &error));
-  EXPECT_FALSE(document.ParseMemory("<a/><b/>", &error));
+  for (XmlDocument::Form form : kBothForms) {
+    XmlDocument document(form);
+    XmlParseError error;
+    EXPECT_FALSE(document.ParseMemory("<a>\n  <b>\n  </c>\n</a>", &error));
+    EXPECT_EQ(error.line, 3);
+    EXPECT_GT(error.column, 0);
+    EXPECT_FALSE(error.message.empty());
+    EXPECT_EQ(document.GetDocument(), nullptr);
+    // The same object can parse again.
+    EXPECT_TRUE(
+        document.ParseMemory("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a/>", &error));
+    ASSERT_NE(document.GetDocument(), nullptr);
+    EXPECT_EQ(document.GetEncoding(), "ISO-8859-1");
+    EXPECT_FALSE(document.ParseMemory("", &error));
+    EXPECT_FALSE(document.ParseMemory("<a/><b/>", &error));
+  }
 }
 
 // --- BaseModel ---------------------------------------------------------------
