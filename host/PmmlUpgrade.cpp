@@ -321,12 +321,14 @@ const XString* Largest(const CategoryCounts& counts) {
 
 // A node with ScoreDistributions takes the largest; one without (some
 // exporters keep them on leaves only) takes the largest of the counts summed
-// over the leaves below it.
+// over the leaves below it, a leaf without distributions counting as
+// recordCount (or one) records of its own score.
 void ScoreClassificationNodes(DOMElement* rootNode, const std::string& tree,
                               std::vector<PmmlUpgradeChange>* changes) {
   std::vector<DOMElement*> order = {rootNode};
   for (DOMElement* node : Descendants(rootNode, {"Node"})) order.push_back(node);
   std::unordered_map<const DOMElement*, CategoryCounts> leafCounts;
+  std::unordered_set<const DOMElement*> countsScores;  // a leaf below counted its score
   std::vector<std::pair<DOMElement*, XString>> scores;
   std::vector<PmmlUpgradeChange> made;
   for (auto it = order.rbegin(); it != order.rend(); ++it) {
@@ -335,6 +337,14 @@ void ScoreClassificationNodes(DOMElement* rootNode, const std::string& tree,
     const bool leaf = ChildByTag(node, "Node") == nullptr;
     const CategoryCounts own = OwnDistribution(node);
     if (leaf) below = own;
+    // A leaf without distributions (forests often write only a score) counts
+    // as its recordCount, or one, records of its score.
+    if (leaf && own.empty() && HasAttr(node, "score")) {
+      double count = 0;
+      if (!ParseNumber(Attr(node, "recordCount"), &count) || !(count > 0)) count = 1;
+      AddCount(&below, Attr(node, "score"), count);
+      countsScores.insert(node);
+    }
     if (!HasAttr(node, "score")) {
       const bool fromOwn = !own.empty();
       if (const XString* best = Largest(fromOwn ? own : below)) {
@@ -342,12 +352,17 @@ void ScoreClassificationNodes(DOMElement* rootNode, const std::string& tree,
         made.push_back({PmmlUpgradeChange::kNodeScore,
                         NodeLabel(node) + " of " + tree + ": score " + Quoted(*best) +
                             (fromOwn ? ", its largest ScoreDistribution"
-                                     : ", the largest of its leaves' ScoreDistributions")});
+                             : countsScores.count(node) != 0
+                                 ? ", the most frequent score of its leaves"
+                                 : ", the largest of its leaves' ScoreDistributions")});
       }
     }
     if (node != rootNode) {
       CategoryCounts& parent = leafCounts[static_cast<DOMElement*>(node->getParentNode())];
       for (const auto& [category, count] : below) AddCount(&parent, category, count);
+      if (countsScores.count(node) != 0) {
+        countsScores.insert(static_cast<DOMElement*>(node->getParentNode()));
+      }
     }
   }
   for (auto& [node, value] : scores) SetAttr(node, "score", value);
@@ -519,6 +534,34 @@ std::string DescribeNewerPmmlConventions(const DOMDocument* document) {
         break;
       }
     }
+  }
+
+  // Inner nodes without score (leaves without one are left as they are, so
+  // they are not offered as upgradable).
+  std::vector<const DOMElement*> scoreless;
+  for (DOMElement* node : Descendants(top, {"Node"})) {
+    if (!HasAttr(node, "score") && ChildByTag(node, "Node") != nullptr) scoreless.push_back(node);
+  }
+  if (!scoreless.empty()) {
+    std::string text = NodeLabel(scoreless[0]) + " has no score";
+    if (scoreless.size() > 1) {
+      text += " (and " + std::to_string(scoreless.size() - 1) + " more inner nodes)";
+    }
+    findings.push_back(text);
+  }
+
+  std::vector<XString> valueless;
+  if (const DOMElement* data = ChildByTag(top, "DataDictionary")) {
+    for (DOMElement* field : ChildrenByTag(data, "DataField")) {
+      if (Attr(field, "optype") == U("categorical") && ChildByTag(field, "Value") == nullptr) {
+        valueless.push_back(Attr(field, "name"));
+      }
+    }
+  }
+  if (!valueless.empty()) {
+    std::string text = "categorical DataField " + Quoted(valueless[0]);
+    if (valueless.size() > 1) text += " (and " + std::to_string(valueless.size() - 1) + " more)";
+    findings.push_back(text + " lists no values");
   }
 
   std::string text;

@@ -29,8 +29,9 @@ struct DX_HOST_API PmmlUpgradeChange {
 //   absent); an identical definition already there is dropped instead;
 // - a Node without score gets one: in a classification tree the value of its
 //   largest ScoreDistribution (the first listed on ties; without any, the
-//   largest of the counts summed over the leaves below), in a regression tree
-//   the record-weighted mean of the scores of the leaves below it (the plain
+//   largest of the counts summed over the leaves below, where a leaf with no
+//   distribution counts as recordCount, or one, records of its score), in a
+//   regression tree the record-weighted mean of the scores of the leaves below it (the plain
 //   mean when a leaf has no recordCount);
 // - a categorical DataField without Value elements gets the values that
 //   predicates on it name, in the order they first appear.
@@ -41,8 +42,9 @@ DX_HOST_API std::vector<PmmlUpgradeChange> UpgradePmmlDocument(xercesc::DOMDocum
 
 // What in the document follows newer conventions that the strict reader
 // refuses: a MiningField without usageType, a "target" usageType, a predicate
-// on a field defined only in a LocalTransformations. Empty when none; used to
-// explain a rejection. Does not change the document.
+// on a field defined only in a LocalTransformations, an inner Node without
+// score, a categorical DataField without Value elements. Empty when none; used
+// to explain a rejection. Does not change the document.
 DX_HOST_API std::string DescribeNewerPmmlConventions(const xercesc::DOMDocument* document);
 
 // A one-line summary of how many changes of one kind were made, e.g.

@@ -240,6 +240,28 @@ TEST_F(PmmlUpgradeTest, ClassificationNodeWithoutDistributionsSumsItsLeaves) {
                                 "ScoreDistributions"}));
 }
 
+// Forest leaves carry a score only: each counts as its recordCount (one when
+// absent) records of that score, so the inner nodes take the weighted majority.
+TEST_F(PmmlUpgradeTest, ClassificationLeavesWithOnlyAScoreCountTheirScore) {
+  auto changes = Upgrade(
+      Pmml(kNumericFields,
+           "<TreeModel functionName=\"classification\"><MiningSchema/>"
+           "<Node id=\"r\"><True/>"
+           "<Node id=\"2\"><True/>"
+           "<Node id=\"3\" score=\"a\"><True/></Node>"
+           "<Node id=\"4\" score=\"b\"><True/></Node>"
+           "<Node id=\"5\" score=\"b\"><True/></Node></Node>"
+           "<Node id=\"6\" score=\"a\" recordCount=\"4\"><True/></Node>"
+           "<Node id=\"7\" score=\"c\" recordCount=\"0\"><True/></Node>"
+           "</Node></TreeModel>"));
+  EXPECT_EQ(NodeScore("2"), "b");  // a 1, b 2
+  EXPECT_EQ(NodeScore("r"), "a");  // a 5, b 2, c 1: a zero count still counts once
+  EXPECT_EQ(Texts(changes),
+            (std::vector<std::string>{
+                "Node 'r' of TreeModel #1: score 'a', the most frequent score of its leaves",
+                "Node '2' of TreeModel #1: score 'b', the most frequent score of its leaves"}));
+}
+
 TEST_F(PmmlUpgradeTest, MiningModelLocalTransformationsMoveToo) {
   auto changes = Upgrade(Pmml(kNumericFields, "<MiningModel>" + std::string(kLocalDerived) +
                                                   "<Segmentation/></MiningModel>"));
@@ -348,6 +370,25 @@ TEST_F(PmmlUpgradeTest, NewerConventionsAreNamed) {
   std::string tree = TreeWithLocal(local);
   tree.replace(tree.find("field=\"ratio\""), 13, "field=\"x\"");
   EXPECT_EQ(DescribeNewerPmmlConventions(Parse(shadowed, Pmml(kNumericFields, tree))), "");
+}
+
+// Forest exports leave score off inner nodes and values off categorical
+// fields; both are named, a scoreless leaf is not (nothing would score it).
+TEST_F(PmmlUpgradeTest, ScorelessInnerNodesAndValuelessCategoriesAreNamed) {
+  const std::string fields =
+      "<DataField name=\"x\" optype=\"continuous\" dataType=\"double\"/>"
+      "<DataField name=\"c\" optype=\"categorical\" dataType=\"string\"/>"
+      "<DataField name=\"d\" optype=\"categorical\" dataType=\"string\"/>"
+      "<DataField name=\"e\" optype=\"categorical\" dataType=\"string\"><Value value=\"v\"/>"
+      "</DataField>";
+  Parse(document_, Pmml(fields,
+                        "<TreeModel><MiningSchema><MiningField name=\"x\" usageType=\"active\"/>"
+                        "</MiningSchema><Node id=\"r\"><True/>"
+                        "<Node id=\"i\"><True/><Node id=\"l\" score=\"1\"><True/></Node></Node>"
+                        "<Node id=\"bare\"><True/></Node></Node></TreeModel>"));
+  EXPECT_EQ(DescribeNewerPmmlConventions(document_.GetDocument()),
+            "Node 'r' has no score (and 1 more inner nodes); categorical DataField 'c' (and 1 "
+            "more) lists no values");
 }
 
 TEST(PmmlUpgradeSummary, CountsAndNamesEachKind) {

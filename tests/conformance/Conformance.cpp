@@ -1,0 +1,452 @@
+#include "conformance/Conformance.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iomanip>
+#include <ostream>
+#include <sstream>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+namespace conformance {
+namespace {
+
+std::string Trim(const std::string& text) {
+  const size_t begin = text.find_first_not_of(" \t");
+  if (begin == std::string::npos) return "";
+  const size_t end = text.find_last_not_of(" \t\r");
+  return text.substr(begin, end - begin + 1);
+}
+
+std::vector<std::string> SplitBar(const std::string& text) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  while (true) {
+    const size_t bar = text.find('|', start);
+    parts.push_back(Trim(text.substr(start, bar == std::string::npos ? bar : bar - start)));
+    if (bar == std::string::npos) return parts;
+    start = bar + 1;
+  }
+}
+
+std::vector<std::string> SplitBlanks(const std::string& text) {
+  std::vector<std::string> words;
+  std::istringstream in(text);
+  std::string word;
+  while (in >> word) words.push_back(word);
+  return words;
+}
+
+[[noreturn]] void Fail(int line, const std::string& what) {
+  throw std::runtime_error("manifest line " + std::to_string(line) + ": " + what);
+}
+
+size_t ParseCount(const std::string& text, int line) {
+  char* end = nullptr;
+  const unsigned long long value = std::strtoull(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0') Fail(line, "not a count: '" + text + "'");
+  return static_cast<size_t>(value);
+}
+
+// "<agree>/<total>"
+void ParseStated(const std::string& text, int line, ColumnCheck* check) {
+  const size_t slash = text.find('/');
+  if (slash == std::string::npos) Fail(line, "agreement must read agree/total");
+  check->statedAgree = ParseCount(text.substr(0, slash), line);
+  check->statedTotal = ParseCount(text.substr(slash + 1), line);
+  if (check->statedAgree > check->statedTotal) Fail(line, "more rows agree than are compared");
+}
+
+// "text", "number 1e-12", either followed by "given".
+void ParseHow(const std::string& text, int line, ColumnCheck* check) {
+  std::vector<std::string> words = SplitBlanks(text);
+  if (words.empty()) Fail(line, "compare needs text or number");
+  size_t next = 1;
+  if (words[0] == "number") {
+    if (words.size() < 2) Fail(line, "number needs a tolerance");
+    char* end = nullptr;
+    check->tolerance = std::strtod(words[1].c_str(), &end);
+    if (*end != '\0' || !(check->tolerance >= 0)) Fail(line, "bad tolerance '" + words[1] + "'");
+    check->numeric = true;
+    next = 2;
+  } else if (words[0] != "text") {
+    Fail(line, "unknown comparison '" + words[0] + "'");
+  }
+  for (; next < words.size(); ++next) {
+    if (words[next] != "given") Fail(line, "unknown flag '" + words[next] + "'");
+    check->givenOnly = true;
+  }
+}
+
+void CheckComplete(const ModelEntry& entry) {
+  if (entry.document.empty()) Fail(entry.line, entry.name + " has no document");
+  if (entry.input.empty()) Fail(entry.line, entry.name + " has no input");
+  if (entry.refused) {
+    if (!entry.columns.empty()) Fail(entry.line, entry.name + " is refused yet compares columns");
+  } else if (entry.expected.empty() || entry.columns.empty()) {
+    Fail(entry.line, entry.name + " needs an expected file and at least one compare");
+  }
+}
+
+void AppendCell(std::string* cell, std::vector<std::string>* row) {
+  row->push_back(std::move(*cell));
+  cell->clear();
+}
+
+// Runs argv with standard output and error sent to files; returns the exit
+// status (128 + signal when killed).
+int RunProcess(const std::vector<std::string>& argv, const std::string& outPath,
+               const std::string& errPath) {
+  const pid_t pid = ::fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    const int in = ::open("/dev/null", O_RDONLY);
+    const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (in < 0 || out < 0 || err < 0) ::_exit(126);
+    ::dup2(in, STDIN_FILENO);
+    ::dup2(out, STDOUT_FILENO);
+    ::dup2(err, STDERR_FILENO);
+    std::vector<char*> args;
+    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    ::execvp(args[0], args.data());
+    ::_exit(127);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+class Scratch {
+ public:
+  Scratch() {
+    std::string pattern = (fs::temp_directory_path() / "dendrix-conformance-XXXXXX").string();
+    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+  }
+  ~Scratch() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  Scratch(const Scratch&) = delete;
+  Scratch& operator=(const Scratch&) = delete;
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+// The path to hand to the tool: the file itself, or its unpacked copy.
+std::string Usable(const std::string& path, const Scratch& scratch) {
+  const std::string suffix = ".gz";
+  if (path.size() <= suffix.size() ||
+      path.compare(path.size() - suffix.size(), suffix.size(), suffix) != 0) {
+    return path;
+  }
+  const std::string name = fs::path(path).filename().string();
+  const std::string unpacked = scratch.File(name.substr(0, name.size() - suffix.size()));
+  if (RunProcess({"gzip", "-dc", path}, unpacked, scratch.File("gzip.err")) != 0) {
+    throw std::runtime_error("gzip -dc " + path + " failed: " + ReadAll(scratch.File("gzip.err")));
+  }
+  return unpacked;
+}
+
+std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+  return text;
+}
+
+}  // namespace
+
+std::vector<ModelEntry> ParseManifest(const std::string& text) {
+  std::vector<ModelEntry> entries;
+  std::istringstream in(text);
+  std::string raw;
+  int line = 0;
+  while (std::getline(in, raw)) {
+    ++line;
+    const std::string content = Trim(raw);
+    if (content.empty() || content[0] == '#') continue;
+    const size_t blank = content.find_first_of(" \t");
+    const std::string key = content.substr(0, blank);
+    const std::string value = blank == std::string::npos ? "" : Trim(content.substr(blank));
+    if (key == "model") {
+      if (!entries.empty()) CheckComplete(entries.back());
+      std::vector<std::string> words = SplitBlanks(value);
+      if (words.size() != 2) Fail(line, "model needs a name and a corpus");
+      ModelEntry entry;
+      entry.name = words[0];
+      entry.corpus = words[1];
+      entry.line = line;
+      entries.push_back(entry);
+      continue;
+    }
+    if (entries.empty()) Fail(line, "'" + key + "' before the first model");
+    ModelEntry& entry = entries.back();
+    if (key == "document") {
+      entry.document = value;
+    } else if (key == "input") {
+      entry.input = value;
+    } else if (key == "expected") {
+      entry.expected = value;
+    } else if (key == "options") {
+      entry.options = SplitBlanks(value);
+    } else if (key == "rows") {
+      entry.rowColumn = value;
+    } else if (key == "compare") {
+      std::vector<std::string> parts = SplitBar(value);
+      if (parts.size() != 4) Fail(line, "compare needs: ours | theirs | how | agree/total");
+      ColumnCheck check;
+      check.ours = parts[0];
+      check.theirs = parts[1];
+      ParseHow(parts[2], line, &check);
+      ParseStated(parts[3], line, &check);
+      entry.columns.push_back(check);
+    } else if (key == "refused") {
+      // Only the first bar separates: the message may hold more.
+      const size_t bar = value.find('|');
+      if (bar == std::string::npos) Fail(line, "refused needs: exit | message");
+      entry.refused = true;
+      entry.refusedExit = static_cast<int>(ParseCount(Trim(value.substr(0, bar)), line));
+      entry.refusedMessage = Trim(value.substr(bar + 1));
+    } else {
+      Fail(line, "unknown key '" + key + "'");
+    }
+  }
+  if (!entries.empty()) CheckComplete(entries.back());
+  return entries;
+}
+
+int Table::Column(const std::string& name) const {
+  for (size_t i = 0; i < header.size(); ++i) {
+    if (header[i] == name) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+Table ParseCsv(const std::string& text) {
+  std::vector<std::vector<std::string>> lines;
+  std::vector<std::string> row;
+  std::string cell;
+  bool quoted = false;
+  bool rowStarted = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (quoted) {
+      if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+        cell += '"';
+        ++i;
+      } else if (c == '"') {
+        quoted = false;
+      } else {
+        cell += c;
+      }
+      continue;
+    }
+    if (c == '"') {
+      quoted = true;
+      rowStarted = true;
+    } else if (c == ',') {
+      AppendCell(&cell, &row);
+      rowStarted = true;
+    } else if (c == '\n' || (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) {
+      if (c == '\r') ++i;
+      if (rowStarted || !cell.empty()) {
+        AppendCell(&cell, &row);
+        lines.push_back(std::move(row));
+      }
+      row.clear();
+      rowStarted = false;
+    } else {
+      cell += c;
+      rowStarted = true;
+    }
+  }
+  if (rowStarted || !cell.empty()) {
+    AppendCell(&cell, &row);
+    lines.push_back(std::move(row));
+  }
+  Table table;
+  if (lines.empty()) return table;
+  table.header = std::move(lines[0]);
+  table.rows.assign(std::make_move_iterator(lines.begin() + 1),
+                    std::make_move_iterator(lines.end()));
+  return table;
+}
+
+bool CellsAgree(const ColumnCheck& check, const std::string& ours, const std::string& theirs) {
+  if (!check.numeric || ours.empty() || theirs.empty()) return ours == theirs;
+  char* endOurs = nullptr;
+  char* endTheirs = nullptr;
+  const double x = std::strtod(ours.c_str(), &endOurs);
+  const double y = std::strtod(theirs.c_str(), &endTheirs);
+  if (*endOurs != '\0' || *endTheirs != '\0') return ours == theirs;
+  if (std::isnan(x) || std::isnan(y)) return false;
+  return std::fabs(x - y) <= check.tolerance * std::fmax(1.0, std::fabs(y));
+}
+
+bool ColumnResult::Meets() const {
+  return total == check.statedTotal && agree >= check.statedAgree;
+}
+
+void CompareOutputs(const ModelEntry& entry, const Table& ours, const Table& expected,
+                    ModelResult* result) {
+  const int rowColumn = entry.rowColumn.empty() ? -1 : expected.Column(entry.rowColumn);
+  if (!entry.rowColumn.empty() && rowColumn < 0) {
+    result->problems.push_back("the expected file has no column '" + entry.rowColumn + "'");
+    return;
+  }
+  if (rowColumn < 0 && ours.rows.size() != expected.rows.size()) {
+    result->problems.push_back("we wrote " + std::to_string(ours.rows.size()) +
+                               " rows, the expected file has " +
+                               std::to_string(expected.rows.size()));
+    return;
+  }
+  // Our row for each expected row.
+  std::vector<size_t> ourRow(expected.rows.size());
+  for (size_t i = 0; i < expected.rows.size(); ++i) {
+    ourRow[i] = i;
+    if (rowColumn < 0) continue;
+    const std::vector<std::string>& cells = expected.rows[i];
+    const std::string number =
+        static_cast<size_t>(rowColumn) < cells.size() ? cells[rowColumn] : std::string();
+    char* end = nullptr;
+    const unsigned long long row = std::strtoull(number.c_str(), &end, 10);
+    if (number.empty() || *end != '\0' || row == 0 || row > ours.rows.size()) {
+      result->problems.push_back("expected row " + std::to_string(i + 1) + " names input row '" +
+                                 number + "', which we did not score");
+      return;
+    }
+    ourRow[i] = static_cast<size_t>(row - 1);
+  }
+
+  for (const ColumnCheck& check : entry.columns) {
+    ColumnResult column;
+    column.check = check;
+    const int mine = ours.Column(check.ours);
+    const int theirs = expected.Column(check.theirs);
+    if (mine < 0 || theirs < 0) {
+      result->problems.push_back("no column '" + (mine < 0 ? check.ours : check.theirs) + "' in " +
+                                 (mine < 0 ? "our output" : "the expected file"));
+      result->columns.push_back(column);
+      continue;
+    }
+    for (size_t i = 0; i < expected.rows.size(); ++i) {
+      const std::vector<std::string>& want = expected.rows[i];
+      const std::vector<std::string>& got = ours.rows[ourRow[i]];
+      const std::string theirCell =
+          static_cast<size_t>(theirs) < want.size() ? want[theirs] : std::string();
+      const std::string ourCell =
+          static_cast<size_t>(mine) < got.size() ? got[mine] : std::string();
+      if (check.givenOnly && theirCell.empty()) continue;
+      ++column.total;
+      if (CellsAgree(check, ourCell, theirCell)) {
+        ++column.agree;
+      } else if (column.firstDifferences.size() < 3) {
+        column.firstDifferences.push_back({ourRow[i] + 1, ourCell, theirCell});
+      }
+    }
+    if (!column.Meets()) {
+      result->problems.push_back(check.ours + " vs " + check.theirs + ": " +
+                                 std::to_string(column.agree) + "/" + std::to_string(column.total) +
+                                 " agree, stated " + std::to_string(check.statedAgree) + "/" +
+                                 std::to_string(check.statedTotal));
+    }
+    result->columns.push_back(column);
+  }
+}
+
+ModelResult RunModel(const ModelEntry& entry, const std::string& dataDir, const std::string& tool) {
+  ModelResult result;
+  result.entry = &entry;
+  Scratch scratch;
+  try {
+    const std::string document = Usable(dataDir + "/" + entry.document, scratch);
+    const std::string input = Usable(dataDir + "/" + entry.input, scratch);
+    std::vector<std::string> argv = {tool};
+    argv.insert(argv.end(), entry.options.begin(), entry.options.end());
+    argv.push_back(document);
+    argv.push_back(input);
+    const auto start = std::chrono::steady_clock::now();
+    result.exitCode = RunProcess(argv, scratch.File("out.csv"), scratch.File("err.txt"));
+    result.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const std::string err = ReadAll(scratch.File("err.txt"));
+    result.firstErrorLine = err.substr(0, err.find('\n'));
+
+    if (entry.refused) {
+      const std::string want = ReplaceAll(entry.refusedMessage, "{document}", document);
+      if (result.exitCode != entry.refusedExit) {
+        result.problems.push_back("exit " + std::to_string(result.exitCode) + ", stated " +
+                                  std::to_string(entry.refusedExit) + " (" + result.firstErrorLine +
+                                  ")");
+      } else if (result.firstErrorLine != want) {
+        result.problems.push_back("refused with '" + result.firstErrorLine + "', stated '" + want +
+                                  "'");
+      }
+      return result;
+    }
+    if (result.exitCode != 0) {
+      result.problems.push_back("exit " + std::to_string(result.exitCode) + ": " +
+                                result.firstErrorLine);
+      return result;
+    }
+    const Table ours = ParseCsv(ReadAll(scratch.File("out.csv")));
+    const Table expected = ParseCsv(ReadAll(Usable(dataDir + "/" + entry.expected, scratch)));
+    CompareOutputs(entry, ours, expected, &result);
+  } catch (const std::exception& e) {
+    result.problems.push_back(e.what());
+  }
+  return result;
+}
+
+void PrintReport(const std::vector<ModelResult>& results, std::ostream& os) {
+  os << std::left << std::setw(34) << "model" << std::setw(44) << "ours = theirs" << std::right
+     << std::setw(15) << "agree" << std::setw(15) << "stated" << std::setw(9) << "seconds"
+     << "\n";
+  for (const ModelResult& result : results) {
+    const ModelEntry& entry = *result.entry;
+    std::ostringstream seconds;
+    seconds << std::fixed << std::setprecision(2) << result.seconds;
+    if (entry.refused) {
+      os << std::left << std::setw(34) << entry.name << "refused: " << result.firstErrorLine
+         << "  [" << seconds.str() << " s]\n";
+    }
+    for (const ColumnResult& column : result.columns) {
+      const std::string pair = column.check.ours + " = " + column.check.theirs;
+      os << std::left << std::setw(34) << entry.name << std::setw(44) << pair << std::right
+         << std::setw(15) << (std::to_string(column.agree) + "/" + std::to_string(column.total))
+         << std::setw(15)
+         << (std::to_string(column.check.statedAgree) + "/" +
+             std::to_string(column.check.statedTotal))
+         << std::setw(9) << seconds.str() << "\n";
+      for (const Difference& d : column.firstDifferences) {
+        os << "      row " << d.row << ": ours '" << d.ours << "', theirs '" << d.theirs << "'\n";
+      }
+    }
+    for (const std::string& problem : result.problems) {
+      os << "  FAIL " << entry.name << ": " << problem << "\n";
+    }
+  }
+}
+
+}  // namespace conformance

@@ -1,0 +1,255 @@
+// The conformance runner: its manifest, CSV and comparison rules, and the run
+// of every corpus model against the agreement docs/conformance.md states.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "conformance/Conformance.h"
+
+namespace fs = std::filesystem;
+using namespace conformance;
+
+namespace {
+
+const std::string kManifest = DENDRIX_SOURCE_DIR "/tests/conformance/manifest.txt";
+const std::string kShared = DENDRIX_SHARED_DIR;
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// --- Manifest ---------------------------------------------------------------------
+
+TEST(Manifest, ReadsEntriesComparisonsAndRefusals) {
+  const std::vector<ModelEntry> entries = ParseManifest(
+      "# comment\n"
+      "model a rpart\n"
+      "  document d.pmml\n  input i.csv.gz\n  expected e.csv\n"
+      "  options --upgrade-pmml --na N/A\n  rows row\n"
+      "  compare prediction | P (y=1) | number 1e-9 given | 7/9\n"
+      "  compare node_id | node_id | text | 9/9\n"
+      "\n"
+      "model b external\n  document b.xml\n  input b.csv\n"
+      "  refused 2 | dendrix-score: {document}: error 5: x | y\n");
+  ASSERT_EQ(entries.size(), 2u);
+  const ModelEntry& a = entries[0];
+  EXPECT_EQ(a.corpus, "rpart");
+  EXPECT_EQ(a.options, (std::vector<std::string>{"--upgrade-pmml", "--na", "N/A"}));
+  EXPECT_EQ(a.rowColumn, "row");
+  ASSERT_EQ(a.columns.size(), 2u);
+  EXPECT_EQ(a.columns[0].theirs, "P (y=1)");
+  EXPECT_TRUE(a.columns[0].numeric);
+  EXPECT_DOUBLE_EQ(a.columns[0].tolerance, 1e-9);
+  EXPECT_TRUE(a.columns[0].givenOnly);
+  EXPECT_EQ(a.columns[0].statedAgree, 7u);
+  EXPECT_EQ(a.columns[0].statedTotal, 9u);
+  EXPECT_FALSE(a.columns[1].numeric);
+  EXPECT_FALSE(a.refused);
+  EXPECT_TRUE(entries[1].refused);
+  EXPECT_EQ(entries[1].refusedExit, 2);
+  EXPECT_EQ(entries[1].refusedMessage, "dendrix-score: {document}: error 5: x | y");
+}
+
+TEST(Manifest, MalformedEntriesNameTheirLine) {
+  const std::string head = "model a rpart\n document d\n input i\n expected e\n";
+  const struct {
+    std::string text;
+    std::string message;
+  } cases[] = {
+      {"document d\n", "line 1: 'document' before the first model"},
+      {head + " compare a | b | text | 5/4\n", "line 5: more rows agree than are compared"},
+      {head + " compare a | b | text\n", "line 5: compare needs"},
+      {head + " compare a | b | fuzzy | 1/1\n", "line 5: unknown comparison 'fuzzy'"},
+      {head + " compare a | b | number x | 1/1\n", "line 5: bad tolerance 'x'"},
+      {head + " compare a | b | text | 1-1\n", "line 5: agreement must read agree/total"},
+      {head + " colour red\n", "line 5: unknown key 'colour'"},
+      {head, "line 1: a needs an expected file and at least one compare"},
+      {head + " compare a | b | text | 1/1\n refused 2 | m\n", "line 1: a is refused yet"},
+      {"model a rpart\n input i\n refused 2 | m\n", "line 1: a has no document"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    try {
+      ParseManifest(c.text);
+      ADD_FAILURE() << "accepted";
+    } catch (const std::runtime_error& e) {
+      EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
+    }
+  }
+}
+
+// --- CSV and cells ----------------------------------------------------------------
+
+TEST(Csv, QuotesLineEndsAndAMissingFinalBreak) {
+  const Table table = ParseCsv("a,\"b,c\",d\r\n1,\"say \"\"hi\"\"\",\n\n\"x\ny\",,3");
+  EXPECT_EQ(table.header, (std::vector<std::string>{"a", "b,c", "d"}));
+  ASSERT_EQ(table.rows.size(), 2u);
+  EXPECT_EQ(table.rows[0], (std::vector<std::string>{"1", "say \"hi\"", ""}));
+  EXPECT_EQ(table.rows[1], (std::vector<std::string>{"x\ny", "", "3"}));
+  EXPECT_EQ(table.Column("b,c"), 1);
+  EXPECT_EQ(table.Column("e"), -1);
+}
+
+TEST(Cells, TextIsExactAndNumbersUseARelativeTolerance) {
+  ColumnCheck text;
+  EXPECT_TRUE(CellsAgree(text, "setosa", "setosa"));
+  EXPECT_FALSE(CellsAgree(text, "15", "15.0"));
+  ColumnCheck number;
+  number.numeric = true;
+  number.tolerance = 1e-9;
+  EXPECT_TRUE(CellsAgree(number, "17", "17.0"));
+  EXPECT_TRUE(CellsAgree(number, "1000000", "1000000.0009"));
+  EXPECT_FALSE(CellsAgree(number, "1000000", "1000000.01"));
+  EXPECT_TRUE(CellsAgree(number, "0", "1e-10")) << "absolute near zero";
+  EXPECT_FALSE(CellsAgree(number, "", "0")) << "no prediction is not zero";
+  EXPECT_TRUE(CellsAgree(number, "", ""));
+  EXPECT_FALSE(CellsAgree(number, "nan", "nan"));
+  EXPECT_FALSE(CellsAgree(number, "1x", "1")) << "trailing text is not a number";
+}
+
+// --- Comparison -------------------------------------------------------------------
+
+ModelEntry TwoColumns(size_t agree, size_t total) {
+  ModelEntry entry;
+  entry.name = "m";
+  ColumnCheck prediction;
+  prediction.ours = "prediction";
+  prediction.theirs = "predicted";
+  prediction.statedAgree = agree;
+  prediction.statedTotal = total;
+  ColumnCheck node;
+  node.ours = "node_id";
+  node.theirs = "node";
+  node.givenOnly = true;
+  node.statedAgree = 1;
+  node.statedTotal = 1;
+  entry.columns = {prediction, node};
+  return entry;
+}
+
+TEST(Compare, RowNumbersPairExpectedRowsWithOurs) {
+  // Expected rows name input rows 3 and 1 (row 2 left out); the node of row 1
+  // is not asserted.
+  ModelEntry entry = TwoColumns(1, 2);
+  entry.rowColumn = "row";
+  const Table ours = ParseCsv("prediction,node_id\nA,1\nB,2\nC,3\n");
+  const Table expected = ParseCsv("row,predicted,node\n3,C,3\n1,B,\n");
+  ModelResult result;
+  CompareOutputs(entry, ours, expected, &result);
+  EXPECT_TRUE(result.problems.empty()) << result.problems[0];
+  ASSERT_EQ(result.columns.size(), 2u);
+  EXPECT_EQ(result.columns[0].agree, 1u);
+  ASSERT_EQ(result.columns[0].firstDifferences.size(), 1u);
+  EXPECT_EQ(result.columns[0].firstDifferences[0].row, 1u);
+  EXPECT_EQ(result.columns[0].firstDifferences[0].ours, "A");
+  EXPECT_EQ(result.columns[1].total, 1u) << "the empty node cell is not counted";
+}
+
+TEST(Compare, FallingBelowOrMissingTheStatedFigureIsAProblem) {
+  const Table ours = ParseCsv("prediction,node_id\nA,1\nB,2\n");
+  const Table expected = ParseCsv("predicted,node\nA,1\nA,\n");
+  {
+    ModelResult result;
+    CompareOutputs(TwoColumns(1, 2), ours, expected, &result);
+    EXPECT_TRUE(result.problems.empty());
+  }
+  {
+    ModelResult result;
+    CompareOutputs(TwoColumns(2, 2), ours, expected, &result);
+    ASSERT_EQ(result.problems.size(), 1u);
+    EXPECT_EQ(result.problems[0], "prediction vs predicted: 1/2 agree, stated 2/2");
+  }
+  {
+    // Compared rows must match the stated count, or the statement is stale.
+    ModelResult result;
+    CompareOutputs(TwoColumns(1, 3), ours, expected, &result);
+    EXPECT_EQ(result.problems.size(), 1u);
+  }
+  {
+    ModelResult result;
+    CompareOutputs(TwoColumns(1, 2), ParseCsv("prediction\nA\nB\n"), expected, &result);
+    ASSERT_EQ(result.problems.size(), 1u);
+    EXPECT_EQ(result.problems[0], "no column 'node_id' in our output");
+  }
+  {
+    ModelResult result;
+    CompareOutputs(TwoColumns(1, 2), ParseCsv("prediction,node_id\nA,1\n"), expected, &result);
+    ASSERT_EQ(result.problems.size(), 1u);
+    EXPECT_EQ(result.problems[0], "we wrote 1 rows, the expected file has 2");
+  }
+  {
+    ModelEntry entry = TwoColumns(1, 2);
+    entry.rowColumn = "row";
+    ModelResult result;
+    CompareOutputs(entry, ours, ParseCsv("row,predicted,node\n1,A,1\n5,A,\n"), &result);
+    ASSERT_EQ(result.problems.size(), 1u);
+    EXPECT_NE(result.problems[0].find("names input row '5'"), std::string::npos);
+  }
+}
+
+// --- The corpora ------------------------------------------------------------------
+
+class Corpus : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!fs::exists(kShared)) GTEST_SKIP() << kShared << " is absent";
+    entries_ = ParseManifest(ReadText(kManifest));
+  }
+
+  // Runs the corpus's models; every one must meet its stated agreement (or
+  // still be refused with the stated message).
+  void RunCorpus(const std::string& corpus) {
+    std::vector<ModelResult> results;
+    for (const ModelEntry& entry : entries_) {
+      if (entry.corpus == corpus) results.push_back(RunModel(entry, kShared, kTool));
+    }
+    ASSERT_FALSE(results.empty()) << "no model of " << corpus << " in the manifest";
+    PrintReport(results, std::cout);
+    for (const ModelResult& result : results) {
+      for (const std::string& problem : result.problems) {
+        ADD_FAILURE() << result.entry->name << ": " << problem;
+      }
+    }
+  }
+
+  const std::string kTool = DENDRIX_BIN_DIR "/dendrix-score";
+  std::vector<ModelEntry> entries_;
+};
+
+// Every model document in the corpus folders has an entry, so a new model
+// cannot go uncompared.
+TEST_F(Corpus, EveryDocumentIsInTheManifest) {
+  std::set<std::string> listed;
+  for (const ModelEntry& entry : entries_) listed.insert(entry.document);
+  int documents = 0;
+  for (const std::string folder : {"conformance", "bench-models"}) {
+    for (const auto& file : fs::recursive_directory_iterator(kShared + "/" + folder)) {
+      const std::string name = file.path().filename().string();
+      const bool model =
+          name.find(".pmml") != std::string::npos || file.path().extension() == ".xml";
+      if (!file.is_regular_file() || !model) continue;
+      ++documents;
+      const std::string relative = fs::relative(file.path(), kShared).string();
+      EXPECT_EQ(listed.count(relative), 1u) << relative << " has no manifest entry";
+    }
+  }
+  EXPECT_EQ(documents, static_cast<int>(entries_.size()));
+}
+
+TEST_F(Corpus, RpartModelsAgreeAsStated) { RunCorpus("rpart"); }
+TEST_F(Corpus, ProducerDocumentsAgreeAsStated) { RunCorpus("jpmml-knime"); }
+TEST_F(Corpus, ExternalDocumentsAgreeAsStated) { RunCorpus("external"); }
+TEST_F(Corpus, BenchModelsAgreeAsStated) { RunCorpus("bench-models"); }
+
+}  // namespace
