@@ -128,6 +128,9 @@ RowScorer::RowScorer(ScoreModel* model, const ColumnPlan& plan)
       categories_(TargetCategories(*model)),
       expectedCells_(plan.header.size()) {
   record_.ClearAll();
+  for (const std::string& token : plan.naTokens) {
+    if (!token.empty()) naFirstBytes_[static_cast<unsigned char>(token.front())] = true;
+  }
   probabilities_.resize(categories_.size());
   hasProbability_.resize(categories_.size());
   if (plan.format == Options::Format::kJsonl) {
@@ -148,6 +151,8 @@ RowScorer::~RowScorer() { delete result_; }
 
 bool RowScorer::IsMissingToken(std::string_view cell) const {
   if (cell.empty()) return true;
+  // Most cells start with a character no missing-value token starts with.
+  if (!naFirstBytes_[static_cast<unsigned char>(cell.front())]) return false;
   for (const std::string& token : plan_.naTokens) {
     if (cell == token) return true;
   }

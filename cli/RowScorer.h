@@ -85,6 +85,7 @@ class RowScorer {
   ScoreResult* result_ = nullptr;              // owned; points into model_
   std::vector<const ScoreValue*> categories_;  // this model's target categories
   std::vector<std::string_view> cells_;
+  bool naFirstBytes_[256] = {};  // first bytes of the missing-value tokens
   std::size_t expectedCells_;
 
   // Per-row scratch, reused.

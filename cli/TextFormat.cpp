@@ -46,42 +46,42 @@ void DoubleFormatCache::Append(std::string& out, double value) {
   }
 }
 
+// Plain decimals ("-12.375") with at most 19 digits and a mantissa up to 2^53
+// are one exact integer divided by an exact power of ten, which IEEE division
+// rounds correctly; anything else goes to the host's full parser.
 bool ParseNumber(std::string_view text, double* out) {
   static const double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                         1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                         1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
   const char* p = text.data();
-  const char* end = p + text.size();
-  bool negative = false;
-  if (p < end && *p == '-') {
-    negative = true;
-    ++p;
-  }
-  uint64_t mantissa = 0;
-  int digits = 0;
-  int decimals = 0;
-  const char* integerStart = p;
-  while (p < end && *p >= '0' && *p <= '9' && digits < 19) {
-    mantissa = mantissa * 10 + static_cast<uint64_t>(*p - '0');
-    ++digits;
-    ++p;
-  }
-  bool plain = p > integerStart;
-  if (plain && p < end && *p == '.') {
-    ++p;
-    const char* fractionStart = p;
-    while (p < end && *p >= '0' && *p <= '9' && digits < 19) {
-      mantissa = mantissa * 10 + static_cast<uint64_t>(*p - '0');
-      ++digits;
+  const char* const end = p + text.size();
+  if (text.size() <= 21 && p < end) {
+    const bool negative = *p == '-';
+    p += negative;
+    const char* const integerStart = p;
+    uint64_t mantissa = 0;
+    unsigned digit;
+    while (p < end && (digit = static_cast<unsigned>(*p - '0')) <= 9) {
+      mantissa = mantissa * 10 + digit;
       ++p;
     }
-    decimals = static_cast<int>(p - fractionStart);
-    plain = decimals > 0;
-  }
-  if (plain && p == end && decimals <= 22 && mantissa <= (uint64_t{1} << 53)) {
-    double value = static_cast<double>(mantissa) / kPowersOfTen[decimals];
-    *out = negative ? -value : value;
-    return true;
+    const long integerDigits = p - integerStart;
+    long decimals = 0;
+    if (p < end && *p == '.') {
+      const char* const fractionStart = ++p;
+      while (p < end && (digit = static_cast<unsigned>(*p - '0')) <= 9) {
+        mantissa = mantissa * 10 + digit;
+        ++p;
+      }
+      decimals = p - fractionStart;
+      if (decimals == 0) p = nullptr;  // "5." is not a number here
+    }
+    if (p == end && integerDigits > 0 && integerDigits + decimals <= 19 &&
+        mantissa <= (uint64_t{1} << 53)) {
+      const double value = static_cast<double>(mantissa) / kPowersOfTen[decimals];
+      *out = negative ? -value : value;
+      return true;
+    }
   }
   return NumericValue::ParseDouble(text, out);
 }

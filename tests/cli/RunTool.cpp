@@ -1,6 +1,8 @@
 #include "RunTool.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,8 +22,19 @@ std::string ReadFile(const std::string& path) {
   return text.str();
 }
 
-ToolRun RunTool(const std::vector<std::string>& args, const std::string& stdinPath,
-                const std::vector<std::string>& environment) {
+namespace {
+
+ToolRun Run(const std::vector<std::string>& args, const std::string& stdinPath,
+            const std::vector<std::string>& environment, bool terminal) {
+  int master = -1;
+  std::string terminalPath;
+  if (terminal) {
+    master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
+      throw std::runtime_error("no pseudo-terminal");
+    }
+    terminalPath = ::ptsname(master);
+  }
   TempFolder capture;
   const std::string outPath = capture.Path() + "/out";
   const std::string errPath = capture.Path() + "/err";
@@ -32,7 +45,8 @@ ToolRun RunTool(const std::vector<std::string>& args, const std::string& stdinPa
   if (pid == 0) {
     int in = ::open(stdinPath.c_str(), O_RDONLY);
     int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int err = terminal ? ::open(terminalPath.c_str(), O_RDWR | O_NOCTTY)
+                       : ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (in < 0 || out < 0 || err < 0) ::_exit(126);
     ::dup2(in, STDIN_FILENO);
     ::dup2(out, STDOUT_FILENO);
@@ -45,13 +59,40 @@ ToolRun RunTool(const std::vector<std::string>& args, const std::string& stdinPa
     ::execv(tool.c_str(), argv.data());
     ::_exit(127);
   }
+  // The terminal is read while the tool runs, so it never blocks on a full buffer.
+  std::string fromTerminal;
   int status = 0;
-  ::waitpid(pid, &status, 0);
+  while (true) {
+    const pid_t done = ::waitpid(pid, &status, terminal ? WNOHANG : 0);
+    if (terminal) {
+      char buffer[4096];
+      while (true) {
+        pollfd ready{master, POLLIN, 0};
+        if (::poll(&ready, 1, done == 0 ? 20 : 0) <= 0) break;
+        const ssize_t got = ::read(master, buffer, sizeof buffer);
+        if (got <= 0) break;
+        fromTerminal.append(buffer, static_cast<size_t>(got));
+      }
+    }
+    if (done != 0) break;
+  }
+  if (terminal) ::close(master);
   ToolRun run;
   run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   run.out = ReadFile(outPath);
-  run.err = ReadFile(errPath);
+  run.err = terminal ? fromTerminal : ReadFile(errPath);
   return run;
+}
+
+}  // namespace
+
+ToolRun RunTool(const std::vector<std::string>& args, const std::string& stdinPath,
+                const std::vector<std::string>& environment) {
+  return Run(args, stdinPath, environment, false);
+}
+
+ToolRun RunToolWithTerminal(const std::vector<std::string>& args) {
+  return Run(args, "/dev/null", {}, true);
 }
 
 TempFolder::TempFolder() {

@@ -14,6 +14,10 @@ struct ToolRun {
 ToolRun RunTool(const std::vector<std::string>& args, const std::string& stdinPath = "/dev/null",
                 const std::vector<std::string>& environment = {});
 
+// The same with standard error on a pseudo-terminal, as when a person runs
+// the tool; err holds what the terminal received.
+ToolRun RunToolWithTerminal(const std::vector<std::string>& args);
+
 // A fresh folder, removed with everything in it when the object goes.
 class TempFolder {
  public:

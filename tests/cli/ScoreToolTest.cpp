@@ -452,6 +452,24 @@ TEST(Options, ProgressLineGoesToStandardErrorOnly) {
       << progress.err;
 }
 
+TEST(Options, ProgressLineIsAutomaticForLargeFilesOnATerminal) {
+  // About 9 MB: over the size from which a terminal gets a progress line.
+  TempFolder folder;
+  std::string csv = "flower,sepal_length,sepal_width,petal_length,petal_width,note\n";
+  const std::string note(1000, 'x');
+  for (int i = 0; i < 9000; ++i) csv += "f,5.1,3.5,1.4,0.2," + note + "\n";
+  const std::string large = folder.Write("large.csv", csv);
+
+  ToolRun shown = RunToolWithTerminal({kIrisModel, large});
+  ASSERT_EQ(shown.exitCode, 0) << shown.err;
+  EXPECT_TRUE(std::regex_search(shown.err, std::regex("dendrix-score: .*9000 rows"))) << shown.err;
+  EXPECT_EQ(Lines(shown.out).size(), 9001u);
+
+  EXPECT_EQ(RunToolWithTerminal({"--no-progress", kIrisModel, large}).err, "");
+  EXPECT_EQ(RunToolWithTerminal({kIrisModel, kIrisInput}).err, "");  // a small file
+  EXPECT_EQ(RunTool({kIrisModel, large}).err, "");                   // not a terminal
+}
+
 TEST(Options, HelpAndVersion) {
   ToolRun help = RunTool({"--help"});
   EXPECT_EQ(help.exitCode, 0);
