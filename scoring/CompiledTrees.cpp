@@ -4,6 +4,7 @@
 #include <cfloat>
 #include <cmath>
 #include <limits>
+#include <type_traits>
 #include <unordered_map>
 
 #include "host/BaseDictionary.h"
@@ -31,7 +32,12 @@ bool IsPlain(double x) { return x > -DBL_MAX && x <= DBL_MAX; }
 
 void DendrixPMMLModel::CompileTree(FlatTree& tree, std::vector<const ScoreDictVar*>& vars) {
   const int count = static_cast<int>(tree.nodes.size());
-  tree.fast.assign(count, FastNode{0.0, -1, 0, kFastGeneral, 0});
+  const double inf = std::numeric_limits<double>::infinity();
+  // Leaves and general nodes lead back to themselves (0 > -inf, so the
+  // "other" side, which is the node itself): a walk can take a fixed number of
+  // steps and stay where it ends.
+  tree.fast.assign(count, FastNode{-inf, -1, kConstantSlot, kFastGeneral, 0});
+  for (int n = 0; n < count; ++n) tree.fast[n].other = n;
   tree.parent.assign(count, 0);
   tree.voteCategory.assign(count, -1);
   tree.voteConfidence.assign(count, 0.0);
@@ -44,8 +50,9 @@ void DendrixPMMLModel::CompileTree(FlatTree& tree, std::vector<const ScoreDictVa
   }
 
   std::unordered_map<const ScoreDictVar*, int> slotOf;
-  for (size_t s = 0; s < vars.size(); ++s) slotOf.emplace(vars[s], static_cast<int>(s));
-  const double inf = std::numeric_limits<double>::infinity();
+  for (size_t s = 0; s < vars.size(); ++s) {
+    if (vars[s] != nullptr) slotOf.emplace(vars[s], static_cast<int>(s));
+  }
 
   for (int n = 0; n < count; ++n) {
     const FlatNode& node = tree.nodes[n];
@@ -82,11 +89,11 @@ void DendrixPMMLModel::CompileTree(FlatTree& tree, std::vector<const ScoreDictVa
             found = slotOf.emplace(var, static_cast<int>(vars.size())).first;
             vars.push_back(var);
           }
-          fast.threshold = t;
+          // x >= t is x > (the double just below t) for every plain x.
+          fast.threshold = atT == hiPos ? std::nextafter(t, -inf) : t;
           fast.other = tree.children[node.childBegin + 1];
           fast.slot = static_cast<unsigned short>(found->second);
           fast.flags = 0;
-          if (atT == hiPos) fast.flags |= kFastThresholdHigh;
           if (loPos == 1) fast.flags |= kFastLowerIsOther;
           if (!MayRefusePlainNumber(var)) fast.flags |= kFastAdviceSafe;
         }
@@ -111,7 +118,9 @@ void DendrixPMMLModel::CompileTree(FlatTree& tree, std::vector<const ScoreDictVa
 }
 
 void DendrixPMMLModel::RefreshSlotPositions() {
-  for (size_t s = 0; s < slotVars.size(); ++s) slotPositions[s] = slotVars[s]->GetIndex();
+  for (size_t s = 0; s < slotVars.size(); ++s) {
+    slotPositions[s] = slotVars[s] != nullptr ? slotVars[s]->GetIndex() : -1;
+  }
   slotPositionsReady = true;
 }
 
@@ -120,13 +129,16 @@ void DendrixPMMLModel::RefreshSlotPositions() {
 // (missing values, strings, surrogates, other splits, C5), which writes the
 // result exactly as the per-tree scoring does.
 VorqScore::VorqStatus DendrixPMMLModel::ScoreEnsembleFast(Call& call) {
-  for (size_t s = 0; s < slotVars.size(); ++s) {
+  bool allPlain = true;
+  slotNumbers[kConstantSlot] = 0.0;
+  for (size_t s = kConstantSlot + 1; s < slotVars.size(); ++s) {
     const ScoreValue* value = call.record->GetValueAt(slotPositions[s]);
     double x = std::numeric_limits<double>::quiet_NaN();
     if (value != nullptr && value->GetTypeTag() == ScoreValue::kNumericTag) {
       x = static_cast<const NumericValue*>(value)->GetValue();
     }
     slotNumbers[s] = x;
+    allPlain &= IsPlain(x);
   }
   const double* numbers = slotNumbers.data();
 
@@ -145,12 +157,40 @@ VorqScore::VorqStatus DendrixPMMLModel::ScoreEnsembleFast(Call& call) {
     int node[kLanes];
     bool atLeaf[kLanes];
     unsigned active = 0;
+    int steps = 0;
     for (int lane = 0; lane < lanes; ++lane) {
       const FlatTree& tree = flatTrees[start + lane];
-      fast[lane] = tree.fast.data();
+      // A tree without nodes walks on the spot (and is not usable).
+      static const FastNode kIdle{-std::numeric_limits<double>::infinity(), 0, kConstantSlot,
+                                  kFastGeneral, 0};
+      fast[lane] = tree.fast.empty() ? &kIdle : tree.fast.data();
       node[lane] = 0;
       atLeaf[lane] = false;
       if (tree.usable) active |= 1u << lane;
+      steps = std::max(steps, tree.depth);
+    }
+    if (allPlain) {
+      // Every number is plain, so a fast node always has a way down and the
+      // self-loops hold each walk where it ends: as many steps as the
+      // deepest tree, no branch on the data.
+      auto walk = [&](auto laneCount) {
+        for (int step = 0; step < steps; ++step) {
+          for (int lane = 0; lane < laneCount; ++lane) {
+            const FastNode& f = fast[lane][node[lane]];
+            node[lane] = FastChild(f, node[lane], numbers[f.slot]);
+          }
+        }
+      };
+      if (lanes == kLanes) {
+        walk(std::integral_constant<int, kLanes>());  // a fixed count the compiler unrolls
+      } else {
+        walk(lanes);
+      }
+      for (int lane = 0; lane < lanes; ++lane) {
+        atLeaf[lane] = (active & (1u << lane)) != 0 && (fast[lane][node[lane]].flags & kFastLeaf);
+        if ((active & (1u << lane)) == 0) node[lane] = 0;
+      }
+      active = 0;
     }
     while (active != 0) {
       for (int lane = 0; lane < lanes; ++lane) {

@@ -367,7 +367,9 @@ void DendrixPMMLModel::PrepareTrees() {
     flatTrees.emplace_back();
     FlattenTree(tree, flatTrees.back());
   }
-  slotVars.clear();
+  // Slot 0 is no variable: it always holds 0, for the self-loops of leaves
+  // and general nodes in the compiled tables.
+  slotVars.assign(1, nullptr);
   for (FlatTree& tree : flatTrees) CompileTree(tree, slotVars);
   slotPositions.assign(slotVars.size(), -1);
   slotNumbers.assign(slotVars.size(), 0.0);

@@ -88,18 +88,18 @@ class DX_PLUGIN_API DendrixPMMLModel : public BaseModel {
   // threshold itself falls on. Its children are node n + 1 (position 0) and
   // `other` (position 1). Anything else takes the general route of FlatNode.
   struct FastNode {
-    double threshold;
+    double threshold;     // the highest value of the lower side
     int other;            // node number of the child at position 1
     unsigned short slot;  // entry of the model's variable slots
     unsigned char flags;  // kFast* bits
     unsigned char unused;
   };
+  static constexpr unsigned short kConstantSlot = 0;  // always 0: leaves and general nodes
   enum : unsigned char {
-    kFastLeaf = 1,           // no child slots: the walk ends here
-    kFastGeneral = 2,        // route through FlatNode only
-    kFastThresholdHigh = 4,  // the threshold itself goes to the upper side
-    kFastLowerIsOther = 8,   // the lower side is position 1
-    kFastAdviceSafe = 16,    // a plain number yields no advice (no declared missing values)
+    kFastLeaf = 1,          // no child slots: the walk ends here
+    kFastGeneral = 2,       // route through FlatNode only
+    kFastLowerIsOther = 8,  // the lower side is position 1
+    kFastAdviceSafe = 16,   // a plain number yields no advice (no declared missing values)
   };
   struct FlatTree {
     const TreeNode* root;
@@ -144,10 +144,11 @@ class DX_PLUGIN_API DendrixPMMLModel : public BaseModel {
   void CompileTree(FlatTree& tree, std::vector<const ScoreDictVar*>& vars);
   void RefreshSlotPositions();
   // The child a plain number goes to at a one-threshold node (no branches).
+  // x goes up when above the threshold (a threshold that belongs to the upper
+  // side is stored as the next double below it).
   static int FastChild(const FastNode& f, int n, double x) {
-    const bool high =
-        (x > f.threshold) | ((x == f.threshold) & ((f.flags & kFastThresholdHigh) != 0));
-    return high != ((f.flags & kFastLowerIsOther) != 0) ? f.other : n + 1;
+    const bool toOther = (x > f.threshold) != ((f.flags & kFastLowerIsOther) != 0);
+    return toOther ? f.other : n + 1;
   }
   bool WalkTree(const FlatTree& tree, Call& call, bool c5, int& n, int& surrogateCount,
                 VorqScore::VorqStatus& status);
