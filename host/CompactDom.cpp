@@ -495,12 +495,25 @@ class CompactDocument final : public NodeBase<xercesc::DOMDocument> {
   const XMLCh* Copy(const XMLCh* text, size_t length) { return arena_.Copy(text, length); }
 
   // The document's single copy of a name (element and attribute names repeat).
+  // A few recent names are checked first: documents repeat a handful of names.
   const XMLCh* Intern(const XMLCh* name) {
-    std::u16string_view key(name, Length(name));
+    const size_t length = Length(name);
+    const size_t mix = length == 0 ? 0 : length * 31 + name[0] * 7u + name[length - 1];
+    Recent& recent = recent_[mix % kRecent];
+    if (recent.text != nullptr && recent.length == length &&
+        std::memcmp(recent.text, name, length * sizeof(XMLCh)) == 0) {
+      return recent.text;
+    }
+    std::u16string_view key(name, length);
     auto found = names_.find(key);
-    if (found != names_.end()) return found->second;
-    const XMLCh* copy = Copy(key.data(), key.size());
-    names_.emplace(std::u16string_view(copy, key.size()), copy);
+    const XMLCh* copy = nullptr;
+    if (found != names_.end()) {
+      copy = found->second;
+    } else {
+      copy = Copy(key.data(), key.size());
+      names_.emplace(std::u16string_view(copy, key.size()), copy);
+    }
+    recent = Recent{copy, length};
     return copy;
   }
   // Null when no element or attribute of the document has this name.
@@ -546,8 +559,15 @@ class CompactDocument final : public NodeBase<xercesc::DOMDocument> {
   }
 
  private:
+  struct Recent {
+    const XMLCh* text;
+    size_t length;
+  };
+  static constexpr size_t kRecent = 64;
+
   Arena arena_;
   std::unordered_map<std::u16string_view, const XMLCh*> names_;
+  Recent recent_[kRecent] = {};
   mutable std::vector<std::unique_ptr<DOMNodeList>> lists_;
   mutable std::vector<std::unique_ptr<DOMNamedNodeMap>> maps_;
   mutable std::deque<std::u16string> strings_;

@@ -1,4 +1,5 @@
 #include <cmath>
+#include <cstring>
 #include <iterator>
 #include <limits>
 #include <memory>
@@ -20,12 +21,31 @@ using xercesc::DOMNode;
 namespace {
 
 // An ASCII name as DOM text.
-std::u16string Wide(const char* name) {
-  std::u16string out;
-  if (name == nullptr) return out;
-  for (; *name != 0; ++name) out.push_back(static_cast<unsigned char>(*name));
-  return out;
-}
+// A name as the DOM wants it: widened into a buffer on the stack when short,
+// as element and attribute names are (the readers ask for them per node).
+class WideName {
+ public:
+  explicit WideName(const char* name) {
+    const size_t length = name != nullptr ? std::strlen(name) : 0;
+    char16_t* out = small_;
+    if (length >= kSmall) {
+      large_.resize(length);
+      out = &large_[0];
+    }
+    for (size_t i = 0; i < length; ++i) out[i] = static_cast<unsigned char>(name[i]);
+    out[length] = 0;
+    text_ = out;
+  }
+  WideName(const WideName&) = delete;
+  WideName& operator=(const WideName&) = delete;
+  const XMLCh* c_str() const { return text_; }
+
+ private:
+  static constexpr size_t kSmall = 48;
+  char16_t small_[kSmall];
+  std::u16string large_;
+  const char16_t* text_;
+};
 
 bool IsUtf8Name(const std::string& encoding) {
   std::string upper;
@@ -155,7 +175,7 @@ ScoreModel* BaseTranslator::ParseFromTree(std::istream& in, const std::string& e
 
 xercesc::DOMNodeList* BaseTranslator::GetElementsByTagName(const DOMNode* node, const char* name) {
   if (node == nullptr) return nullptr;
-  std::u16string tag = Wide(name);
+  const WideName tag(name);
   if (node->getNodeType() == DOMNode::ELEMENT_NODE) {
     return static_cast<const DOMElement*>(node)->getElementsByTagName(tag.c_str());
   }
@@ -189,7 +209,7 @@ const XMLCh* BaseTranslator::GetAttribute(const DOMNode* elem, const char* name)
   if (elem == nullptr || name == nullptr || elem->getNodeType() != DOMNode::ELEMENT_NODE) {
     return nullptr;
   }
-  std::u16string attribute = Wide(name);
+  const WideName attribute(name);
   const xercesc::DOMAttr* node =
       static_cast<const DOMElement*>(elem)->getAttributeNode(attribute.c_str());
   return node == nullptr ? nullptr : node->getValue();
