@@ -33,6 +33,9 @@ std::string Field(const std::string& name) { return "<FieldRef field=\"" + name 
 std::string Number(const std::string& text) {
   return "<Constant dataType=\"double\">" + text + "</Constant>";
 }
+std::string Text(const std::string& text) {
+  return "<Constant dataType=\"string\">" + text + "</Constant>";
+}
 std::string Apply(const std::string& function, const std::string& args,
                   const std::string& attributes = "") {
   return "<Apply function=\"" + function + "\"" + attributes + ">" + args + "</Apply>";
@@ -77,6 +80,11 @@ class DerivedFieldTest : public ::testing::Test {
       return e;
     }
     return VeltraException(-1, "no error");
+  }
+
+  // The code of the error reading one derived field of the given type gives.
+  int ErrorCode(const std::string& dataType, const std::string& expression) {
+    return ReadError(Derived("d", dataType, expression)).GetCode();
   }
 
   const ScoreCaseRecord* Compute(const ScoreCaseRecord& record) {
@@ -147,7 +155,7 @@ TEST_F(DerivedFieldTest, ConstantsFollowTheirDataType) {
   EXPECT_EQ(One("boolean", "<Constant dataType=\"boolean\">true</Constant>", "0"), "s:true");
   EXPECT_EQ(One("double", "<Constant dataType=\"boolean\">false</Constant>", "0"), "n:0");
   EXPECT_EQ(One("double", "<Constant missing=\"true\">5</Constant>", "0"), "missing");
-  EXPECT_EQ(ReadError(Derived("d", "double", Number("abc"))).GetCode(), 3);
+  EXPECT_EQ(ErrorCode("double", Number("abc")), 3);
 }
 
 TEST_F(DerivedFieldTest, FieldRefPassesValuesAndMapsMissingOnes) {
@@ -190,27 +198,10 @@ TEST_F(DerivedFieldTest, NormContinuousInterpolatesAndTreatsOutliers) {
   EXPECT_EQ(Eval("asIs", nullptr), "missing");
   EXPECT_EQ(Eval("asExtreme", nullptr), "n:-1");
 
-  EXPECT_EQ(ReadError(Derived("d", "double",
-                              "<NormContinuous field=\"x\"><LinearNorm orig=\"0\" norm=\"0\"/>"
-                              "</NormContinuous>"))
-                .GetCode(),
-            1);
-  EXPECT_EQ(ReadError(Derived("d", "double",
-                              "<NormContinuous field=\"x\"><LinearNorm orig=\"1\" norm=\"0\"/>"
-                              "<LinearNorm orig=\"1\" norm=\"1\"/></NormContinuous>"))
-                .GetCode(),
-            3);
-}
-
-TEST_F(DerivedFieldTest, NormDiscreteIndicatesOneValue) {
-  Read(Derived("isRed", "double", "<NormDiscrete field=\"c\" value=\"red\" mapMissingTo=\"-1\"/>") +
-       Derived("isTwo", "double", "<NormDiscrete field=\"x\" value=\"2\"/>"));
-  EXPECT_EQ(Eval("isRed", "0", nullptr, "red"), "n:1");
-  EXPECT_EQ(Eval("isRed", "0", nullptr, "blue"), "n:0");
-  EXPECT_EQ(Eval("isRed", "0"), "n:-1");
-  EXPECT_EQ(Eval("isTwo", "2.0"), "n:1");  // numbers compare as numbers
-  EXPECT_EQ(Eval("isTwo", "3"), "n:0");
-  EXPECT_EQ(Eval("isTwo", nullptr), "missing");
+  // Fewer than two points; orig not increasing.
+  const std::string p0 = "<NormContinuous field=\"x\"><LinearNorm orig=\"1\" norm=\"0\"/>";
+  EXPECT_EQ(ErrorCode("double", p0 + "</NormContinuous>"), 1);
+  EXPECT_EQ(ErrorCode("double", p0 + "<LinearNorm orig=\"1\" norm=\"1\"/></NormContinuous>"), 3);
 }
 
 TEST_F(DerivedFieldTest, DiscretizeFindsTheFirstBinRespectingClosures) {
@@ -238,9 +229,7 @@ TEST_F(DerivedFieldTest, DiscretizeFindsTheFirstBinRespectingClosures) {
   EXPECT_EQ(Eval("e", nullptr), "s:none");
   EXPECT_EQ(Eval("n", "2"), "n:7");  // bin values typed by the field
   EXPECT_EQ(
-      ReadError(Derived("d", "string",
-                        "<Discretize field=\"x\"><DiscretizeBin binValue=\"a\"/></Discretize>"))
-          .GetCode(),
+      ErrorCode("string", "<Discretize field=\"x\"><DiscretizeBin binValue=\"a\"/></Discretize>"),
       1);
 }
 
@@ -326,30 +315,36 @@ TEST_F(DerivedFieldTest, AggregatesLeaveMissingInputsOut) {
 }
 
 TEST_F(DerivedFieldTest, ComparisonsAndBooleanResultsAreTypedByTheField) {
-  Read(Derived("lt", "boolean", Apply("lessThan", Field("x") + Field("y"))) +
-       Derived("ltNum", "double", Apply("lessThan", Field("x") + Field("y"))) +
-       Derived("ge", "boolean", Apply("greaterOrEqual", Field("x") + Field("y"))) +
-       Derived("eqText", "boolean",
-               Apply("equal", Field("c") + "<Constant dataType=\"string\">10</Constant>")) +
-       Derived("eqNum", "boolean", Apply("equal", Field("c") + Number("10"))) +
-       Derived("before", "boolean",
-               Apply("lessThan", Field("c") + "<Constant dataType=\"string\">b</Constant>")) +
-       Derived("ne", "boolean", Apply("notEqual", Field("x") + Field("y"))) +
-       Derived("le", "boolean", Apply("lessOrEqual", Field("x") + Field("y"))) +
-       Derived("gt", "boolean", Apply("greaterThan", Field("x") + Field("y"))));
-  EXPECT_EQ(Eval("lt", "1", "2"), "s:true");
+  std::string fields = Derived("ltNum", "double", Apply("lessThan", Field("x") + Field("y"))) +
+                       Derived("eqText", "boolean", Apply("equal", Field("c") + Text("10"))) +
+                       Derived("eqNum", "boolean", Apply("equal", Field("c") + Number("10"))) +
+                       Derived("before", "boolean", Apply("lessThan", Field("c") + Text("b")));
+  for (const char* f : {"lessThan", "greaterOrEqual", "notEqual", "lessOrEqual", "greaterThan"}) {
+    fields += Derived(f, "boolean", Apply(f, Field("x") + Field("y")));
+  }
+  Read(fields);
+  EXPECT_EQ(Eval("lessThan", "1", "2"), "s:true");
   EXPECT_EQ(Eval("ltNum", "1", "2"), "n:1");
   EXPECT_EQ(Eval("ltNum", "2", "2"), "n:0");
-  EXPECT_EQ(Eval("ge", "2", "2"), "s:true");
-  EXPECT_EQ(Eval("le", "2", "2"), "s:true");
-  EXPECT_EQ(Eval("gt", "2", "2"), "s:false");
-  EXPECT_EQ(Eval("ne", "2", "2"), "s:false");
-  EXPECT_EQ(Eval("lt", "1", nullptr), "missing");
+  EXPECT_EQ(Eval("greaterOrEqual", "2", "2"), "s:true");
+  EXPECT_EQ(Eval("lessOrEqual", "2", "2"), "s:true");
+  EXPECT_EQ(Eval("greaterThan", "2", "2"), "s:false");
+  EXPECT_EQ(Eval("notEqual", "2", "2"), "s:false");
+  EXPECT_EQ(Eval("lessThan", "1", nullptr), "missing");
   // Two texts compare as texts; a text and a number as numbers.
   EXPECT_EQ(Eval("eqText", "0", nullptr, "10.0"), "s:false");
   EXPECT_EQ(Eval("eqNum", "0", nullptr, "10.0"), "s:true");
   EXPECT_EQ(Eval("eqNum", "0", nullptr, "ten"), "missing");
   EXPECT_EQ(Eval("before", "0", nullptr, "a"), "s:true");
+  // NormDiscrete compares numbers as numbers.
+  Read(Derived("isRed", "double", "<NormDiscrete field=\"c\" value=\"red\" mapMissingTo=\"-1\"/>") +
+       Derived("isTwo", "double", "<NormDiscrete field=\"x\" value=\"2\"/>"));
+  EXPECT_EQ(Eval("isRed", "0", nullptr, "red"), "n:1");
+  EXPECT_EQ(Eval("isRed", "0", nullptr, "blue"), "n:0");
+  EXPECT_EQ(Eval("isRed", "0"), "n:-1");
+  EXPECT_EQ(Eval("isTwo", "2.0"), "n:1");  // numbers compare as numbers
+  EXPECT_EQ(Eval("isTwo", "3"), "n:0");
+  EXPECT_EQ(Eval("isTwo", nullptr), "missing");
 }
 
 TEST_F(DerivedFieldTest, LogicUsesThreeValuedAndOrAndLazyIf) {
@@ -458,6 +453,7 @@ TEST_F(DerivedFieldTest, TextResultsOnNumericFieldsAndNumbersOnTextFields) {
 }
 
 TEST_F(DerivedFieldTest, ReadingErrorsCarryTheirCodesAndName) {
+  // Messages of the declaration are given whole; others by the part naming the culprit.
   struct Case {
     const char* what;
     std::string xml;
@@ -484,36 +480,23 @@ TEST_F(DerivedFieldTest, ReadingErrorsCarryTheirCodesAndName) {
       {"bad mapMissingTo number",
        Derived("d", "double", "<NormDiscrete field=\"c\" value=\"a\" mapMissingTo=\"z\"/>"), 3,
        "z"},
+      {"no dataType", "<DerivedField name=\"d\">" + Field("x") + "</DerivedField>", 1,
+       "Attribute \"dataType\" is required in element <DerivedField>"},
+      {"bad optype",
+       "<DerivedField name=\"d\" optype=\"discrete\" dataType=\"double\">" + Field("x") +
+           "</DerivedField>",
+       1, "\"discrete\" is not a valid optype of DerivedField d"},
+      {"category not a number", Derived("d", "double", "<Value value=\"low\"/>" + Field("x")), 3,
+       "\"low\" is not a valid number in DerivedField d"},
+      {"bad Value property",
+       Derived("d", "string", "<Value value=\"a\" property=\"odd\"/>" + Field("c")), 1,
+       "\"odd\" is not a valid property of a Value in DerivedField d"},
   };
   for (const Case& c : cases) {
     const VeltraException e = ReadError(c.xml);
     EXPECT_EQ(e.GetCode(), c.code) << c.what << ": " << e.GetMessage();
     EXPECT_NE(e.GetMessage().find(c.mentions), std::string::npos)
         << c.what << ": " << e.GetMessage();
-  }
-}
-
-TEST_F(DerivedFieldTest, DeclarationErrorsNameTheDerivedField) {
-  struct Case {
-    std::string xml;
-    int code;
-    const char* message;
-  };
-  const std::vector<Case> cases = {
-      {"<DerivedField name=\"d\">" + Field("x") + "</DerivedField>", 1,
-       "Attribute \"dataType\" is required in element <DerivedField>"},
-      {"<DerivedField name=\"d\" optype=\"discrete\" dataType=\"double\">" + Field("x") +
-           "</DerivedField>",
-       1, "\"discrete\" is not a valid optype of DerivedField d"},
-      {Derived("d", "double", "<Value value=\"low\"/>" + Field("x")), 3,
-       "\"low\" is not a valid number in DerivedField d"},
-      {Derived("d", "string", "<Value value=\"a\" property=\"odd\"/>" + Field("c")), 1,
-       "\"odd\" is not a valid property of a Value in DerivedField d"},
-  };
-  for (const Case& c : cases) {
-    const VeltraException e = ReadError(c.xml);
-    EXPECT_EQ(e.GetCode(), c.code) << c.xml;
-    EXPECT_EQ(e.GetMessage(), c.message);
   }
 }
 
@@ -527,8 +510,7 @@ TEST_F(DerivedFieldTest, AbsurdNestingIsRejectedWhileReading) {
   };
   // The field reference counts as a level too.
   EXPECT_EQ(One("double", nested(DerivedExpressionReader::kMaxDepth - 1), "-2"), "n:2");
-  EXPECT_EQ(ReadError(Derived("d", "double", nested(DerivedExpressionReader::kMaxDepth))).GetCode(),
-            5);
+  EXPECT_EQ(ErrorCode("double", nested(DerivedExpressionReader::kMaxDepth)), 5);
 }
 
 }  // namespace

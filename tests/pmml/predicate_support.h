@@ -2,7 +2,7 @@
 
 // Fixture of the predicate reader tests: a translator with a dictionary built
 // in code, DOM fragments parsed from inline text, the split list the readers
-// fill, and readable dumps of split layouts.
+// fill (owned and freed by the fixture), and readable dumps of split layouts.
 
 #include <gtest/gtest.h>
 
@@ -49,17 +49,15 @@ int CodeOf(F f) {
   return 0;
 }
 
-using Peer = DendrixPMMLTranslatorTestPeer;
 using xercesc::DOMElement;
-using xercesc::DOMNode;
 
 inline std::string Bound(double x) {
   if (std::isinf(x)) return x < 0 ? "-inf" : "+inf";
   return NumericValue::FormatDouble(x);
 }
 
-// "(-inf, 5] -> 0; (5, +inf) -> 1; missing -> -1" for a range split,
-// "red -> 0; green -> 1; missing -> -1" for a value split.
+// "x: (-inf, 5] -> 0; (5, +inf) -> 1; missing -> -1" for a range split,
+// "color: red -> 0; missing -> -1" for a value split ("#2" for a number).
 inline std::string Layout(const ScoreSplitVar* split) {
   std::string text = split->GetSplitName() + ": ";
   if (const auto* scale = dynamic_cast<const ScaleSplit*>(split)) {
@@ -90,19 +88,19 @@ class PredicateTest : public ::testing::Test {
     delete transformations_;
   }
 
-  // Adds a field; values are its categories in order (none: no value-label
+  // Adds a field whose categories are values, in order (none: no value-label
   // set). Numeric categories are written as numbers.
   DictVar* AddField(BaseDictionary* dictionary, const std::string& name, int type, int level,
-                    const std::vector<std::string>& values = {}, bool withLabels = true) {
+                    const std::vector<std::string>& values = {}) {
     auto* var = new DictVar(name, type);
     var->SetMeasurementLevel(level);
-    if (withLabels && !values.empty()) {
+    if (!values.empty()) {
       auto* labels = new ValueLabelSet();
       for (const std::string& v : values) {
-        ScoreValue* value = type == ScoreDictVar::kNumeric
-                                ? static_cast<ScoreValue*>(new NumericValue(v))
-                                : new StringValue(v);
-        labels->AddLabel(new ValueLbl(value, v));
+        labels->AddLabel(new ValueLbl(type == ScoreDictVar::kNumeric
+                                          ? static_cast<ScoreValue*>(new NumericValue(v))
+                                          : new StringValue(v),
+                                      v));
       }
       var->SetValueLabelSet(labels);
     }
@@ -147,24 +145,19 @@ class PredicateTest : public ::testing::Test {
     return texts_.back().c_str();
   }
 
-  // The first child element of holder named name.
-  static DOMElement* Child(DOMNode* holder, const char* name) {
-    return BaseTranslator::GetChildByTag(holder, name);
-  }
-
-  // Reads the SimplePredicate of a child Node as the node reader does.
-  void Simple(const std::string& nodeXml, int childIndex, int splitIndex = 0) {
-    DOMElement* node = Parse(nodeXml);
-    const XMLCh* field = BaseTranslator::GetAttribute(Child(node, "SimplePredicate"), "field");
+  // Reads the SimplePredicates of a Node holding predicates, for the field
+  // of the first one, as the node reader does.
+  void Simple(const std::string& predicates, int childIndex, int splitIndex = 0) {
+    DOMElement* node = Parse("<Node score=\"A\">" + predicates + "</Node>");
+    const XMLCh* field = BaseTranslator::GetAttribute(
+        BaseTranslator::GetChildByTag(node, "SimplePredicate"), "field");
     Peer::HandlePredicate(translator_, node, splits_, 2, childIndex, field, splitIndex);
   }
-  // Reads a SimpleSetPredicate element.
   void Set(const std::string& predicateXml, int childIndex, int splitIndex = 0) {
     DOMElement* predicate = Parse(predicateXml);
     Peer::HandleSetPredicate(translator_, predicate, splits_, 2, childIndex,
                              BaseTranslator::GetAttributeForced(predicate, "field"), splitIndex);
   }
-  // Reads a CompoundPredicate element.
   bool Compound(const std::string& compoundXml, int childIndex, int splitIndex = 0) {
     return Peer::HandleCompoundPredicate(translator_, Parse(compoundXml), splits_, 2, childIndex,
                                          splitIndex);
@@ -193,17 +186,12 @@ class PredicateTest : public ::testing::Test {
   std::deque<std::basic_string<XMLCh>> texts_;
 };
 
-// Text helpers for fragments.
-inline std::string SimpleXml(const std::string& field, const std::string& op,
-                             const std::string& value) {
-  return "<SimplePredicate field=\"" + field + "\" operator=\"" + op + "\" value=\"" + value +
-         "\"/>";
-}
-inline std::string NoValueXml(const std::string& field, const std::string& op) {
+inline std::string Pred(const std::string& field, const std::string& op) {
   return "<SimplePredicate field=\"" + field + "\" operator=\"" + op + "\"/>";
 }
-inline std::string NodeXml(const std::string& predicates) {
-  return "<Node score=\"A\">" + predicates + "</Node>";
+inline std::string Pred(const std::string& field, const std::string& op, const std::string& value) {
+  return "<SimplePredicate field=\"" + field + "\" operator=\"" + op + "\" value=\"" + value +
+         "\"/>";
 }
 inline std::string CompoundXml(const std::string& op, const std::string& parts) {
   return "<CompoundPredicate booleanOperator=\"" + op + "\">" + parts + "</CompoundPredicate>";

@@ -19,10 +19,10 @@ std::unique_ptr<DictVar> Target(int type, const std::vector<std::string>& catego
   var->SetMeasurementLevel(ScoreDictVar::kNominal);
   auto* labels = new ValueLabelSet();
   for (const std::string& c : categories) {
-    ScoreValue* value = type == ScoreDictVar::kNumeric
-                            ? static_cast<ScoreValue*>(new NumericValue(c))
-                            : new StringValue(c);
-    labels->AddLabel(new ValueLbl(value, c));
+    labels->AddLabel(new ValueLbl(type == ScoreDictVar::kNumeric
+                                      ? static_cast<ScoreValue*>(new NumericValue(c))
+                                      : new StringValue(c),
+                                  c));
   }
   var->SetValueLabelSet(labels);
   return var;
@@ -37,10 +37,10 @@ std::string Cell(const std::string& predicted, const std::string& actual, const 
 
 class CostReaderTest : public ReaderTest {
  protected:
-  void TearDown() override { delete DendrixPMMLReaderTestAccess::Model(translator_); }
+  void TearDown() override { delete Peer::Model(translator_); }
 
-  // Reads the cells of <Costs>cells</Costs> against target; returns false
-  // (with code and message filled in) when reading fails.
+  // Reads <Costs>cells</Costs> against target; false (code_ and message_
+  // filled in) when reading fails.
   bool ReadCells(const std::string& cells, const DictVar* target, CostMap& costs) {
     XmlDocument document;
     XmlParseError error;
@@ -48,11 +48,12 @@ class CostReaderTest : public ReaderTest {
       ADD_FAILURE() << error.message;
       return false;
     }
-    DendrixPMMLReaderTestAccess::SetTarget(translator_, target);
-    xercesc::DOMNodeList* list =
-        BaseTranslator::GetElementsByTagName(document.GetDocument(), "X-MisclassificationCost");
+    Peer::SetTarget(translator_, target);
     try {
-      DendrixPMMLReaderTestAccess::HandleMisclassificationCost(translator_, list, costs);
+      Peer::HandleMisclassificationCost(
+          translator_,
+          BaseTranslator::GetElementsByTagName(document.GetDocument(), "X-MisclassificationCost"),
+          costs);
       return true;
     } catch (const VeltraException& e) {
       code_ = e.GetCode();
@@ -72,82 +73,61 @@ TEST_F(CostReaderTest, CellsBecomeRowsOfKnownCategories) {
   auto target = Target(ScoreDictVar::kString, {"A", "B", "C"});
   CostMap costs;
   ASSERT_TRUE(ReadCells(Cell("A", "B", "5") + Cell("A", "C", "2") + Cell("B", "A", "3") +
-                            Cell("A", "B", "9") +   // repeated pair: the first cost stands
-                            Cell("Q", "A", "4") +   // not a category: dropped
-                            Cell("B", "Zed", "7"),  // unknown actual category: kept
+                            Cell("A", "B", "9") +    // repeated pair: the first cost stands
+                            Cell("Q", "A", "4") +    // not a category: dropped
+                            Cell("B", "Zed", "7") +  // unknown actual category: kept
+                            // Children count by position, not by name.
+                            "<X-MisclassificationCost><X-Cost type=\"A\">C</X-Cost>"
+                            "<X-PredictedValue type=\"A\">A</X-PredictedValue>"
+                            "<Whatever>4.5</Whatever><Ignored/></X-MisclassificationCost>",
                         target.get(), costs));
-  const CostMap expected = {{"A", {{"B", 5.0}, {"C", 2.0}}}, {"B", {{"A", 3.0}, {"Zed", 7.0}}}};
-  EXPECT_EQ(costs, expected);
-  EXPECT_EQ(costs.count("C"), 0u);
-}
+  EXPECT_EQ(costs, (CostMap{{"A", {{"B", 5.0}, {"C", 2.0}}},
+                            {"B", {{"A", 3.0}, {"Zed", 7.0}}},
+                            {"C", {{"A", 4.5}}}}));
 
-TEST_F(CostReaderTest, ChildrenAreTakenByPositionNotByName) {
-  auto target = Target(ScoreDictVar::kString, {"A", "B"});
-  CostMap costs;
+  // Numeric categories match by normalised text.
+  auto numeric = Target(ScoreDictVar::kNumeric, {"1", "2"});
+  costs.clear();
   ASSERT_TRUE(
-      ReadCells("<X-MisclassificationCost><X-Cost type=\"A\">B</X-Cost>"
-                "<X-PredictedValue type=\"A\">A</X-PredictedValue>"
-                "<Whatever>4.5</Whatever><Ignored/></X-MisclassificationCost>",
-                target.get(), costs));
-  EXPECT_EQ(costs, (CostMap{{"B", {{"A", 4.5}}}}));
-}
-
-TEST_F(CostReaderTest, NumericCategoriesMatchNormalisedText) {
-  auto target = Target(ScoreDictVar::kNumeric, {"1", "2"});
-  CostMap costs;
-  ASSERT_TRUE(
-      ReadCells(Cell("1.0", "2", "3", "D") + Cell("2", "1", "6", "J"), target.get(), costs));
+      ReadCells(Cell("1.0", "2", "3", "D") + Cell("2", "1", "6", "J"), numeric.get(), costs));
   EXPECT_EQ(costs, (CostMap{{"1", {{"2", 3.0}}}, {"2", {{"1", 6.0}}}}));
-}
 
-TEST_F(CostReaderTest, TargetWithoutCategoriesLeavesTheMapAlone) {
-  DictVar target("t", ScoreDictVar::kString);
-  CostMap costs = {{"keep", {{"me", 1.0}}}};
-  ASSERT_TRUE(ReadCells(Cell("A", "B", "5"), &target, costs));
+  // A target without categories leaves the map alone.
+  DictVar bare("t", ScoreDictVar::kString);
+  costs = {{"keep", {{"me", 1.0}}}};
+  ASSERT_TRUE(ReadCells(Cell("A", "B", "5"), &bare, costs));
   EXPECT_EQ(costs, (CostMap{{"keep", {{"me", 1.0}}}}));
 }
 
 TEST_F(CostReaderTest, IncompleteCellsAreRefused) {
   auto target = Target(ScoreDictVar::kString, {"A", "B"});
+  const std::string open = "<X-MisclassificationCost>", close = "</X-MisclassificationCost>";
+  const std::string pa = "<P type=\"A\">A</P>", qb = "<Q type=\"A\">B</Q>";
   struct Case {
-    std::string cells;
-    std::string message;
+    std::string cells, message;
+    int code = 4;
   };
   const std::vector<Case> cases = {
-      {"<X-MisclassificationCost>text only</X-MisclassificationCost>",
-       "No child node in <X-MisclassificationCost>"},
-      {"<X-MisclassificationCost><P type=\"A\"/></X-MisclassificationCost>",
-       "No predicted value found"},
-      {"<X-MisclassificationCost><P type=\"A\">A</P></X-MisclassificationCost>",
-       "No actual value node found"},
-      {"<X-MisclassificationCost><P type=\"A\">A</P><Q type=\"A\"/></X-MisclassificationCost>",
-       "No actual value found"},
-      {"<X-MisclassificationCost><P type=\"A\">A</P><Q type=\"A\">B</Q>"
-       "</X-MisclassificationCost>",
-       "No cost node found"},
-      {"<X-MisclassificationCost><P type=\"A\">A</P><Q type=\"A\">B</Q><C/>"
-       "</X-MisclassificationCost>",
-       "No cost value found"},
+      {open + "text only" + close, "No child node in <X-MisclassificationCost>"},
+      {open + "<P type=\"A\"/>" + close, "No predicted value found"},
+      {open + pa + close, "No actual value node found"},
+      {open + pa + "<Q type=\"A\"/>" + close, "No actual value found"},
+      {open + pa + qb + close, "No cost node found"},
+      {open + pa + qb + "<C/>" + close, "No cost value found"},
       // A broken cell after a good one still fails: all cells are read first.
       {Cell("A", "B", "1") + "<X-MisclassificationCost/>",
        "No child node in <X-MisclassificationCost>"},
+      {Cell("A", "B", "1", "X"), "Invalid Target Variable type!!", 11},
+      {Cell("A", "B", "cheap"), "", 3},
   };
   for (const Case& c : cases) {
     CostMap costs;
-    EXPECT_FALSE(ReadCells(c.cells, target.get(), costs)) << c.message;
-    EXPECT_EQ(code_, 4) << c.message;
-    EXPECT_EQ(message_, c.message);
-    EXPECT_TRUE(costs.empty()) << c.message;
+    code_ = 0;
+    EXPECT_FALSE(ReadCells(c.cells, target.get(), costs)) << c.cells;
+    EXPECT_EQ(code_, c.code) << c.cells;
+    if (!c.message.empty()) {
+      EXPECT_EQ(message_, c.message);
+    }
+    EXPECT_TRUE(costs.empty()) << c.cells;
   }
-}
-
-TEST_F(CostReaderTest, MalformedCostsAndTypesAreRefused) {
-  auto target = Target(ScoreDictVar::kString, {"A", "B"});
-  CostMap costs;
-  EXPECT_FALSE(ReadCells(Cell("A", "B", "cheap"), target.get(), costs));
-  EXPECT_EQ(code_, 3);
-  EXPECT_FALSE(ReadCells(Cell("A", "B", "1", "X"), target.get(), costs));
-  EXPECT_EQ(code_, 11);
-  EXPECT_EQ(message_, "Invalid Target Variable type!!");
-  EXPECT_TRUE(costs.empty());
 }

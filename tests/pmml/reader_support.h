@@ -1,11 +1,10 @@
 #pragma once
 
-// Shared helpers of the reader tests: small PMML documents built from pieces,
-// a fixture that reads them, and access to the translator's reading state.
+// Reader tests: small PMML documents built from pieces and a fixture that
+// reads them. A read outcome owns the model when the read succeeded.
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,63 +14,23 @@
 #include "host/XmlDocument.h"
 #include "plugin/DendrixPMMLTranslator.h"
 #include "scoring/DendrixPMMLModel.h"
+#include "translator_peer.h"
 #include "tree/CompositeTreeNode.h"
 #include "tree/TreeClsResult.h"
 #include "tree/TreeRegResult.h"
 
-// Befriended by the translator: reads and sets its reading state.
-class DendrixPMMLReaderTestAccess {
- public:
-  static bool IsLegacyVendorPMML(const DendrixPMMLTranslator& t) { return t.isLegacyVendorPMML; }
-  static bool IsCFive(const DendrixPMMLTranslator& t) { return t.isCFive; }
-  static bool IsRuleSet(const DendrixPMMLTranslator& t) { return t.isRuleSet; }
-  static bool HasMisclassificationCost(const DendrixPMMLTranslator& t) {
-    return t.hasMisclassificationCost;
-  }
-  static bool HasMultipleTrees(const DendrixPMMLTranslator& t) { return t.hasMultipleTrees; }
-  static int NodeIdCounter(const DendrixPMMLTranslator& t) { return t.nodeIdCounter; }
-  static DendrixPMMLModel* Model(const DendrixPMMLTranslator& t) { return t.model; }
-  static ScoreDictionary* Dictionary(const DendrixPMMLTranslator& t) { return t.dictionary; }
-  static const ScoreDictVar* Target(const DendrixPMMLTranslator& t) { return t.targetVar; }
-  static const XMLCh* FieldNameBuffer(const DendrixPMMLTranslator& t) { return t.fieldNameBuffer; }
-  static XMLCh* MutableFieldNameBuffer(DendrixPMMLTranslator& t) { return t.fieldNameBuffer; }
-  static std::vector<std::vector<ScoreSplitVar*>>& RuleSplitVars(DendrixPMMLTranslator& t) {
-    return t.ruleSplitVars;
-  }
-  static void SetTarget(DendrixPMMLTranslator& t, const ScoreDictVar* target) {
-    t.targetVar = target;
-  }
-  static void SetNodeId(DendrixPMMLTranslator& t, ScoreNodeStats* stats,
-                        xercesc::DOMElement* node) {
-    t.SetNodeId(stats, node);
-  }
-  static void ScanTreeModel(DendrixPMMLTranslator& t, xercesc::DOMNode* treeModel) {
-    t.ScanTreeModel(treeModel);
-  }
-  static void ForgetScan(DendrixPMMLTranslator& t) { t.nodeExtensionInfo.clear(); }
-  static void HandleMisclassificationCost(
-      DendrixPMMLTranslator& t, xercesc::DOMNodeList* cells,
-      std::map<std::string, std::map<std::string, double>>& costs) {
-    t.HandleMisclassificationCost(cells, costs);
-  }
-};
-
 namespace reader_test {
 
-// Categories given as (value) lists; fields as complete DataField elements.
 inline std::string Field(const std::string& name, const std::string& optype,
                          const std::string& dataType, const std::vector<std::string>& values = {}) {
   std::string text =
       "<DataField name=\"" + name + "\" optype=\"" + optype + "\" dataType=\"" + dataType + "\">";
-  for (const std::string& v : values) {
-    text += "<Value value=\"" + v + "\"/>";
-  }
+  for (const std::string& v : values) text += "<Value value=\"" + v + "\"/>";
   return text + "</DataField>";
 }
 
-// A target "class" (A, B, C), continuous inputs x and y, a nominal "color",
-// a string ordinal "grade", an integer ordinal "level", a continuous "amount"
-// and an integer nominal "code".
+// Target "class" (A, B, C); continuous x, y, amount; nominal color; string
+// ordinal grade; integer ordinal level; integer nominal code.
 inline std::string StandardFields() {
   return Field("class", "categorical", "string", {"A", "B", "C"}) +
          Field("x", "continuous", "double") + Field("y", "continuous", "double") +
@@ -86,13 +45,16 @@ inline std::string MiningField(const std::string& name, const std::string& usage
   return "<MiningField name=\"" + name + "\" usageType=\"" + usage + "\"/>";
 }
 
-inline std::string StandardSchema(const std::string& target = "class") {
-  return "<MiningSchema>" + MiningField(target, "predicted") + MiningField("x", "active") +
-         MiningField("y", "active") + "</MiningSchema>";
+// A schema predicting target from the active fields.
+inline std::string Schema(const std::string& target = "class",
+                          const std::vector<std::string>& active = {"x", "y"}) {
+  std::string text = "<MiningSchema>" + MiningField(target, "predicted");
+  for (const std::string& a : active) text += MiningField(a, "active");
+  return text + "</MiningSchema>";
 }
 
 inline std::string TreeModel(const std::string& nodes, const std::string& attributes = "",
-                             const std::string& schema = StandardSchema()) {
+                             const std::string& schema = Schema()) {
   return "<TreeModel functionName=\"classification\" " + attributes + ">" + schema + nodes +
          "</TreeModel>";
 }
@@ -104,8 +66,7 @@ inline std::string Document(const std::string& body, const std::string& fields =
          "<DataDictionary>" + fields + "</DataDictionary>" + body + "</PMML>";
 }
 
-// A classification node; extra is placed inside (predicate, distributions,
-// children).
+// A node with score; extra goes inside (predicate, distributions, children).
 inline std::string ClsNode(const std::string& score, const std::string& extra,
                            const std::string& attributes = "") {
   return "<Node score=\"" + score + "\" " + attributes + ">" + extra + "</Node>";
@@ -121,8 +82,6 @@ inline std::string Simple(const std::string& field, const std::string& op,
          "\"/>";
 }
 
-// The outcome of reading one document. Keeps the translator so its reading
-// state can be looked at; owns the model when the read succeeded.
 struct ReadOutcome {
   std::unique_ptr<DendrixPMMLTranslator> translator;
   std::unique_ptr<ScoreModel> model;
@@ -133,8 +92,6 @@ struct ReadOutcome {
   DendrixPMMLModel* Model() const { return static_cast<DendrixPMMLModel*>(model.get()); }
 };
 
-// Owns a live Xerces session for the test; read outcomes must be released
-// before it (they are locals of the test body).
 class ReaderTest : public ::testing::Test {
  protected:
   ReadOutcome Read(const std::string& xml) {
@@ -163,13 +120,27 @@ class ReaderTest : public ::testing::Test {
   ReadOutcome ReadOk(const std::string& xml) {
     ReadOutcome outcome = Read(xml);
     EXPECT_FALSE(outcome.failed) << "code " << outcome.code << ": " << outcome.message;
+    EXPECT_TRUE(outcome.model || outcome.failed);
+    return outcome;
+  }
+
+  // Reads a document that must be refused with code and, unless empty
+  // (the host's wording), message.
+  ReadOutcome Refused(const std::string& xml, int code, const std::string& message = "",
+                      const std::string& what = "") {
+    ReadOutcome outcome = Read(xml);
+    EXPECT_TRUE(outcome.failed) << what;
+    EXPECT_FALSE(outcome.model) << what;
+    EXPECT_EQ(outcome.code, code) << what << ": " << outcome.message;
+    if (!message.empty()) {
+      EXPECT_EQ(outcome.message, message) << what;
+    }
     return outcome;
   }
 
   XercesSession session_;
 };
 
-// Statistics of a node of a built tree.
 inline const TreeClsResult* ClsStats(const TreeNode* node) {
   return dynamic_cast<const TreeClsResult*>(node->GetNodeStats());
 }
@@ -178,11 +149,21 @@ inline const TreeRegResult* RegStats(const TreeNode* node) {
 }
 
 // Node identifiers of a tree in pre-order.
-inline void CollectIds(const TreeNode* node, std::vector<std::string>& ids) {
-  ids.push_back(node->GetNodeStats()->GetNodeID());
+inline std::vector<std::string> Ids(const TreeNode* node) {
+  std::vector<std::string> ids{node->GetNodeStats()->GetNodeID()};
   for (int i = 0; i < node->GetChildCount(); ++i) {
-    CollectIds(node->GetChildAt(i), ids);
+    for (std::string& id : Ids(node->GetChildAt(i))) ids.push_back(std::move(id));
   }
+  return ids;
+}
+
+// Names of the splits a node holds.
+inline std::vector<std::string> SplitNames(const TreeNode* node) {
+  std::vector<std::string> names;
+  if (const std::vector<ScoreSplitVar*>* splits = node->GetSplitVar()) {
+    for (const ScoreSplitVar* split : *splits) names.push_back(split->GetSplitName());
+  }
+  return names;
 }
 
 }  // namespace reader_test

@@ -1,6 +1,7 @@
-// The translator object: construction, copies and assignment share the model
-// and keep their own field-name buffer and rule lists.
+// The translator object: copies and assignment share the model and keep their
+// own field-name buffer and rule lists.
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -10,58 +11,38 @@ using namespace reader_test;
 
 namespace {
 
-const XMLCh kName[] = u"petal";
-
 void WriteName(DendrixPMMLTranslator& t) {
-  XMLCh* buffer = DendrixPMMLReaderTestAccess::MutableFieldNameBuffer(t);
-  for (int i = 0; kName[i] != 0; ++i) {
-    buffer[i] = kName[i];
-  }
+  const std::u16string name = u"petal";
+  std::copy(name.begin(), name.end(), Peer::MutableFieldNameBuffer(t));
 }
 
 std::u16string Name(const DendrixPMMLTranslator& t) {
-  return std::u16string(DendrixPMMLReaderTestAccess::FieldNameBuffer(t));
+  return std::u16string(Peer::FieldNameBuffer(t));
 }
 
 }  // namespace
 
-TEST_F(ReaderTest, NewTranslatorsHoldTheirOwnEmptyModels) {
-  DendrixPMMLTranslator first;
-  DendrixPMMLTranslator second;
-  DendrixPMMLModel* firstModel = DendrixPMMLReaderTestAccess::Model(first);
-  DendrixPMMLModel* secondModel = DendrixPMMLReaderTestAccess::Model(second);
-  ASSERT_NE(firstModel, nullptr);
-  ASSERT_NE(secondModel, nullptr);
-  EXPECT_NE(firstModel, secondModel);
-  EXPECT_EQ(firstModel->GetRoot(), nullptr);
-  EXPECT_EQ(Name(first), u"");
-  EXPECT_EQ(DendrixPMMLReaderTestAccess::NodeIdCounter(first), 0);
-  EXPECT_FALSE(DendrixPMMLReaderTestAccess::IsRuleSet(first));
-  EXPECT_EQ(DendrixPMMLReaderTestAccess::Target(first), nullptr);
-  // Models never handed out belong to nobody; release them here.
-  delete firstModel;
-  delete secondModel;
-}
-
 TEST_F(ReaderTest, CopiesShareTheModelAndOwnTheirBuffers) {
   auto original = std::make_unique<DendrixPMMLTranslator>();
+  DendrixPMMLModel* model = Peer::Model(*original);
+  ASSERT_NE(model, nullptr);
+  EXPECT_EQ(Name(*original), u"");
   WriteName(*original);
-  DendrixPMMLReaderTestAccess::RuleSplitVars(*original).resize(2);
-  DendrixPMMLModel* model = DendrixPMMLReaderTestAccess::Model(*original);
+  Peer::RuleSplitVars(*original).resize(2);
 
   auto copy = std::make_unique<DendrixPMMLTranslator>(*original);
-  EXPECT_EQ(DendrixPMMLReaderTestAccess::Model(*copy), model);
-  EXPECT_NE(DendrixPMMLReaderTestAccess::FieldNameBuffer(*copy),
-            DendrixPMMLReaderTestAccess::FieldNameBuffer(*original));
+  EXPECT_EQ(Peer::Model(*copy), model);
+  EXPECT_NE(Peer::FieldNameBuffer(*copy), Peer::FieldNameBuffer(*original));
   EXPECT_EQ(Name(*copy), u"petal");
-  EXPECT_EQ(DendrixPMMLReaderTestAccess::RuleSplitVars(*copy).size(), 2u);
+  EXPECT_EQ(Peer::RuleSplitVars(*copy).size(), 2u);
 
   DendrixPMMLTranslator assigned;
-  delete DendrixPMMLReaderTestAccess::Model(assigned);  // replaced by the shared one
-  const XMLCh* ownBuffer = DendrixPMMLReaderTestAccess::FieldNameBuffer(assigned);
+  EXPECT_NE(Peer::Model(assigned), model);  // each new translator makes its own
+  delete Peer::Model(assigned);             // replaced by the shared one
+  const XMLCh* ownBuffer = Peer::FieldNameBuffer(assigned);
   assigned = *original;
-  EXPECT_EQ(DendrixPMMLReaderTestAccess::Model(assigned), model);
-  EXPECT_EQ(DendrixPMMLReaderTestAccess::FieldNameBuffer(assigned), ownBuffer);
+  EXPECT_EQ(Peer::Model(assigned), model);
+  EXPECT_EQ(Peer::FieldNameBuffer(assigned), ownBuffer);
   EXPECT_EQ(Name(assigned), u"petal");
   const DendrixPMMLTranslator& alias = assigned;
   assigned = alias;  // self-assignment keeps everything
@@ -79,15 +60,15 @@ TEST_F(ReaderTest, CopiesShareTheModelAndOwnTheirBuffers) {
 TEST_F(ReaderTest, CopyOfAFailedTranslatorGetsABufferOfItsOwn) {
   ReadOutcome failed = Read(Document(""));
   ASSERT_TRUE(failed.failed);
-  ASSERT_EQ(DendrixPMMLReaderTestAccess::FieldNameBuffer(*failed.translator), nullptr);
+  ASSERT_EQ(Peer::FieldNameBuffer(*failed.translator), nullptr);
   DendrixPMMLTranslator copy(*failed.translator);
-  EXPECT_EQ(DendrixPMMLReaderTestAccess::Model(copy), nullptr);
-  ASSERT_NE(DendrixPMMLReaderTestAccess::FieldNameBuffer(copy), nullptr);
+  EXPECT_EQ(Peer::Model(copy), nullptr);
+  ASSERT_NE(Peer::FieldNameBuffer(copy), nullptr);
   EXPECT_EQ(Name(copy), u"");
 
   DendrixPMMLTranslator fresh;
   WriteName(fresh);
-  delete DendrixPMMLReaderTestAccess::Model(fresh);
+  delete Peer::Model(fresh);
   *failed.translator = fresh;
   EXPECT_EQ(Name(*failed.translator), u"petal");
 }

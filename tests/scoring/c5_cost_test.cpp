@@ -1,7 +1,6 @@
 #include "scoring_fixture.h"
 
 using namespace scoring_test;
-using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
 namespace {
@@ -28,77 +27,48 @@ class C5Test : public ModelTest {
                            const std::vector<CompositeTreeNode*>& children) {
     return Join(ClsNode(id, "A", 0.5, total), splits, children);
   }
+  // A root of `total` records split on x into l1 (30 records, 0.8/0.2) and l2.
+  void Stump(double total, CompositeTreeNode* l2) {
+    model->SetRoot(Inner("r", total, {Threshold(d.x, 5)}, {Leaf("l1", 30, 0.8, 0.2), l2}));
+  }
 };
 
 TEST_F(C5Test, UnroutableCaseIsSpreadByRecordCounts) {
-  model->SetRoot(
-      Inner("r", 40, {Threshold(d.x, 5)}, {Leaf("l1", 30, 0.8, 0.2), Leaf("l2", 10, 0.1, 0.9)}));
-  NamedCaseRecord r;
-  ASSERT_TRUE(Score(r).IsOK());
-  EXPECT_EQ(Prediction(), "A");
-  EXPECT_NEAR(Confidence(), 0.625, 1e-12);
-  EXPECT_EQ(NodeId(), "-1");
+  Stump(40, Leaf("l2", 10, 0.1, 0.9));
+  // A: 0.75 * 0.8 + 0.25 * 0.1, no 108 in C5 mode; a routable case walks as usual.
+  Check({{"", "A", 0.625, "-1", {"104:x"}}, {"x=9", "B", 0.5, "l2"}});
+  Score("");
   EXPECT_THAT(Cls().GetAllValuePercent(), IsEmpty());
-  EXPECT_THAT(Advice(), ElementsAre("104:x"));  // no 108 in C5 mode
-
-  r.SetNumber("x", 9);  // routable cases walk as usual
-  ASSERT_TRUE(Score(r).IsOK());
-  EXPECT_EQ(NodeId(), "l2");
-  EXPECT_EQ(Prediction(), "B");
+  // Ties go to the earlier category.
+  Reset({"A", "B"});
+  model->SetCFive(true);
+  model->SetRoot(
+      Inner("r", 20, {Threshold(d.x, 5)}, {Leaf("l1", 10, 0.2, 0.8), Leaf("l2", 10, 0.8, 0.2)}));
+  Check({{"", "A", 0.5, "-1", {"104:x"}}});
 }
 
-TEST_F(C5Test, NestedSplitsKeepFirstLevelWeights) {
+TEST_F(C5Test, NestedSplitsKeepFirstLevelWeightsAndFollowMissingValueChildren) {
   auto* inner =
       Inner("i", 30, {Threshold(d.y, 5)}, {Leaf("l1", 20, 0.9, 0.1), Leaf("l2", 10, 0.2, 0.8)});
   model->SetRoot(Inner("r", 40, {Threshold(d.x, 5)}, {inner, Leaf("l3", 10, 0.1, 0.9)}));
-  NamedCaseRecord r;
-  r.SetNumber("y", 1);  // the 0.75 share goes on to l1
-  ASSERT_TRUE(Score(r).IsOK());
-  EXPECT_EQ(Prediction(), "A");
-  EXPECT_NEAR(Confidence(), 0.75 * 0.9 + 0.25 * 0.1, 1e-12);
+  // The 0.75 share goes on to l1, or is split again at "i": 2/3 and 1/3.
+  Check({{"y=1", "A", 0.75 * 0.9 + 0.25 * 0.1, "-1", {"104:x"}},
+         {"", "A", 0.75 * (2.0 / 3 * 0.9 + 1.0 / 3 * 0.2) + 0.25 * 0.1, "-1", {"104:x", "104:y"}}});
 
-  NamedCaseRecord none;  // split again at "i": 2/3 and 1/3 of the 0.75 share
-  ASSERT_TRUE(Score(none).IsOK());
-  EXPECT_EQ(Prediction(), "A");
-  EXPECT_NEAR(Confidence(), 0.75 * (2.0 / 3 * 0.9 + 1.0 / 3 * 0.2) + 0.25 * 0.1, 1e-12);
-}
-
-TEST_F(C5Test, MissingValueChildIsFollowedNotSplit) {
-  auto* inner = Inner("i", 30, {Threshold(d.y, 5, /*missingChild=*/1)},
-                      {Leaf("l1", 20, 0.9, 0.1), Leaf("l2", 10, 0.2, 0.8)});
+  inner = Inner("i", 30, {Threshold(d.y, 5, /*missingChild=*/1)},
+                {Leaf("l1", 20, 0.9, 0.1), Leaf("l2", 10, 0.2, 0.8)});
   model->SetRoot(Inner("r", 40, {Threshold(d.x, 5)}, {inner, Leaf("l3", 10, 0.1, 0.9)}));
-  NamedCaseRecord r;
-  ASSERT_TRUE(Score(r).IsOK());
-  EXPECT_EQ(Prediction(), "B");
-  EXPECT_NEAR(Confidence(), 0.75 * 0.8 + 0.25 * 0.9, 1e-12);
-  EXPECT_THAT(Advice(), ElementsAre("104:x", "104:y"));
-}
-
-TEST_F(C5Test, TieGoesToEarlierCategory) {
-  model->SetRoot(
-      Inner("r", 20, {Threshold(d.x, 5)}, {Leaf("l1", 10, 0.2, 0.8), Leaf("l2", 10, 0.8, 0.2)}));
-  NamedCaseRecord r;
-  ASSERT_TRUE(Score(r).IsOK());
-  EXPECT_EQ(Prediction(), "A");
-  EXPECT_NEAR(Confidence(), 0.5, 1e-12);
+  Check({{"", "B", 0.75 * 0.8 + 0.25 * 0.9, "-1", {"104:x", "104:y"}}});
 }
 
 TEST_F(C5Test, ZeroRecordCountGivesEqualShares) {
-  model->SetRoot(
-      Inner("r", 0, {Threshold(d.x, 5)}, {Leaf("l1", 30, 0.8, 0.2), Leaf("l2", 10, 0.1, 0.9)}));
-  NamedCaseRecord r;
-  ASSERT_TRUE(Score(r).IsOK());
-  EXPECT_EQ(Prediction(), "B");
-  EXPECT_NEAR(Confidence(), 0.55, 1e-12);
+  Stump(0, Leaf("l2", 10, 0.1, 0.9));
+  Check({{"", "B", 0.55, "-1", {"104:x"}}});
 }
 
 TEST_F(C5Test, LeafWithoutPerCategoryConfidencesCountsAsZeros) {
-  model->SetRoot(Inner("r", 40, {Threshold(d.x, 5)},
-                       {Leaf("l1", 30, 0.8, 0.2), Leaf("l2", 10, 0.1, 0.9, false)}));
-  NamedCaseRecord r;
-  ASSERT_TRUE(Score(r).IsOK());
-  EXPECT_EQ(Prediction(), "A");
-  EXPECT_NEAR(Confidence(), 0.6, 1e-12);
+  Stump(40, Leaf("l2", 10, 0.1, 0.9, /*withTarget=*/false));
+  Check({{"", "A", 0.6, "-1", {"104:x"}}});
 }
 
 TEST_F(C5Test, NullHandlingStopAtAnyDepthLeavesNoPrediction) {
@@ -109,27 +79,15 @@ TEST_F(C5Test, NullHandlingStopAtAnyDepthLeavesNoPrediction) {
       Inner("j", 20, {Threshold(d.y, 5)}, {Leaf("l1", 10, 0.9, 0.1), Leaf("l2", 10, 0.2, 0.8)});
   auto* i = Inner("i", 30, {}, {j, Leaf("l3", 10, 0.9, 0.1)});
   model->SetRoot(Inner("r", 40, {}, {i, Leaf("l4", 10, 0.9, 0.1)}));
-  NamedCaseRecord r;
-  const VorqScore::VorqStatus status = Score(r);
-  EXPECT_EQ(status.GetCode(), 90027);
-  EXPECT_EQ(result->GetPrediction(), nullptr);
-  EXPECT_EQ(NodeId(), "-1");
-
-  r.SetNumber("y", 1);
-  ASSERT_TRUE(Score(r).IsOK());
-  EXPECT_EQ(Prediction(), "A");
+  CheckNoPrediction("");
   // i takes 0.75 and splits it 2/3 (j, routed to l1) and 1/3 (l3).
-  EXPECT_NEAR(Confidence(), 0.75 * (2.0 / 3 * 0.9 + 1.0 / 3 * 0.9) + 0.25 * 0.9, 1e-12);
+  Check({{"y=1", "A", 0.75 * (2.0 / 3 * 0.9 + 1.0 / 3 * 0.9) + 0.25 * 0.9, "-1"}});
 }
 
 TEST_F(C5Test, CostsPickCheapestCategoryOfTheDistribution) {
-  model->SetRoot(
-      Inner("r", 40, {Threshold(d.x, 5)}, {Leaf("l1", 30, 0.8, 0.2), Leaf("l2", 10, 0.1, 0.9)}));
+  Stump(40, Leaf("l2", 10, 0.1, 0.9));
   model->SetMisclassificationCost(CostMap{{"A", {{"B", 2.0}}}});
-  NamedCaseRecord r;  // A costs 2 * 0.375, B costs 0.625
-  ASSERT_TRUE(Score(r).IsOK());
-  EXPECT_EQ(Prediction(), "B");
-  EXPECT_NEAR(Confidence(), 0.375, 1e-12);
+  Check({{"", "B", 0.375, "-1", {"104:x"}}});  // A costs 2 * 0.375, B costs 0.625
 }
 
 TEST_F(C5Test, RegressionModelIgnoresC5) {
@@ -142,6 +100,7 @@ TEST_F(C5Test, RegressionModelIgnoresC5) {
   ScoreResult* res = nullptr;
   ASSERT_TRUE(m->GetScore(&r, res, false).IsOK());
   EXPECT_DOUBLE_EQ(res->GetPrediction()->ToDouble(), 3);
+  EXPECT_EQ(res->GetAdvice().back().GetCode(), 108);
   delete res;
   delete m;
 }
@@ -160,8 +119,9 @@ class CostTest : public ModelTest {
   }
 };
 
-TEST_F(CostTest, MatrixFromMap) {
+TEST_F(CostTest, CheapestCategory) {
   model->SetRoot(ClsNode("0", "A", 0.5));
+  // Unknown categories are left out; unnamed pairs cost 1, the diagonal 0.
   model->SetMisclassificationCost(
       CostMap{{"A", {{"A", 7.0}, {"B", 5.0}, {"Z", 3.0}}}, {"C", {{"A", 2.0}}}, {"Q", {}}});
   const auto& m = DendrixPMMLModelTestPeer::CostMatrix(*model);
@@ -169,15 +129,11 @@ TEST_F(CostTest, MatrixFromMap) {
   EXPECT_EQ(m[0], (std::vector<double>{0, 5, 1}));
   EXPECT_EQ(m[1], (std::vector<double>{1, 0, 1}));
   EXPECT_EQ(m[2], (std::vector<double>{2, 1, 0}));
-}
 
-TEST_F(CostTest, CheapestCategory) {
-  model->SetRoot(ClsNode("0", "A", 0.5));
   model->SetMisclassificationCost(CostMap{{"Z", {{"A", 5.0}}}});  // names no category
   EXPECT_EQ(Cheapest({0.2, 0.5, 0.3}), 1);
   EXPECT_EQ(Cheapest({0.4, 0.4, 0.2}), 0);
   EXPECT_EQ(Cheapest({0.2, 0.1}), 0);  // the missing entry counts as 0: A costs 0.1
-
   model->SetMisclassificationCost(CostMap{{"A", {{"B", 5.0}}}});
   EXPECT_EQ(Cheapest({0.3, 0.7, 0}), 1);
   model->SetMisclassificationCost(CostMap{{"B", {{"A", 10.0}}}});
@@ -188,68 +144,38 @@ TEST_F(CostTest, LeafPredictsCheapestCategoryWithItsConfidence) {
   model->SetRoot(Join(ClsNode("r", "A", 0.5), {Threshold(d.x, 5), Threshold(d.y, 5)},
                       {CostLeaf(), ClsNode("other", "C", 0.5)}));
   model->SetMisclassificationCost(CostMap{{"A", {{"B", 10.0}}}});
-  NamedCaseRecord r;
-  r.SetNumber("x", 1);
-  ASSERT_TRUE(Score(r).IsOK());
-  EXPECT_EQ(Prediction(), "B");
-  EXPECT_DOUBLE_EQ(Confidence(), 5.0 / 13);
-  EXPECT_EQ(NodeId(), "leaf");
-
-  NamedCaseRecord viaSurrogate;
-  viaSurrogate.SetNumber("y", 1);
-  ASSERT_TRUE(Score(viaSurrogate).IsOK());
-  EXPECT_EQ(Prediction(), "B");
-  EXPECT_DOUBLE_EQ(Confidence(), 5.0 / 13 * 0.9);
+  Check({{"x=1", "B", 5.0 / 13, "leaf"}, {"y=1", "B", 5.0 / 13 * 0.9, "leaf", {"104:x", "107:y"}}});
+  model->SetMisclassificationCost(CostMap{});  // an empty map turns costs off
+  Check({{"x=1", "A", 0.6, "leaf"}});
 }
 
 TEST_F(CostTest, CostsGivenBeforeTheTreeApplyOnceItArrives) {
   model->SetMisclassificationCost(CostMap{{"A", {{"B", 10.0}}}});
   model->SetRoot(CostLeaf());
-  NamedCaseRecord r;
-  ASSERT_TRUE(Score(r).IsOK());
-  EXPECT_EQ(Prediction(), "B");
+  Check({{"", "B", 5.0 / 13, "leaf"}});
 }
 
 TEST_F(CostTest, LeafWithoutPerCategoryConfidencesKeepsItsPrediction) {
   model->SetRoot(CostLeaf(/*withTarget=*/false));
   model->SetMisclassificationCost(CostMap{{"A", {{"B", 10.0}}}});
-  NamedCaseRecord r;
-  ASSERT_TRUE(Score(r).IsOK());
-  EXPECT_EQ(Prediction(), "A");
-  EXPECT_DOUBLE_EQ(Confidence(), 0.6);
+  Check({{"", "A", 0.6, "leaf"}});
 }
 
-TEST_F(CostTest, EmptyMapLeavesCostsOff) {
-  model->SetRoot(CostLeaf());
-  model->SetMisclassificationCost(CostMap{});
-  NamedCaseRecord r;
-  ASSERT_TRUE(Score(r).IsOK());
-  EXPECT_EQ(Prediction(), "A");
-}
-
-TEST_F(CostTest, EnsembleVotesGoToCheapestCategory) {
-  model->SetMultipleNodes(ClsNode("t2", "B", 0.6));
-  model->SetMultipleNodes(ClsNode("t3", "B", 0.5));
-  model->SetRoot(ClsNode("t1", "A", 0.9));
+TEST_F(CostTest, EnsembleAndRuleVotesGoToCheapestCategory) {
+  Trees({ClsNode("t1", "A", 0.9), ClsNode("t2", "B", 0.6), ClsNode("t3", "B", 0.5)});
   model->SetMisclassificationCost(CostMap{{"B", {{"A", 10.0}}}});
-  NamedCaseRecord r;
-  ASSERT_TRUE(Score(r).IsOK());
-  EXPECT_EQ(Prediction(), "A");
-  EXPECT_DOUBLE_EQ(Confidence(), 0.9 / 2.0);
-}
+  Check({{"", "A", 0.9 / 2.0, "-1"}});
 
-TEST_F(CostTest, RuleVotesGoToCheapestCategory) {
+  Reset();
   model->SetRuleSetScoreMethod(DendrixPMMLModel::Voting);
   CompositeTreeNode* top = ClsNode("rs", "C", 0.5);
-  top->Add(ClsNode("R1", "A", 0.9));
-  top->Add(ClsNode("R2", "B", 0.6));
-  top->Add(ClsNode("R3", "B", 0.5));
+  for (CompositeTreeNode* rule :
+       {ClsNode("R1", "A", 0.9), ClsNode("R2", "B", 0.6), ClsNode("R3", "B", 0.5)}) {
+    top->Add(rule);
+  }
   model->SetRoot(top);
   model->SetMisclassificationCost(CostMap{{"B", {{"A", 10.0}}}});
-  NamedCaseRecord r;
-  ASSERT_TRUE(Score(r).IsOK());
-  EXPECT_EQ(Prediction(), "A");
-  EXPECT_NEAR(Confidence(), 0.9 / 3, 1e-12);
+  Check({{"", "A", 0.9 / 3, "-1"}});
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+#include <memory>
 #include <sstream>
 
 #include "host/VeltraException.h"
@@ -13,13 +14,21 @@ std::string Dump(const TreeNode* node) {
   return os.str();
 }
 
-class ModelObjectTest : public ModelTest {};
+class ModelObjectTest : public ModelTest {
+ protected:
+  void ExpectRefused(const std::string& message) {
+    try {
+      model->SetRoot(ClsNode("0", "A", 0.5));
+      ADD_FAILURE() << "expected an exception";
+    } catch (const VeltraException& e) {
+      EXPECT_EQ(e.GetCode(), 4);
+      EXPECT_EQ(e.GetMessage(), message);
+    }
+  }
+};
 
 TEST_F(ModelObjectTest, ModelTypeFollowsRuleSetModeAndEnsemble) {
   EXPECT_EQ(model->GetModelType(), ScoreModel::kSingleTree);
-  EXPECT_FALSE(model->GetPredictionOnly());
-  EXPECT_FALSE(model->NeedDerivedPredictor());
-  EXPECT_FALSE(model->GetNullHandling());
   model->SetRuleSetScoreMethod(DendrixPMMLModel::FirstHit);
   EXPECT_EQ(model->GetModelType(), ScoreModel::kSingleRuleSet);
   model->SetRuleSetScoreMethod(DendrixPMMLModel::Voting);
@@ -30,30 +39,22 @@ TEST_F(ModelObjectTest, ModelTypeFollowsRuleSetModeAndEnsemble) {
   EXPECT_EQ(model->GetModelType(), ScoreModel::kMultipleTrees);
 }
 
-TEST_F(ModelObjectTest, VarsOfRole) {
+TEST_F(ModelObjectTest, VarsOfTargetRoleBeforeSetRootIsNull) {
+  EXPECT_EQ(model->GetVarsOfRole(ScoreModel::kRoleTarget), nullptr);
   model->SetRoot(ClsNode("0", "A", 0.5));
-  ScoreDictionary* targets = model->GetVarsOfRole(ScoreModel::kRoleTarget);
+  std::unique_ptr<ScoreDictionary> targets(model->GetVarsOfRole(ScoreModel::kRoleTarget));
   ASSERT_NE(targets, nullptr);
   ASSERT_EQ(targets->GetNumberOfVars(), 1);
   EXPECT_EQ(targets->GetVars()[0]->GetName(), "class");
   EXPECT_NE(targets->GetVars()[0], d.target);  // a copy, owned by the caller
-  delete targets;
-
-  ScoreDictionary* inputs = model->GetVarsOfRole(ScoreModel::kRoleInput);
+  std::unique_ptr<ScoreDictionary> inputs(model->GetVarsOfRole(ScoreModel::kRoleInput));
   ASSERT_NE(inputs, nullptr);
   ASSERT_EQ(inputs->GetNumberOfVars(), 3);
-  EXPECT_EQ(inputs->GetVars()[0]->GetName(), "x");
   EXPECT_EQ(inputs->GetVars()[2]->GetName(), "color");
-  delete inputs;
-
   EXPECT_EQ(model->GetVarsOfRole(ScoreModel::kRoleOther), nullptr);
 }
 
-TEST_F(ModelObjectTest, VarsOfTargetRoleBeforeSetRootIsNull) {
-  EXPECT_EQ(model->GetVarsOfRole(ScoreModel::kRoleTarget), nullptr);
-}
-
-TEST_F(ModelObjectTest, SetRootFillsCategoriesInLabelOrder) {
+TEST_F(ModelObjectTest, SetRootFillsCategoriesInLabelOrderForNominalTargets) {
   model->SetRoot(ClsNode("0", "B", 0.5));
   const auto& categories = DendrixPMMLModelTestPeer::Categories(*model);
   ASSERT_EQ(categories.size(), 3u);
@@ -63,18 +64,11 @@ TEST_F(ModelObjectTest, SetRootFillsCategoriesInLabelOrder) {
   EXPECT_EQ(DendrixPMMLModelTestPeer::IndexOf(*model, &c), 2);
   EXPECT_EQ(DendrixPMMLModelTestPeer::IndexOf(*model, &z), -1);
   EXPECT_EQ(DendrixPMMLModelTestPeer::IndexOf(*model, nullptr), -1);
-}
 
-TEST_F(ModelObjectTest, SetRootWithoutLabelSetThrows4AndKeepsTheTree) {
-  d.target->SetValueLabelSet(nullptr);
-  try {
-    model->SetRoot(ClsNode("0", "A", 0.5));
-    FAIL() << "expected an exception";
-  } catch (const VeltraException& e) {
-    EXPECT_EQ(e.GetCode(), 4);
-    EXPECT_EQ(e.GetMessage(), "No Category Value for Target variable!!");
-  }
-  EXPECT_NE(model->GetRoot(), nullptr);  // destroyed with the model
+  // A continuous target has no categories and its root needs no statistics.
+  d.target->SetMeasurementLevel(ScoreDictVar::kContinuous);
+  model->SetRoot(new CompositeTreeNode(true));
+  EXPECT_TRUE(DendrixPMMLModelTestPeer::Categories(*model).empty());
 }
 
 // Claims one category more than its label set holds.
@@ -90,19 +84,14 @@ TEST_F(ModelObjectTest, LabelSetShorterThanCategoryCountIsRefused) {
   var->SetValueLabelSet(Labels({"A", "B"}));
   d.dictionary->AddVar("short", var);
   model->SetVarRole("short", ScoreModel::kRoleTarget);
-  try {
-    model->SetRoot(ClsNode("0", "A", 0.5));
-    FAIL() << "expected an exception";
-  } catch (const VeltraException& e) {
-    EXPECT_EQ(e.GetCode(), 4);
-  }
+  ExpectRefused("Category Values of Target variable are incomplete!!");
   EXPECT_TRUE(DendrixPMMLModelTestPeer::Categories(*model).empty());
-}
 
-TEST_F(ModelObjectTest, ContinuousTargetReadsNoCategoriesNorRootStatistics) {
-  d.target->SetMeasurementLevel(ScoreDictVar::kContinuous);
-  model->SetRoot(new CompositeTreeNode(true));  // no statistics to read
-  EXPECT_TRUE(DendrixPMMLModelTestPeer::Categories(*model).empty());
+  // Without any label set; the tree is kept and destroyed with the model.
+  d.target->SetValueLabelSet(nullptr);
+  model->SetVarRole("class", ScoreModel::kRoleTarget);
+  ExpectRefused("No Category Value for Target variable!!");
+  EXPECT_NE(model->GetRoot(), nullptr);
 }
 
 // Statistics that report their own destruction.
@@ -152,6 +141,13 @@ TEST_F(ModelObjectTest, ModelWithoutTreeGivesNoPrediction) {
 }
 
 TEST_F(ModelObjectTest, DisplayWritesTreesInPreOrderWithBanners) {
+  std::ostringstream single;
+  CompositeTreeNode* only = ClsNode("r", "A", 0.5);
+  model->SetRoot(only);
+  model->Display(single);
+  EXPECT_EQ(single.str(),
+            "Start Display DendrixPMMLModel: \n\n" + Dump(only) + "End of DendrixPMMLModel.\n\n");
+
   CompositeTreeNode* a = ClsNode("a", "A", 0.9);
   CompositeTreeNode* b = ClsNode("b", "B", 0.9);
   CompositeTreeNode* inner = Join(ClsNode("i", "A", 0.6), {Threshold(d.y, 1)}, {a, b});
@@ -172,15 +168,6 @@ TEST_F(ModelObjectTest, DisplayWritesTreesInPreOrderWithBanners) {
   std::ostringstream os;
   model->Display(os);
   EXPECT_EQ(os.str(), expected);
-}
-
-TEST_F(ModelObjectTest, DisplayOfSingleTree) {
-  CompositeTreeNode* top = ClsNode("r", "A", 0.5);
-  model->SetRoot(top);
-  std::ostringstream os;
-  model->Display(os);
-  EXPECT_EQ(os.str(),
-            "Start Display DendrixPMMLModel: \n\n" + Dump(top) + "End of DendrixPMMLModel.\n\n");
 }
 
 }  // namespace

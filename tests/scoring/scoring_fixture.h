@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -170,9 +171,33 @@ class ModelTest : public ::testing::Test {
     delete result;
     delete model;
   }
+  // Starts again with a fresh dictionary and model.
+  void Reset(const std::vector<std::string>& categories = {"A", "B", "C"}) {
+    delete result;
+    delete model;
+    result = nullptr;
+    d = MakeDictionary(categories);
+    model = MakeModel(d);
+  }
 
   VorqScore::VorqStatus Score(const ScoreCaseRecord& record) {
     return model->GetScore(&record, result, false);
+  }
+  // Scores a case written as "name=value ...": a number where the text is one, else text.
+  VorqScore::VorqStatus Score(const std::string& values) {
+    NamedCaseRecord record;
+    std::istringstream in(values);
+    for (std::string cell; in >> cell;) {
+      const size_t eq = cell.find('=');
+      const std::string name = cell.substr(0, eq), text = cell.substr(eq + 1);
+      double number = 0;
+      if (NumericValue::ParseDouble(text, &number)) {
+        record.SetNumber(name, number);
+      } else {
+        record.SetString(name, text);
+      }
+    }
+    return Score(record);
   }
   std::string Prediction() const {
     const ScoreValue* p = result != nullptr ? result->GetPrediction() : nullptr;
@@ -188,6 +213,42 @@ class ModelTest : public ::testing::Test {
       out.push_back(std::to_string(a.GetCode()) + ":" + a.GetText());
     }
     return out;
+  }
+
+  // A case and what scoring it must give; node "*" is not checked.
+  struct Row {
+    std::string values;
+    std::string prediction;
+    double confidence;
+    std::string node;
+    std::vector<std::string> advice = {};
+  };
+  void Check(const std::vector<Row>& rows) {
+    for (const Row& row : rows) {
+      SCOPED_TRACE("case \"" + row.values + "\"");
+      ASSERT_TRUE(Score(row.values).IsOK());
+      EXPECT_EQ(Prediction(), row.prediction);
+      EXPECT_NEAR(Confidence(), row.confidence, 1e-12);
+      if (row.node != "*") {
+        EXPECT_EQ(NodeId(), row.node);
+      }
+      EXPECT_EQ(Advice(), row.advice);
+    }
+  }
+  // The case is not scored: 90027, no prediction, node identifier "-1".
+  void CheckNoPrediction(const std::string& values) {
+    SCOPED_TRACE("case \"" + values + "\"");
+    const VorqScore::VorqStatus status = Score(values);
+    EXPECT_EQ(status.GetCode(), 90027);
+    EXPECT_FALSE(status.GetFlag());
+    ASSERT_NE(result, nullptr);
+    EXPECT_EQ(result->GetPrediction(), nullptr);
+    EXPECT_EQ(NodeId(), "-1");
+  }
+  // The first tree becomes the root, the others further trees.
+  void Trees(const std::vector<CompositeTreeNode*>& trees) {
+    for (size_t i = 1; i < trees.size(); ++i) model->SetMultipleNodes(trees[i]);
+    model->SetRoot(trees[0]);
   }
 
   Dictionary d;
