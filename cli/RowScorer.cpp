@@ -197,6 +197,9 @@ void RowScorer::ProcessChunk(CsvChunk* chunk, ChunkOutput* out) {
       break;
     }
     FillRecord();
+    // Each row stands alone: a rule set that no rule covers leaves the node
+    // identifier as it was, which must not be the previous row's rule.
+    if (statsView_ != nullptr) statsView_->SetNodeID("-1");
     VorqScore::VorqStatus scoreStatus = model_->GetScore(&record_, result_, false);
     WriteRow(scoreStatus, out->text);
     ++out->rows;
@@ -211,7 +214,7 @@ void RowScorer::CollectScores(const VorqScore::VorqStatus& status) {
     if (result_) castResultType_ = result_->GetScoreResultType();
     clsView_ = dynamic_cast<const ScoreClsResult*>(result_);
     regView_ = dynamic_cast<const ScoreRegResult*>(result_);
-    statsView_ = dynamic_cast<const ScoreNodeStats*>(result_);
+    statsView_ = dynamic_cast<ScoreNodeStats*>(result_);
   }
   ok_ = status.IsOK() && result_ != nullptr;
   prediction_ = ok_ ? result_->GetPrediction() : nullptr;

@@ -101,7 +101,7 @@ class RowScorer {
   ScoreResult::ResultType castResultType_ = ScoreResult::kClassification;
   const ScoreClsResult* clsView_ = nullptr;
   const ScoreRegResult* regView_ = nullptr;
-  const ScoreNodeStats* statsView_ = nullptr;
+  ScoreNodeStats* statsView_ = nullptr;
   // The last prediction value and its text when it is a string value.
   const ScoreValue* castPrediction_ = nullptr;
   const StringValue* predictionText_ = nullptr;

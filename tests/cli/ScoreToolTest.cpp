@@ -452,6 +452,27 @@ TEST(Options, ProgressLineGoesToStandardErrorOnly) {
       << progress.err;
 }
 
+TEST(Examples, FirstHitRowWithoutARuleHasNoNodeId) {
+  // The example rule set scored first-hit: c02 takes a rule, c03 none.
+  TempFolder folder;
+  std::string model = ReadFile(ExamplePath("ruleset/model.pmml"));
+  const std::string voting = "value=\"voting\"";
+  const size_t at = model.find(voting);
+  ASSERT_NE(at, std::string::npos);
+  model.replace(at, voting.size(), "value=\"firstHit\"");
+  ToolRun run = RunTool({"--keep", "customer", folder.Write("first-hit.pmml", model),
+                         ExamplePath("ruleset/input.csv")});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const std::vector<std::string> lines = Lines(run.out);
+  ASSERT_GT(lines.size(), 3u);
+  EXPECT_EQ(Cells(lines[0])[3], "node_id");
+  EXPECT_EQ(Cells(lines[2])[0], "c02");
+  EXPECT_NE(Cells(lines[2])[3], "-1");
+  EXPECT_EQ(Cells(lines[3])[0], "c03");
+  EXPECT_EQ(Cells(lines[3])[2], "0.5");
+  EXPECT_EQ(Cells(lines[3])[3], "-1");
+}
+
 TEST(Options, ProgressLineIsAutomaticForLargeFilesOnATerminal) {
   // About 9 MB: over the size from which a terminal gets a progress line.
   TempFolder folder;
