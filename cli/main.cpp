@@ -88,8 +88,10 @@ bool ShowProgress(const Options& options, const InputFile& input) {
 // One warning line per kind of change the upgrade made, in a fixed order.
 void WarnUpgradeChanges(const std::string& model, const std::vector<PmmlUpgradeChange>& changes) {
   const PmmlUpgradeChange::Kind kinds[] = {
-      PmmlUpgradeChange::kUsageType, PmmlUpgradeChange::kLocalDerived,
-      PmmlUpgradeChange::kNodeScore, PmmlUpgradeChange::kCategoryValues};
+      PmmlUpgradeChange::kUsageType,          PmmlUpgradeChange::kLocalDerived,
+      PmmlUpgradeChange::kDerivedMiningField, PmmlUpgradeChange::kSegmentTarget,
+      PmmlUpgradeChange::kNodeScore,          PmmlUpgradeChange::kLeafDistribution,
+      PmmlUpgradeChange::kCategoryValues};
   for (PmmlUpgradeChange::Kind kind : kinds) {
     int count = 0;
     for (const PmmlUpgradeChange& change : changes) count += change.kind == kind ? 1 : 0;

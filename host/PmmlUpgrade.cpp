@@ -198,8 +198,81 @@ std::unordered_set<XString> DeclaredNames(const DOMElement* top) {
   return names;
 }
 
+std::unordered_set<XString> DataNames(const DOMElement* top) {
+  std::unordered_set<XString> names;
+  if (const DOMElement* data = ChildByTag(top, "DataDictionary")) {
+    for (DOMElement* field : ChildrenByTag(data, "DataField")) names.insert(Attr(field, "name"));
+  }
+  return names;
+}
+
+// Names of the DerivedFields (of the TransformationDictionary or any
+// LocalTransformations) that are not also data fields.
+std::unordered_set<XString> DerivedOnlyNames(const DOMElement* top) {
+  const std::unordered_set<XString> data = DataNames(top);
+  std::unordered_set<XString> names;
+  for (DOMElement* field : Descendants(top, {"DerivedField"})) {
+    const DOMNode* holder = field->getParentNode();
+    if (!IsTag(holder, "TransformationDictionary") && !IsTag(holder, "LocalTransformations")) {
+      continue;
+    }
+    const XString name = Attr(field, "name");
+    if (data.count(name) == 0) names.insert(name);
+  }
+  return names;
+}
+
+// A MiningField the reader looks up among the data fields: a direct child of
+// a TreeModel's MiningSchema (the reader's derived-fields Extension is apart).
+bool IsTreeMiningField(const DOMElement* field) {
+  const DOMNode* schema = field->getParentNode();
+  return IsTag(field, "MiningField") && IsTag(schema, "MiningSchema") &&
+         IsTag(schema->getParentNode(), "TreeModel");
+}
+
+// Labels of the TreeModels and MiningModels, as TreeLabel gives them.
+std::unordered_map<const DOMElement*, std::string> ModelLabels(const DOMElement* top) {
+  std::unordered_map<const DOMElement*, std::string> labels;
+  size_t treeCount = 0;
+  size_t miningCount = 0;
+  for (DOMElement* model : Descendants(top, {"TreeModel", "MiningModel"})) {
+    labels[model] = TreeLabel(model, IsTag(model, "TreeModel") ? treeCount++ : miningCount++);
+  }
+  return labels;
+}
+
+bool IsPredicted(const DOMElement* field) {
+  const XString usage = Attr(field, "usageType");
+  return usage == U("predicted") || usage == U("target");
+}
+
+bool NamesPredicted(const DOMElement* schema) {
+  for (DOMElement* field : ChildrenByTag(schema, "MiningField")) {
+    if (IsPredicted(field)) return true;
+  }
+  return false;
+}
+
+// The predicted MiningField of the nearest MiningModel around a segment's
+// TreeModel that names one; null for a tree outside a Segment.
+DOMElement* EnclosingTarget(const DOMElement* tree) {
+  if (!IsTag(tree->getParentNode(), "Segment")) return nullptr;
+  for (DOMNode* up = tree->getParentNode(); up != nullptr; up = up->getParentNode()) {
+    if (!IsTag(up, "MiningModel")) continue;
+    if (const DOMElement* schema = ChildByTag(up, "MiningSchema")) {
+      for (DOMElement* field : ChildrenByTag(schema, "MiningField")) {
+        if (IsPredicted(field)) return field;
+      }
+    }
+  }
+  return nullptr;
+}
+
 void UpgradeUsageTypes(DOMElement* top, std::vector<PmmlUpgradeChange>* changes) {
+  // Fields naming derived fields are dropped later, not typed.
+  const std::unordered_set<XString> derived = DerivedOnlyNames(top);
   for (DOMElement* field : Descendants(top, {"MiningField"})) {
+    if (IsTreeMiningField(field) && derived.count(Attr(field, "name")) != 0) continue;
     const std::string name = Quoted(Attr(field, "name"));
     if (!HasAttr(field, "usageType")) {
       SetAttr(field, "usageType", U("active"));
@@ -435,6 +508,87 @@ void ScoreNodes(DOMElement* top, std::vector<PmmlUpgradeChange>* changes) {
   }
 }
 
+void DropDerivedMiningFields(DOMElement* top, const std::unordered_set<XString>& derived,
+                             std::vector<PmmlUpgradeChange>* changes) {
+  if (derived.empty()) return;
+  const auto labels = ModelLabels(top);
+  // Removed only after the walk: the list also holds what lies below them.
+  std::vector<DOMElement*> dropped;
+  for (DOMElement* field : Descendants(top, {"MiningField"})) {
+    const XString name = Attr(field, "name");
+    if (!IsTreeMiningField(field) || derived.count(name) == 0) continue;
+    const auto* tree = static_cast<const DOMElement*>(field->getParentNode()->getParentNode());
+    changes->push_back({PmmlUpgradeChange::kDerivedMiningField,
+                        "MiningField " + Quoted(name) + " of " + labels.at(tree) +
+                            ": names a derived field, dropped from the mining schema"});
+    dropped.push_back(field);
+  }
+  for (DOMElement* field : dropped) {
+    field->getParentNode()->removeChild(field);
+    field->release();
+  }
+}
+
+void GiveSegmentsTheirTarget(DOMElement* top, std::vector<PmmlUpgradeChange>* changes) {
+  const auto labels = ModelLabels(top);
+  for (DOMElement* tree : Descendants(top, {"TreeModel"})) {
+    DOMElement* schema = ChildByTag(tree, "MiningSchema");
+    if (schema == nullptr || NamesPredicted(schema)) continue;
+    const DOMElement* target = EnclosingTarget(tree);
+    if (target == nullptr) continue;
+    // Attributes only: the reader reads nothing below a MiningField.
+    auto* copy = static_cast<DOMElement*>(target->cloneNode(false));
+    schema->insertBefore(copy, schema->getFirstChild());
+    const auto* owner = static_cast<const DOMElement*>(target->getParentNode()->getParentNode());
+    changes->push_back({PmmlUpgradeChange::kSegmentTarget,
+                        labels.at(tree) + ": no predicted MiningField, given " +
+                            Quoted(Attr(target, "name")) + " of " + labels.at(owner)});
+  }
+}
+
+// The reader takes a document of several TreeModels as an ensemble that adds
+// up the trees' confidences. A classification leaf with a score alone has
+// confidence 0, so such trees never vote. Listing the leaf's records as all of
+// its score gives it confidence (n + 1) / (n + 1) = 1: every tree votes once.
+void GiveLeavesTheirRecords(DOMDocument* document, DOMElement* top,
+                            std::vector<PmmlUpgradeChange>* changes) {
+  const std::vector<DOMElement*> trees = Descendants(top, {"TreeModel"});
+  if (trees.size() < 2) return;
+  for (size_t t = 0; t < trees.size(); ++t) {
+    if (Attr(trees[t], "functionName") != U("classification")) continue;
+    DOMElement* rootNode = ChildByTag(trees[t], "Node");
+    if (rootNode == nullptr) continue;
+    std::vector<DOMElement*> nodes = {rootNode};
+    for (DOMElement* node : Descendants(rootNode, {"Node"})) nodes.push_back(node);
+    const std::string label = TreeLabel(trees[t], t);
+    for (DOMElement* node : nodes) {
+      if (!HasAttr(node, "score") || ChildByTag(node, "Node") != nullptr ||
+          ChildByTag(node, "ScoreDistribution") != nullptr) {
+        continue;
+      }
+      const XString score = Attr(node, "score");
+      XString records = U("1");
+      std::string text;
+      if (!HasAttr(node, "recordCount")) {
+        SetAttr(node, "recordCount", records);
+        text = "recordCount 1 and a ScoreDistribution of 1 record of its score " + Quoted(score);
+      } else {
+        double count = 0;
+        if (!ParseNumber(Attr(node, "recordCount"), &count) || !(count > 0)) continue;
+        records = Attr(node, "recordCount");
+        text = "a ScoreDistribution of its " + Utf8(records) + " records, all of its score " +
+               Quoted(score);
+      }
+      DOMElement* distribution = document->createElement(U("ScoreDistribution").c_str());
+      SetAttr(distribution, "value", score);
+      SetAttr(distribution, "recordCount", records);
+      node->appendChild(distribution);
+      changes->push_back(
+          {PmmlUpgradeChange::kLeafDistribution, NodeLabel(node) + " of " + label + ": " + text});
+    }
+  }
+}
+
 void FillCategoryValues(DOMDocument* document, DOMElement* top,
                         std::vector<PmmlUpgradeChange>* changes) {
   DOMElement* data = ChildByTag(top, "DataDictionary");
@@ -488,9 +642,13 @@ std::vector<PmmlUpgradeChange> UpgradePmmlDocument(DOMDocument* document) {
   if (document == nullptr) return changes;
   DOMElement* top = document->getDocumentElement();
   if (top == nullptr) return changes;
+  const std::unordered_set<XString> derived = DerivedOnlyNames(top);
   UpgradeUsageTypes(top, &changes);
   MoveLocalTransformations(document, top, &changes);
+  DropDerivedMiningFields(top, derived, &changes);
+  GiveSegmentsTheirTarget(top, &changes);
   ScoreNodes(top, &changes);
+  GiveLeavesTheirRecords(document, top, &changes);
   FillCategoryValues(document, top, &changes);
   return changes;
 }
@@ -534,6 +692,28 @@ std::string DescribeNewerPmmlConventions(const DOMDocument* document) {
         break;
       }
     }
+  }
+
+  const std::unordered_set<XString> derived = DerivedOnlyNames(top);
+  std::vector<XString> derivedListed;
+  for (DOMElement* field : Descendants(top, {"MiningField"})) {
+    const XString name = Attr(field, "name");
+    if (IsTreeMiningField(field) && derived.count(name) != 0) derivedListed.push_back(name);
+  }
+  if (!derivedListed.empty()) findings.push_back(describe(derivedListed, " names a derived field"));
+
+  std::vector<std::string> untargeted;
+  const auto labels = ModelLabels(top);
+  for (DOMElement* tree : Descendants(top, {"TreeModel"})) {
+    const DOMElement* schema = ChildByTag(tree, "MiningSchema");
+    if (schema != nullptr && !NamesPredicted(schema) && EnclosingTarget(tree) != nullptr) {
+      untargeted.push_back(labels.at(tree));
+    }
+  }
+  if (!untargeted.empty()) {
+    std::string text = untargeted[0] + " in a Segment names no target";
+    if (untargeted.size() > 1) text += " (and " + std::to_string(untargeted.size() - 1) + " more)";
+    findings.push_back(text);
   }
 
   // Inner nodes without score (leaves without one are left as they are, so
@@ -583,6 +763,16 @@ std::string SummarizePmmlUpgrade(PmmlUpgradeChange::Kind kind, int count) {
     case PmmlUpgradeChange::kCategoryValues:
       return n + (count == 1 ? " categorical field" : " categorical fields") +
              " without values given the values their predicates name";
+    case PmmlUpgradeChange::kLeafDistribution:
+      return n + (count == 1 ? " ensemble leaf" : " ensemble leaves") +
+             " with only a score given a ScoreDistribution of its records, so every tree votes "
+             "once";
+    case PmmlUpgradeChange::kDerivedMiningField:
+      return n + (count == 1 ? " mining field" : " mining fields") +
+             " naming a derived field dropped from their mining schema";
+    case PmmlUpgradeChange::kSegmentTarget:
+      return n + (count == 1 ? " segment tree" : " segment trees") +
+             " given the target of their MiningModel";
   }
   return n + " changes";
 }

@@ -13,10 +13,13 @@
 // One change the upgrade made, as a line of text, with its kind.
 struct DX_HOST_API PmmlUpgradeChange {
   enum Kind {
-    kUsageType,       // a MiningField's usageType was added or renamed
-    kLocalDerived,    // a DerivedField moved out of a TreeModel's LocalTransformations
-    kNodeScore,       // a Node without score was given one
-    kCategoryValues,  // a categorical DataField without values was given its predicates' values
+    kUsageType,           // a MiningField's usageType was added or renamed
+    kLocalDerived,        // a DerivedField moved out of a TreeModel's LocalTransformations
+    kNodeScore,           // a Node without score was given one
+    kCategoryValues,      // a categorical DataField without values was given its predicates' values
+    kLeafDistribution,    // an ensemble's score-only classification leaf was given its records
+    kDerivedMiningField,  // a MiningField naming a derived field was dropped
+    kSegmentTarget,       // a segment's TreeModel was given its MiningModel's target
   };
   Kind kind;
   std::string text;
@@ -34,16 +37,26 @@ struct DX_HOST_API PmmlUpgradeChange {
 //   regression tree the record-weighted mean of the scores of the leaves below it (the plain
 //   mean when a leaf has no recordCount);
 // - a categorical DataField without Value elements gets the values that
-//   predicates on it name, in the order they first appear.
-// Returns the changes in document order; a document that needs none is left
+//   predicates on it name, in the order they first appear;
+// - in a document of several TreeModels (an ensemble), a classification leaf
+//   with a score and no ScoreDistribution gets one of its records (recordCount,
+//   set to 1 when absent) all of its score, so each such tree votes with
+//   confidence 1; a leaf whose recordCount is not a positive number is left;
+// - a MiningField of a TreeModel's MiningSchema naming a derived field
+//   that is not also a data field is dropped: derived fields are computed from
+//   the data fields, never read;
+// - a TreeModel in a Segment whose MiningSchema names no predicted field gets
+//   a copy of the predicted MiningField of the nearest enclosing MiningModel.
+// Returns the changes, grouped by rule; a document that needs none is left
 // untouched. Throws VeltraException 3 naming the field when a moved derived
 // field clashes with a field of the same name.
 DX_HOST_API std::vector<PmmlUpgradeChange> UpgradePmmlDocument(xercesc::DOMDocument* document);
 
 // What in the document follows newer conventions that the strict reader
 // refuses: a MiningField without usageType, a "target" usageType, a predicate
-// on a field defined only in a LocalTransformations, an inner Node without
-// score, a categorical DataField without Value elements. Empty when none; used
+// on a field defined only in a LocalTransformations, a MiningField naming a
+// derived field, a segment's TreeModel without a predicted field, an inner
+// Node without score, a categorical DataField without Value elements. Empty when none; used
 // to explain a rejection. Does not change the document.
 DX_HOST_API std::string DescribeNewerPmmlConventions(const xercesc::DOMDocument* document);
 

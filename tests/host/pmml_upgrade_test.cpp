@@ -243,17 +243,16 @@ TEST_F(PmmlUpgradeTest, ClassificationNodeWithoutDistributionsSumsItsLeaves) {
 // Forest leaves carry a score only: each counts as its recordCount (one when
 // absent) records of that score, so the inner nodes take the weighted majority.
 TEST_F(PmmlUpgradeTest, ClassificationLeavesWithOnlyAScoreCountTheirScore) {
-  auto changes = Upgrade(
-      Pmml(kNumericFields,
-           "<TreeModel functionName=\"classification\"><MiningSchema/>"
-           "<Node id=\"r\"><True/>"
-           "<Node id=\"2\"><True/>"
-           "<Node id=\"3\" score=\"a\"><True/></Node>"
-           "<Node id=\"4\" score=\"b\"><True/></Node>"
-           "<Node id=\"5\" score=\"b\"><True/></Node></Node>"
-           "<Node id=\"6\" score=\"a\" recordCount=\"4\"><True/></Node>"
-           "<Node id=\"7\" score=\"c\" recordCount=\"0\"><True/></Node>"
-           "</Node></TreeModel>"));
+  auto changes = Upgrade(Pmml(kNumericFields,
+                              "<TreeModel functionName=\"classification\"><MiningSchema/>"
+                              "<Node id=\"r\"><True/>"
+                              "<Node id=\"2\"><True/>"
+                              "<Node id=\"3\" score=\"a\"><True/></Node>"
+                              "<Node id=\"4\" score=\"b\"><True/></Node>"
+                              "<Node id=\"5\" score=\"b\"><True/></Node></Node>"
+                              "<Node id=\"6\" score=\"a\" recordCount=\"4\"><True/></Node>"
+                              "<Node id=\"7\" score=\"c\" recordCount=\"0\"><True/></Node>"
+                              "</Node></TreeModel>"));
   EXPECT_EQ(NodeScore("2"), "b");  // a 1, b 2
   EXPECT_EQ(NodeScore("r"), "a");  // a 5, b 2, c 1: a zero count still counts once
   EXPECT_EQ(Texts(changes),
@@ -315,6 +314,134 @@ TEST_F(PmmlUpgradeTest, DeepRegressionChainIsScored) {
   EXPECT_EQ(changes.size(), static_cast<size_t>(depth));
   EXPECT_EQ(NodeScore("0"), "7");
   EXPECT_EQ(NodeScore("1499"), "7");
+}
+
+// --- Ensembles ----------------------------------------------------------------------
+
+const char kSpecies[] =
+    "<DataField name=\"x\" optype=\"continuous\" dataType=\"double\"/>"
+    "<DataField name=\"s\" optype=\"categorical\" dataType=\"string\"><Value value=\"a\"/>"
+    "<Value value=\"b\"/></DataField>";
+
+std::string Segments(const std::string& trees) {
+  return "<MiningModel functionName=\"classification\"><MiningSchema>"
+         "<MiningField name=\"s\" usageType=\"target\"/><MiningField name=\"x\"/></MiningSchema>"
+         "<Segmentation multipleModelMethod=\"majorityVote\">" +
+         trees + "</Segmentation></MiningModel>";
+}
+
+std::string Segment(const std::string& tree) { return "<Segment><True/>" + tree + "</Segment>"; }
+
+// Leaves with a score only get their records as all of that score, so every
+// tree of the ensemble votes with the same weight; inner nodes are scored as
+// before, from the leaves' scores.
+TEST_F(PmmlUpgradeTest, EnsembleLeavesWithOnlyAScoreGetTheirRecords) {
+  const std::string schema =
+      "<MiningSchema><MiningField name=\"s\" usageType=\"predicted\"/></MiningSchema>";
+  auto changes = Upgrade(Pmml(
+      kSpecies,
+      Segments(Segment("<TreeModel modelName=\"c\" functionName=\"classification\">" + schema +
+                       "<Node id=\"r\"><True/>"
+                       "<Node id=\"bare\" score=\"b\"><True/></Node>"
+                       "<Node id=\"four\" score=\"a\" recordCount=\"4\"><True/><Extension/></Node>"
+                       "<Node id=\"zero\" score=\"a\" recordCount=\"0\"><True/></Node>"
+                       "<Node id=\"dist\" score=\"a\"><True/>"
+                       "<ScoreDistribution value=\"b\" recordCount=\"2\"/></Node>"
+                       "</Node></TreeModel>") +
+               Segment("<TreeModel modelName=\"r\" functionName=\"regression\">" + schema +
+                       "<Node id=\"reg\" score=\"2\"><True/></Node></TreeModel>"))));
+  std::vector<std::string> leafTexts;
+  std::vector<std::string> nodeTexts;
+  for (const PmmlUpgradeChange& change : changes) {
+    if (change.kind == PmmlUpgradeChange::kLeafDistribution) leafTexts.push_back(change.text);
+    if (change.kind == PmmlUpgradeChange::kNodeScore) nodeTexts.push_back(change.text);
+  }
+  // The root is scored from the leaves as they were: a 4 + 1, b 1 + 2.
+  EXPECT_EQ(nodeTexts, (std::vector<std::string>{"Node 'r' of TreeModel 'c': score 'a', the most "
+                                                 "frequent score of its leaves"}));
+  EXPECT_EQ(leafTexts, (std::vector<std::string>{
+                           "Node 'bare' of TreeModel 'c': recordCount 1 and a ScoreDistribution "
+                           "of 1 record of its score 'b'",
+                           "Node 'four' of TreeModel 'c': a ScoreDistribution of its 4 records, "
+                           "all of its score 'a'"}));
+  DOMElement* bare = Element("Node", 1);
+  EXPECT_EQ(AttrOf(bare, "recordCount"), "1");
+  ASSERT_NE(bare->getLastElementChild(), nullptr);
+  EXPECT_EQ(AttrOf(bare->getLastElementChild(), "value"), "b");
+  EXPECT_EQ(AttrOf(bare->getLastElementChild(), "recordCount"), "1");
+  DOMElement* four = Element("Node", 2);
+  EXPECT_EQ(AttrOf(four, "recordCount"), "4");
+  EXPECT_EQ(AttrOf(four->getLastElementChild(), "recordCount"), "4");
+  EXPECT_EQ(Element("Node", 3)->getChildElementCount(), 1u) << "a zero-record leaf is left";
+  EXPECT_EQ(Element("Node", 4)->getChildElementCount(), 2u) << "its own distribution is kept";
+  EXPECT_EQ(Element("Node", 5)->getChildElementCount(), 1u) << "regression leaves are left";
+  EXPECT_EQ(NodeScore("r"), "a");
+  EXPECT_EQ(Element("ScoreDistribution", 3), nullptr);
+}
+
+// Segment trees of newer exports list derived fields as mining fields and
+// leave the target to their MiningModel.
+TEST_F(PmmlUpgradeTest, SegmentSchemasDropDerivedFieldsAndTakeTheTarget) {
+  const std::string local =
+      "<LocalTransformations><DerivedField name=\"d\" optype=\"continuous\" dataType=\"double\">"
+      "<FieldRef field=\"x\"/></DerivedField></LocalTransformations>";
+  const std::string leaf =
+      "<Node id=\"1\" score=\"a\"><True/><ScoreDistribution value=\"a\" "
+      "recordCount=\"1\"/></Node>";
+  auto tree = [&](const std::string& name, const std::string& fields) {
+    return "<TreeModel modelName=\"" + name + "\" functionName=\"classification\"><MiningSchema>" +
+           fields + "</MiningSchema>" + leaf + "</TreeModel>";
+  };
+  const std::string extension =
+      "<Extension extender=\"Dendrix\" name=\"DerivedFields\"><MiningField name=\"d\" "
+      "usageType=\"active\"/></Extension>";
+  // t2's derived field holds an element that the walk meets after dropping it.
+  std::string mining = Segments(
+      Segment(tree("t1", "<MiningField name=\"d\"/><MiningField name=\"x\"/>" + extension)) +
+      Segment(tree("t2",
+                   "<MiningField name=\"s\" usageType=\"predicted\"/>"
+                   "<MiningField name=\"d\" usageType=\"active\">"
+                   "<MiningField name=\"x\"/></MiningField>")));
+  mining.insert(mining.find("<Segmentation"), local);
+  const std::string text = Pmml(kSpecies, mining + tree("alone", "<MiningField name=\"d\"/>"));
+
+  XmlDocument pristine;
+  EXPECT_EQ(DescribeNewerPmmlConventions(Parse(pristine, text)),
+            "MiningField 'x' has no usageType (and 4 more); MiningField 's' has usageType "
+            "\"target\"; MiningField 'd' names a derived field (and 2 more); TreeModel 't1' in a "
+            "Segment names no target");
+
+  auto changes = Upgrade(text);
+  std::vector<std::string> schemaTexts;
+  for (const PmmlUpgradeChange& change : changes) {
+    if (change.kind == PmmlUpgradeChange::kDerivedMiningField ||
+        change.kind == PmmlUpgradeChange::kSegmentTarget) {
+      schemaTexts.push_back(change.text);
+    }
+    EXPECT_NE(change.text, "MiningField 'd': no usageType, now \"active\"");
+  }
+  EXPECT_EQ(schemaTexts,
+            (std::vector<std::string>{
+                "MiningField 'd' of TreeModel 't1': names a derived field, dropped from the "
+                "mining schema",
+                "MiningField 'd' of TreeModel 't2': names a derived field, dropped from the "
+                "mining schema",
+                "MiningField 'd' of TreeModel 'alone': names a derived field, dropped from the "
+                "mining schema",
+                "TreeModel 't1': no predicted MiningField, given 's' of MiningModel #1"}));
+  // t1: the target copied in first, x typed, the reader's own extension kept.
+  DOMElement* schema = Element("MiningSchema", 1);
+  std::vector<std::string> listed;
+  for (DOMElement* f = schema->getFirstElementChild(); f; f = f->getNextElementSibling()) {
+    listed.push_back(AttrOf(f, "name") + "/" + AttrOf(f, "usageType"));
+  }
+  EXPECT_EQ(listed,
+            (std::vector<std::string>{"s/predicted", "x/active", "DerivedFields/<absent>"}));
+  EXPECT_EQ(AttrOf(schema->getLastElementChild()->getFirstElementChild(), "name"), "d");
+  EXPECT_EQ(Element("MiningSchema", 2)->getChildElementCount(), 1u);
+  EXPECT_EQ(Element("MiningSchema", 3)->getChildElementCount(), 0u)
+      << "a tree outside a segment is given no target";
+  EXPECT_EQ(DescribeNewerPmmlConventions(document_.GetDocument()), "");
 }
 
 // --- Category values ------------------------------------------------------------------
