@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "cli/CliError.h"
 
@@ -45,6 +48,27 @@ struct SpecialTable {
 };
 const SpecialTable kSpecial;
 
+// The first special byte at or after p, or end. Sixteen bytes at a time where
+// the vector unit allows it (cells are usually short, rows are not).
+char* FindSpecial(char* p, char* end) {
+#if defined(__SSE2__)
+  const __m128i comma = _mm_set1_epi8(',');
+  const __m128i quote = _mm_set1_epi8('"');
+  const __m128i lineFeed = _mm_set1_epi8('\n');
+  while (end - p >= 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i hit =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, comma), _mm_cmpeq_epi8(bytes, quote)),
+                     _mm_cmpeq_epi8(bytes, lineFeed));
+    const int mask = _mm_movemask_epi8(hit);
+    if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
+    p += 16;
+  }
+#endif
+  while (p < end && !kSpecial.special[static_cast<unsigned char>(*p)]) ++p;
+  return p;
+}
+
 int64_t CountLineBreaks(const char* begin, const char* end) {
   int64_t n = 0;
   while (begin < end) {
@@ -70,8 +94,8 @@ size_t FindFirstRowEnd(const char* data, size_t size) {
 
 // --- CsvChunkReader ----------------------------------------------------------
 
-CsvChunkReader::CsvChunkReader(int fd, size_t blockSize, size_t maxRowBytes)
-    : fd_(fd), blockSize_(blockSize), maxRowBytes_(maxRowBytes) {}
+CsvChunkReader::CsvChunkReader(int fd, size_t blockSize, size_t maxRowBytes, size_t maxCellBytes)
+    : fd_(fd), blockSize_(blockSize), maxRowBytes_(maxRowBytes), maxCellBytes_(maxCellBytes) {}
 
 size_t CsvChunkReader::ReadMore(std::vector<char>& buffer, size_t& size, size_t want) {
   if (eof_ || want == 0) return 0;
@@ -125,6 +149,7 @@ bool CsvChunkReader::ReadHeader(std::vector<std::string>* names, int64_t* lineCo
     CsvChunk chunk;
     chunk.bytes.assign(carry_.begin(), carry_.begin() + rowEnd);
     chunk.size = rowEnd;
+    chunk.maxCellBytes = maxCellBytes_;
     CsvTokenizer tokenizer(&chunk);
     std::vector<std::string_view> cells;
     CsvTokenizer::Status status = tokenizer.Next(&cells);
@@ -148,6 +173,7 @@ bool CsvChunkReader::ReadHeader(std::vector<std::string>* names, int64_t* lineCo
 
 bool CsvChunkReader::NextChunk(CsvChunk* chunk) {
   chunk->overflow = false;
+  chunk->maxCellBytes = maxCellBytes_;
   if (chunk->bytes.size() < std::max(carrySize_, blockSize_)) {
     chunk->bytes.resize(std::max(carrySize_, blockSize_));
   }
@@ -187,7 +213,8 @@ bool CsvChunkReader::NextChunk(CsvChunk* chunk) {
 CsvTokenizer::CsvTokenizer(CsvChunk* chunk)
     : pos_(chunk->bytes.data()),
       end_(chunk->bytes.data() + chunk->size),
-      overflow_(chunk->overflow) {}
+      overflow_(chunk->overflow),
+      maxCellBytes_(chunk->maxCellBytes) {}
 
 const char* CsvTokenizer::Describe(Status status) {
   switch (status) {
@@ -202,12 +229,24 @@ const char* CsvTokenizer::Describe(Status status) {
       return "text after the closing quote of a cell";
     case Status::kRowTooLong:
       return "row longer than 64 MB";
+    case Status::kCellTooLong:
+      return "cell longer than 16 MB";
   }
   return "malformed CSV";
 }
 
 CsvTokenizer::Status CsvTokenizer::Next(std::vector<std::string_view>* cells) {
-  cells->clear();
+  // Cells are written in place and the vector trimmed once at the end: rows
+  // usually have the same number of cells, so it does not grow after the first.
+  size_t count = 0;
+  auto add = [cells, &count](const char* begin, size_t length) {
+    if (count == cells->size()) cells->resize(count + 16);
+    (*cells)[count++] = std::string_view(begin, length);
+  };
+  auto finish = [cells, &count](Status status) {
+    cells->resize(count);
+    return status;
+  };
   // Empty lines (LF or CRLF alone) are skipped.
   while (pos_ < end_) {
     if (*pos_ == '\n') {
@@ -220,7 +259,7 @@ CsvTokenizer::Status CsvTokenizer::Next(std::vector<std::string_view>* cells) {
       break;
     }
   }
-  if (pos_ >= end_) return Status::kEnd;
+  if (pos_ >= end_) return finish(Status::kEnd);
 
   const int64_t rowLine = lines_;
   rowLine_ = rowLine;
@@ -237,7 +276,7 @@ CsvTokenizer::Status CsvTokenizer::Next(std::vector<std::string_view>* cells) {
         char* q = static_cast<char*>(std::memchr(r, '"', static_cast<size_t>(end_ - r)));
         if (!q) {
           errorLine_ = overflow_ ? rowLine : quoteLine;
-          return overflow_ ? Status::kRowTooLong : Status::kUnterminatedQuote;
+          return finish(overflow_ ? Status::kRowTooLong : Status::kUnterminatedQuote);
         }
         lines_ += CountLineBreaks(r, q);
         if (w != r) std::memmove(w, r, static_cast<size_t>(q - r));
@@ -250,14 +289,18 @@ CsvTokenizer::Status CsvTokenizer::Next(std::vector<std::string_view>* cells) {
         p = q + 1;
         break;
       }
-      cells->emplace_back(cellStart, static_cast<size_t>(w - cellStart));
+      if (static_cast<size_t>(w - cellStart) > maxCellBytes_) {
+        errorLine_ = quoteLine;
+        return finish(Status::kCellTooLong);
+      }
+      add(cellStart, static_cast<size_t>(w - cellStart));
       if (p == end_ || (*p == '\r' && p + 1 == end_)) {
         if (overflow_) {
           errorLine_ = rowLine;
-          return Status::kRowTooLong;
+          return finish(Status::kRowTooLong);
         }
         pos_ = end_;
-        return Status::kRow;
+        return finish(Status::kRow);
       }
       if (*p == ',') {
         ++p;
@@ -267,40 +310,49 @@ CsvTokenizer::Status CsvTokenizer::Next(std::vector<std::string_view>* cells) {
         p += *p == '\n' ? 1 : 2;
         ++lines_;
         pos_ = p;
-        return Status::kRow;
+        return finish(Status::kRow);
       }
       errorLine_ = lines_;
-      return Status::kTextAfterQuote;
+      return finish(Status::kTextAfterQuote);
     }
 
     // Unquoted cell.
     char* cellStart = p;
-    while (p < end_ && !kSpecial.special[static_cast<unsigned char>(*p)]) ++p;
+    p = FindSpecial(p, end_);
+    if (static_cast<size_t>(p - cellStart) > maxCellBytes_ && !(p == end_ && overflow_)) {
+      // A CR just before the line end is not part of the cell.
+      const bool endsLine = p == end_ || *p == '\n';
+      const size_t length = static_cast<size_t>(p - cellStart) - (endsLine && p[-1] == '\r');
+      if (length > maxCellBytes_) {
+        errorLine_ = lines_;
+        return finish(Status::kCellTooLong);
+      }
+    }
     if (p == end_) {
       if (overflow_) {
         errorLine_ = rowLine;
-        return Status::kRowTooLong;
+        return finish(Status::kRowTooLong);
       }
       char* cellEnd = (p > cellStart && p[-1] == '\r') ? p - 1 : p;
-      cells->emplace_back(cellStart, static_cast<size_t>(cellEnd - cellStart));
+      add(cellStart, static_cast<size_t>(cellEnd - cellStart));
       pos_ = end_;
-      return Status::kRow;
+      return finish(Status::kRow);
     }
     switch (*p) {
       case ',':
-        cells->emplace_back(cellStart, static_cast<size_t>(p - cellStart));
+        add(cellStart, static_cast<size_t>(p - cellStart));
         ++p;
         continue;
       case '\n': {
         char* cellEnd = (p > cellStart && p[-1] == '\r') ? p - 1 : p;
-        cells->emplace_back(cellStart, static_cast<size_t>(cellEnd - cellStart));
+        add(cellStart, static_cast<size_t>(cellEnd - cellStart));
         ++lines_;
         pos_ = p + 1;
-        return Status::kRow;
+        return finish(Status::kRow);
       }
       default:  // '"'
         errorLine_ = lines_;
-        return Status::kStrayQuote;
+        return finish(Status::kStrayQuote);
     }
   }
 }

@@ -12,8 +12,12 @@
 //    (the last line break outside quotes), handing out chunks of whole rows;
 //  - CsvTokenizer splits one chunk into rows of cells, in place.
 // Rows end with LF or CRLF; a quoted cell may hold commas, line breaks and
-// doubled quotes. Quotes elsewhere are errors, as is a row above the size
-// limit. Empty lines are skipped.
+// doubled quotes. Quotes elsewhere are errors, as are a row above the row
+// size limit and a cell above the cell size limit. Empty lines are skipped.
+
+// Longest cell accepted (after removing quotes) unless the reader is told
+// otherwise; the message for a longer one names this size.
+inline constexpr size_t kCsvMaxCellBytes = 16u * 1024 * 1024;
 
 // Raw bytes of whole rows, owned; the tokenizer rewrites quoted cells in place.
 struct CsvChunk {
@@ -22,12 +26,15 @@ struct CsvChunk {
   // The chunk ends inside a row that outgrew the size limit: the tokenizer
   // reports that row instead of taking the chunk end as the row end.
   bool overflow = false;
+  // Cells longer than this are reported instead of returned.
+  size_t maxCellBytes = kCsvMaxCellBytes;
 };
 
 // Reads from a file descriptor it does not own. Not thread-safe.
 class CsvChunkReader {
  public:
-  CsvChunkReader(int fd, size_t blockSize, size_t maxRowBytes);
+  CsvChunkReader(int fd, size_t blockSize, size_t maxRowBytes,
+                 size_t maxCellBytes = kCsvMaxCellBytes);
 
   // Reads the first row (after an optional UTF-8 byte-order mark and empty
   // lines) into names. False at the end of input without a row. Sets
@@ -50,6 +57,7 @@ class CsvChunkReader {
   int fd_;
   size_t blockSize_;
   size_t maxRowBytes_;
+  size_t maxCellBytes_;
   bool eof_ = false;
   uint64_t bytesRead_ = 0;
   std::string name_ = "<stdin>";
@@ -68,6 +76,7 @@ class CsvTokenizer {
     kStrayQuote,         // a quote inside an unquoted cell
     kTextAfterQuote,     // a character other than , or a line end after a closing quote
     kRowTooLong,         // the row outgrew the size limit
+    kCellTooLong,        // a cell outgrew the chunk's cell size limit
   };
 
   CsvTokenizer(CsvChunk* chunk);
@@ -88,6 +97,7 @@ class CsvTokenizer {
   char* pos_;
   char* end_;
   bool overflow_;
+  size_t maxCellBytes_;
   int64_t lines_ = 0;
   int64_t errorLine_ = 0;
   int64_t rowLine_ = 0;

@@ -638,7 +638,12 @@ class ApplyExpr final : public DerivedExpression {
             *missing = true;
             return DerivedValue::Missing();
           }
-          buffer_.append(value.ToText(&scratch_));
+          const std::string_view piece = value.ToText(&scratch_);
+          if (buffer_.size() + piece.size() > DerivedValue::kMaxTextBytes) {
+            buffer_.clear();
+            return DerivedValue::Missing();
+          }
+          buffer_.append(piece);
         }
         return DerivedValue::Text(buffer_);
       }
@@ -649,7 +654,9 @@ class ApplyExpr final : public DerivedExpression {
           *missing = true;
           return value;
         }
-        buffer_.assign(value.ToText(&scratch_));
+        const std::string_view text = value.ToText(&scratch_);
+        if (text.size() > DerivedValue::kMaxTextBytes) return DerivedValue::Missing();
+        buffer_.assign(text);
         // ASCII letters only: the result does not depend on the locale.
         for (char& c : buffer_) {
           if (fn_ == Fn::kUppercase && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -19,6 +20,11 @@ class TransformationDictionary;
 // valid until the record changes or the same expression is evaluated again.
 struct DX_HOST_API DerivedValue {
   enum Kind : unsigned char { kMissing, kNumber, kBoolean, kText };
+
+  // Longest text a derived field holds or a text function builds; a longer
+  // one is missing instead. Bounds what chains of fields that concatenate
+  // their predecessors can build (each link may double the text).
+  static constexpr size_t kMaxTextBytes = 64 * 1024;
 
   Kind kind = kMissing;
   // For kText: number below holds the text's number, read when the document

@@ -200,7 +200,9 @@ BaseDictionary::~BaseDictionary() {
 
 bool BaseDictionary::AddVar(const std::string& name, ScoreDictVar* var) {
   if (var == nullptr || byName_.count(name) != 0) return false;
-  vars_.reserve(vars_.size() + 1);
+  // Room for one more, growing geometrically (reserving exactly one more
+  // would copy the whole list on every add); the add below cannot throw.
+  if (vars_.size() == vars_.capacity()) vars_.reserve(2 * vars_.size() + 4);
   byName_.emplace(name, var);
   vars_.push_back(var);  // cannot throw after the reserve
   return true;

@@ -66,7 +66,9 @@ ScaleSplit::~ScaleSplit() {
 void ScaleSplit::PutSplit(Range* range, int childIndex) {
   std::unique_ptr<Range> owned(range);
   if (!owned) return;
-  ranges_.reserve(ranges_.size() + 1);
+  // Room for one more, growing geometrically (reserving exactly one more
+  // would copy the whole list on every add); the add below cannot throw.
+  if (ranges_.size() == ranges_.capacity()) ranges_.reserve(2 * ranges_.size() + 4);
   intervals_.push_back(Interval{owned->GetLow(), owned->GetHigh(), owned->IsLowClosed(),
                                 owned->IsHighClosed(), childIndex});
   ranges_.emplace_back(owned.release(), childIndex);  // cannot throw after the reserve
@@ -111,7 +113,8 @@ DiscreteSplit::~DiscreteSplit() {
 void DiscreteSplit::PutSplit(ScoreValue* value, int childIndex) {
   std::unique_ptr<ScoreValue> owned(value);
   if (!owned) return;
-  values_.reserve(values_.size() + 1);
+  // Room for one more, growing geometrically (see AddRange).
+  if (values_.size() == values_.capacity()) values_.reserve(2 * values_.size() + 4);
   if (owned->IsNumeric()) {
     numbers_.emplace_back(owned->ToDouble(), childIndex);
   } else {

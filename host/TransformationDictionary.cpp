@@ -13,7 +13,10 @@ TransformationDictionary::~TransformationDictionary() {
 
 bool TransformationDictionary::AddDerivedField(DictVar* var, DerivedExpression* expression) {
   if (var == nullptr || expression == nullptr || GetVar(var->GetName()) != nullptr) return false;
-  expressions_.reserve(expressions_.size() + 1);  // the push_back below cannot throw
+  // Room for one more, growing geometrically (reserving exactly one more
+  // would copy the whole list on every add); the add below cannot throw.
+  if (expressions_.size() == expressions_.capacity())
+    expressions_.reserve(2 * expressions_.size() + 4);
   if (!AddVar(var->GetName(), var)) return false;
   var->SetDerived(true);
   expressions_.push_back(expression);
@@ -57,7 +60,12 @@ const ScoreCaseRecord* TransformationDictionary::GetValuesForDeriedVars(
     } else if (value.IsMissing()) {
       derivedRecord_->SetNull(i);
     } else {
-      derivedRecord_->SetString(i, value.ToText(&textBuffer_));
+      const std::string_view text = value.ToText(&textBuffer_);
+      if (text.size() > DerivedValue::kMaxTextBytes) {
+        derivedRecord_->SetNull(i);  // see DerivedValue::kMaxTextBytes
+      } else {
+        derivedRecord_->SetString(i, text);
+      }
     }
   }
   return derivedRecord_;

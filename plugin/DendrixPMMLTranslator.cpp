@@ -11,6 +11,7 @@
 #include "host/TransformationDictionary.h"
 #include "host/VeltraException.h"
 #include "legacy/DendrixTranslator.h"
+#include "pmml/DocumentLimits.h"
 #include "pmml/ReaderConstants.h"
 #include "scoring/DendrixPMMLModel.h"
 #include "tree/CompositeTreeNode.h"
@@ -114,6 +115,7 @@ ScoreModel* DendrixPMMLTranslator::ParseFromTree(DOMDocument* document,
     if (document == nullptr) {
       throw VeltraException(1, "No document to read!");
     }
+    CheckTreeNodeCount(document, kMaxTreeNodes);
 
     DOMNodeList* pmmlElements = GetElementsByTagName(document, "PMML");
     if (pmmlElements == nullptr || pmmlElements->item(0) == nullptr) {
@@ -210,6 +212,11 @@ ScoreModel* DendrixPMMLTranslator::ParseFromTree(DOMDocument* document,
     model->SetRoot(root);
 
     if (hasMisclassificationCost) {
+      if (targetVar != nullptr && targetVar->GetCategoryCount() > kMaxCostCategories) {
+        throw VeltraException(5, "Misclassification costs for a target with more than " +
+                                     std::to_string(kMaxCostCategories) +
+                                     " categories are not supported!");
+      }
       std::map<std::string, std::map<std::string, double>> costs;
       HandleMisclassificationCost(costCells, costs);
       model->SetMisclassificationCost(costs);
@@ -218,6 +225,31 @@ ScoreModel* DendrixPMMLTranslator::ParseFromTree(DOMDocument* document,
   } catch (const VeltraException& e) {
     ReleaseAfterFailure(dictionaryGiven, transformationGiven, rootGiven);
     throw VeltraException(e);
+  }
+}
+
+// When the host's reading fails before the document overload runs (the text
+// is not well-formed or cannot be read), the model made by the constructor
+// is still here: nothing else would release it.
+ScoreModel* DendrixPMMLTranslator::ParseFromTree(const std::string& fileName,
+                                                 const std::string& encoding) {
+  try {
+    return BaseTranslator::ParseFromTree(fileName, encoding);
+  } catch (const VeltraException&) {
+    delete model;  // null when the document overload failed and released it
+    model = nullptr;
+    throw;
+  }
+}
+
+ScoreModel* DendrixPMMLTranslator::ParseFromTree(std::istream& in, const std::string& encoding,
+                                                 const std::string& systemId) {
+  try {
+    return BaseTranslator::ParseFromTree(in, encoding, systemId);
+  } catch (const VeltraException&) {
+    delete model;
+    model = nullptr;
+    throw;
   }
 }
 

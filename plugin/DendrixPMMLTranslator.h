@@ -16,7 +16,6 @@ class DendrixPMMLModel;
 class TreeClsNodeStats;
 class TreeRegNodeStats;
 class DendrixPMMLTranslatorTestPeer;
-class DendrixPMMLReaderTestAccess;
 
 // Reads a PMML tree document (or, without a PMML element, the legacy tree
 // layout) into a DendrixPMMLModel. One translator reads one document; the
@@ -35,11 +34,14 @@ class DX_PLUGIN_API DendrixPMMLTranslator : public PMMLTranslator {
   // The caller owns the returned model. Throws VeltraException; the model is
   // then destroyed and the translator is only fit to be destroyed.
   ScoreModel* ParseFromTree(xercesc::DOMDocument* document, const std::string& encoding) override;
+  // As the host's file and stream reading; a document that cannot be parsed
+  // also destroys the model made by the constructor.
+  ScoreModel* ParseFromTree(const std::string& fileName, const std::string& encoding) override;
+  ScoreModel* ParseFromTree(std::istream& in, const std::string& encoding,
+                            const std::string& systemId) override;
 
  private:
   friend class DendrixPMMLTranslatorTestPeer;
-  friend class DendrixPMMLReaderTestAccess;
-  class DendrixPMMLReaderTestAccess;
 
   // Document dispatch.
   CompositeTreeNode* BuildTreePMML(xercesc::DOMNode* treeModel);

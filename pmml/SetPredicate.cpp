@@ -5,6 +5,7 @@
 #include <locale>
 #include <sstream>
 #include <string>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 #include <xercesc/util/XMLStringTokenizer.hpp>
@@ -34,6 +35,35 @@ std::size_t FindClosingQuote(const std::string& s, std::size_t open) {
   }
   return std::string::npos;
 }
+
+// The category values of a variable in hash sets, so that checking n array
+// elements against m categories costs n + m instead of n * m: numeric
+// variables by number (0 and -0 alike, NaN never matches), others by text.
+class CategorySet {
+ public:
+  explicit CategorySet(const ScoreDictVar* var)
+      : numeric_(var->GetVariableType() == ScoreDictVar::kNumeric) {
+    const ScoreValueLabelSet* labels = var->GetValueLabelSet();
+    if (labels == nullptr) return;
+    for (const ScoreValueLabel* label : labels->GetLabels()) {
+      const ScoreValue* value = label->GetValue();
+      if (value == nullptr) continue;
+      if (numeric_) {
+        numbers_.insert(value->ToDouble());
+      } else {
+        texts_.insert(value->ToString());
+      }
+    }
+  }
+  bool IsNumeric() const { return numeric_; }
+  bool HasNumber(double x) const { return numbers_.count(x) != 0; }
+  bool HasText(const std::string& text) const { return texts_.count(text) != 0; }
+
+ private:
+  bool numeric_;
+  std::unordered_set<double> numbers_;
+  std::unordered_set<std::string> texts_;
+};
 
 }  // namespace
 
@@ -86,9 +116,16 @@ void DendrixPMMLTranslator::SetArrayDiscreteSplit(std::vector<ScoreSplitVar*>& s
     }
 
     if (IsEqual(booleanOperator, "isIn")) {
+      // The same test as the variable's IsValidCategory, for many elements.
+      const CategorySet categories(var);
       for (const std::string& element : elements) {
         ScoreValue* v = MakeArrayValue(isString, element);
-        if (!var->IsValidCategory(v)) {
+        const bool valid = categories.IsNumeric()
+                               ? v->IsNumeric() &&
+                                     v->ToDouble() != NumericValue::GetSysmisValue() &&
+                                     categories.HasNumber(v->ToDouble())
+                               : v->IsString() && categories.HasText(element);
+        if (!valid) {
           delete v;
           throw VeltraException(3, "In valid split value!");
         }
@@ -187,10 +224,13 @@ std::vector<std::string> DendrixPMMLTranslator::GetArrayElements(DOMNode* array,
 
 std::vector<std::string> DendrixPMMLTranslator::Remove(const ScoreDictVar* var,
                                                        std::vector<std::string> elements) {
+  // As IsCategoryValue for each element.
+  const CategorySet categories(var);
   for (const std::string& element : elements) {
-    if (!IsCategoryValue(var, element)) {
-      throw VeltraException(3, "Invalid category value: " + element);
-    }
+    const bool known = categories.IsNumeric()
+                           ? categories.HasNumber(NumericValue(element).ToDouble())
+                           : categories.HasText(element);
+    if (!known) throw VeltraException(3, "Invalid category value: " + element);
   }
   const ScoreValueLabelSet* labels = var->GetValueLabelSet();
   if (labels == nullptr) {
@@ -201,34 +241,22 @@ std::vector<std::string> DendrixPMMLTranslator::Remove(const ScoreDictVar* var,
   // numeric field (so 1.0 names the category 1), by exact text otherwise.
   // Repeated elements change nothing.
   const bool numeric = var->GetVariableType() == ScoreDictVar::kNumeric;
-  std::vector<double> numbers;
-  if (numeric) {
-    numbers.reserve(elements.size());
-    for (const std::string& element : elements) numbers.push_back(NumericValue(element).ToDouble());
+  std::unordered_set<double> numbers;
+  std::unordered_set<std::string> texts;
+  for (const std::string& element : elements) {
+    if (numeric) {
+      numbers.insert(NumericValue(element).ToDouble());
+    } else {
+      texts.insert(element);
+    }
   }
   std::vector<std::string> rest;
   for (const ScoreValueLabel* label : labels->GetLabels()) {
     const ScoreValue* value = label->GetValue();
     if (value == nullptr) continue;
-    const std::string text = value->ToString();
-    bool named = false;
-    if (numeric) {
-      const double number = value->ToDouble();
-      for (double x : numbers) {
-        if (x == number) {
-          named = true;
-          break;
-        }
-      }
-    } else {
-      for (const std::string& element : elements) {
-        if (element == text) {
-          named = true;
-          break;
-        }
-      }
-    }
-    if (!named) rest.push_back(text);
+    std::string text = value->ToString();
+    const bool named = numeric ? numbers.count(value->ToDouble()) != 0 : texts.count(text) != 0;
+    if (!named) rest.push_back(std::move(text));
   }
   return rest;
 }

@@ -153,7 +153,10 @@ void DendrixPMMLModel::SetMultipleNodes(TreeNode* node) {
   treesReady = false;
 }
 
-void DendrixPMMLModel::SetCFive(bool flag) { cFive = flag; }
+void DendrixPMMLModel::SetCFive(bool flag) {
+  if (flag != cFive) treesReady = false;  // the C5 distributions are sized when trees are ready
+  cFive = flag;
+}
 void DendrixPMMLModel::SetRuleSetScoreMethod(RuleSetMode mode) { ruleSetMode = mode; }
 void DendrixPMMLModel::SetNullHandling(bool flag) { nullHandling = flag; }
 bool DendrixPMMLModel::GetNullHandling() const { return nullHandling; }
@@ -250,10 +253,14 @@ void DendrixPMMLModel::SetMisclassificationCost(
 
 void DendrixPMMLModel::BuildCostMatrix() {
   const size_t n = categoryValues.size();
-  costMatrix.assign(n, std::vector<double>(n, 1.0));
-  for (size_t i = 0; i < n; ++i) costMatrix[i][i] = 0.0;
   costsInForce = !misclassificationCosts.empty() && n > 0;
+  // The n-by-n matrix exists only while costs apply: a target with many
+  // categories would otherwise take n^2 memory for nothing.
+  std::vector<std::vector<double>>().swap(costMatrix);
   if (!costsInForce) return;
+  std::vector<std::vector<double>> matrix(n, std::vector<double>(n, 1.0));
+  for (size_t i = 0; i < n; ++i) matrix[i][i] = 0.0;
+  costMatrix.swap(matrix);
   std::vector<std::string> texts(n);
   for (size_t i = 0; i < n; ++i) texts[i] = categoryValues[i]->ToString();
   for (size_t i = 0; i < n; ++i) {
@@ -376,7 +383,8 @@ void DendrixPMMLModel::PrepareTrees() {
   slotPositionsReady = false;
   int depth = 0;
   for (const FlatTree& tree : flatTrees) depth = tree.depth > depth ? tree.depth : depth;
-  c5Dist.assign(depth + 1, std::vector<double>(numCategories, 0.0));
+  // Depth times categories: only C5 scoring needs it.
+  c5Dist.assign(cFive ? depth + 1 : 0, std::vector<double>(cFive ? numCategories : 0, 0.0));
   ensembleVotes.assign(numCategories, 0.0);
   ruleVotes.assign(numCategories, 0.0);
   treesReady = true;

@@ -1,0 +1,122 @@
+// Size limits of the CSV reader: cells over the cell limit are reported with
+// their line, both by the reader and by the tool, whatever the block size.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "RunTool.h"
+#include "cli/CliError.h"
+#include "cli/CsvReader.h"
+
+namespace {
+
+struct Outcome {
+  std::vector<std::vector<std::string>> rows;
+  CsvTokenizer::Status error = CsvTokenizer::Status::kEnd;
+  int64_t errorLine = -1;  // 1-based
+};
+
+// Reads text (header included) with the given block size and limits.
+Outcome Read(const std::string& text, size_t block, size_t maxRow, size_t maxCell) {
+  TempFolder folder;
+  const std::string path = folder.Write("in.csv", text);
+  const int fd = ::open(path.c_str(), O_RDONLY);
+  CsvChunkReader reader(fd, block, maxRow, maxCell);
+  Outcome out;
+  std::vector<std::string> header;
+  int64_t lines = 0;
+  if (reader.ReadHeader(&header, &lines)) {
+    CsvChunk chunk;
+    std::vector<std::string_view> cells;
+    while (reader.NextChunk(&chunk)) {
+      CsvTokenizer tokenizer(&chunk);
+      CsvTokenizer::Status status;
+      while ((status = tokenizer.Next(&cells)) == CsvTokenizer::Status::kRow) {
+        out.rows.emplace_back(cells.begin(), cells.end());
+      }
+      if (status != CsvTokenizer::Status::kEnd) {
+        out.error = status;
+        out.errorLine = lines + tokenizer.ErrorLine() + 1;
+        break;
+      }
+      lines += tokenizer.LinesConsumed();
+    }
+  }
+  ::close(fd);
+  return out;
+}
+
+TEST(CsvCellLimit, CellsUpToTheLimitPassAndLongerOnesNameTheirLine) {
+  const std::string ten(10, 'x');
+  // Quoted text counts after its quotes are removed; a CR before the line
+  // break is not part of the cell.
+  const std::string fits =
+      "a,b\n" + ten + ",1\n\"" + std::string(8, 'q') + "\"\"\",2\r\n3," + ten + "\r\n";
+  for (size_t block : {1u, 4u, 64u, 4096u}) {
+    SCOPED_TRACE(block);
+    Outcome ok = Read(fits, block, 1000, 10);
+    EXPECT_EQ(ok.error, CsvTokenizer::Status::kEnd);
+    ASSERT_EQ(ok.rows.size(), 3u);
+    EXPECT_EQ(ok.rows[1][0], "qqqqqqqq\"");
+    EXPECT_EQ(ok.rows[2][1], ten);
+
+    Outcome plain = Read("a,b\n1,2\n\n3," + ten + "y\n5,6\n", block, 1000, 10);
+    EXPECT_EQ(plain.error, CsvTokenizer::Status::kCellTooLong);
+    EXPECT_EQ(plain.errorLine, 4);
+    EXPECT_EQ(plain.rows.size(), 1u);
+
+    // A quoted cell spanning lines is reported at the line where it opens.
+    Outcome quoted =
+        Read("a,b\n1,\"" + std::string(6, 'y') + "\n" + std::string(6, 'y') + "\"\n5,6\n", block,
+             1000, 10);
+    EXPECT_EQ(quoted.error, CsvTokenizer::Status::kCellTooLong);
+    EXPECT_EQ(quoted.errorLine, 2);
+    EXPECT_TRUE(quoted.rows.empty());
+  }
+  EXPECT_STREQ(CsvTokenizer::Describe(CsvTokenizer::Status::kCellTooLong),
+               "cell longer than 16 MB");
+}
+
+TEST(CsvCellLimit, HeaderCellOverTheLimitIsAMalformedHeader) {
+  TempFolder folder;
+  const std::string path = folder.Write("h.csv", "\nid," + std::string(40, 'h') + "\n1,2\n");
+  const int fd = ::open(path.c_str(), O_RDONLY);
+  CsvChunkReader reader(fd, 8, 1000, 16);
+  std::vector<std::string> names;
+  int64_t lines = 0;
+  try {
+    reader.ReadHeader(&names, &lines);
+    ADD_FAILURE() << "a header cell over the limit was accepted";
+  } catch (const CliError& e) {
+    EXPECT_EQ(e.GetExitCode(), kExitCsv);
+    EXPECT_EQ(std::string(e.what()), "<stdin>:2: cell longer than 16 MB");
+  }
+  ::close(fd);
+}
+
+// The tool's own limit: a cell just over 16 MB stops the run with exit 3 and
+// a message naming the line; rows before it are scored.
+TEST(CsvCellLimit, ToolRefusesACellOverSixteenMegabytes) {
+  TempFolder folder;
+  std::string text = "sepal_length,sepal_width,petal_length,petal_width,note\n";
+  text += "5.1,3.5,1.4,0.2,ok\n";
+  text += "5.1,3.5,1.4,0.2," + std::string(kCsvMaxCellBytes + 1, 'n') + "\n";
+  const std::string input = folder.Write("big.csv", text);
+  ToolRun run = RunTool({ExamplePath("iris/model.pmml"), input});
+  EXPECT_EQ(run.exitCode, 3) << run.err;
+  EXPECT_EQ(run.err, "dendrix-score: " + input + ":3: cell longer than 16 MB\n");
+  EXPECT_EQ(Lines(run.out).size(), 2u);  // the header and the first row
+
+  // Exactly at the limit the same row is scored.
+  text = "sepal_length,sepal_width,petal_length,petal_width,note\n5.1,3.5,1.4,0.2," +
+         std::string(kCsvMaxCellBytes, 'n') + "\n";
+  ToolRun fits = RunTool({ExamplePath("iris/model.pmml"), folder.Write("fits.csv", text)});
+  EXPECT_EQ(fits.exitCode, 0) << fits.err;
+  EXPECT_EQ(Lines(fits.out).size(), 2u);
+}
+
+}  // namespace

@@ -1,0 +1,319 @@
+// Hostile and broken documents through the plug-in's entry point: every
+// refusal is a VeltraException and leaves nothing behind (the sanitizer build
+// checks for leaks), entity tricks and oversized documents are refused
+// quickly, and the size limits hold.
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "host/ScoreCaseRecord.h"
+#include "host/ScoreModel.h"
+#include "host/ScoreResult.h"
+#include "host/VeltraException.h"
+#include "host/XmlDocument.h"
+#include "plugin/DendrixPMMLTranslator.h"
+#include "pmml/DocumentLimits.h"
+
+namespace {
+
+std::string Repeat(const std::string& text, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += text;
+  return out;
+}
+
+std::string Values(int count) {
+  std::string out;
+  for (int i = 0; i < count; ++i) out += "<Value value=\"c" + std::to_string(i) + "\"/>";
+  return out;
+}
+
+// A classification tree on x with target t (categories given as Value
+// elements); nodes go inside the root node.
+std::string Document(const std::string& nodes, const std::string& targetValues = Values(3),
+                     const std::string& extra = "") {
+  return "<PMML version=\"4.3\"><DataDictionary>"
+         "<DataField name=\"x\" optype=\"continuous\" dataType=\"double\"/>"
+         "<DataField name=\"t\" optype=\"categorical\" dataType=\"string\">" +
+         targetValues + "</DataField></DataDictionary>" + extra +
+         "<TreeModel functionName=\"classification\"><MiningSchema>"
+         "<MiningField name=\"x\" usageType=\"active\"/>"
+         "<MiningField name=\"t\" usageType=\"predicted\"/></MiningSchema>"
+         "<Node score=\"c0\"><True/>" +
+         nodes + "</Node></TreeModel></PMML>";
+}
+
+const std::string kTwoLeaves =
+    "<Node score=\"c1\"><SimplePredicate field=\"x\" operator=\"lessThan\" value=\"1\"/>"
+    "<ScoreDistribution value=\"c1\" recordCount=\"5\"/></Node>"
+    "<Node score=\"c2\"><True/><ScoreDistribution value=\"c2\" recordCount=\"5\"/></Node>";
+
+std::string Replace(std::string text, const std::string& from, const std::string& to) {
+  const size_t at = text.find(from);
+  EXPECT_NE(at, std::string::npos) << from;
+  return at == std::string::npos ? text : text.replace(at, from.size(), to);
+}
+
+std::string LegacyExample() {
+  std::ifstream in(DENDRIX_SOURCE_DIR "/examples/legacy/model.xml");
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+class HostileDocuments : public ::testing::Test {
+ protected:
+  // Reads xml with a fresh translator; a refusal fills code and message.
+  std::unique_ptr<ScoreModel> Read(const std::string& xml, int* code = nullptr,
+                                   std::string* message = nullptr) {
+    XmlDocument document;
+    XmlParseError error;
+    if (!document.ParseMemory(xml, &error)) {
+      ADD_FAILURE() << "not well-formed: " << error.message;
+      return nullptr;
+    }
+    std::unique_ptr<ScoreTranslator> translator(GiveMyTranslator());
+    try {
+      return std::unique_ptr<ScoreModel>(
+          translator->ParseFromTree(document.GetDocument(), document.GetEncoding()));
+    } catch (const VeltraException& e) {
+      if (code) *code = e.GetCode();
+      if (message) *message = e.GetMessage();
+      return nullptr;
+    }
+  }
+
+  XercesSession session_;
+};
+
+TEST_F(HostileDocuments, TreeNodeCountCoversBothLayoutsAndStopsPastTheLimit) {
+  XmlDocument pmml;
+  XmlParseError error;
+  ASSERT_TRUE(pmml.ParseMemory(Document(kTwoLeaves + "<Nodes/><NodeId/>"), &error));
+  EXPECT_NO_THROW(CheckTreeNodeCount(pmml.GetDocument(), 3));  // root and two leaves
+  try {
+    CheckTreeNodeCount(pmml.GetDocument(), 2);
+    ADD_FAILURE() << "three nodes passed a limit of two";
+  } catch (const VeltraException& e) {
+    EXPECT_EQ(e.GetCode(), 5);
+    EXPECT_EQ(e.GetMessage(), "Documents with more than 2 tree nodes are not supported!");
+  }
+
+  XmlDocument legacy;
+  ASSERT_TRUE(legacy.ParseMemory(
+      "<Tree><ClsTree><ClsNode><ClsTerminalNode/><ClsNodeX/></ClsNode></ClsTree>"
+      "<RegTree><RegNode><RegTerminalNode/><RegTerminal/></RegNode></RegTree></Tree>",
+      &error));
+  EXPECT_NO_THROW(CheckTreeNodeCount(legacy.GetDocument(), 4));
+  EXPECT_THROW(CheckTreeNodeCount(legacy.GetDocument(), 3), VeltraException);
+
+  // Deep nesting is walked without recursion.
+  XmlDocument deep;
+  ASSERT_TRUE(deep.ParseMemory(
+      "<r>" + Repeat("<Node>", 20000) + Repeat("</Node>", 20000) + "<Node/></r>", &error));
+  EXPECT_NO_THROW(CheckTreeNodeCount(deep.GetDocument(), 20001));
+  EXPECT_THROW(CheckTreeNodeCount(deep.GetDocument(), 20000), VeltraException);
+}
+
+// A target with many categories used to cost categories-squared memory for a
+// cost matrix that was never used: 20,000 categories took gigabytes.
+TEST_F(HostileDocuments, ManyTargetCategoriesCostLinearMemory) {
+  rusage before{};
+  getrusage(RUSAGE_SELF, &before);
+  const auto start = std::chrono::steady_clock::now();
+  std::unique_ptr<ScoreModel> model = Read(Document(kTwoLeaves, Values(20000)));
+  ASSERT_TRUE(model);
+  NamedCaseRecord record;
+  record.SetNumber("x", 0.5);
+  ScoreResult* result = nullptr;
+  ASSERT_TRUE(model->GetScore(&record, result, false).IsOK());
+  ASSERT_NE(result, nullptr);
+  EXPECT_EQ(result->GetPrediction()->ToString(), "c1");
+  delete result;
+  model.reset();
+  rusage after{};
+  getrusage(RUSAGE_SELF, &after);
+  EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 256L * 1024);  // kilobytes
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+}
+
+// Long lists used to be grown one entry at a time, copying the whole list on
+// every add: a set predicate over 40,000 categories took about a minute.
+TEST_F(HostileDocuments, LongListsReadInLinearTime) {
+  const int n = 40000;
+  std::string elements;
+  std::string fields;
+  for (int i = 0; i < n; ++i) {
+    elements += "c" + std::to_string(i) + " ";
+    fields += "<DataField name=\"f" + std::to_string(i) +
+              "\" optype=\"continuous\" dataType=\"double\"/>";
+  }
+  const std::string set =
+      "<Node score=\"c1\"><SimpleSetPredicate field=\"t\" booleanOperator=\"isIn\"><Array n=\"" +
+      std::to_string(n) + "\" type=\"string\">" + elements +
+      "</Array></SimpleSetPredicate><ScoreDistribution value=\"c1\" recordCount=\"5\"/></Node>"
+      "<Node score=\"c2\"><True/><ScoreDistribution value=\"c2\" recordCount=\"5\"/></Node>";
+  const std::string notIn = Replace(set, "\"isIn\"", "\"isNotIn\"");
+  std::string manyFields = Document(kTwoLeaves);
+  manyFields.insert(manyFields.find("</DataDictionary>"), fields);
+  for (const std::string& xml :
+       {Document(set, Values(n)), Document(notIn, Values(n + 1)), manyFields}) {
+    const auto start = std::chrono::steady_clock::now();
+    std::unique_ptr<ScoreModel> model = Read(xml);
+    EXPECT_TRUE(model);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+  }
+}
+
+TEST_F(HostileDocuments, CostsOverTooManyCategoriesAreRefused) {
+  const std::string costs =
+      "<Extension><X-MisclassificationCost><X-PredictedValue type=\"A\">c0</X-PredictedValue>"
+      "<X-ActualValue type=\"A\">c1</X-ActualValue><X-Cost>5</X-Cost>"
+      "</X-MisclassificationCost></Extension>";
+  std::unique_ptr<ScoreModel> atLimit =
+      Read(Document(kTwoLeaves, Values(kMaxCostCategories), costs));
+  EXPECT_TRUE(atLimit);
+  int code = 0;
+  std::string message;
+  EXPECT_FALSE(Read(Document(kTwoLeaves, Values(kMaxCostCategories + 1), costs), &code, &message));
+  EXPECT_EQ(code, 5);
+  EXPECT_EQ(message,
+            "Misclassification costs for a target with more than 1000 categories are not "
+            "supported!");
+}
+
+// Entity tricks through the translator's own file and stream reading.
+TEST_F(HostileDocuments, EntityTricksAreRefusedQuicklyWithoutTheirContent) {
+  const std::string secret = ::testing::TempDir() + "plugin_secret.txt";
+  std::ofstream(secret) << "PLUGIN-SECRET";
+  std::string bomb = "<!DOCTYPE PMML [<!ENTITY a0 \"xxxxxxxxxx\">";
+  for (int i = 1; i <= 12; ++i) {
+    bomb += "<!ENTITY a" + std::to_string(i) + " \"" +
+            Repeat("&a" + std::to_string(i - 1) + ";", 10) + "\">";
+  }
+  bomb += "]>";
+  const std::string documents[] = {
+      "<!DOCTYPE PMML [<!ENTITY s SYSTEM \"file://" + secret + "\">]>" +
+          Document("<Extension name=\"&s;\"/>" + kTwoLeaves),
+      "<!DOCTYPE PMML [<!ENTITY % p SYSTEM \"" + secret + "\"> %p;]>" + Document(kTwoLeaves),
+      bomb + Document("<Extension name=\"&a12;\"/>" + kTwoLeaves),
+  };
+  for (const std::string& xml : documents) {
+    const std::string path = ::testing::TempDir() + "plugin_hostile.pmml";
+    std::ofstream(path) << xml;
+    for (int overload = 0; overload < 2; ++overload) {
+      const auto start = std::chrono::steady_clock::now();
+      std::unique_ptr<ScoreTranslator> translator(GiveMyTranslator());
+      std::istringstream in(xml);
+      try {
+        delete (overload == 0 ? translator->ParseFromTree(path, "")
+                              : translator->ParseFromTree(in, ""));
+        ADD_FAILURE() << "accepted: " << xml.substr(0, 80);
+      } catch (const VeltraException& e) {
+        EXPECT_EQ(e.GetCode(), 1);
+        EXPECT_EQ(e.GetMessage().find("PLUGIN-SECRET"), std::string::npos) << e.GetMessage();
+      }
+      EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    }
+  }
+}
+
+// One failure at each reading step, each released completely: under the
+// sanitizer build a leak on any of these paths fails the run.
+TEST_F(HostileDocuments, EveryReadingStepReleasesEverythingOnFailure) {
+  const std::string deepLeaf =
+      "<Node score=\"c1\"><SimplePredicate field=\"x\" operator=\"lessThan\" value=\"1\"/>"
+      "<Node score=\"c1\"><True/><Node score=\"c2\"><True/>%s</Node></Node></Node>"
+      "<Node score=\"c2\"><True/></Node>";
+  auto deep = [&](const std::string& inner) {
+    std::string text = deepLeaf;
+    return text.replace(text.find("%s"), 2, inner);
+  };
+  const std::string regression =
+      "<PMML version=\"4.3\"><DataDictionary>"
+      "<DataField name=\"x\" optype=\"continuous\" dataType=\"double\"/>"
+      "<DataField name=\"y\" optype=\"continuous\" dataType=\"double\"/></DataDictionary>"
+      "<TreeModel functionName=\"regression\"><MiningSchema>"
+      "<MiningField name=\"x\" usageType=\"active\"/><MiningField name=\"y\" "
+      "usageType=\"predicted\"/></MiningSchema><Node score=\"1\"><True/>"
+      "<Node score=\"2\"><SimplePredicate field=\"x\" operator=\"lessThan\" value=\"1\"/>"
+      "<Node score=\"oops\"><True/></Node></Node><Node score=\"3\"><True/></Node>"
+      "</Node></TreeModel></PMML>";
+  std::string secondTreeBad = Document(kTwoLeaves);
+  secondTreeBad.insert(secondTreeBad.find("</PMML>"),
+                       "<TreeModel functionName=\"classification\"><MiningSchema/>"
+                       "<Node score=\"c0\"><True/><Node score=\"c1\"><SimplePredicate "
+                       "field=\"nowhere\" operator=\"equal\" value=\"1\"/></Node></Node>"
+                       "</TreeModel>");
+  const std::string compoundTooDeep =
+      "<Node score=\"c1\">" + Repeat("<CompoundPredicate booleanOperator=\"and\">", 1001) +
+      "<True/><True/>" + Repeat("<True/></CompoundPredicate>", 1001) + "</Node>";
+  const std::string nodesTooDeep =
+      Repeat("<Node score=\"c1\"><True/>", 1001) + Repeat("</Node>", 1001);
+
+  struct Case {
+    const char* step;
+    std::string xml;
+    int code;
+  };
+  const std::vector<Case> cases = {
+      {"data dictionary",
+       "<PMML version=\"4.3\"><DataDictionary><DataField name=\"x\"/></DataDictionary></PMML>", 1},
+      {"derived fields",
+       Document(kTwoLeaves, Values(3),
+                "<TransformationDictionary><DerivedField name=\"d\" optype=\"continuous\" "
+                "dataType=\"double\"><Apply function=\"nope\"><FieldRef field=\"x\"/></Apply>"
+                "</DerivedField></TransformationDictionary>"),
+       5},
+      {"mining schema",
+       Replace(Document(kTwoLeaves), "name=\"x\" usageType", "name=\"q\" usageType"), 8},
+      {"node statistics deep in the tree",
+       Document(deep("<ScoreDistribution value=\"c1\" recordCount=\"many\"/>")), 3},
+      {"simple predicate deep in the tree",
+       Document(deep("<Node score=\"c1\"><SimplePredicate field=\"x\" operator=\"near\" "
+                     "value=\"1\"/></Node>")),
+       5},
+      {"set predicate array",
+       Document(deep("<Node score=\"c1\"><SimpleSetPredicate field=\"t\" booleanOperator="
+                     "\"isIn\"><Array n=\"999\" type=\"string\">c1 c2</Array>"
+                     "</SimpleSetPredicate></Node>")),
+       12},
+      {"compound predicate nesting", Document(deep(compoundTooDeep)), 5},
+      {"node nesting", Document(deep(nodesTooDeep)), 5},
+      {"regression node value", regression, 3},
+      {"second tree of several", secondTreeBad, 8},
+      {"cost matrix",
+       Document(kTwoLeaves, Values(3),
+                "<Extension><X-MisclassificationCost><X-PredictedValue type=\"A\">c0"
+                "</X-PredictedValue><X-ActualValue type=\"A\">c1</X-ActualValue>"
+                "<X-Cost>dear</X-Cost></X-MisclassificationCost></Extension>"),
+       3},
+      {"legacy dictionary",
+       "<Tree TargetName=\"t\"><Dictionary><Variable Name=\"t\" MeasurementLevel=\"NOMINAL\" "
+       "Type=\"1\"/></Dictionary></Tree>",
+       1},
+      {"legacy node statistics deep in the tree",
+       Replace(LegacyExample(), "Percent=\"92\"", "Percent=\"many\""), 3},
+      {"legacy split deep in the tree",
+       Replace(LegacyExample(), "<DiscreteSplit VarName=\"colour\"",
+               "<DiscreteSplit VarName=\"hue\""),
+       8},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.step);
+    int code = -1;
+    std::string message;
+    EXPECT_FALSE(Read(c.xml, &code, &message));
+    EXPECT_EQ(code, c.code) << message;
+    EXPECT_FALSE(message.empty());
+  }
+}
+
+}  // namespace
