@@ -128,6 +128,11 @@ RowScorer::RowScorer(ScoreModel* model, const ColumnPlan& plan)
       categories_(TargetCategories(*model)),
       expectedCells_(plan.header.size()) {
   record_.ClearAll();
+  for (size_t c = 0; c < plan.recordIndex.size(); ++c) {
+    if (plan.recordIndex[c] >= 0) {
+      fills_.push_back(Fill{static_cast<int>(c), plan.recordIndex[c], plan.isString[c]});
+    }
+  }
   for (const std::string& token : plan.naTokens) {
     if (!token.empty()) naFirstBytes_[static_cast<unsigned char>(token.front())] = true;
   }
@@ -160,18 +165,17 @@ bool RowScorer::IsMissingToken(std::string_view cell) const {
 }
 
 void RowScorer::FillRecord() {
-  for (size_t c = 0; c < cells_.size(); ++c) {
-    int position = plan_.recordIndex[c];
-    if (position < 0) continue;
-    std::string_view cell = cells_[c];
+  const std::string_view* cells = cells_.data();
+  for (const Fill& fill : fills_) {
+    const std::string_view cell = cells[fill.column];
     if (IsMissingToken(cell)) {
-      record_.SetNull(position);
-    } else if (plan_.isString[c]) {
-      record_.SetString(position, cell);
+      record_.SetNull(fill.position);
+    } else if (fill.isString) {
+      record_.SetString(fill.position, cell);
     } else {
       double number;
       if (!textformat::ParseNumber(cell, &number)) number = NumericValue::GetSysmisValue();
-      record_.SetNumber(position, number);
+      record_.SetNumber(fill.position, number);
     }
   }
 }

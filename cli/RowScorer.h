@@ -86,6 +86,13 @@ class RowScorer {
   std::vector<const ScoreValue*> categories_;  // this model's target categories
   std::vector<std::string_view> cells_;
   bool naFirstBytes_[256] = {};  // first bytes of the missing-value tokens
+  // The input columns that feed the record, in column order.
+  struct Fill {
+    int column;
+    int position;
+    bool isString;
+  };
+  std::vector<Fill> fills_;
   std::size_t expectedCells_;
 
   // Per-row scratch, reused.

@@ -26,7 +26,7 @@ class DoubleFormatCache {
     unsigned char length;  // 0: empty
     char text[31];
   };
-  static constexpr int kSlotBits = 10;
+  static constexpr int kSlotBits = 12;
   Entry entries_[1 << kSlotBits];
 };
 
