@@ -174,7 +174,10 @@ void RowScorer::FillRecord() {
       record_.SetString(fill.position, cell);
     } else {
       double number;
-      if (!textformat::ParseNumber(cell, &number)) number = NumericValue::GetSysmisValue();
+      const size_t readable = static_cast<size_t>(chunkEnd_ - cell.data());
+      if (!textformat::ParseNumber(cell, &number, readable)) {
+        number = NumericValue::GetSysmisValue();
+      }
       record_.SetNumber(fill.position, number);
     }
   }
@@ -182,6 +185,8 @@ void RowScorer::FillRecord() {
 
 void RowScorer::ProcessChunk(CsvChunk* chunk, ChunkOutput* out) {
   out->Reset();
+  // Cells may be read up to the end of the chunk's storage, past the rows.
+  chunkEnd_ = chunk->bytes.data() + chunk->bytes.size();
   CsvTokenizer tokenizer(chunk);
   while (true) {
     CsvTokenizer::Status status = tokenizer.Next(&cells_);

@@ -93,6 +93,7 @@ class RowScorer {
     bool isString;
   };
   std::vector<Fill> fills_;
+  const char* chunkEnd_ = nullptr;  // end of the current chunk's storage
   std::size_t expectedCells_;
 
   // Per-row scratch, reused.

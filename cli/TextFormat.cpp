@@ -86,6 +86,65 @@ bool ParseNumber(std::string_view text, double* out) {
   return NumericValue::ParseDouble(text, out);
 }
 
+namespace {
+
+constexpr uint64_t kOnes = 0x0101010101010101ull;
+
+// A plain decimal of at most eight characters after the sign ("0.1875",
+// "-12", "7.5"), read as one 64-bit word from p (8 readable bytes): the cell
+// is right-aligned behind '0's, the point taken out, every byte checked to be
+// a digit and the eight digits combined in three multiplications. False for
+// anything else (the caller falls back to the general path).
+bool ParseShortDecimal(const char* p, size_t n, double* out) {
+  static const double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7};
+  uint64_t word;
+  std::memcpy(&word, p, 8);
+  // First character in the lowest byte (little-endian); move the n cell bytes
+  // to the top and fill the bottom with '0'.
+  const unsigned pad = static_cast<unsigned>(8 - n);
+  word = pad == 0 ? word : (word << (8 * pad)) | ('0' * kOnes >> (8 * n));
+  // The first '.', if any: a zero byte of word ^ "........".
+  const uint64_t dots = word ^ ('.' * kOnes);
+  const uint64_t dotBits = (dots - kOnes) & ~dots & (0x80 * kOnes);
+  unsigned decimals = 0;
+  if (dotBits != 0) {
+    const unsigned at = static_cast<unsigned>(__builtin_ctzll(dotBits)) / 8;
+    // A digit on each side of the point: "5." and ".5" are left to the host.
+    if (at <= pad || at == 7) return false;
+    decimals = 7 - at;
+    // Bytes below the point move up one place; a '0' comes in at the bottom.
+    const uint64_t below = (uint64_t{1} << (8 * at)) - 1;
+    word = ((word & below) << 8) | (word & ~(below | (uint64_t{0xFF} << (8 * at)))) | '0';
+  }
+  // Every byte a digit: 0x30..0x39.
+  if ((word & (0xF0 * kOnes)) != ('0' * kOnes) ||
+      ((word + 0x06 * kOnes) & (0xF0 * kOnes)) != ('0' * kOnes)) {
+    return false;
+  }
+  uint64_t v = word - '0' * kOnes;
+  v = (v * 10) + (v >> 8);
+  v = (((v & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
+       (((v >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >>
+      32;
+  *out = static_cast<double>(v) / kPowersOfTen[decimals];
+  return true;
+}
+
+}  // namespace
+
+bool ParseNumber(std::string_view text, double* out, size_t readable) {
+  const char* p = text.data();
+  const size_t n = text.size();
+  const size_t sign = n > 0 && *p == '-' ? 1 : 0;
+  const bool negative = sign == 1;
+  if (n > sign && n - sign <= 8 && readable >= sign + 8 &&
+      ParseShortDecimal(p + sign, n - sign, out)) {
+    if (negative) *out = -*out;
+    return true;
+  }
+  return ParseNumber(text, out);
+}
+
 void AppendInt(std::string& out, long long value) {
   char buffer[24];
   auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);

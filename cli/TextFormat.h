@@ -35,6 +35,10 @@ class DoubleFormatCache {
 // converted directly (one correctly rounded division, the same double that a
 // correctly rounded parser gives); anything else goes to ParseDouble.
 bool ParseNumber(std::string_view text, double* out);
+// The same, told that `readable` bytes (at least text.size()) may be read
+// from text.data(): with 8 or more, a short decimal is converted eight bytes
+// at a time instead of byte by byte.
+bool ParseNumber(std::string_view text, double* out, size_t readable);
 
 // A CSV cell: quoted (quotes doubled) when it holds a comma, a quote, a line
 // break or a leading or trailing blank; as is otherwise.

@@ -23,6 +23,18 @@ void ExpectParsesLikeHost(const std::string& text) {
   if (oursOk && hostOk) {
     EXPECT_TRUE(SameBits(ours, host)) << "'" << text << "' " << ours << " " << host;
   }
+  // With bytes after the cell that may be read (digits, points and signs, as
+  // the next cells of a row would have): the word-at-a-time path.
+  for (const char* after : {"99999999", "........", ",-1.5,7\n"}) {
+    const std::string buffer = text + after;
+    double padded = 12345;
+    const bool paddedOk = textformat::ParseNumber(std::string_view(buffer.data(), text.size()),
+                                                  &padded, buffer.size());
+    EXPECT_EQ(paddedOk, hostOk) << "'" << text << "' followed by " << after;
+    if (paddedOk && hostOk) {
+      EXPECT_TRUE(SameBits(padded, host)) << "'" << text << "' " << padded << " " << host;
+    }
+  }
 }
 
 TEST(ParseNumber, AgreesWithTheHostBitForBit) {
@@ -75,6 +87,16 @@ TEST(ParseNumber, AgreesWithTheHostBitForBit) {
       text += '.';
       for (int d = 0; d < decimals; ++d) text += static_cast<char>('0' + random() % 10);
     }
+    ExpectParsesLikeHost(text);
+    if (HasFailure()) break;
+  }
+  // Short texts of digits, points and signs with some other bytes: every
+  // branch of the word-at-a-time path, and its refusals.
+  const char alphabet[] = "0123456789012345678901234567890123456789..--+e /:";
+  for (int i = 0; i < 200000; ++i) {
+    std::string text;
+    const int length = static_cast<int>(random() % 10);
+    for (int k = 0; k < length; ++k) text += alphabet[random() % (sizeof alphabet - 1)];
     ExpectParsesLikeHost(text);
     if (HasFailure()) break;
   }
