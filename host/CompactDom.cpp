@@ -35,14 +35,6 @@ constexpr XMLCh kEmpty[] = u"";
 [[noreturn]] void ReadOnly() { throw DOMException(DOMException::NO_MODIFICATION_ALLOWED_ERR); }
 [[noreturn]] void Unsupported() { throw DOMException(DOMException::NOT_SUPPORTED_ERR); }
 
-size_t Length(const XMLCh* text) {
-  size_t n = 0;
-  if (text != nullptr) {
-    while (text[n] != 0) ++n;
-  }
-  return n;
-}
-
 bool SameText(const XMLCh* a, const XMLCh* b) {
   if (a == b) return true;
   if (a == nullptr || b == nullptr) return (a == nullptr ? b : a)[0] == 0;
@@ -497,7 +489,7 @@ class CompactDocument final : public NodeBase<xercesc::DOMDocument> {
   // The document's single copy of a name (element and attribute names repeat).
   // A few recent names are checked first: documents repeat a handful of names.
   const XMLCh* Intern(const XMLCh* name) {
-    const size_t length = Length(name);
+    const size_t length = Utf16Length(name);
     const size_t mix = length == 0 ? 0 : length * 31 + name[0] * 7u + name[length - 1];
     Recent& recent = recent_[mix % kRecent];
     if (recent.text != nullptr && recent.length == length &&
@@ -518,7 +510,7 @@ class CompactDocument final : public NodeBase<xercesc::DOMDocument> {
   }
   // Null when no element or attribute of the document has this name.
   const XMLCh* FindName(const XMLCh* name) const {
-    auto found = names_.find(std::u16string_view(name, Length(name)));
+    auto found = names_.find(std::u16string_view(name, Utf16Length(name)));
     return found == names_.end() ? nullptr : found->second;
   }
 
@@ -550,11 +542,11 @@ class CompactDocument final : public NodeBase<xercesc::DOMDocument> {
   }
 
   void SetEncodings(const XMLCh* input, const XMLCh* declared) {
-    if (input != nullptr && input[0] != 0) inputEncoding_ = Copy(input, Length(input));
-    if (declared != nullptr) xmlEncoding_ = Copy(declared, Length(declared));
+    if (input != nullptr && input[0] != 0) inputEncoding_ = Copy(input, Utf16Length(input));
+    if (declared != nullptr) xmlEncoding_ = Copy(declared, Utf16Length(declared));
   }
   void SetDeclaration(const XMLCh* version, bool standalone) {
-    if (version != nullptr && version[0] != 0) xmlVersion_ = Copy(version, Length(version));
+    if (version != nullptr && version[0] != 0) xmlVersion_ = Copy(version, Utf16Length(version));
     standalone_ = standalone;
   }
 
@@ -759,7 +751,7 @@ void CompactDomBuilder::startElement(const xercesc::XMLElementDecl& elemDecl, co
       const XMLCh* value = attribute->getValue();
       new (&attributes[i])
           CompactAttr(&document, element, document.Intern(attribute->getQName()),
-                      document.Copy(value, Length(value)), attribute->getSpecified());
+                      document.Copy(value, Utf16Length(value)), attribute->getSpecified());
     }
     element->SetAttributes(attributes, attrCount);
   }

@@ -102,6 +102,16 @@ struct Literal {
   }
 };
 
+// The literal an optional attribute gives; not present when the attribute is absent.
+Literal OptionalLiteral(const BaseTranslator& translator, const DOMElement* element,
+                        const char* name) {
+  Literal literal;
+  if (const XMLCh* attr = BaseTranslator::GetAttribute(element, name)) {
+    literal.Set(translator.Transcode(attr));
+  }
+  return literal;
+}
+
 // Equality of a computed value with a value written in the document: numbers
 // compare as numbers, texts byte for byte, booleans with "true"/"false" or 1/0.
 bool Matches(const DerivedValue& value, const Literal& literal) {
@@ -949,14 +959,8 @@ std::unique_ptr<DerivedExpression> DerivedExpressionReader::ReadNormDiscrete(
 std::unique_ptr<DerivedExpression> DerivedExpressionReader::ReadDiscretize(
     const DOMElement* element) {
   Expr input = ReadFieldAttribute(element, "field");
-  Literal defaultValue;
-  Literal mapMissing;
-  if (const XMLCh* attr = BaseTranslator::GetAttribute(element, "defaultValue")) {
-    defaultValue.Set(Text(attr));
-  }
-  if (const XMLCh* attr = BaseTranslator::GetAttribute(element, "mapMissingTo")) {
-    mapMissing.Set(Text(attr));
-  }
+  Literal defaultValue = OptionalLiteral(translator_, element, "defaultValue");
+  Literal mapMissing = OptionalLiteral(translator_, element, "mapMissingTo");
   std::vector<Bin> bins;
   for (const DOMElement* child = BaseTranslator::GetFirstChildElt(element); child != nullptr;
        child = BaseTranslator::GetNextSiblingElt(child)) {
@@ -987,14 +991,8 @@ std::unique_ptr<DerivedExpression> DerivedExpressionReader::ReadMapValues(
     const DOMElement* element) {
   const std::string outputColumn =
       Text(BaseTranslator::GetAttributeForced(element, "outputColumn"));
-  Literal defaultValue;
-  Literal mapMissing;
-  if (const XMLCh* attr = BaseTranslator::GetAttribute(element, "defaultValue")) {
-    defaultValue.Set(Text(attr));
-  }
-  if (const XMLCh* attr = BaseTranslator::GetAttribute(element, "mapMissingTo")) {
-    mapMissing.Set(Text(attr));
-  }
+  Literal defaultValue = OptionalLiteral(translator_, element, "defaultValue");
+  Literal mapMissing = OptionalLiteral(translator_, element, "mapMissingTo");
   std::vector<Expr> inputs;
   std::vector<std::string> columns;
   for (const DOMElement* child = BaseTranslator::GetFirstChildElt(element); child != nullptr;
@@ -1060,14 +1058,8 @@ std::unique_ptr<DerivedExpression> DerivedExpressionReader::ReadApply(const DOME
   std::vector<Expr> args;
   args.reserve(argElements.size());
   for (const DOMElement* arg : argElements) args.push_back(ReadExpression(arg));
-  Literal mapMissing;
-  Literal defaultValue;
-  if (const XMLCh* attr = BaseTranslator::GetAttribute(element, "mapMissingTo")) {
-    mapMissing.Set(Text(attr));
-  }
-  if (const XMLCh* attr = BaseTranslator::GetAttribute(element, "defaultValue")) {
-    defaultValue.Set(Text(attr));
-  }
+  Literal mapMissing = OptionalLiteral(translator_, element, "mapMissingTo");
+  Literal defaultValue = OptionalLiteral(translator_, element, "defaultValue");
   return std::make_unique<ApplyExpr>(info->fn, std::move(args), std::move(mapMissing),
                                      std::move(defaultValue));
 }
