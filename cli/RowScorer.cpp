@@ -173,12 +173,7 @@ void RowScorer::FillRecord() {
     } else if (fill.isString) {
       record_.SetString(fill.position, cell);
     } else {
-      double number;
-      const size_t readable = static_cast<size_t>(chunkEnd_ - cell.data());
-      if (!textformat::ParseNumber(cell, &number, readable)) {
-        number = NumericValue::GetSysmisValue();
-      }
-      record_.SetNumber(fill.position, number);
+      record_.SetNumberText(fill.position, cell);
     }
   }
 }
@@ -186,7 +181,7 @@ void RowScorer::FillRecord() {
 void RowScorer::ProcessChunk(CsvChunk* chunk, ChunkOutput* out) {
   out->Reset();
   // Cells may be read up to the end of the chunk's storage, past the rows.
-  chunkEnd_ = chunk->bytes.data() + chunk->bytes.size();
+  record_.SetReadableEnd(chunk->bytes.data() + chunk->bytes.size());
   CsvTokenizer tokenizer(chunk);
   while (true) {
     CsvTokenizer::Status status = tokenizer.Next(&cells_);

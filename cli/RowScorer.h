@@ -7,6 +7,7 @@
 
 #include "cli/CsvReader.h"
 #include "cli/Options.h"
+#include "cli/RowRecord.h"
 #include "cli/TextFormat.h"
 #include "host/ScoreCaseRecord.h"
 #include "host/ScoreModel.h"
@@ -54,9 +55,10 @@ struct ChunkOutput {
   }
 };
 
-// Scores rows with one model: fills a reused indexed record from the cells,
-// calls GetScore with a reused result and formats the answer. The model is
-// borrowed and must outlive the scorer. One scorer per thread.
+// Scores rows with one model: fills a reused indexed record from the cells
+// (numbers are converted when the model reads them), calls GetScore with a
+// reused result and formats the answer. The model is borrowed and must
+// outlive the scorer. One scorer per thread.
 class RowScorer {
  public:
   RowScorer(ScoreModel* model, const ColumnPlan& plan);
@@ -81,7 +83,7 @@ class RowScorer {
 
   ScoreModel* model_;
   const ColumnPlan& plan_;
-  IndexedCaseRecord record_;
+  RowRecord record_;
   ScoreResult* result_ = nullptr;              // owned; points into model_
   std::vector<const ScoreValue*> categories_;  // this model's target categories
   std::vector<std::string_view> cells_;
@@ -93,7 +95,6 @@ class RowScorer {
     bool isString;
   };
   std::vector<Fill> fills_;
-  const char* chunkEnd_ = nullptr;  // end of the current chunk's storage
   std::size_t expectedCells_;
 
   // Per-row scratch, reused.

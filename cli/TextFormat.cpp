@@ -90,19 +90,23 @@ namespace {
 
 constexpr uint64_t kOnes = 0x0101010101010101ull;
 
-// A plain decimal of at most eight characters after the sign ("0.1875",
-// "-12", "7.5"), read as one 64-bit word from p (8 readable bytes): the cell
-// is right-aligned behind '0's, the point taken out, every byte checked to be
-// a digit and the eight digits combined in three multiplications. False for
-// anything else (the caller falls back to the general path).
-bool ParseShortDecimal(const char* p, size_t n, double* out) {
-  static const double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7};
+// The n (1..8) bytes of a cell read as one 64-bit word from p (8 readable
+// bytes), right-aligned behind '0's: the first character ends up in the
+// highest byte that holds the cell (little-endian). Leading zeros do not
+// change a decimal's value, so the word stands for the value alone.
+uint64_t PadShortCell(const char* p, size_t n) {
   uint64_t word;
   std::memcpy(&word, p, 8);
-  // First character in the lowest byte (little-endian); move the n cell bytes
-  // to the top and fill the bottom with '0'.
   const unsigned pad = static_cast<unsigned>(8 - n);
-  word = pad == 0 ? word : (word << (8 * pad)) | ('0' * kOnes >> (8 * n));
+  return pad == 0 ? word : (word << (8 * pad)) | ('0' * kOnes >> (8 * n));
+}
+
+// A padded word holding a plain decimal ("0.1875", "12", "7.5"): the point
+// taken out, every byte checked to be a digit and the eight digits combined
+// in three multiplications. False for anything else (the caller falls back to
+// the general path). pad: the '0's PadShortCell put in.
+bool ConvertPaddedWord(uint64_t word, unsigned pad, double* out) {
+  static const double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7};
   // The first '.', if any: a zero byte of word ^ "........".
   const uint64_t dots = word ^ ('.' * kOnes);
   const uint64_t dotBits = (dots - kOnes) & ~dots & (0x80 * kOnes);
@@ -136,10 +140,36 @@ bool ParseNumber(std::string_view text, double* out, size_t readable) {
   const char* p = text.data();
   const size_t n = text.size();
   const size_t sign = n > 0 && *p == '-' ? 1 : 0;
-  const bool negative = sign == 1;
   if (n > sign && n - sign <= 8 && readable >= sign + 8 &&
-      ParseShortDecimal(p + sign, n - sign, out)) {
-    if (negative) *out = -*out;
+      ConvertPaddedWord(PadShortCell(p + sign, n - sign), static_cast<unsigned>(8 - (n - sign)),
+                        out)) {
+    if (sign) *out = -*out;
+    return true;
+  }
+  return ParseNumber(text, out);
+}
+
+NumberParseCache::NumberParseCache() {
+  // No padded cell is all zero bytes.
+  for (Entry& entry : entries_) entry = Entry{0, 0.0};
+}
+
+bool NumberParseCache::Parse(std::string_view text, double* out, size_t readable) {
+  const char* p = text.data();
+  const size_t n = text.size();
+  const size_t sign = n > 0 && *p == '-' ? 1 : 0;
+  if (n > sign && n - sign <= 8 && readable >= sign + 8) {
+    const uint64_t word = PadShortCell(p + sign, n - sign);
+    Entry& entry = entries_[(word * 0x9E3779B97F4A7C15ull) >> (64 - kSlotBits)];
+    double value;
+    if (entry.word == word) {
+      value = entry.value;
+    } else if (ConvertPaddedWord(word, static_cast<unsigned>(8 - (n - sign)), &value)) {
+      entry = Entry{word, value};
+    } else {
+      return ParseNumber(text, out);
+    }
+    *out = sign ? -value : value;
     return true;
   }
   return ParseNumber(text, out);

@@ -40,6 +40,24 @@ bool ParseNumber(std::string_view text, double* out);
 // at a time instead of byte by byte.
 bool ParseNumber(std::string_view text, double* out, size_t readable);
 
+// ParseNumber(text, out, readable) with a memory of recent short decimals:
+// data sets repeat the same few hundred values in a column (rounded
+// measurements, codes, counts), so most are looked up, not converted. One
+// cache per thread.
+class NumberParseCache {
+ public:
+  NumberParseCache();
+  bool Parse(std::string_view text, double* out, size_t readable);
+
+ private:
+  struct Entry {
+    unsigned long long word;  // the cell as PadShortCell reads it; 0: empty
+    double value;             // without the sign
+  };
+  static constexpr int kSlotBits = 10;
+  Entry entries_[1 << kSlotBits];
+};
+
 // A CSV cell: quoted (quotes doubled) when it holds a comma, a quote, a line
 // break or a leading or trailing blank; as is otherwise.
 void AppendCsvCell(std::string& out, std::string_view text);

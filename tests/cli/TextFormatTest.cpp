@@ -24,15 +24,23 @@ void ExpectParsesLikeHost(const std::string& text) {
     EXPECT_TRUE(SameBits(ours, host)) << "'" << text << "' " << ours << " " << host;
   }
   // With bytes after the cell that may be read (digits, points and signs, as
-  // the next cells of a row would have): the word-at-a-time path.
+  // the next cells of a row would have): the word-at-a-time path, directly and
+  // through a cache that sees every text several times and is small enough
+  // for texts to evict each other.
+  static textformat::NumberParseCache cache;
   for (const char* after : {"99999999", "........", ",-1.5,7\n"}) {
     const std::string buffer = text + after;
-    double padded = 12345;
-    const bool paddedOk = textformat::ParseNumber(std::string_view(buffer.data(), text.size()),
-                                                  &padded, buffer.size());
+    const std::string_view cell(buffer.data(), text.size());
+    double padded = 12345, cached = 12345;
+    const bool paddedOk = textformat::ParseNumber(cell, &padded, buffer.size());
+    const bool cachedOk = cache.Parse(cell, &cached, buffer.size());
     EXPECT_EQ(paddedOk, hostOk) << "'" << text << "' followed by " << after;
+    EXPECT_EQ(cachedOk, hostOk) << "'" << text << "' followed by " << after << " (cached)";
     if (paddedOk && hostOk) {
       EXPECT_TRUE(SameBits(padded, host)) << "'" << text << "' " << padded << " " << host;
+    }
+    if (cachedOk && hostOk) {
+      EXPECT_TRUE(SameBits(cached, host)) << "'" << text << "' " << cached << " " << host;
     }
   }
 }
