@@ -30,7 +30,7 @@
 
 namespace {
 
-constexpr size_t kBlockSize = 512 * 1024;
+constexpr size_t kBlockSize = 64 * 1024;
 constexpr size_t kMaxRowBytes = 64u * 1024 * 1024;
 constexpr uint64_t kProgressThreshold = 8u * 1024 * 1024;
 
