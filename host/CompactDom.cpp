@@ -49,6 +49,12 @@ bool SameText(const XMLCh* a, const XMLCh* b) {
 // Nodes placed here are never destroyed one by one: none owns anything.
 class Arena {
  public:
+  // Sizes the first block for a document of `textBytes`: its nodes and
+  // strings take about three times its text.
+  void ExpectDocument(size_t textBytes) {
+    if (blocks_.empty()) firstBlock_ = std::min(textBytes, kLargestBlock / 3) * 3;
+  }
+
   void* Allocate(size_t size) {
     size = (size + 15) & ~static_cast<size_t>(15);
     if (size > left_) Grow(size);
@@ -78,10 +84,12 @@ class Arena {
   };
 
   void Grow(size_t size) {
-    nextBlock_ = std::min(std::max(nextBlock_ * 2, kFirstBlock), kLargestBlock);
+    nextBlock_ = blocks_.empty() ? std::max(firstBlock_, kFirstBlock)
+                                 : std::min(std::max(nextBlock_ * 2, kFirstBlock), kLargestBlock);
     size_t bytes = std::max(size, nextBlock_);
     char* block = nullptr;
-    if (bytes >= kHugePage) {
+    // A block of half a huge page or more is worth a whole one.
+    if (bytes >= kHugePage / 2) {
       bytes = (bytes + kHugePage - 1) / kHugePage * kHugePage;
       block = static_cast<char*>(std::aligned_alloc(kHugePage, bytes));
 #ifdef MADV_HUGEPAGE
@@ -97,6 +105,7 @@ class Arena {
   }
 
   std::vector<std::unique_ptr<char, FreeBlock>> blocks_;
+  size_t firstBlock_ = kFirstBlock;
   size_t nextBlock_ = 0;
   char* cursor_ = nullptr;
   size_t left_ = 0;
@@ -114,18 +123,19 @@ struct NodeLinks {
 
 // --- Node classes --------------------------------------------------------------
 
-// The DOMNode part shared by every node kind.
+// The DOMNode part shared by every node kind. On its own it has no parent,
+// children or siblings, which is what an attribute needs.
 template <class Interface>
 class NodeBase : public Interface {
  public:
   explicit NodeBase(CompactDocument* document) : document_(document) {}
 
-  DOMNode* getParentNode() const override { return links.parent; }
+  DOMNode* getParentNode() const override { return nullptr; }
   DOMNodeList* getChildNodes() const override;
-  DOMNode* getFirstChild() const override { return links.first; }
-  DOMNode* getLastChild() const override { return links.last; }
-  DOMNode* getPreviousSibling() const override { return links.prev; }
-  DOMNode* getNextSibling() const override { return links.next; }
+  DOMNode* getFirstChild() const override { return nullptr; }
+  DOMNode* getLastChild() const override { return nullptr; }
+  DOMNode* getPreviousSibling() const override { return nullptr; }
+  DOMNode* getNextSibling() const override { return nullptr; }
   DOMNamedNodeMap* getAttributes() const override { return nullptr; }
   xercesc::DOMDocument* getOwnerDocument() const override;
   DOMNode* cloneNode(bool) const override { Unsupported(); }
@@ -133,7 +143,7 @@ class NodeBase : public Interface {
   DOMNode* replaceChild(DOMNode*, DOMNode*) override { ReadOnly(); }
   DOMNode* removeChild(DOMNode*) override { ReadOnly(); }
   DOMNode* appendChild(DOMNode*) override { ReadOnly(); }
-  bool hasChildNodes() const override { return links.first != nullptr; }
+  bool hasChildNodes() const override { return false; }
   void setNodeValue(const XMLCh*) override { ReadOnly(); }
   // Adjacent character data is merged while building, so there is nothing to do.
   void normalize() override {}
@@ -159,16 +169,30 @@ class NodeBase : public Interface {
   // Nodes live as long as their document; the owner of the document frees them.
   void release() override {}
 
-  NodeLinks links;
-
  protected:
   CompactDocument* document_;
 };
 
-class CompactText final : public NodeBase<xercesc::DOMCDATASection> {
+// A node of the tree: the document, elements and character data.
+template <class Interface>
+class TreeNode : public NodeBase<Interface> {
+ public:
+  using NodeBase<Interface>::NodeBase;
+
+  DOMNode* getParentNode() const override { return links.parent; }
+  DOMNode* getFirstChild() const override { return links.first; }
+  DOMNode* getLastChild() const override { return links.last; }
+  DOMNode* getPreviousSibling() const override { return links.prev; }
+  DOMNode* getNextSibling() const override { return links.next; }
+  bool hasChildNodes() const override { return links.first != nullptr; }
+
+  NodeLinks links;
+};
+
+class CompactText final : public TreeNode<xercesc::DOMCDATASection> {
  public:
   CompactText(CompactDocument* document, const XMLCh* data, size_t length, bool cdata)
-      : NodeBase(document), data_(data), length_(length), cdata_(cdata) {}
+      : TreeNode(document), data_(data), length_(length), cdata_(cdata) {}
 
   const XMLCh* getNodeName() const override { return cdata_ ? u"#cdata-section" : u"#text"; }
   const XMLCh* getNodeValue() const override { return data_; }
@@ -222,9 +246,9 @@ class CompactAttr final : public NodeBase<DOMAttr> {
   bool specified_;
 };
 
-class CompactElement final : public NodeBase<DOMElement> {
+class CompactElement final : public TreeNode<DOMElement> {
  public:
-  CompactElement(CompactDocument* document, const XMLCh* name) : NodeBase(document), name_(name) {}
+  CompactElement(CompactDocument* document, const XMLCh* name) : TreeNode(document), name_(name) {}
 
   const XMLCh* getNodeName() const override { return name_; }
   const XMLCh* getNodeValue() const override { return nullptr; }
@@ -394,9 +418,10 @@ class AttributeMap final : public DOMNamedNodeMap {
 
 // --- Document ------------------------------------------------------------------
 
-class CompactDocument final : public NodeBase<xercesc::DOMDocument> {
+class CompactDocument final : public TreeNode<xercesc::DOMDocument> {
  public:
-  explicit CompactDocument(const std::string& systemId) : NodeBase(this) {
+  CompactDocument(const std::string& systemId, size_t textBytes) : TreeNode(this) {
+    arena_.ExpectDocument(textBytes);
     const std::u16string uri = FromUtf8(systemId);
     documentUri_ = Copy(uri.data(), uri.size());
   }
@@ -717,7 +742,7 @@ void CompactDomBuilder::resetDocument() {
 
 void CompactDomBuilder::startDocument() {
   resetDocument();
-  document_.reset(new CompactDocument(systemId_));
+  document_.reset(new CompactDocument(systemId_, sizeHint_));
   const xercesc::ReaderMgr* readers = parser_.Scanner().getReaderMgr();
   document_->SetEncodings(readers != nullptr ? readers->getCurrentEncodingStr() : nullptr, nullptr);
   open_.push_back(Frame{document_.get(), &document_->links, nullptr, false});

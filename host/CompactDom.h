@@ -51,6 +51,10 @@ class CompactDomBuilder : public xercesc::XMLDocumentHandler {
   CompactDomBuilder(const CompactSaxParser& parser, const std::string& systemId);
   ~CompactDomBuilder() override;
 
+  // The size of the document's text, when known: the node storage is
+  // reserved for it in one piece.
+  void SetSizeHint(size_t bytes) { sizeHint_ = bytes; }
+
   // The document of the last completed parse, or null.
   CompactDocumentPtr TakeDocument();
 
@@ -83,6 +87,7 @@ class CompactDomBuilder : public xercesc::XMLDocumentHandler {
   CompactDocumentPtr document_;
   std::vector<Frame> open_;
   std::u16string pendingText_;
+  size_t sizeHint_ = 0;
   bool complete_ = false;
 };
 

@@ -125,7 +125,9 @@ struct XmlDocument::Impl {
   dendrix_host::CompactDocumentPtr compact;
   bool parsed = false;
 
-  bool Parse(const xercesc::InputSource& source, const std::string& systemId, XmlParseError* error);
+  // sizeHint: the document's size in bytes, 0 when unknown.
+  bool Parse(const xercesc::InputSource& source, const std::string& systemId, size_t sizeHint,
+             XmlParseError* error);
   // Both parsers get the same settings: no validation, no DTD or external
   // entity loading, entity expansions capped.
   template <class Parser>
@@ -153,7 +155,7 @@ XmlDocument::XmlDocument(Form form) : impl_(std::make_unique<Impl>(form)) {}
 XmlDocument::~XmlDocument() = default;
 
 bool XmlDocument::Impl::Parse(const xercesc::InputSource& source, const std::string& systemId,
-                              XmlParseError* error) {
+                              size_t sizeHint, XmlParseError* error) {
   Reset();
   errors.seen = false;
   errors.error_ = XmlParseError();
@@ -169,6 +171,7 @@ bool XmlDocument::Impl::Parse(const xercesc::InputSource& source, const std::str
     scanner = std::make_unique<dendrix_host::CompactSaxParser>();
     Configure(*scanner);
     builder = std::make_unique<dendrix_host::CompactDomBuilder>(*scanner, systemId);
+    builder->SetSizeHint(sizeHint);
     scanner->installAdvDocHandler(builder.get());
   }
 
@@ -222,15 +225,22 @@ bool XmlDocument::ParseFile(const std::string& path, XmlParseError* error) {
     }
     return false;
   }
+  // The size, when the file has one (a pipe has not), sizes the node storage.
+  std::streamoff size = 0;
+  if (in.seekg(0, std::ios::end)) {
+    size = in.tellg();
+    in.seekg(0, std::ios::beg);
+  }
+  in.clear();
   FileSource source(in, path);
-  return impl_->Parse(source, path, error);
+  return impl_->Parse(source, path, size > 0 ? static_cast<size_t>(size) : 0, error);
 }
 
 bool XmlDocument::ParseMemory(const std::string& bytes, XmlParseError* error) {
   xercesc::MemBufInputSource source(reinterpret_cast<const XMLByte*>(bytes.data()), bytes.size(),
                                     "memory", false);
   source.setCopyBufToStream(false);  // bytes outlive the parse
-  return impl_->Parse(source, "memory", error);
+  return impl_->Parse(source, "memory", bytes.size(), error);
 }
 
 xercesc::DOMDocument* XmlDocument::GetDocument() const {
