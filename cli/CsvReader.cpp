@@ -69,6 +69,24 @@ char* FindSpecial(char* p, char* end) {
   return p;
 }
 
+#if defined(__SSE2__)
+// Bit i set when p[i] (i < 64) is a special byte.
+uint64_t SpecialMask64(const char* p) {
+  const __m128i comma = _mm_set1_epi8(',');
+  const __m128i quote = _mm_set1_epi8('"');
+  const __m128i lineFeed = _mm_set1_epi8('\n');
+  uint64_t mask = 0;
+  for (int i = 0; i < 4; ++i) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+    const __m128i hit =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, comma), _mm_cmpeq_epi8(bytes, quote)),
+                     _mm_cmpeq_epi8(bytes, lineFeed));
+    mask |= static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(hit))) << (16 * i);
+  }
+  return mask;
+}
+#endif
+
 int64_t CountLineBreaks(const char* begin, const char* end) {
   int64_t n = 0;
   while (begin < end) {
@@ -235,13 +253,48 @@ const char* CsvTokenizer::Describe(Status status) {
   return "malformed CSV";
 }
 
+// Bytes before p are rewritten when quoted cells are copied down, bytes from
+// p on never are: the bitmap stays true for every position it is asked about.
+inline char* CsvTokenizer::NextSpecial(char* p) {
+#if defined(__SSE2__)
+  const uintptr_t offset = reinterpret_cast<uintptr_t>(p) - maskBase_;
+  if (offset < 64) {
+    const uint64_t later = mask_ >> offset;
+    if (later != 0) return p + __builtin_ctzll(later);
+  }
+  return NextSpecialBeyondMask(p);
+#else
+  return FindSpecial(p, end_);
+#endif
+}
+
+char* CsvTokenizer::NextSpecialBeyondMask(char* p) {
+#if defined(__SSE2__)
+  const uintptr_t offset = reinterpret_cast<uintptr_t>(p) - maskBase_;
+  if (offset < 64) p += 64 - offset;  // the rest of the mask has none
+  while (end_ - p >= 64) {
+    maskBase_ = reinterpret_cast<uintptr_t>(p);
+    mask_ = SpecialMask64(p);
+    if (mask_ != 0) return p + __builtin_ctzll(mask_);
+    p += 64;
+  }
+#endif
+  return FindSpecial(p, end_);
+}
+
 CsvTokenizer::Status CsvTokenizer::Next(std::vector<std::string_view>* cells) {
   // Cells are written in place and the vector trimmed once at the end: rows
   // usually have the same number of cells, so it does not grow after the first.
   size_t count = 0;
-  auto add = [cells, &count](const char* begin, size_t length) {
-    if (count == cells->size()) cells->resize(count + 16);
-    (*cells)[count++] = std::string_view(begin, length);
+  std::string_view* out = cells->data();
+  size_t room = cells->size();
+  auto add = [cells, &count, &out, &room](const char* begin, size_t length) {
+    if (count == room) {
+      cells->resize(count + 16);
+      out = cells->data();
+      room = cells->size();
+    }
+    out[count++] = std::string_view(begin, length);
   };
   auto finish = [cells, &count](Status status) {
     cells->resize(count);
@@ -318,7 +371,7 @@ CsvTokenizer::Status CsvTokenizer::Next(std::vector<std::string_view>* cells) {
 
     // Unquoted cell.
     char* cellStart = p;
-    p = FindSpecial(p, end_);
+    p = NextSpecial(p);
     if (static_cast<size_t>(p - cellStart) > maxCellBytes_ && !(p == end_ && overflow_)) {
       // A CR just before the line end is not part of the cell.
       const bool endsLine = p == end_ || *p == '\n';

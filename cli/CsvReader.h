@@ -94,6 +94,10 @@ class CsvTokenizer {
   static const char* Describe(Status status);
 
  private:
+  // The next ',', '"' or LF at or after p, or end_.
+  char* NextSpecial(char* p);
+  char* NextSpecialBeyondMask(char* p);
+
   char* pos_;
   char* end_;
   bool overflow_;
@@ -101,6 +105,9 @@ class CsvTokenizer {
   int64_t lines_ = 0;
   int64_t errorLine_ = 0;
   int64_t rowLine_ = 0;
+  // Where those bytes are in the 64 bytes from maskBase_ (bit i: byte i).
+  uintptr_t maskBase_ = 0;
+  uint64_t mask_ = 0;
 };
 
 // Finds the end of the last complete row in [data, data+size): the offset
