@@ -28,23 +28,6 @@ int IndexedCaseRecord::GetIndex(const std::string& name) const {
   return it == index_.end() ? -1 : it->second;
 }
 
-void IndexedCaseRecord::SetNumber(int i, double value) {
-  if (i < 0 || i >= size_) return;
-  numbers_[i].Set(value);
-  current_[i] = &numbers_[i];
-}
-
-void IndexedCaseRecord::SetString(int i, std::string_view text) {
-  if (i < 0 || i >= size_) return;
-  strings_[i].Set(text);
-  current_[i] = &strings_[i];
-}
-
-void IndexedCaseRecord::SetNull(int i) {
-  if (i < 0 || i >= size_) return;
-  current_[i] = nullptr;
-}
-
 void IndexedCaseRecord::ClearAll() { current_.assign(current_.size(), nullptr); }
 
 // --- NamedCaseRecord ---------------------------------------------------------

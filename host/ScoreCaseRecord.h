@@ -42,9 +42,20 @@ class DX_HOST_API IndexedCaseRecord : public ScoreCaseRecord {
 
   int GetSize() const { return size_; }
   const std::vector<std::string>& GetNames() const { return names_; }
-  void SetNumber(int i, double value);
-  void SetString(int i, std::string_view text);
-  void SetNull(int i);
+  void SetNumber(int i, double value) {
+    if (i < 0 || i >= size_) return;
+    numbers_[i].Set(value);
+    current_[i] = &numbers_[i];
+  }
+  void SetString(int i, std::string_view text) {
+    if (i < 0 || i >= size_) return;
+    strings_[i].Set(text);
+    current_[i] = &strings_[i];
+  }
+  void SetNull(int i) {
+    if (i < 0 || i >= size_) return;
+    current_[i] = nullptr;
+  }
   void ClearAll();  // every position without a value
 
  private:
