@@ -9,11 +9,6 @@ const ScoreValue* RowRecord::GetValue(const std::string& name) const {
   return GetValueAt(GetIndex(name));
 }
 
-void RowRecord::SetNumberText(int i, std::string_view text) {
-  if (static_cast<unsigned>(i) >= pending_.size()) return;
-  pending_[i] = text;
-}
-
 void RowRecord::SetNumber(int i, double value) {
   if (static_cast<unsigned>(i) >= pending_.size()) return;
   pending_[i] = std::string_view();
@@ -41,9 +36,8 @@ void RowRecord::Convert(int i) const {
   const std::string_view text = pending_[i];
   pending_[i] = std::string_view();
   double number;
-  const size_t readable = readableEnd_ != nullptr && readableEnd_ >= text.data() + text.size()
-                              ? static_cast<size_t>(readableEnd_ - text.data())
-                              : text.size();
+  const size_t readable =
+      readableEnd_ != nullptr ? static_cast<size_t>(readableEnd_ - text.data()) : text.size();
   if (!numbers_.Parse(text, &number, readable)) number = NumericValue::GetSysmisValue();
   // The record is never created const: RowScorer owns it and fills it.
   const_cast<RowRecord*>(this)->IndexedCaseRecord::SetNumber(i, number);

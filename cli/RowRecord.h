@@ -29,8 +29,11 @@ class RowRecord final : public IndexedCaseRecord {
   // Bytes may be read up to end from any text given until the next call; the
   // number parser reads eight bytes at a time where it can.
   void SetReadableEnd(const char* end) { readableEnd_ = end; }
-  // A numeric cell, converted when first read. text is not empty.
-  void SetNumberText(int i, std::string_view text);
+  // A numeric cell, converted when first read. text is not empty and ends
+  // at or before the readable end.
+  void SetNumberText(int i, std::string_view text) {
+    if (static_cast<unsigned>(i) < pending_.size()) pending_[i] = text;
+  }
   void SetNumber(int i, double value);
   void SetString(int i, std::string_view text);
   void SetNull(int i);
