@@ -159,19 +159,16 @@ void ExpectSameDocument(const std::string& path, bool isFile) {
 }
 
 TEST_F(CompactDomTest, SameTreeAsTheParsersDomForEveryDocumentWeRead) {
-  std::vector<std::string> paths = DocumentsIn(DENDRIX_TEST_DATA_DIR "/pmml");
-  for (const char* example : {"iris", "credit", "regression", "ruleset", "ensemble", "legacy"}) {
-    for (const std::string& path :
-         DocumentsIn(std::string(DENDRIX_SOURCE_DIR "/examples/") + example)) {
-      paths.push_back(path);
-    }
-  }
-  for (const char* folder :
-       {"/conformance/rpart", "/conformance/jpmml-knime", "/conformance/external/cpmml",
-        "/conformance/external/dmg-golfing", "/bench-models"}) {
-    for (const std::string& path : DocumentsIn(std::string(DENDRIX_SHARED_DIR) + folder)) {
-      paths.push_back(path);
-    }
+  std::vector<std::string> paths;
+  const std::string examples = DENDRIX_SOURCE_DIR "/examples/";
+  const std::string shared = DENDRIX_SHARED_DIR "/";
+  for (const std::string& folder :
+       {std::string(DENDRIX_TEST_DATA_DIR "/pmml"), examples + "iris", examples + "credit",
+        examples + "regression", examples + "ruleset", examples + "ensemble", examples + "legacy",
+        shared + "conformance/rpart", shared + "conformance/jpmml-knime",
+        shared + "conformance/external/cpmml", shared + "conformance/external/dmg-golfing",
+        shared + "bench-models"}) {
+    for (const std::string& path : DocumentsIn(folder)) paths.push_back(path);
   }
   ASSERT_GE(paths.size(), 8u);
   for (const std::string& path : paths) ExpectSameDocument(path, true);

@@ -48,9 +48,17 @@ std::string WithVariables(const std::string& variables) {
   return Document("", "class", "<Dictionary>" + variables + "</Dictionary>");
 }
 
+std::string ClsDoc(const std::string& nodes) {
+  return Document("<ClsTree>" + nodes + "</ClsTree>");
+}
+
+std::string RegDoc(const std::string& nodes) {
+  return Document("<RegTree>" + nodes + "</RegTree>", "amount");
+}
+
 // A document whose classification root (predicting yes) holds splits.
 std::string WithSplits(const std::string& splits) {
-  return Document("<ClsTree><ClsNode Id='0'><Value>yes</Value>" + splits + "</ClsNode></ClsTree>");
+  return ClsDoc("<ClsNode Id='0'><Value>yes</Value>" + splits + "</ClsNode>");
 }
 
 std::string Leaf(const std::string& id, int count, const std::string& prediction, int yesPercent) {
@@ -86,27 +94,37 @@ std::string Layout(const ScoreSplitVar* split) {
   return text + "missing -> " + std::to_string(split->GetMissvalMap());
 }
 
+// "<node> <prediction>[ advice <code>]..." for one case; result is reused.
+std::string Score(DendrixPMMLModel& model, const NamedCaseRecord& record, ScoreResult*& result) {
+  if (!model.GetScore(&record, result, false).IsOK()) return "(not scored)";
+  std::string text = dynamic_cast<ScoreNodeStats*>(result)->GetNodeID() + " " +
+                     result->GetPrediction()->ToString();
+  for (const auto& advice : result->GetAdvice())
+    text += " advice " + std::to_string(advice.GetCode());
+  return text;
+}
+
 class LegacyReaderTest : public ::testing::Test {
  protected:
-  // Parses the text and reads it; the test owns the returned model.
-  std::unique_ptr<DendrixPMMLModel> Read(const std::string& text) {
+  static ScoreModel* Translate(const std::string& text) {
     XmlDocument doc;
     XmlParseError error;
     EXPECT_TRUE(doc.ParseMemory(text, &error)) << error.message;
     DendrixTranslator translator;
-    ScoreModel* model = translator.ParseFromTree(doc.GetDocument(), "UTF-8");
+    return translator.ParseFromTree(doc.GetDocument(), "UTF-8");
+  }
+
+  // The model read from a document that must be accepted.
+  static std::unique_ptr<DendrixPMMLModel> Read(const std::string& text) {
+    ScoreModel* model = Translate(text);
     EXPECT_NE(model, nullptr);
     return std::unique_ptr<DendrixPMMLModel>(dynamic_cast<DendrixPMMLModel*>(model));
   }
 
   // The exception a document is rejected with.
-  VeltraException Reject(const std::string& text) {
-    XmlDocument doc;
-    XmlParseError error;
-    EXPECT_TRUE(doc.ParseMemory(text, &error)) << error.message;
+  static VeltraException Reject(const std::string& text) {
     try {
-      DendrixTranslator translator;
-      delete translator.ParseFromTree(doc.GetDocument(), "UTF-8");
+      delete Translate(text);
     } catch (const VeltraException& e) {
       return e;
     }
@@ -225,8 +243,8 @@ TEST_F(LegacyReaderTest, SplitsMapValuesToChildPositions) {
 }
 
 TEST_F(LegacyReaderTest, LastTopNodeIsTheRoot) {
-  auto model = Read(Document("<ClsTree>" + Leaf("first", 10, "yes", 90) + "<Other/>" +
-                             Leaf("second", 20, "no", 10) + "</ClsTree>"));
+  auto model =
+      Read(ClsDoc(Leaf("first", 10, "yes", 90) + "<Other/>" + Leaf("second", 20, "no", 10)));
   ASSERT_NE(Root(*model), nullptr);
   EXPECT_EQ(Cls(Root(*model))->GetNodeID(), "second");
   EXPECT_EQ(Root(*model)->GetChildCount(), 0);
@@ -244,15 +262,13 @@ TEST_F(LegacyReaderTest, RegTreeOverridesClsTree) {
 }
 
 TEST_F(LegacyReaderTest, RegressionNodes) {
-  auto model = Read(Document(
-      "<RegTree><RegNode Id='0' Prediction='10.5' Deviation='2' Count='12.5' BiggestChild='1'>"
+  auto model = Read(RegDoc(
+      "<RegNode Id='0' Prediction='10.5' Deviation='2' Count='12.5' BiggestChild='1'>"
       "<ScaleSplit VarName='age' TopIntervalMapping='1' MissingValueMapping='1'>"
       "<MappedOrdinalValue MappedChildPosition='0'><C>40</C></MappedOrdinalValue></ScaleSplit>"
       "<Value>ignored</Value>"
       "<RegTerminalNode Id='1' Prediction='4' Count='5' Deviation=''/>"
-      "<RegTerminalNode Prediction='15' Count='7.5' BiggestChild=''/>"
-      "</RegNode></RegTree>",
-      "amount"));
+      "<RegTerminalNode Prediction='15' Count='7.5' BiggestChild=''/></RegNode>"));
   const CompositeTreeNode* root = Root(*model);
   ASSERT_NE(root, nullptr);
   const TreeRegResult* stats = Reg(root);
@@ -281,16 +297,16 @@ TEST_F(LegacyReaderTest, NumericTargetPredictionsAreVerified) {
   ASSERT_TRUE(stats->GetPrediction()->IsNumeric());
   EXPECT_EQ(stats->GetPrediction()->ToDouble(), 2);
   EXPECT_DOUBLE_EQ(stats->GetConfidence(), 5.0 / 5);
-  EXPECT_EQ(Reject(Document("<ClsTree><ClsTerminalNode><Value>two</Value></ClsTerminalNode>"
-                            "</ClsTree>",
-                            "grade", dict))
-                .GetCode(),
-            3);
+  const std::string two =
+      "<ClsTree><ClsTerminalNode><Value>two</Value></ClsTerminalNode></ClsTree>";
+  EXPECT_EQ(Reject(Document(two, "grade", dict)).GetCode(), 3);
 }
 
 TEST_F(LegacyReaderTest, RejectedDocuments) {
   const std::string version = "<VersionInfo Major='3' Minor='1'/>";
+  const std::string tree = "<Tree TargetName='class'/>", dictionary = kDictionary;
   const std::string ageSplit = "<ScaleSplit VarName='age' TopIntervalMapping='1' ";
+  const std::string ordinal = "MissingValueMapping='0'><MappedOrdinalValue MappedChildPosition='0'";
   const std::string colorSplit = "<DiscreteSplit VarName='color' MissingValueMapping='0'>";
   const std::string nominal = " Label='' MeasurementLevel='NOMINAL' Type='1'";
   std::string badVariable = kDictionary;
@@ -313,44 +329,35 @@ TEST_F(LegacyReaderTest, RejectedDocuments) {
       {"InvalidScaleSplitChild",
        WithSplits(ageSplit + "MissingValueMapping='0'><Cut/></ScaleSplit>"), 1, "Cut is invalid"},
       {"InvalidDiscreteSplitChild",
-       WithSplits(
-           colorSplit +
-           "<MappedDiscreteValues><v>red</v></MappedDiscreteValues><Values/></DiscreteSplit>"),
+       WithSplits(colorSplit + "<MappedDiscreteValues><v>red</v></MappedDiscreteValues>"
+                               "<Values/></DiscreteSplit>"),
        1, "Values is invalid"},
-      {"ClsCountNotInteger", Document("<ClsTree><ClsTerminalNode Count='12.5'/></ClsTree>"), 3, ""},
-      {"MissingDictionary",
-       "<TreeDocument><Tree TargetName='class'/>" + version + "</TreeDocument>", 1,
+      {"ClsCountNotInteger", ClsDoc("<ClsTerminalNode Count='12.5'/>"), 3, ""},
+      {"MissingDictionary", "<TreeDocument>" + tree + version + "</TreeDocument>", 1,
        "Dictionary element is missing!"},
-      {"MissingTree", "<TreeDocument>" + std::string(kDictionary) + version + "</TreeDocument>", 1,
+      {"MissingTree", "<TreeDocument>" + dictionary + version + "</TreeDocument>", 1,
        "Tree element is missing!"},
-      {"MissingVersionInfo",
-       "<TreeDocument><Tree TargetName='class'/>" + std::string(kDictionary) + "</TreeDocument>", 1,
+      {"MissingVersionInfo", "<TreeDocument>" + tree + dictionary + "</TreeDocument>", 1,
        "VersionInfo element is missing!"},
       {"TargetNotInDictionary", Document("", "weight"), 8, "weight Is NOT in the dictionary!"},
-      {"MissingTargetName", "<TreeDocument><Tree/>" + std::string(kDictionary) + "</TreeDocument>",
-       1, "Attribute \"TargetName\" is required in element <Tree>"},
+      {"MissingTargetName", "<TreeDocument><Tree/>" + dictionary + "</TreeDocument>", 1,
+       "Attribute \"TargetName\" is required in element <Tree>"},
       {"EmptyRegTree", Document("<RegTree/>", "amount"), 1, "RegTree has no node element!"},
-      {"RegNodeWithoutPrediction", Document("<RegTree><RegNode Count='3'/></RegTree>", "amount"), 1,
+      {"RegNodeWithoutPrediction", RegDoc("<RegNode Count='3'/>"), 1,
        "Attribute \"Prediction\" is required in element <RegNode>"},
-      {"RegNodeWithoutCount", Document("<RegTree><RegNode Prediction='3'/></RegTree>", "amount"), 1,
+      {"RegNodeWithoutCount", RegDoc("<RegNode Prediction='3'/>"), 1,
        "Attribute \"Count\" is required in element <RegNode>"},
       {"SplitWithoutMissingMapping", WithSplits(ageSplit + "/>"), 1,
        "Attribute \"MissingValueMapping\" is required in element <ScaleSplit>"},
-      {"ValueWithoutText",
-       Document("<ClsTree><ClsTerminalNode><Value/></ClsTerminalNode></ClsTree>"), 1,
+      {"ValueWithoutText", ClsDoc("<ClsTerminalNode><Value/></ClsTerminalNode>"), 1,
        "Value has no text!"},
       {"ValuePercentageWithoutValue",
-       Document("<ClsTree><ClsTerminalNode><ValuePercentage Percent='5'/></ClsTerminalNode>"
-                "</ClsTree>"),
-       1, "ValuePercentage has no value element!"},
-      {"CutPointMissing",
-       WithSplits(ageSplit + "MissingValueMapping='0'><MappedOrdinalValue MappedChildPosition='0'/>"
-                             "</ScaleSplit>"),
-       1, "MappedOrdinalValue has no cut point element!"},
+       ClsDoc("<ClsTerminalNode><ValuePercentage Percent='5'/></ClsTerminalNode>"), 1,
+       "ValuePercentage has no value element!"},
+      {"CutPointMissing", WithSplits(ageSplit + ordinal + "/></ScaleSplit>"), 1,
+       "MappedOrdinalValue has no cut point element!"},
       {"CutPointNotANumber",
-       WithSplits(ageSplit + "MissingValueMapping='0'><MappedOrdinalValue MappedChildPosition='0'>"
-                             "<c>ten</c></MappedOrdinalValue></ScaleSplit>"),
-       3, ""},
+       WithSplits(ageSplit + ordinal + "><c>ten</c></MappedOrdinalValue></ScaleSplit>"), 3, ""},
       {"DiscreteValueWithoutText",
        WithSplits(colorSplit + "<MappedDiscreteValues><v/></MappedDiscreteValues></DiscreteSplit>"),
        1, "v has no text!"},
@@ -377,17 +384,16 @@ TEST_F(LegacyReaderTest, RejectedDocuments) {
        3, ""},
       // The second top node fails after the first was read.
       {"FailureInSecondTopNode",
-       Document("<ClsTree>" + Leaf("1", 5, "yes", 50) +
-                "<ClsNode><ScaleSplit VarName='nope' TopIntervalMapping='0' "
-                "MissingValueMapping='0'/></ClsNode></ClsTree>"),
+       ClsDoc(Leaf("1", 5, "yes", 50) +
+              "<ClsNode><ScaleSplit VarName='nope' TopIntervalMapping='0' "
+              "MissingValueMapping='0'/></ClsNode>"),
        8, "nope Is NOT in the dictionary!"},
   };
   for (const Failure& f : failures) {
-    SCOPED_TRACE(f.name);
     VeltraException e = Reject(f.document);
-    EXPECT_EQ(e.GetCode(), f.code);
+    EXPECT_EQ(e.GetCode(), f.code) << f.name;
     if (!f.message.empty()) {
-      EXPECT_EQ(e.GetMessage(), f.message);
+      EXPECT_EQ(e.GetMessage(), f.message) << f.name;
     }
   }
 }
@@ -417,56 +423,31 @@ TEST_F(LegacyReaderTest, UnusedTranslatorReleasesItsModel) {
 
 TEST_F(LegacyReaderTest, ScoresCases) {
   auto cls = Read(Document(AgeTree()));
-  auto reg =
-      Read(Document("<RegTree><RegNode Id='0' Prediction='10' Count='20'>"
-                    "<DiscreteSplit VarName='color' MissingValueMapping='1'>"
-                    "<MappedDiscreteValues><v>red</v></MappedDiscreteValues>"
-                    "<MappedDiscreteValues><v>blue</v></MappedDiscreteValues></DiscreteSplit>"
-                    "<RegTerminalNode Id='1' Prediction='4' Deviation='0.5' Count='12'/>"
-                    "<RegTerminalNode Id='2' Prediction='19' Deviation='1.5' Count='8'/>"
-                    "</RegNode></RegTree>",
-                    "amount"));
-  struct Case {
-    DendrixPMMLModel* model;
-    const char* field;
-    double age;         // for "age"
-    const char* color;  // for "color"
-    const char* node;
-    const char* prediction;
-    int advice;  // code of the one advice given; 0: none
-  };
-  const std::vector<Case> cases = {
-      {cls.get(), "age", 30, "", "1", "yes", 0},
-      {cls.get(), "age", 40, "", "1", "yes", 0},
-      {cls.get(), "age", 50, "", "2", "no", 0},
-      {cls.get(), "age", -9, "", "1", "yes", 106},
-      {reg.get(), "color", 0, "blue", "2", "19", 0},
-      {reg.get(), "color", 0, "red", "1", "4", 0},
-      // Not a category, or a declared missing value: the missing-value child.
-      {reg.get(), "color", 0, "pink", "2", "19", 105},
-  };
-  // Each model reuses its result object from case to case.
-  ScoreResult* result = nullptr;
-  for (std::size_t i = 0; i < cases.size(); ++i) {
-    const Case& c = cases[i];
-    SCOPED_TRACE(std::string(c.field) + " " + c.color + " " + std::to_string(c.age));
-    if (i > 0 && cases[i - 1].model != c.model) {
-      delete result;
-      result = nullptr;
-    }
+  ScoreResult* result = nullptr;  // reused from case to case
+  const std::vector<std::pair<double, std::string>> ages = {
+      {30, "1 yes"}, {40, "1 yes"}, {50, "2 no"}, {-9, "1 yes advice 106"}};
+  for (const auto& [age, expected] : ages) {
     NamedCaseRecord record;
-    if (std::string(c.field) == "age") {
-      record.SetNumber("age", c.age);
-    } else {
-      record.SetString("color", c.color);
-    }
-    ASSERT_TRUE(c.model->GetScore(&record, result, false).IsOK());
-    EXPECT_EQ(dynamic_cast<ScoreNodeStats*>(result)->GetNodeID(), c.node);
-    EXPECT_EQ(result->GetPrediction()->ToString(), c.prediction);
-    ASSERT_EQ(result->GetAdvice().size(), c.advice == 0 ? 0u : 1u);
-    if (c.advice != 0) {
-      EXPECT_EQ(result->GetAdvice()[0].GetCode(), c.advice);
-    }
+    record.SetNumber("age", age);
+    EXPECT_EQ(Score(*cls, record, result), expected) << age;
+  }
+  delete result;
+  result = nullptr;
+
+  auto reg =
+      Read(RegDoc("<RegNode Id='0' Prediction='10' Count='20'>"
+                  "<DiscreteSplit VarName='color' MissingValueMapping='1'>"
+                  "<MappedDiscreteValues><v>red</v></MappedDiscreteValues>"
+                  "<MappedDiscreteValues><v>blue</v></MappedDiscreteValues></DiscreteSplit>"
+                  "<RegTerminalNode Id='1' Prediction='4' Deviation='0.5' Count='12'/>"
+                  "<RegTerminalNode Id='2' Prediction='19' Deviation='1.5' Count='8'/></RegNode>"));
+  // Not a category: the missing-value child.
+  const std::vector<std::pair<std::string, std::string>> colors = {
+      {"blue", "2 19"}, {"red", "1 4"}, {"pink", "2 19 advice 105"}};
+  for (const auto& [color, expected] : colors) {
+    NamedCaseRecord record;
+    record.SetString("color", color);
+    EXPECT_EQ(Score(*reg, record, result), expected) << color;
   }
   delete result;
 }

@@ -1,7 +1,5 @@
-// Hostile and broken documents through the plug-in's entry point: every
-// refusal is a VeltraException and leaves nothing behind (the sanitizer build
-// checks for leaks), entity tricks and oversized documents are refused
-// quickly, and the size limits hold.
+// Hostile and broken documents through the plug-in's entry point: refusals
+// leak nothing (sanitizer build), are quick, and the size limits hold.
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -50,10 +48,19 @@ std::string Document(const std::string& nodes, const std::string& targetValues =
          nodes + "</Node></TreeModel></PMML>";
 }
 
+const std::string kSecondLeaf =
+    "<Node score=\"c2\"><True/><ScoreDistribution value=\"c2\" recordCount=\"5\"/></Node>";
 const std::string kTwoLeaves =
     "<Node score=\"c1\"><SimplePredicate field=\"x\" operator=\"lessThan\" value=\"1\"/>"
-    "<ScoreDistribution value=\"c1\" recordCount=\"5\"/></Node>"
-    "<Node score=\"c2\"><True/><ScoreDistribution value=\"c2\" recordCount=\"5\"/></Node>";
+    "<ScoreDistribution value=\"c1\" recordCount=\"5\"/></Node>" +
+    kSecondLeaf;
+
+// A document-level cost matrix with one cell: predicting c0 for c1 costs `cost`.
+std::string Costs(const std::string& cost) {
+  return "<Extension><X-MisclassificationCost><X-PredictedValue type=\"A\">c0</X-PredictedValue>"
+         "<X-ActualValue type=\"A\">c1</X-ActualValue><X-Cost>" +
+         cost + "</X-Cost></X-MisclassificationCost></Extension>";
+}
 
 std::string Replace(std::string text, const std::string& from, const std::string& to) {
   const size_t at = text.find(from);
@@ -158,8 +165,8 @@ TEST_F(HostileDocuments, LongListsReadInLinearTime) {
   const std::string set =
       "<Node score=\"c1\"><SimpleSetPredicate field=\"t\" booleanOperator=\"isIn\"><Array n=\"" +
       std::to_string(n) + "\" type=\"string\">" + elements +
-      "</Array></SimpleSetPredicate><ScoreDistribution value=\"c1\" recordCount=\"5\"/></Node>"
-      "<Node score=\"c2\"><True/><ScoreDistribution value=\"c2\" recordCount=\"5\"/></Node>";
+      "</Array></SimpleSetPredicate><ScoreDistribution value=\"c1\" recordCount=\"5\"/></Node>" +
+      kSecondLeaf;
   const std::string notIn = Replace(set, "\"isIn\"", "\"isNotIn\"");
   std::string manyFields = Document(kTwoLeaves);
   manyFields.insert(manyFields.find("</DataDictionary>"), fields);
@@ -173,10 +180,7 @@ TEST_F(HostileDocuments, LongListsReadInLinearTime) {
 }
 
 TEST_F(HostileDocuments, CostsOverTooManyCategoriesAreRefused) {
-  const std::string costs =
-      "<Extension><X-MisclassificationCost><X-PredictedValue type=\"A\">c0</X-PredictedValue>"
-      "<X-ActualValue type=\"A\">c1</X-ActualValue><X-Cost>5</X-Cost>"
-      "</X-MisclassificationCost></Extension>";
+  const std::string costs = Costs("5");
   std::unique_ptr<ScoreModel> atLimit =
       Read(Document(kTwoLeaves, Values(kMaxCostCategories), costs));
   EXPECT_TRUE(atLimit);
@@ -225,8 +229,8 @@ TEST_F(HostileDocuments, EntityTricksAreRefusedQuicklyWithoutTheirContent) {
   }
 }
 
-// One failure at each reading step, each released completely: under the
-// sanitizer build a leak on any of these paths fails the run.
+// One failure at each reading step; under the sanitizer build a leak on any
+// of these paths fails the run.
 TEST_F(HostileDocuments, EveryReadingStepReleasesEverythingOnFailure) {
   const std::string deepLeaf =
       "<Node score=\"c1\"><SimplePredicate field=\"x\" operator=\"lessThan\" value=\"1\"/>"
@@ -257,6 +261,9 @@ TEST_F(HostileDocuments, EveryReadingStepReleasesEverythingOnFailure) {
       "<True/><True/>" + Repeat("<True/></CompoundPredicate>", 1001) + "</Node>";
   const std::string nodesTooDeep =
       Repeat("<Node score=\"c1\"><True/>", 1001) + Repeat("</Node>", 1001);
+  const std::string transformation =
+      "<TransformationDictionary><DerivedField name=\"d\" optype=\"continuous\" "
+      "dataType=\"double\"><FieldRef field=\"x\"/></DerivedField></TransformationDictionary>";
 
   struct Case {
     const char* step;
@@ -272,8 +279,16 @@ TEST_F(HostileDocuments, EveryReadingStepReleasesEverythingOnFailure) {
                 "dataType=\"double\"><Apply function=\"nope\"><FieldRef field=\"x\"/></Apply>"
                 "</DerivedField></TransformationDictionary>"),
        5},
-      {"mining schema",
-       Replace(Document(kTwoLeaves), "name=\"x\" usageType", "name=\"q\" usageType"), 8},
+      {"mining schema, transformation dictionary pending",
+       Replace(Document(kTwoLeaves, Values(3), transformation), "name=\"x\" usageType",
+               "name=\"q\" usageType"),
+       8},
+      {"root node statistics", Replace(Document(kTwoLeaves), "score=\"c0\"", "score=\"zz\""), 3},
+      {"rule set with rule lists pending",
+       Replace(Document(Replace(kTwoLeaves, "score=\"c2\"", "score=\"zz\"") +
+                        "<Node score=\"c2\"><True/></Node>"),
+               "\"classification\"", "\"classification\" algorithmName=\"RuleSet\""),
+       3},
       {"node statistics deep in the tree",
        Document(deep("<ScoreDistribution value=\"c1\" recordCount=\"many\"/>")), 3},
       {"simple predicate deep in the tree",
@@ -289,12 +304,7 @@ TEST_F(HostileDocuments, EveryReadingStepReleasesEverythingOnFailure) {
       {"node nesting", Document(deep(nodesTooDeep)), 5},
       {"regression node value", regression, 3},
       {"second tree of several", secondTreeBad, 8},
-      {"cost matrix",
-       Document(kTwoLeaves, Values(3),
-                "<Extension><X-MisclassificationCost><X-PredictedValue type=\"A\">c0"
-                "</X-PredictedValue><X-ActualValue type=\"A\">c1</X-ActualValue>"
-                "<X-Cost>dear</X-Cost></X-MisclassificationCost></Extension>"),
-       3},
+      {"cost matrix", Document(kTwoLeaves, Values(3), Costs("dear")), 3},
       {"legacy dictionary",
        "<Tree TargetName=\"t\"><Dictionary><Variable Name=\"t\" MeasurementLevel=\"NOMINAL\" "
        "Type=\"1\"/></Dictionary></Tree>",

@@ -1,8 +1,8 @@
 // Node construction: identifiers, record counts and shares, biggest child and
 // confidence index, predicates per child, rule sets and regression nodes.
 
+#include <sstream>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "host/ScoreSplitVar.h"
@@ -13,7 +13,6 @@ using namespace reader_test;
 namespace {
 
 using Strings = std::vector<std::string>;
-using ShareList = std::vector<std::pair<std::string, double>>;
 
 const std::string kTrue = "<True/>";
 
@@ -21,12 +20,31 @@ std::string Ext(const std::string& name, const std::string& value) {
   return "<Extension name=\"" + name + "\" value=\"" + value + "\"/>";
 }
 
-ShareList Shares(const TreeNode* node) {
-  ShareList shares;
-  for (const auto& entry : ClsStats(node)->GetAllValuePercent()) {
-    shares.emplace_back(entry.first->ToString(), entry.second);
+// "A 0.6 B 0.4 ": each category with its share of the node's records.
+std::string Shares(const TreeNode* node) {
+  std::ostringstream text;
+  for (const auto& [value, share] : ClsStats(node)->GetAllValuePercent()) {
+    text << value->ToString() << ' ' << share << ' ';
   }
-  return shares;
+  return text.str();
+}
+
+std::string RuleSetTree(const std::string& rootExtra, const std::string& firstRuleExtra = "") {
+  const std::string rules =
+      ClsNode("A", Simple("x", "lessThan", "1") + firstRuleExtra + Dist("A", "5") + Dist("B", "3") +
+                       Dist("C", "2")) +
+      ClsNode("B", "<CompoundPredicate booleanOperator=\"and\">" + Simple("x", "greaterThan", "2") +
+                       Simple("y", "lessThan", "3") + "</CompoundPredicate>" + Dist("B", "4")) +
+      ClsNode("C", kTrue + Dist("C", "1"));
+  return TreeModel(ClsNode("A", rootExtra + Dist("A", "6") + rules), "algorithmName=\"RuleSet\"");
+}
+
+std::string RegDocument(const std::string& nodes) {
+  return Document(TreeModel(nodes, "", Schema("amount", {"x"})));
+}
+
+std::string RegInfo(const std::string& stdDev) {
+  return "<Extension><X-Node><X-RegInfo stdDev=\"" + stdDev + "\"/></X-Node></Extension>";
 }
 
 }  // namespace
@@ -86,98 +104,73 @@ TEST_F(ReaderTest, NodeIdentifierScanAgreesWithADirectSearch) {
   delete Peer::Model(translator);  // never handed out
 }
 
+// Values of a numeric target are read as numbers ("2.0" is 2).
 TEST_F(ReaderTest, RecordCountsAndShares) {
+  const std::string own = "recordCount=\"100\"";
   const std::string probabilityA = "<ScoreDistribution value=\"A\" recordCount=\"10\">" +
                                    Ext("probability", "0.9") + "</ScoreDistribution>";
   struct Case {
     std::string name, node;
     double total;
-    ShareList shares;
+    std::string shares, prediction = "A", schema = Schema();
   };
   const std::vector<Case> cases = {
-      {"own count, each share against it",
-       ClsNode("A", Dist("A", "60") + Dist("B", "50"), "recordCount=\"100\""),
-       100.0,
-       {{"A", 0.6}, {"B", 0.5}}},
-      {"summed counts",
-       ClsNode("A", Dist("A", "30") + Dist("B", "70")),
-       100.0,
-       {{"A", 0.3}, {"B", 0.7}}},
+      {"own count", ClsNode("A", Dist("A", "60") + Dist("B", "50"), own), 100, "A 0.6 B 0.5 "},
+      {"summed counts", ClsNode("A", Dist("A", "30") + Dist("B", "70")), 100, "A 0.3 B 0.7 "},
       {"empty count attribute is absent",
-       ClsNode("A", Dist("A", "1") + Dist("B", "3"), "recordCount=\"\""),
-       4.0,
-       {{"A", 0.25}, {"B", 0.75}}},
-      {"all zero", ClsNode("A", Dist("A", "0") + Dist("B", "0")), 0.0, {{"A", 0.0}, {"B", 0.0}}},
-      {"probability extension",
-       ClsNode("A", probabilityA + Dist("B", "90"), "recordCount=\"100\""),
-       100.0,
-       {{"A", 0.9}, {"B", 0.9}}},
+       ClsNode("A", Dist("A", "1") + Dist("B", "3"), "recordCount=\"\""), 4, "A 0.25 B 0.75 "},
+      {"all zero", ClsNode("A", Dist("A", "0") + Dist("B", "0")), 0, "A 0 B 0 "},
+      {"probability extension", ClsNode("A", probabilityA + Dist("B", "90"), own), 100,
+       "A 0.9 B 0.9 "},
       {"only the first Extension counts",
        ClsNode("A",
                "<ScoreDistribution value=\"A\" recordCount=\"10\">" + Ext("other", "1") +
                    Ext("probability", "0.9") + "</ScoreDistribution>",
-               "recordCount=\"100\""),
-       100.0,
-       {{"A", 0.1}}},
+               own),
+       100, "A 0.1 "},
+      {"numeric target", ClsNode("2.0", Dist("1", "1") + Dist("2.0", "3")), 4, "1 0.25 2 0.75 ",
+       "2", Schema("code", {"x"})},
   };
   for (const Case& c : cases) {
-    ReadOutcome outcome = ReadOk(Document(TreeModel(c.node)));
+    ReadOutcome outcome = ReadOk(Document(TreeModel(c.node, "", c.schema)));
     ASSERT_TRUE(outcome.model) << c.name;
     const TreeNode* root = outcome.Model()->GetRoot();
     EXPECT_DOUBLE_EQ(ClsStats(root)->GetTotalRecord(), c.total) << c.name;
-    const ShareList shares = Shares(root);
-    ASSERT_EQ(shares.size(), c.shares.size()) << c.name;
-    for (std::size_t i = 0; i < shares.size(); ++i) {
-      EXPECT_EQ(shares[i].first, c.shares[i].first) << c.name;
-      EXPECT_NEAR(shares[i].second, c.shares[i].second, 1e-12) << c.name;
-    }
+    EXPECT_EQ(Shares(root), c.shares) << c.name;
+    EXPECT_EQ(ClsStats(root)->GetPrediction()->ToString(), c.prediction) << c.name;
   }
 }
 
 TEST_F(ReaderTest, NodeStatisticFailures) {
   const std::string invalidCount = "invalid recordCount value in ScoreDistribution!!";
-  const std::string schema = Schema();
-  const std::string codeSchema = Schema("code", {"x"});
+  const std::string negative = "recordCount can't be negative!";
   struct Case {
     std::string name, node;
     int code;
     std::string message;  // empty: the host's wording
-    std::string schema;
+    std::string schema = Schema();
   };
   const std::vector<Case> cases = {
       {"share above the own count", ClsNode("A", Dist("A", "120"), "recordCount=\"100\""), 3,
-       invalidCount, schema},
+       invalidCount},
       {"nonzero share of a zero total", ClsNode("A", Dist("A", "2"), "recordCount=\"0\""), 3,
-       invalidCount, schema},
+       invalidCount},
       {"negative share under an own count", ClsNode("A", Dist("A", "-1"), "recordCount=\"10\""), 3,
-       invalidCount, schema},
-      {"negative own count", ClsNode("A", "", "recordCount=\"-1\""), 5,
-       "recordCount can't be negative!", schema},
-      {"negative summed count", ClsNode("A", Dist("A", "5") + Dist("B", "-1")), 5,
-       "recordCount can't be negative!", schema},
+       invalidCount},
+      {"negative own count", ClsNode("A", "", "recordCount=\"-1\""), 5, negative},
+      {"negative summed count", ClsNode("A", Dist("A", "5") + Dist("B", "-1")), 5, negative},
       {"category not of the target", ClsNode("A", Dist("D", "1")), 3,
-       "D: is invalid value in ScoreDistribution!!", schema},
-      {"score not of the target", ClsNode("Z", ""), 3, "Z: is invalid score value!!", schema},
-      {"no score", "<Node/>", 1, "", schema},
-      {"count not a number", ClsNode("A", "", "recordCount=\"many\""), 3, "", schema},
-      {"distribution without value", ClsNode("A", "<ScoreDistribution recordCount=\"1\"/>"), 1, "",
-       schema},
-      {"numeric score not a number", ClsNode("two", ""), 3, "", codeSchema},
+       "D: is invalid value in ScoreDistribution!!"},
+      {"score not of the target", ClsNode("Z", ""), 3, "Z: is invalid score value!!"},
+      {"no score", "<Node/>", 1, ""},
+      {"count not a number", ClsNode("A", "", "recordCount=\"many\""), 3, ""},
+      {"distribution without value", ClsNode("A", "<ScoreDistribution recordCount=\"1\"/>"), 1, ""},
+      {"numeric score not a number", ClsNode("two", ""), 3, "", Schema("code", {"x"})},
       {"numeric score not a category", ClsNode("3", ""), 3, "3: is invalid score value!!",
-       codeSchema},
+       Schema("code", {"x"})},
   };
   for (const Case& c : cases)
     Refused(Document(TreeModel(c.node, "", c.schema)), c.code, c.message, c.name);
-}
-
-TEST_F(ReaderTest, NumericTargetValuesAreCheckedAsNumbers) {
-  ReadOutcome ok = ReadOk(Document(
-      TreeModel(ClsNode("2.0", Dist("1", "1") + Dist("2.0", "3")), "", Schema("code", {"x"}))));
-  ASSERT_TRUE(ok.model);
-  const TreeNode* root = ok.Model()->GetRoot();
-  EXPECT_TRUE(ClsStats(root)->GetPrediction()->IsNumeric());
-  EXPECT_EQ(ClsStats(root)->GetPrediction()->ToString(), "2");
-  EXPECT_EQ(Shares(root), (ShareList{{"1", 0.25}, {"2", 0.75}}));
 }
 
 TEST_F(ReaderTest, BiggestChildAndChildOnMaxConfidence) {
@@ -241,58 +234,28 @@ TEST_F(ReaderTest, OnePredicatePerChild) {
   EXPECT_EQ(split->GetRanges()[0].second, 0);
 }
 
-namespace {
-
-std::string RuleSetTree(const std::string& rootExtra, const std::string& firstRuleExtra = "") {
-  const std::string rules =
-      ClsNode("A", Simple("x", "lessThan", "1") + firstRuleExtra + Dist("A", "5") + Dist("B", "3") +
-                       Dist("C", "2")) +
-      ClsNode("B", "<CompoundPredicate booleanOperator=\"and\">" + Simple("x", "greaterThan", "2") +
-                       Simple("y", "lessThan", "3") + "</CompoundPredicate>" + Dist("B", "4")) +
-      ClsNode("C", kTrue + Dist("C", "1"));
-  return TreeModel(ClsNode("A", rootExtra + Dist("A", "6") + rules), "algorithmName=\"RuleSet\"");
-}
-
-}  // namespace
-
-TEST_F(ReaderTest, RuleSetRulesCarryTheirOwnConditions) {
-  ReadOutcome outcome = ReadOk(Document(RuleSetTree("")));
-  ASSERT_TRUE(outcome.model);
-  const TreeNode* root = outcome.Model()->GetRoot();
-  ASSERT_EQ(root->GetChildCount(), 3);
-  EXPECT_TRUE(SplitNames(root).empty());
-  EXPECT_EQ(SplitNames(root->GetChildAt(0)), Strings{"x"});
-  EXPECT_EQ(SplitNames(root->GetChildAt(1)), (Strings{"x", "y"}));
-  EXPECT_TRUE(SplitNames(root->GetChildAt(2)).empty());
-  // Rule statistics use the rule-set confidence (c + 1) / (N + 2).
-  EXPECT_NEAR(ClsStats(root->GetChildAt(0))->GetConfidence(), 6.0 / 12.0, 1e-12);
-}
-
 TEST_F(ReaderTest, RuleSetScoreMethodComesFromTheFirstRoot) {
   using M = DendrixPMMLModel;
+  const int one = ScoreModel::kSingleTree, rules = ScoreModel::kSingleRuleSet;
   struct Case {
     std::string name, xml;
     M::RuleSetMode mode;
     int type;
   };
-  const int single = ScoreModel::kSingleTree;
   const std::vector<Case> cases = {
-      {"voting", Document(RuleSetTree(Ext("x-scoreMethod", "voting"))), M::Voting,
-       ScoreModel::kSingleRuleSet},
-      {"other value", Document(RuleSetTree(Ext("x-scoreMethod", "firstHit"))), M::FirstHit,
-       ScoreModel::kSingleRuleSet},
+      {"voting", Document(RuleSetTree(Ext("x-scoreMethod", "voting"))), M::Voting, rules},
       {"inside a rule", Document(RuleSetTree("", Ext("x-scoreMethod", "voting"))), M::Voting,
-       ScoreModel::kSingleRuleSet},
+       rules},
       {"first named one wins",
        Document(RuleSetTree(Ext("other", "voting") + Ext("x-scoreMethod", "first") +
                             Ext("x-scoreMethod", "voting"))),
-       M::FirstHit, ScoreModel::kSingleRuleSet},
-      {"none", Document(RuleSetTree("")), M::NotRuleSet, single},
+       M::FirstHit, rules},
+      {"none", Document(RuleSetTree("")), M::NotRuleSet, one},
       {"only on the second rule set",
        Document(RuleSetTree("") + RuleSetTree(Ext("x-scoreMethod", "voting"))), M::NotRuleSet,
        ScoreModel::kMultipleTrees},
       {"not a rule set", Document(TreeModel(ClsNode("A", Ext("x-scoreMethod", "voting")))),
-       M::NotRuleSet, single},
+       M::NotRuleSet, one},
   };
   for (const Case& c : cases) {
     ReadOutcome outcome = ReadOk(c.xml);
@@ -302,15 +265,21 @@ TEST_F(ReaderTest, RuleSetScoreMethodComesFromTheFirstRoot) {
   }
 }
 
+// Every rule carries its own conditions, in lists of its own in each tree.
 TEST_F(ReaderTest, EachRuleSetOfAnEnsembleGetsItsOwnLists) {
   ReadOutcome outcome = ReadOk(Document(RuleSetTree("") + RuleSetTree("")));
   ASSERT_TRUE(outcome.model);
   for (int t = 0; t < 2; ++t) {
     const TreeNode* root = outcome.Model()->GetTree(t);
     ASSERT_EQ(root->GetChildCount(), 3) << t;
+    EXPECT_TRUE(SplitNames(root).empty()) << t;
+    EXPECT_EQ(SplitNames(root->GetChildAt(0)), Strings{"x"}) << t;
     EXPECT_EQ(SplitNames(root->GetChildAt(1)), (Strings{"x", "y"})) << t;
+    EXPECT_TRUE(SplitNames(root->GetChildAt(2)).empty()) << t;
     EXPECT_NE(root->GetChildAt(0)->GetSplitVar()->front(),
               outcome.Model()->GetTree(1 - t)->GetChildAt(0)->GetSplitVar()->front());
+    // Rule statistics use the rule-set confidence (c + 1) / (N + 2).
+    EXPECT_NEAR(ClsStats(root->GetChildAt(0))->GetConfidence(), 6.0 / 12.0, 1e-12) << t;
   }
 }
 
@@ -321,18 +290,6 @@ TEST_F(ReaderTest, RulesCannotNestRules) {
                          "algorithmName=\"RuleSet\"")),
       5, "A rule of a rule set can't have child nodes!");
 }
-
-namespace {
-
-std::string RegDocument(const std::string& nodes) {
-  return Document(TreeModel(nodes, "", Schema("amount", {"x"})));
-}
-
-std::string RegInfo(const std::string& stdDev) {
-  return "<Extension><X-Node><X-RegInfo stdDev=\"" + stdDev + "\"/></X-Node></Extension>";
-}
-
-}  // namespace
 
 TEST_F(ReaderTest, RegressionNodesCarryPredictionStdDevAndBiggestChild) {
   ReadOutcome outcome = ReadOk(RegDocument(
