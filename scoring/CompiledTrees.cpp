@@ -15,7 +15,8 @@
 namespace {
 
 constexpr int kNoPrediction = 90027;
-constexpr size_t kMaxSlots = 65535;
+// Two values per slot must fit a FastNode's 16-bit value index.
+constexpr size_t kMaxSlots = 32767;
 
 // True when the variable can make a plain number missing or invalid, so that
 // the general route (and its advice) must judge it.
@@ -33,11 +34,10 @@ bool IsPlain(double x) { return x > -DBL_MAX && x <= DBL_MAX; }
 void DendrixPMMLModel::CompileTree(FlatTree& tree, std::vector<const ScoreDictVar*>& vars) {
   const int count = static_cast<int>(tree.nodes.size());
   const double inf = std::numeric_limits<double>::infinity();
-  // Leaves and general nodes lead back to themselves (0 > -inf, so the
-  // "other" side, which is the node itself): a walk can take a fixed number of
-  // steps and stay where it ends.
-  tree.fast.assign(count, FastNode{-inf, -1, kConstantSlot, kFastGeneral, 0});
-  for (int n = 0; n < count; ++n) tree.fast[n].other = n;
+  // Leaves and general nodes lead back to themselves (0 > -inf, so a step of
+  // otherStep, which is 0): a walk can take a fixed number of steps and stay
+  // where it ends.
+  tree.fast.assign(count, FastNode{-inf, 0, kConstantSlot, kFastGeneral, 0});
   tree.parent.assign(count, 0);
   tree.voteCategory.assign(count, -1);
   tree.voteConfidence.assign(count, 0.0);
@@ -89,12 +89,16 @@ void DendrixPMMLModel::CompileTree(FlatTree& tree, std::vector<const ScoreDictVa
             found = slotOf.emplace(var, static_cast<int>(vars.size())).first;
             vars.push_back(var);
           }
-          // x >= t is x > (the double just below t) for every plain x.
-          fast.threshold = atT == hiPos ? std::nextafter(t, -inf) : t;
-          fast.other = tree.children[node.childBegin + 1];
-          fast.slot = static_cast<unsigned short>(found->second);
+          // x >= t is x > (the double just below t) for every plain x: x
+          // is on the upper side exactly when x > upperAbove.
+          const double upperAbove = atT == hiPos ? std::nextafter(t, -inf) : t;
+          // When the lower side is position 1 the walk goes there when
+          // x <= upperAbove, which is -x > (the double just below -upperAbove).
+          const bool lowerIsOther = loPos == 1;
+          fast.threshold = lowerIsOther ? std::nextafter(-upperAbove, -inf) : upperAbove;
+          fast.otherStep = tree.children[node.childBegin + 1] - n;
+          fast.value = ValueIndex(static_cast<size_t>(found->second), lowerIsOther);
           fast.flags = 0;
-          if (loPos == 1) fast.flags |= kFastLowerIsOther;
           if (!MayRefusePlainNumber(var)) fast.flags |= kFastAdviceSafe;
         }
       }
@@ -130,15 +134,19 @@ void DendrixPMMLModel::RefreshSlotPositions() {
 // result exactly as the per-tree scoring does.
 VorqScore::VorqStatus DendrixPMMLModel::ScoreEnsembleFast(Call& call) {
   bool allPlain = true;
-  slotNumbers[kConstantSlot] = 0.0;
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  slotNumbers[ValueIndex(kConstantSlot, false)] = 0.0;
+  slotNumbers[ValueIndex(kConstantSlot, true)] = 0.0;
   for (size_t s = kConstantSlot + 1; s < slotVars.size(); ++s) {
     const ScoreValue* value = call.record->GetValueAt(slotPositions[s]);
-    double x = std::numeric_limits<double>::quiet_NaN();
+    double x = nan;
     if (value != nullptr && value->GetTypeTag() == ScoreValue::kNumericTag) {
       x = static_cast<const NumericValue*>(value)->GetValue();
     }
-    slotNumbers[s] = x;
-    allPlain &= IsPlain(x);
+    const bool plain = IsPlain(x);
+    slotNumbers[ValueIndex(s, false)] = plain ? x : nan;
+    slotNumbers[ValueIndex(s, true)] = plain ? -x : nan;
+    allPlain &= plain;
   }
   const double* numbers = slotNumbers.data();
 
@@ -174,11 +182,16 @@ VorqScore::VorqStatus DendrixPMMLModel::ScoreEnsembleFast(Call& call) {
       // self-loops hold each walk where it ends: as many steps as the
       // deepest tree, no branch on the data.
       auto walk = [&](auto laneCount) {
+        const FastNode* at[kLanes];
+        for (int lane = 0; lane < laneCount; ++lane) at[lane] = fast[lane];
         for (int step = 0; step < steps; ++step) {
           for (int lane = 0; lane < laneCount; ++lane) {
-            const FastNode& f = fast[lane][node[lane]];
-            node[lane] = FastChild(f, node[lane], numbers[f.slot]);
+            const FastNode& f = *at[lane];
+            at[lane] += numbers[f.value] > f.threshold ? f.otherStep : 1;
           }
+        }
+        for (int lane = 0; lane < laneCount; ++lane) {
+          node[lane] = static_cast<int>(at[lane] - fast[lane]);
         }
       };
       if (lanes == kLanes) {
@@ -201,12 +214,12 @@ VorqScore::VorqStatus DendrixPMMLModel::ScoreEnsembleFast(Call& call) {
           active &= ~(1u << lane);
           continue;
         }
-        const double x = numbers[f.slot];
-        if (!IsPlain(x)) {
+        const double v = numbers[f.value];
+        if (!IsPlain(v)) {
           active &= ~(1u << lane);
           continue;
         }
-        node[lane] = FastChild(f, node[lane], x);
+        node[lane] = FastChild(f, node[lane], v);
       }
     }
 

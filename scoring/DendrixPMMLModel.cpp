@@ -379,7 +379,7 @@ void DendrixPMMLModel::PrepareTrees() {
   slotVars.assign(1, nullptr);
   for (FlatTree& tree : flatTrees) CompileTree(tree, slotVars);
   slotPositions.assign(slotVars.size(), -1);
-  slotNumbers.assign(slotVars.size(), 0.0);
+  slotNumbers.assign(2 * slotVars.size(), 0.0);
   slotPositionsReady = false;
   int depth = 0;
   for (const FlatTree& tree : flatTrees) depth = tree.depth > depth ? tree.depth : depth;
@@ -568,11 +568,11 @@ bool DendrixPMMLModel::WalkTree(const FlatTree& tree, Call& call, bool c5, int& 
     if (fast.flags & kFastLeaf) return true;
     // A plain number on a one-threshold split: no surrogate, no advice, no stop.
     if ((fast.flags & fastMask) == fastWanted && call.indexed) {
-      const ScoreValue* value = call.record->GetValueAt(slotPositions[fast.slot]);
+      const ScoreValue* value = call.record->GetValueAt(slotPositions[SlotOfValue(fast.value)]);
       if (value != nullptr && value->GetTypeTag() == ScoreValue::kNumericTag) {
         const double x = static_cast<const NumericValue*>(value)->GetValue();
         if (x > -DBL_MAX && x <= DBL_MAX) {
-          n = FastChild(fast, n, x);
+          n = FastChild(fast, n, OrientValue(fast.value, x));
           continue;
         }
       }

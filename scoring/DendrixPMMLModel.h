@@ -86,20 +86,31 @@ class DX_PLUGIN_API DendrixPMMLModel : public BaseModel {
   // number (not null, not a string, finite, not system-missing) here without
   // touching the split object: lower side, upper side, and the side the
   // threshold itself falls on. Its children are node n + 1 (position 0) and
-  // `other` (position 1). Anything else takes the general route of FlatNode.
+  // n + otherStep (position 1). Anything else takes the general route of
+  // FlatNode.
+  //
+  // The walk goes to position 1 exactly when the node's value is above the
+  // threshold. The value is the variable's number, or its negation when the
+  // lower side is position 1 (x <= t is -x > the double just below -t), so
+  // that every node is one comparison the same way round.
   struct FastNode {
-    double threshold;     // the highest value of the lower side
-    int other;            // node number of the child at position 1
-    unsigned short slot;  // entry of the model's variable slots
-    unsigned char flags;  // kFast* bits
+    double threshold;
+    int otherStep;         // node number of the child at position 1, minus this node's
+    unsigned short value;  // ValueIndex(variable slot, negated)
+    unsigned char flags;   // kFast* bits
     unsigned char unused;
   };
+  // Values come in pairs per variable slot: the number, then its negation.
+  static unsigned short ValueIndex(size_t slot, bool negated) {
+    return static_cast<unsigned short>(2 * slot + (negated ? 1 : 0));
+  }
+  static size_t SlotOfValue(unsigned short value) { return value >> 1; }
+  static double OrientValue(unsigned short value, double x) { return (value & 1) != 0 ? -x : x; }
   static constexpr unsigned short kConstantSlot = 0;  // always 0: leaves and general nodes
   enum : unsigned char {
-    kFastLeaf = 1,          // no child slots: the walk ends here
-    kFastGeneral = 2,       // route through FlatNode only
-    kFastLowerIsOther = 8,  // the lower side is position 1
-    kFastAdviceSafe = 16,   // a plain number yields no advice (no declared missing values)
+    kFastLeaf = 1,         // no child slots: the walk ends here
+    kFastGeneral = 2,      // route through FlatNode only
+    kFastAdviceSafe = 16,  // a plain number yields no advice (no declared missing values)
   };
   struct FlatTree {
     const TreeNode* root;
@@ -143,12 +154,10 @@ class DX_PLUGIN_API DendrixPMMLModel : public BaseModel {
 
   void CompileTree(FlatTree& tree, std::vector<const ScoreDictVar*>& vars);
   void RefreshSlotPositions();
-  // The child a plain number goes to at a one-threshold node (no branches).
-  // x goes up when above the threshold (a threshold that belongs to the upper
-  // side is stored as the next double below it).
-  static int FastChild(const FastNode& f, int n, double x) {
-    const bool toOther = (x > f.threshold) != ((f.flags & kFastLowerIsOther) != 0);
-    return toOther ? f.other : n + 1;
+  // The child a plain number goes to at a one-threshold node (no branches);
+  // v is the number oriented for the node (OrientValue).
+  static int FastChild(const FastNode& f, int n, double v) {
+    return n + (v > f.threshold ? f.otherStep : 1);
   }
   bool WalkTree(const FlatTree& tree, Call& call, bool c5, int& n, int& surrogateCount,
                 VorqScore::VorqStatus& status);
@@ -192,7 +201,8 @@ class DX_PLUGIN_API DendrixPMMLModel : public BaseModel {
   NumericValue ensembleMean;                // prediction of a regression ensemble
   // The variables the fast nodes read (borrowed from the dictionaries), their
   // record positions (refreshed whenever trees or positions change) and, for
-  // ensembles, their numbers for the current case (NaN when not plain).
+  // ensembles, their values for the current case by ValueIndex (NaN when the
+  // number is not plain).
   std::vector<const ScoreDictVar*> slotVars;
   std::vector<int> slotPositions;
   std::vector<double> slotNumbers;
