@@ -121,21 +121,27 @@ void AppendHeader(const ColumnPlan& plan, std::string& out) {
 
 // --- RowScorer ---------------------------------------------------------------
 
+namespace {
+
+// Per record position, the input column feeding it (the first of a name).
+std::vector<RowRecord::Source> RecordSources(const ColumnPlan& plan) {
+  std::vector<RowRecord::Source> sources(plan.recordNames.size());
+  for (size_t c = 0; c < plan.recordIndex.size(); ++c) {
+    if (plan.recordIndex[c] >= 0) {
+      sources[plan.recordIndex[c]] = RowRecord::Source{static_cast<int>(c), plan.isString[c]};
+    }
+  }
+  return sources;
+}
+
+}  // namespace
+
 RowScorer::RowScorer(ScoreModel* model, const ColumnPlan& plan)
     : model_(model),
       plan_(plan),
-      record_(plan.recordNames),
+      record_(plan.recordNames, RecordSources(plan), plan.naTokens),
       categories_(TargetCategories(*model)),
       expectedCells_(plan.header.size()) {
-  record_.ClearAll();
-  for (size_t c = 0; c < plan.recordIndex.size(); ++c) {
-    if (plan.recordIndex[c] >= 0) {
-      fills_.push_back(Fill{static_cast<int>(c), plan.recordIndex[c], plan.isString[c]});
-    }
-  }
-  for (const std::string& token : plan.naTokens) {
-    if (!token.empty()) naFirstBytes_[static_cast<unsigned char>(token.front())] = true;
-  }
   probabilities_.resize(categories_.size());
   hasProbability_.resize(categories_.size());
   if (plan.format == Options::Format::kJsonl) {
@@ -154,34 +160,10 @@ RowScorer::RowScorer(ScoreModel* model, const ColumnPlan& plan)
 
 RowScorer::~RowScorer() { delete result_; }
 
-bool RowScorer::IsMissingToken(std::string_view cell) const {
-  if (cell.empty()) return true;
-  // Most cells start with a character no missing-value token starts with.
-  if (!naFirstBytes_[static_cast<unsigned char>(cell.front())]) return false;
-  for (const std::string& token : plan_.naTokens) {
-    if (cell == token) return true;
-  }
-  return false;
-}
-
-void RowScorer::FillRecord() {
-  const std::string_view* cells = cells_.data();
-  for (const Fill& fill : fills_) {
-    const std::string_view cell = cells[fill.column];
-    if (IsMissingToken(cell)) {
-      record_.SetNull(fill.position);
-    } else if (fill.isString) {
-      record_.SetString(fill.position, cell);
-    } else {
-      record_.SetNumberText(fill.position, cell);
-    }
-  }
-}
-
 void RowScorer::ProcessChunk(CsvChunk* chunk, ChunkOutput* out) {
   out->Reset();
   // Cells may be read up to the end of the chunk's storage, past the rows.
-  record_.SetReadableEnd(chunk->bytes.data() + chunk->bytes.size());
+  const char* readableEnd = chunk->bytes.data() + chunk->bytes.size();
   CsvTokenizer tokenizer(chunk);
   while (true) {
     CsvTokenizer::Status status = tokenizer.Next(&cells_);
@@ -200,7 +182,7 @@ void RowScorer::ProcessChunk(CsvChunk* chunk, ChunkOutput* out) {
                          std::to_string(expectedCells_);
       break;
     }
-    FillRecord();
+    record_.SetRow(cells_.data(), readableEnd);
     // Each row stands alone: a rule set that no rule covers leaves the node
     // identifier as it was, which must not be the previous row's rule.
     if (statsView_ != nullptr) statsView_->SetNodeID("-1");

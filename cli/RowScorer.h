@@ -71,8 +71,6 @@ class RowScorer {
   void ProcessChunk(CsvChunk* chunk, ChunkOutput* out);
 
  private:
-  void FillRecord();
-  bool IsMissingToken(std::string_view cell) const;
   void WriteRow(const VorqScore::VorqStatus& status, std::string& out);
   void WriteCsvRow(const VorqScore::VorqStatus& status, std::string& out);
   void WriteJsonRow(const VorqScore::VorqStatus& status, std::string& out);
@@ -87,14 +85,6 @@ class RowScorer {
   ScoreResult* result_ = nullptr;              // owned; points into model_
   std::vector<const ScoreValue*> categories_;  // this model's target categories
   std::vector<std::string_view> cells_;
-  bool naFirstBytes_[256] = {};  // first bytes of the missing-value tokens
-  // The input columns that feed the record, in column order.
-  struct Fill {
-    int column;
-    int position;
-    bool isString;
-  };
-  std::vector<Fill> fills_;
   std::size_t expectedCells_;
 
   // Per-row scratch, reused.

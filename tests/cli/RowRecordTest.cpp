@@ -1,62 +1,66 @@
-// The scorer's record converts numeric cells when they are read.
+// The scorer's record looks at a row's cells when the model reads them.
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/RowRecord.h"
 
 namespace {
 
-double NumberAt(const RowRecord& record, int i) {
-  const ScoreValue* value = record.GetValueAt(i);
-  EXPECT_NE(value, nullptr);
-  EXPECT_EQ(value->GetTypeTag(), ScoreValue::kNumericTag);
-  return value == nullptr ? -1 : value->ToDouble();
+// Splits a row at commas, the way the tokenizer hands it over.
+std::vector<std::string_view> Cells(const std::string& row) {
+  std::vector<std::string_view> cells;
+  size_t start = 0;
+  for (size_t i = 0; i <= row.size(); ++i) {
+    if (i == row.size() || row[i] == ',') {
+      cells.emplace_back(row.data() + start, i - start);
+      start = i + 1;
+    }
+  }
+  return cells;
 }
 
-TEST(RowRecord, ConvertsTextWhenReadAndForgetsItWhenSetAgain) {
-  RowRecord record({"a", "b", "c", "d"});
-  // A row the way the scorer holds it: cells inside a larger buffer.
-  const std::string row = "1.5,-0.25,abc,7,12345678901.5";
-  record.SetReadableEnd(row.data() + row.size());
-  record.SetNumberText(0, std::string_view(row).substr(0, 3));
-  record.SetNumberText(1, std::string_view(row).substr(4, 5));
-  record.SetNumberText(2, std::string_view(row).substr(10, 3));
-  record.SetNumberText(3, std::string_view(row).substr(16, 13));
+TEST(RowRecord, ReadsEachPositionFromItsCellWhenAsked) {
+  // Positions: a <- column 2, b <- column 0, s (string) <- column 1, none <- no column.
+  RowRecord record({"a", "b", "s", "none"}, {{2, false}, {0, false}, {1, true}, {-1, false}},
+                   {"NA", "?"});
+  EXPECT_EQ(record.GetValueAt(0), nullptr);  // no row yet
 
-  EXPECT_EQ(NumberAt(record, 1), -0.25);
-  EXPECT_EQ(record.GetValue("a")->ToDouble(), 1.5);
-  // Text that is no number reads as the system-missing value, as a parsed
-  // cell would.
-  EXPECT_EQ(NumberAt(record, 2), NumericValue::GetSysmisValue());
-  EXPECT_EQ(NumberAt(record, 3), 12345678901.5);
+  std::string row = "-0.25,text,1.5";
+  std::vector<std::string_view> cells = Cells(row);
+  record.SetRow(cells.data(), row.data() + row.size());
+  EXPECT_EQ(record.GetValueAt(0)->ToDouble(), 1.5);
+  EXPECT_EQ(record.GetValue("b")->ToDouble(), -0.25);
+  EXPECT_EQ(record.GetValueAt(2)->ToString(), "text");
+  EXPECT_EQ(record.GetValueAt(2)->GetTypeTag(), ScoreValue::kStringTag);
+  EXPECT_EQ(record.GetValueAt(3), nullptr);
   EXPECT_EQ(record.GetValueAt(4), nullptr);
   EXPECT_EQ(record.GetValueAt(-1), nullptr);
-  EXPECT_EQ(record.GetValue("e"), nullptr);
+  EXPECT_EQ(record.GetValue("missing"), nullptr);
 
-  // A later value of any kind replaces text not yet read.
-  record.SetNumberText(0, "9");
-  record.SetNull(0);
-  EXPECT_EQ(record.GetValueAt(0), nullptr);
-  record.SetNumberText(1, "9");
-  record.SetString(1, "x");
-  EXPECT_EQ(record.GetValueAt(1)->ToString(), "x");
-  record.SetNumberText(2, "9");
-  record.SetNumber(2, 4.0);
-  EXPECT_EQ(NumberAt(record, 2), 4.0);
-  record.SetNumberText(3, "9");
-  record.ClearAll();
-  EXPECT_EQ(record.GetValueAt(3), nullptr);
+  // A cell is looked at once a row: changing the bytes afterwards changes nothing.
+  row[row.size() - 1] = '9';
+  EXPECT_EQ(record.GetValueAt(0)->ToDouble(), 1.5);
 
-  // Text converted once stays converted: the buffer may change afterwards.
-  std::string cell = "2.75";
-  record.SetReadableEnd(cell.data() + cell.size());
-  record.SetNumberText(0, cell);
-  EXPECT_EQ(NumberAt(record, 0), 2.75);
-  cell = "9999";
-  EXPECT_EQ(NumberAt(record, 0), 2.75);
+  // The next row replaces every value, read or not: empty cells and tokens
+  // give no value (a token is only missing as a whole cell), text that is no
+  // number reads as the system-missing value, and a number read as a string
+  // field stays text.
+  std::string next = "NA,12,abc";
+  cells = Cells(next);
+  record.SetRow(cells.data(), next.data() + next.size());
+  EXPECT_EQ(record.GetValueAt(1), nullptr);
+  EXPECT_EQ(record.GetValueAt(0)->ToDouble(), NumericValue::GetSysmisValue());
+  EXPECT_EQ(record.GetValueAt(2)->ToString(), "12");
+  std::string third = "?,,NAN";
+  cells = Cells(third);
+  record.SetRow(cells.data(), third.data() + third.size());
+  EXPECT_EQ(record.GetValueAt(1), nullptr);
+  EXPECT_EQ(record.GetValueAt(2), nullptr);
+  EXPECT_EQ(record.GetValueAt(0)->ToDouble(), NumericValue::GetSysmisValue());
 }
 
 }  // namespace
