@@ -49,16 +49,26 @@ NumericValue::NumericValue(const std::string& text)
   ParseDouble(text, &value_);
 }
 
+// Values of other classes compare through the interface; only a value of
+// this very class may be read directly.
 bool NumericValue::Equals(const ScoreValue* other) const {
-  return other != nullptr && other->GetValueType() == kNumeric &&
-         static_cast<const NumericValue*>(other)->value_ == value_;
+  if (other == nullptr) return false;
+  if (other->GetTypeTag() == kNumericTag) {
+    return static_cast<const NumericValue*>(other)->value_ == value_;
+  }
+  return other->GetTypeTag() == kOtherTag && other->GetValueType() == kNumeric &&
+         other->ToDouble() == value_;
 }
 
 std::string NumericValue::ToString() const { return FormatDouble(value_); }
 
 bool StringValue::Equals(const ScoreValue* other) const {
-  return other != nullptr && other->GetValueType() == kString &&
-         static_cast<const StringValue*>(other)->text_ == text_;
+  if (other == nullptr) return false;
+  if (other->GetTypeTag() == kStringTag) {
+    return static_cast<const StringValue*>(other)->text_ == text_;
+  }
+  return other->GetTypeTag() == kOtherTag && other->GetValueType() == kString &&
+         other->ToString() == text_;
 }
 
 double StringValue::ToDouble() const {

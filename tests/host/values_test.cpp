@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <string>
 
 #include "host/ScoreValue.h"
 
@@ -59,6 +60,21 @@ TEST(SystemMissing, IsMostNegativeFiniteDouble) {
   EXPECT_EQ(StringValue("12").ToDouble(), 12);
 }
 
+// A value class of a plug-in's own, text or number by its declared type.
+class ForeignValue : public ScoreValue {
+ public:
+  ForeignValue(ValueType type, std::string text) : type_(type), text_(std::move(text)) {}
+  ValueType GetValueType() const override { return type_; }
+  bool Equals(const ScoreValue*) const override { return false; }
+  double ToDouble() const override { return std::stod(text_); }
+  std::string ToString() const override { return text_; }
+  ScoreValue* Clone() const override { return new ForeignValue(type_, text_); }
+
+ private:
+  ValueType type_;
+  std::string text_;
+};
+
 TEST(ValueEquality, SameKindComparesContentOtherKindNever) {
   NumericValue one(1), alsoOne(1.0), two(2);
   StringValue textOne("1"), textA("a"), alsoA("a"), upperA("A"), aBlank("a ");
@@ -71,6 +87,14 @@ TEST(ValueEquality, SameKindComparesContentOtherKindNever) {
   EXPECT_FALSE(textA.Equals(&aBlank));
   EXPECT_FALSE(one.Equals(nullptr));
   EXPECT_FALSE(textA.Equals(nullptr));
+  // Values of another class compare by their declared type and content.
+  const ForeignValue foreignA(ScoreValue::kString, "a"), foreignOne(ScoreValue::kNumeric, "1");
+  EXPECT_TRUE(textA.Equals(&foreignA));
+  EXPECT_FALSE(upperA.Equals(&foreignA));
+  EXPECT_FALSE(textOne.Equals(&foreignOne));
+  EXPECT_TRUE(one.Equals(&foreignOne));
+  EXPECT_FALSE(two.Equals(&foreignOne));
+  EXPECT_FALSE(one.Equals(&foreignA));
   NumericValue zero(0.0), minusZero(-0.0);
   EXPECT_TRUE(zero.Equals(&minusZero));
   NumericValue nan(std::numeric_limits<double>::quiet_NaN());
