@@ -185,7 +185,8 @@ void RowScorer::ProcessChunk(CsvChunk* chunk, ChunkOutput* out) {
     record_.SetRow(cells_.data(), readableEnd);
     // Each row stands alone: a rule set that no rule covers leaves the node
     // identifier as it was, which must not be the previous row's rule.
-    if (statsView_ != nullptr) statsView_->SetNodeID("-1");
+    static const std::string kNoNode = "-1";
+    if (statsView_ != nullptr) statsView_->SetNodeID(kNoNode);
     VorqScore::VorqStatus scoreStatus = model_->GetScore(&record_, result_, false);
     WriteRow(scoreStatus, out->text);
     ++out->rows;
@@ -227,7 +228,9 @@ void RowScorer::AppendPrediction(std::string& out, bool json) {
   }
   if (prediction_ != castPrediction_) {
     castPrediction_ = prediction_;
-    predictionText_ = dynamic_cast<const StringValue*>(prediction_);
+    predictionText_ = prediction_->GetTypeTag() == ScoreValue::kStringTag
+                          ? static_cast<const StringValue*>(prediction_)
+                          : nullptr;
   }
   if (predictionText_) {
     if (json) {

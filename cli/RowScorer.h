@@ -91,7 +91,7 @@ class RowScorer {
   const ScoreValue* prediction_ = nullptr;
   bool ok_ = false;
   std::vector<double> probabilities_;
-  std::vector<bool> hasProbability_;
+  std::vector<unsigned char> hasProbability_;
   std::vector<std::string> jsonKeys_;  // escaped, with the colon
   textformat::DoubleFormatCache numbers_;
 
