@@ -187,7 +187,7 @@ VorqScore::VorqStatus DendrixPMMLModel::ScoreEnsembleFast(Call& call) {
         for (int step = 0; step < steps; ++step) {
           for (int lane = 0; lane < laneCount; ++lane) {
             const FastNode& f = *at[lane];
-            at[lane] += numbers[f.value] > f.threshold ? f.otherStep : 1;
+            at[lane] += FastStep(f, numbers[f.value]);
           }
         }
         for (int lane = 0; lane < laneCount; ++lane) {
