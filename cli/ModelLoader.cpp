@@ -64,13 +64,16 @@ void CheckReadableFile(const std::string& path) {
 
 }  // namespace
 
-std::vector<std::unique_ptr<ScoreModel>> LoadModels(const Plugin& plugin, const std::string& path,
-                                                    int count, bool upgrade,
-                                                    std::vector<PmmlUpgradeChange>* changes) {
+ModelDocument::ModelDocument(const Plugin& plugin, const std::string& path, bool upgrade,
+                             std::vector<PmmlUpgradeChange>* changes)
+    : plugin_(plugin),
+      path_(path),
+      upgrade_(upgrade),
+      document_(std::make_unique<XmlDocument>(upgrade ? XmlDocument::Form::kEditable
+                                                      : XmlDocument::Form::kReadOnly)) {
   CheckReadableFile(path);
-  XmlDocument document(upgrade ? XmlDocument::Form::kEditable : XmlDocument::Form::kReadOnly);
   XmlParseError parseError;
-  if (!document.ParseFile(path, &parseError)) {
+  if (!document_->ParseFile(path, &parseError)) {
     if (parseError.line > 0) {
       throw CliError(kExitModel, path + ":" + std::to_string(parseError.line) + ":" +
                                      std::to_string(parseError.column) + ": " + parseError.message);
@@ -81,37 +84,41 @@ std::vector<std::unique_ptr<ScoreModel>> LoadModels(const Plugin& plugin, const 
   if (upgrade) {
     std::vector<PmmlUpgradeChange> made;
     try {
-      made = UpgradePmmlDocument(document.GetDocument());
+      made = UpgradePmmlDocument(document_->GetDocument());
     } catch (const VeltraException& e) {
       throw CliError(kExitModel,
                      path + ": error " + std::to_string(e.GetCode()) + ": " + e.GetMessage());
     }
     if (changes) *changes = std::move(made);
   }
-
-  std::vector<std::unique_ptr<ScoreModel>> models;
-  for (int i = 0; i < count; ++i) {
-    std::unique_ptr<ScoreTranslator> translator(plugin.GiveTranslator());
-    if (!translator)
-      throw CliError(kExitModel, plugin.GetPath() + ": the plug-in gave no translator");
-    ScoreModel* model = nullptr;
-    try {
-      model = translator->ParseFromTree(document.GetDocument(), document.GetEncoding());
-    } catch (const VeltraException& e) {
-      std::string note;
-      if (!upgrade) {
-        const std::string newer = DescribeNewerPmmlConventions(document.GetDocument());
-        if (!newer.empty()) {
-          note = path + " follows newer PMML conventions (" + newer + "); --upgrade-pmml reads it";
-        }
-      }
-      throw CliError(kExitModel,
-                     path + ": error " + std::to_string(e.GetCode()) + ": " + e.GetMessage(), note);
-    } catch (const std::exception& e) {
-      throw CliError(kExitModel, path + ": " + e.what());
-    }
-    if (!model) throw CliError(kExitModel, path + ": the plug-in read no model");
-    models.emplace_back(model);
-  }
-  return models;
 }
+
+ModelDocument::~ModelDocument() = default;
+
+std::unique_ptr<ScoreModel> ModelDocument::ReadModel() const {
+  if (!document_) throw CliError(kExitModel, path_ + ": the document was already released");
+  std::unique_ptr<ScoreTranslator> translator(plugin_.GiveTranslator());
+  if (!translator) {
+    throw CliError(kExitModel, plugin_.GetPath() + ": the plug-in gave no translator");
+  }
+  ScoreModel* model = nullptr;
+  try {
+    model = translator->ParseFromTree(document_->GetDocument(), document_->GetEncoding());
+  } catch (const VeltraException& e) {
+    std::string note;
+    if (!upgrade_) {
+      const std::string newer = DescribeNewerPmmlConventions(document_->GetDocument());
+      if (!newer.empty()) {
+        note = path_ + " follows newer PMML conventions (" + newer + "); --upgrade-pmml reads it";
+      }
+    }
+    throw CliError(kExitModel,
+                   path_ + ": error " + std::to_string(e.GetCode()) + ": " + e.GetMessage(), note);
+  } catch (const std::exception& e) {
+    throw CliError(kExitModel, path_ + ": " + e.what());
+  }
+  if (!model) throw CliError(kExitModel, path_ + ": the plug-in read no model");
+  return std::unique_ptr<ScoreModel>(model);
+}
+
+void ModelDocument::Release() { document_.reset(); }

@@ -7,6 +7,7 @@
 #include "host/PmmlUpgrade.h"
 #include "host/ScoreModel.h"
 #include "host/ScoreTranslator.h"
+#include "host/XmlDocument.h"
 
 // The tree plug-in, loaded at run time. The library stays loaded until the
 // process ends, so models made by it may be destroyed at any time before.
@@ -29,14 +30,32 @@ class Plugin {
 // environment variable, else libdendrix_plugin.so next to this executable.
 std::string FindPluginPath(const std::string& optionPath);
 
-// Parses the model document once and reads count independent models from it,
-// each with its own translator. Throws CliError (exit 2) with the contract's
-// messages: a missing or unreadable file, XML that is not well-formed
-// (MODEL:LINE:COLUMN), a document the reader rejects (error CODE: MESSAGE).
-// With upgrade, the document is first rewritten by UpgradePmmlDocument and the
-// changes are stored in *changes. Without it, a rejected document that follows
-// newer PMML conventions gets a note naming them and the option.
-// A live XercesSession is needed.
-std::vector<std::unique_ptr<ScoreModel>> LoadModels(
-    const Plugin& plugin, const std::string& path, int count, bool upgrade = false,
-    std::vector<PmmlUpgradeChange>* changes = nullptr);
+// A model document, parsed once, from which independent models are read, each
+// with its own translator. The document is not safe to read from several
+// threads at once: callers take turns (one thread, or a lock).
+// A live XercesSession is needed while the document exists.
+class ModelDocument {
+ public:
+  // Parses the file. Throws CliError (exit 2) with the contract's messages: a
+  // missing or unreadable file, XML that is not well-formed
+  // (MODEL:LINE:COLUMN). With upgrade, the document is first rewritten by
+  // UpgradePmmlDocument and the changes are stored in *changes.
+  ModelDocument(const Plugin& plugin, const std::string& path, bool upgrade = false,
+                std::vector<PmmlUpgradeChange>* changes = nullptr);
+  ~ModelDocument();
+  ModelDocument(const ModelDocument&) = delete;
+  ModelDocument& operator=(const ModelDocument&) = delete;
+
+  // A new model. Throws CliError (exit 2) for a document the reader rejects
+  // (error CODE: MESSAGE); without upgrade, a rejected document that follows
+  // newer PMML conventions gets a note naming them and the option.
+  std::unique_ptr<ScoreModel> ReadModel() const;
+  // Frees the parsed document once no more models are needed.
+  void Release();
+
+ private:
+  const Plugin& plugin_;
+  std::string path_;
+  bool upgrade_;
+  std::unique_ptr<XmlDocument> document_;
+};

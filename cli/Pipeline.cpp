@@ -85,16 +85,16 @@ int64_t RunInline(CsvChunkReader& reader, RowScorer& scorer, OutputSink& sink,
 // they are written in the order they were read.
 class ThreadedPipeline {
  public:
-  ThreadedPipeline(const std::vector<RowScorer*>& scorers) : scorers_(scorers) {}
+  ThreadedPipeline(RowScorer& first, int extraWorkers, const ScorerFactory& more)
+      : first_(first), extraWorkers_(extraWorkers), more_(more) {}
 
   int64_t Run(CsvChunkReader& reader, OutputSink& sink, const std::string& inputName,
               int64_t lineBase, ProgressLine& progress) {
-    for (RowScorer* scorer : scorers_) {
-      threads_.emplace_back([this, scorer] { Work(*scorer); });
-    }
+    threads_.emplace_back([this] { Work(first_); });
+    for (int i = 0; i < extraWorkers_; ++i) threads_.emplace_back([this] { StartAndWork(); });
     int64_t rows = 0;
     try {
-      const size_t maxInFlight = scorers_.size() * 2 + 1;
+      const size_t maxInFlight = static_cast<size_t>(extraWorkers_ + 1) * 2 + 1;
       bool more = true;
       while (more || !inFlight_.empty()) {
         // Read ahead while there is room.
@@ -126,7 +126,8 @@ class ThreadedPipeline {
         WorkItem& front = *inFlight_.front();
         {
           std::unique_lock<std::mutex> lock(mutex_);
-          itemDone_.wait(lock, [&] { return front.done; });
+          itemDone_.wait(lock, [&] { return front.done || startError_; });
+          if (startError_) std::rethrow_exception(startError_);
         }
         Emit(front, sink, inputName, lineBase, rows);
         progress.Update(reader.BytesRead(), rows);
@@ -138,10 +139,28 @@ class ThreadedPipeline {
       throw;
     }
     Stop();
+    // A worker that could not start leaves the others to finish the rows;
+    // its error still ends the run.
+    if (startError_) std::rethrow_exception(startError_);
     return rows;
   }
 
  private:
+  void StartAndWork() {
+    RowScorer* scorer = nullptr;
+    try {
+      scorer = more_();
+    } catch (...) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (!startError_) startError_ = std::current_exception();
+    }
+    if (scorer == nullptr) {
+      itemDone_.notify_all();
+      return;
+    }
+    Work(*scorer);
+  }
+
   void Work(RowScorer& scorer) {
     while (true) {
       WorkItem* item;
@@ -176,7 +195,10 @@ class ThreadedPipeline {
     threads_.clear();
   }
 
-  const std::vector<RowScorer*>& scorers_;
+  RowScorer& first_;
+  const int extraWorkers_;
+  const ScorerFactory& more_;
+  std::exception_ptr startError_;  // guarded by mutex_
   std::vector<std::thread> threads_;
   std::mutex mutex_;
   std::condition_variable workReady_;
@@ -190,14 +212,14 @@ class ThreadedPipeline {
 
 }  // namespace
 
-int64_t RunPipeline(CsvChunkReader& reader, const std::vector<RowScorer*>& scorers,
-                    OutputSink& sink, const std::string& inputName, int64_t firstLine,
-                    ProgressLine& progress) {
+int64_t RunPipeline(CsvChunkReader& reader, RowScorer& first, int extraWorkers,
+                    const ScorerFactory& more, OutputSink& sink, const std::string& inputName,
+                    int64_t firstLine, ProgressLine& progress) {
   int64_t rows;
-  if (scorers.size() == 1) {
-    rows = RunInline(reader, *scorers[0], sink, inputName, firstLine, progress);
+  if (extraWorkers <= 0) {
+    rows = RunInline(reader, first, sink, inputName, firstLine, progress);
   } else {
-    ThreadedPipeline pipeline(scorers);
+    ThreadedPipeline pipeline(first, extraWorkers, more);
     rows = pipeline.Run(reader, sink, inputName, firstLine, progress);
   }
   progress.Finish(reader.BytesRead(), rows);

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,11 +28,17 @@ class ProgressLine {
   std::chrono::steady_clock::time_point last_;
 };
 
-// Reads chunks, scores them with the scorers (one thread each when there are
-// several, inline otherwise) and writes the outputs in input order. A
-// malformed row throws CliError (exit 3) naming its line after every row
-// before it was written. firstLine: the line breaks taken by the header.
-// Returns the number of rows scored.
-int64_t RunPipeline(CsvChunkReader& reader, const std::vector<RowScorer*>& scorers,
-                    OutputSink& sink, const std::string& inputName, int64_t firstLine,
-                    ProgressLine& progress);
+// Makes the scorer of one more worker, on that worker's thread; it stays
+// valid until RunPipeline returns. May throw.
+using ScorerFactory = std::function<RowScorer*()>;
+
+// Reads chunks, scores them and writes the outputs in input order. With no
+// extra workers, `first` scores on the calling thread; otherwise `first` and
+// each extra worker score on threads of their own, an extra worker starting
+// once `more` has made its scorer (so that, say, reading its model overlaps
+// the scoring). A malformed row throws CliError (exit 3) naming its line
+// after every row before it was written; a failing `more` throws its error.
+// firstLine: the line breaks taken by the header. Returns the rows scored.
+int64_t RunPipeline(CsvChunkReader& reader, RowScorer& first, int extraWorkers,
+                    const ScorerFactory& more, OutputSink& sink, const std::string& inputName,
+                    int64_t firstLine, ProgressLine& progress);

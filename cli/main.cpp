@@ -10,6 +10,7 @@
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <string>
 #include <vector>
@@ -105,28 +106,28 @@ int Run(const Options& options) {
   Plugin plugin(FindPluginPath(options.pluginPath));
   XercesSession xerces;
 
-  const bool modelOnly = options.dump || options.describe;
   std::vector<PmmlUpgradeChange> changes;
-  std::vector<std::unique_ptr<ScoreModel>> models = LoadModels(
-      plugin, options.modelPath, modelOnly ? 1 : options.threads, options.upgradePmml, &changes);
+  ModelDocument document(plugin, options.modelPath, options.upgradePmml, &changes);
+  std::unique_ptr<ScoreModel> model = document.ReadModel();
   WarnUpgradeChanges(options.modelPath, changes);
 
   if (options.describe || options.dump) {
     if (options.describe) {
-      DescribeModel(*models[0], std::cout);
+      DescribeModel(*model, std::cout);
       if (options.upgradePmml) DescribeUpgrade(changes, std::cout);
     } else {
-      models[0]->Display(std::cout);
+      model->Display(std::cout);
     }
     std::cout.flush();
     if (!std::cout) throw CliError(kExitModel, std::string("<stdout>: ") + std::strerror(errno));
     return kExitOk;
   }
 
-  for (auto& model : models) {
-    model->SetPredictionOnly(options.predictionOnly);
-    model->SetNullHandling(options.nullHandling);
-  }
+  auto configure = [&options](ScoreModel& m) {
+    m.SetPredictionOnly(options.predictionOnly);
+    m.SetNullHandling(options.nullHandling);
+  };
+  configure(*model);
 
   InputFile input(options.inputPath);
   CsvChunkReader reader(input.GetFd(), kBlockSize, kMaxRowBytes);
@@ -137,7 +138,7 @@ int Run(const Options& options) {
     throw CliError(kExitCsv, input.GetName() + ":1: no header row (the input is empty)");
   }
 
-  ColumnPlan plan = PlanColumns(*models[0], header, options);
+  ColumnPlan plan = PlanColumns(*model, header, options);
   for (const std::string& name : plan.missingInputs) {
     std::fprintf(stderr,
                  "dendrix-score: warning: model input '%s' has no column in %s; it has no value "
@@ -150,14 +151,28 @@ int Run(const Options& options) {
   AppendHeader(plan, headerText);
   sink.Write(headerText);
 
-  std::vector<std::unique_ptr<RowScorer>> scorers;
-  std::vector<RowScorer*> scorerList;
-  for (auto& model : models) {
-    scorers.push_back(std::make_unique<RowScorer>(model.get(), plan));
-    scorerList.push_back(scorers.back().get());
-  }
+  RowScorer scorer(model.get(), plan);
+  // With --threads N, each further worker reads its own model from the
+  // document (one at a time) while the first model already scores; the last
+  // one frees the document.
+  std::mutex readTurn;
+  int modelsToRead = options.threads - 1;
+  std::vector<std::unique_ptr<ScoreModel>> moreModels;  // outlive their scorers
+  std::vector<std::unique_ptr<RowScorer>> moreScorers;
+  auto more = [&]() -> RowScorer* {
+    std::lock_guard<std::mutex> lock(readTurn);
+    std::unique_ptr<ScoreModel> another = document.ReadModel();
+    configure(*another);
+    moreScorers.push_back(std::make_unique<RowScorer>(another.get(), plan));
+    moreModels.push_back(std::move(another));
+    if (--modelsToRead == 0) document.Release();
+    return moreScorers.back().get();
+  };
+  if (modelsToRead == 0) document.Release();
+
   ProgressLine progress(ShowProgress(options, input), input.GetSize());
-  RunPipeline(reader, scorerList, sink, input.GetName(), headerLines, progress);
+  RunPipeline(reader, scorer, options.threads - 1, more, sink, input.GetName(), headerLines,
+              progress);
   sink.Commit();
   return kExitOk;
 }
