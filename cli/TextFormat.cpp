@@ -31,18 +31,21 @@ DoubleFormatCache::DoubleFormatCache() {
 void DoubleFormatCache::Append(std::string& out, double value) {
   uint64_t bits;
   std::memcpy(&bits, &value, sizeof bits);
-  Entry& entry = entries_[(bits * 0x9E3779B97F4A7C15ull) >> (64 - kSlotBits)];
-  if (entry.length != 0 && entry.bits == bits) {
-    out.append(entry.text, entry.length);
-    return;
+  Entry* slot = &entries_[2 * ((bits * 0x9E3779B97F4A7C15ull) >> (64 - kSlotBits))];
+  for (int way = 0; way < 2; ++way) {
+    if (slot[way].length != 0 && slot[way].bits == bits) {
+      out.append(slot[way].text, slot[way].length);
+      return;
+    }
   }
   size_t start = out.size();
   AppendDouble(out, value);
   size_t length = out.size() - start;
-  if (length < sizeof entry.text) {
-    entry.bits = bits;
-    entry.length = static_cast<unsigned char>(length);
-    std::memcpy(entry.text, out.data() + start, length);
+  if (length < sizeof slot[0].text) {
+    slot[1] = slot[0];
+    slot[0].bits = bits;
+    slot[0].length = static_cast<unsigned char>(length);
+    std::memcpy(slot[0].text, out.data() + start, length);
   }
 }
 

@@ -14,7 +14,8 @@ void AppendInt(std::string& out, long long value);
 
 // AppendDouble with a memory of recent values: scores repeat the same few
 // numbers (a leaf's confidence and shares), so most are copied, not
-// formatted. One cache per thread.
+// formatted. Two entries share a slot (the newer first), so two values that
+// hash alike do not evict each other. One cache per thread.
 class DoubleFormatCache {
  public:
   DoubleFormatCache();
@@ -24,10 +25,10 @@ class DoubleFormatCache {
   struct Entry {
     unsigned long long bits;
     unsigned char length;  // 0: empty
-    char text[31];
+    char text[23];         // longer texts are not kept
   };
-  static constexpr int kSlotBits = 12;
-  Entry entries_[1 << kSlotBits];
+  static constexpr int kSlotBits = 11;
+  Entry entries_[2 << kSlotBits];
 };
 
 // Parses a cell exactly as NumericValue::ParseDouble does. Plain decimals
