@@ -8,47 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "ReadCsv.h"
 #include "RunTool.h"
 #include "cli/CliError.h"
 #include "cli/CsvReader.h"
 
 namespace {
-
-struct Outcome {
-  std::vector<std::vector<std::string>> rows;
-  CsvTokenizer::Status error = CsvTokenizer::Status::kEnd;
-  int64_t errorLine = -1;  // 1-based
-};
-
-// Reads text (header included) with the given block size and limits.
-Outcome Read(const std::string& text, size_t block, size_t maxRow, size_t maxCell) {
-  TempFolder folder;
-  const std::string path = folder.Write("in.csv", text);
-  const int fd = ::open(path.c_str(), O_RDONLY);
-  CsvChunkReader reader(fd, block, maxRow, maxCell);
-  Outcome out;
-  std::vector<std::string> header;
-  int64_t lines = 0;
-  if (reader.ReadHeader(&header, &lines)) {
-    CsvChunk chunk;
-    std::vector<std::string_view> cells;
-    while (reader.NextChunk(&chunk)) {
-      CsvTokenizer tokenizer(&chunk);
-      CsvTokenizer::Status status;
-      while ((status = tokenizer.Next(&cells)) == CsvTokenizer::Status::kRow) {
-        out.rows.emplace_back(cells.begin(), cells.end());
-      }
-      if (status != CsvTokenizer::Status::kEnd) {
-        out.error = status;
-        out.errorLine = lines + tokenizer.ErrorLine() + 1;
-        break;
-      }
-      lines += tokenizer.LinesConsumed();
-    }
-  }
-  ::close(fd);
-  return out;
-}
 
 TEST(CsvCellLimit, CellsUpToTheLimitPassAndLongerOnesNameTheirLine) {
   const std::string ten(10, 'x');
@@ -58,21 +23,21 @@ TEST(CsvCellLimit, CellsUpToTheLimitPassAndLongerOnesNameTheirLine) {
       "a,b\n" + ten + ",1\n\"" + std::string(8, 'q') + "\"\"\",2\r\n3," + ten + "\r\n";
   for (size_t block : {1u, 4u, 64u, 4096u}) {
     SCOPED_TRACE(block);
-    Outcome ok = Read(fits, block, 1000, 10);
+    ReadResult ok = ReadAll(fits, block, 1000, 10);
     EXPECT_EQ(ok.error, CsvTokenizer::Status::kEnd);
     ASSERT_EQ(ok.rows.size(), 3u);
     EXPECT_EQ(ok.rows[1][0], "qqqqqqqq\"");
     EXPECT_EQ(ok.rows[2][1], ten);
 
-    Outcome plain = Read("a,b\n1,2\n\n3," + ten + "y\n5,6\n", block, 1000, 10);
+    ReadResult plain = ReadAll("a,b\n1,2\n\n3," + ten + "y\n5,6\n", block, 1000, 10);
     EXPECT_EQ(plain.error, CsvTokenizer::Status::kCellTooLong);
     EXPECT_EQ(plain.errorLine, 4);
     EXPECT_EQ(plain.rows.size(), 1u);
 
     // A quoted cell spanning lines is reported at the line where it opens.
-    Outcome quoted =
-        Read("a,b\n1,\"" + std::string(6, 'y') + "\n" + std::string(6, 'y') + "\"\n5,6\n", block,
-             1000, 10);
+    ReadResult quoted =
+        ReadAll("a,b\n1,\"" + std::string(6, 'y') + "\n" + std::string(6, 'y') + "\"\n5,6\n", block,
+                1000, 10);
     EXPECT_EQ(quoted.error, CsvTokenizer::Status::kCellTooLong);
     EXPECT_EQ(quoted.errorLine, 2);
     EXPECT_TRUE(quoted.rows.empty());

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "ReadCsv.h"
 #include "RunTool.h"
 #include "cli/CliError.h"
 #include "cli/CsvReader.h"
@@ -15,48 +16,6 @@
 namespace {
 
 using Rows = std::vector<std::vector<std::string>>;
-
-struct ReadResult {
-  std::vector<std::string> header;
-  int64_t headerLines = 0;
-  Rows rows;
-  int64_t lines = 0;  // line breaks after the header
-  CsvTokenizer::Status error = CsvTokenizer::Status::kEnd;
-  int64_t errorLine = -1;  // 1-based line of the error
-};
-
-// Reads text through the chunk reader with the given block size, as the tool
-// does, tokenizing each chunk.
-ReadResult ReadAll(const std::string& text, size_t blockSize, size_t maxRow = 1 << 20) {
-  TempFolder folder;
-  const std::string path = folder.Write("in.csv", text);
-  int fd = ::open(path.c_str(), O_RDONLY);
-  CsvChunkReader reader(fd, blockSize, maxRow);
-  ReadResult result;
-  if (!reader.ReadHeader(&result.header, &result.headerLines)) {
-    ::close(fd);
-    return result;
-  }
-  CsvChunk chunk;
-  std::vector<std::string_view> cells;
-  int64_t lineBase = result.headerLines;
-  while (reader.NextChunk(&chunk)) {
-    CsvTokenizer tokenizer(&chunk);
-    CsvTokenizer::Status status;
-    while ((status = tokenizer.Next(&cells)) == CsvTokenizer::Status::kRow) {
-      result.rows.emplace_back(cells.begin(), cells.end());
-    }
-    if (status != CsvTokenizer::Status::kEnd) {
-      result.error = status;
-      result.errorLine = lineBase + tokenizer.ErrorLine() + 1;
-      break;
-    }
-    lineBase += tokenizer.LinesConsumed();
-  }
-  result.lines = lineBase - result.headerLines;
-  ::close(fd);
-  return result;
-}
 
 const char kTricky[] =
     "\xEF\xBB\xBF"
