@@ -137,16 +137,30 @@ bool ConvertPaddedWord(uint64_t word, unsigned pad, double* out) {
   return true;
 }
 
+// A cell of at most eight characters after an optional '-', with eight bytes
+// readable after that sign: its word and sign. False for any other cell.
+struct ShortCell {
+  uint64_t word;
+  unsigned pad;
+  bool negative;
+};
+
+bool ReadShortCell(std::string_view text, size_t readable, ShortCell* cell) {
+  const size_t n = text.size();
+  const size_t sign = n > 0 && text.front() == '-' ? 1 : 0;
+  if (n <= sign || n - sign > 8 || readable < sign + 8) return false;
+  cell->word = PadShortCell(text.data() + sign, n - sign);
+  cell->pad = static_cast<unsigned>(8 - (n - sign));
+  cell->negative = sign == 1;
+  return true;
+}
+
 }  // namespace
 
 bool ParseNumber(std::string_view text, double* out, size_t readable) {
-  const char* p = text.data();
-  const size_t n = text.size();
-  const size_t sign = n > 0 && *p == '-' ? 1 : 0;
-  if (n > sign && n - sign <= 8 && readable >= sign + 8 &&
-      ConvertPaddedWord(PadShortCell(p + sign, n - sign), static_cast<unsigned>(8 - (n - sign)),
-                        out)) {
-    if (sign) *out = -*out;
+  ShortCell cell;
+  if (ReadShortCell(text, readable, &cell) && ConvertPaddedWord(cell.word, cell.pad, out)) {
+    if (cell.negative) *out = -*out;
     return true;
   }
   return ParseNumber(text, out);
@@ -158,24 +172,19 @@ NumberParseCache::NumberParseCache() {
 }
 
 bool NumberParseCache::Parse(std::string_view text, double* out, size_t readable) {
-  const char* p = text.data();
-  const size_t n = text.size();
-  const size_t sign = n > 0 && *p == '-' ? 1 : 0;
-  if (n > sign && n - sign <= 8 && readable >= sign + 8) {
-    const uint64_t word = PadShortCell(p + sign, n - sign);
-    Entry& entry = entries_[(word * 0x9E3779B97F4A7C15ull) >> (64 - kSlotBits)];
-    double value;
-    if (entry.word == word) {
-      value = entry.value;
-    } else if (ConvertPaddedWord(word, static_cast<unsigned>(8 - (n - sign)), &value)) {
-      entry = Entry{word, value};
-    } else {
-      return ParseNumber(text, out);
-    }
-    *out = sign ? -value : value;
-    return true;
+  ShortCell cell;
+  if (!ReadShortCell(text, readable, &cell)) return ParseNumber(text, out);
+  Entry& entry = entries_[(cell.word * 0x9E3779B97F4A7C15ull) >> (64 - kSlotBits)];
+  double value;
+  if (entry.word == cell.word) {
+    value = entry.value;
+  } else if (ConvertPaddedWord(cell.word, cell.pad, &value)) {
+    entry = Entry{cell.word, value};
+  } else {
+    return ParseNumber(text, out);
   }
-  return ParseNumber(text, out);
+  *out = cell.negative ? -value : value;
+  return true;
 }
 
 void AppendInt(std::string& out, long long value) {
