@@ -48,44 +48,37 @@ struct SpecialTable {
 };
 const SpecialTable kSpecial;
 
+#if defined(__SSE2__)
+// Bit i set when p[i] (i < 16) is a special byte.
+unsigned SpecialMask16(const char* p) {
+  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(',')),
+                                                _mm_cmpeq_epi8(bytes, _mm_set1_epi8('"'))),
+                                   _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')));
+  return static_cast<unsigned>(_mm_movemask_epi8(hit));
+}
+
+// The same for p[i], i < 64.
+uint64_t SpecialMask64(const char* p) {
+  uint64_t mask = 0;
+  for (int i = 0; i < 4; ++i) mask |= static_cast<uint64_t>(SpecialMask16(p + 16 * i)) << (16 * i);
+  return mask;
+}
+#endif
+
 // The first special byte at or after p, or end. Sixteen bytes at a time where
 // the vector unit allows it (cells are usually short, rows are not).
 char* FindSpecial(char* p, char* end) {
 #if defined(__SSE2__)
-  const __m128i comma = _mm_set1_epi8(',');
-  const __m128i quote = _mm_set1_epi8('"');
-  const __m128i lineFeed = _mm_set1_epi8('\n');
   while (end - p >= 16) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i hit =
-        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, comma), _mm_cmpeq_epi8(bytes, quote)),
-                     _mm_cmpeq_epi8(bytes, lineFeed));
-    const int mask = _mm_movemask_epi8(hit);
-    if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
+    const unsigned mask = SpecialMask16(p);
+    if (mask != 0) return p + __builtin_ctz(mask);
     p += 16;
   }
 #endif
   while (p < end && !kSpecial.special[static_cast<unsigned char>(*p)]) ++p;
   return p;
 }
-
-#if defined(__SSE2__)
-// Bit i set when p[i] (i < 64) is a special byte.
-uint64_t SpecialMask64(const char* p) {
-  const __m128i comma = _mm_set1_epi8(',');
-  const __m128i quote = _mm_set1_epi8('"');
-  const __m128i lineFeed = _mm_set1_epi8('\n');
-  uint64_t mask = 0;
-  for (int i = 0; i < 4; ++i) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
-    const __m128i hit =
-        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, comma), _mm_cmpeq_epi8(bytes, quote)),
-                     _mm_cmpeq_epi8(bytes, lineFeed));
-    mask |= static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(hit))) << (16 * i);
-  }
-  return mask;
-}
-#endif
 
 int64_t CountLineBreaks(const char* begin, const char* end) {
   int64_t n = 0;
@@ -255,13 +248,16 @@ const char* CsvTokenizer::Describe(Status status) {
 
 // Bytes before p are rewritten when quoted cells are copied down, bytes from
 // p on never are: the bitmap stays true for every position it is asked about.
+inline char* CsvTokenizer::SpecialInMask(char* p) const {
+  const uintptr_t offset = reinterpret_cast<uintptr_t>(p) - maskBase_;
+  if (offset >= 64) return nullptr;
+  const uint64_t later = mask_ >> offset;
+  return later != 0 ? p + __builtin_ctzll(later) : nullptr;
+}
+
 inline char* CsvTokenizer::NextSpecial(char* p) {
 #if defined(__SSE2__)
-  const uintptr_t offset = reinterpret_cast<uintptr_t>(p) - maskBase_;
-  if (offset < 64) {
-    const uint64_t later = mask_ >> offset;
-    if (later != 0) return p + __builtin_ctzll(later);
-  }
+  if (char* special = SpecialInMask(p)) return special;
   return NextSpecialBeyondMask(p);
 #else
   return FindSpecial(p, end_);
@@ -322,15 +318,10 @@ CsvTokenizer::Status CsvTokenizer::Next(std::vector<std::string_view>* cells) {
     // Unquoted cells that end in a comma inside the bitmap, taken straight
     // from it; anything else (a quote, a line end, the bitmap's end) goes the
     // general way below.
-    while (true) {
-      const uintptr_t offset = reinterpret_cast<uintptr_t>(p) - maskBase_;
-      if (offset >= 64) break;
-      const uint64_t later = mask_ >> offset;
-      if (later == 0) break;
-      char* q = p + __builtin_ctzll(later);
-      if (*q != ',' || *p == '"' || static_cast<size_t>(q - p) > maxCellBytes_) break;
+    for (char* q; (q = SpecialInMask(p)) != nullptr && *q == ',' && *p != '"' &&
+                  static_cast<size_t>(q - p) <= maxCellBytes_;
+         p = q + 1) {
       add(p, static_cast<size_t>(q - p));
-      p = q + 1;
     }
 #endif
     if (p < end_ && *p == '"') {

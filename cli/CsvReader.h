@@ -97,6 +97,8 @@ class CsvTokenizer {
   // The next ',', '"' or LF at or after p, or end_.
   char* NextSpecial(char* p);
   char* NextSpecialBeyondMask(char* p);
+  // The same when the bitmap holds it, else null.
+  char* SpecialInMask(char* p) const;
 
   char* pos_;
   char* end_;
