@@ -123,6 +123,9 @@ void AppendHeader(const ColumnPlan& plan, std::string& out) {
 
 namespace {
 
+// The node identifier of a result that names none.
+const std::string kNoNode = "-1";
+
 // Per record position, the input column feeding it (the first of a name).
 std::vector<RowRecord::Source> RecordSources(const ColumnPlan& plan) {
   std::vector<RowRecord::Source> sources(plan.recordNames.size());
@@ -185,7 +188,6 @@ void RowScorer::ProcessChunk(CsvChunk* chunk, ChunkOutput* out) {
     record_.SetRow(cells_.data(), readableEnd);
     // Each row stands alone: a rule set that no rule covers leaves the node
     // identifier as it was, which must not be the previous row's rule.
-    static const std::string kNoNode = "-1";
     if (statsView_ != nullptr) statsView_->SetNodeID(kNoNode);
     VorqScore::VorqStatus scoreStatus = model_->GetScore(&record_, result_, false);
     WriteRow(scoreStatus, out->text);
@@ -258,9 +260,9 @@ void RowScorer::AppendAdvice(std::string& out) {
 }
 
 std::string RowScorer::NodeId() const {
-  if (!statsView_) return "-1";
+  if (!statsView_) return kNoNode;
   std::string id = statsView_->GetNodeID();
-  return id.empty() ? std::string("-1") : id;
+  return id.empty() ? kNoNode : id;
 }
 
 void RowScorer::WriteRow(const VorqScore::VorqStatus& status, std::string& out) {

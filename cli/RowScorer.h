@@ -55,10 +55,10 @@ struct ChunkOutput {
   }
 };
 
-// Scores rows with one model: fills a reused indexed record from the cells
-// (numbers are converted when the model reads them), calls GetScore with a
-// reused result and formats the answer. The model is borrowed and must
-// outlive the scorer. One scorer per thread.
+// Scores rows with one model: points a reused record at each row's cells
+// (a cell is looked at when the model reads it), calls GetScore with a reused
+// result and formats the answer. The model is borrowed and must outlive the
+// scorer. One scorer per thread.
 class RowScorer {
  public:
   RowScorer(ScoreModel* model, const ColumnPlan& plan);
