@@ -37,3 +37,7 @@ void ScoreModel::SetNullHandling(bool) {}
 bool ScoreModel::GetNullHandling() const { return false; }
 int ScoreModel::GetTreeCount() const { return 0; }
 const TreeNode* ScoreModel::GetTree(int) const { return nullptr; }
+bool ScoreModel::GetDecisionPath(const ScoreCaseRecord*, DecisionPath& path, bool) {
+  path.Clear();
+  return false;
+}

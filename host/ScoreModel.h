@@ -4,6 +4,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "host/DecisionPath.h"
 #include "host/HostExport.h"
 #include "host/ScoreCaseRecord.h"
 #include "host/ScoreDictionary.h"
@@ -67,6 +68,10 @@ class DX_HOST_API ScoreModel {
   // The trees of the model, for description: 0 and null in models without.
   virtual int GetTreeCount() const;                                              // 22
   virtual const TreeNode* GetTree(int index) const;                              // 23
+  // The path of one case through the model's trees, found by scoring the case
+  // again apart from GetScore. False (path left empty) in models without it.
+  virtual bool GetDecisionPath(const ScoreCaseRecord* record, DecisionPath& path,
+                               bool derivedInRecord);                            // 24
 };
 
 // Keeps the dictionary, the transformation dictionary, the variable roles, the
