@@ -14,7 +14,7 @@
 #include "host/ScoreModel.h"
 #include "host/VeltraException.h"
 #include "host/XmlDocument.h"
-#include "plugin/DendrixPMMLTranslator.h"
+#include "pmml/DendrixPMMLTranslator.h"
 
 namespace {
 

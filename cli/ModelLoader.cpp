@@ -14,6 +14,10 @@
 #include "host/VeltraException.h"
 #include "host/XmlDocument.h"
 
+#ifndef DENDRIX_LIB_FROM_BIN
+#define DENDRIX_LIB_FROM_BIN "../lib"  // the library folder, from the binary folder
+#endif
+
 Plugin::Plugin(const std::string& path) : path_(path) {
   // RTLD_GLOBAL is not needed: the plug-in and this program share the host
   // library, which both link.
@@ -36,15 +40,25 @@ std::string FindPluginPath(const std::string& optionPath) {
   if (!optionPath.empty()) return optionPath;
   const char* fromEnvironment = std::getenv("DENDRIX_PLUGIN");
   if (fromEnvironment && *fromEnvironment) return fromEnvironment;
+  constexpr char kName[] = "libdendrix_plugin.so";
   char self[4096];
   ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
   if (n > 0) {
     self[n] = '\0';
     std::string folder(self);
     size_t slash = folder.rfind('/');
-    if (slash != std::string::npos) return folder.substr(0, slash + 1) + "libdendrix_plugin.so";
+    if (slash != std::string::npos) {
+      // Next to this executable in a build folder; in the library folder
+      // when installed.
+      const std::string beside = folder.substr(0, slash + 1) + kName;
+      const std::string installed =
+          folder.substr(0, slash + 1) + DENDRIX_LIB_FROM_BIN + "/" + kName;
+      return ::access(beside.c_str(), F_OK) != 0 && ::access(installed.c_str(), F_OK) == 0
+                 ? installed
+                 : beside;
+    }
   }
-  return "libdendrix_plugin.so";
+  return kName;
 }
 
 namespace {

@@ -27,7 +27,8 @@ class Plugin {
 };
 
 // Where the plug-in is looked for: the --plugin path, else the DENDRIX_PLUGIN
-// environment variable, else libdendrix_plugin.so next to this executable.
+// environment variable, else libdendrix_plugin.so next to this executable or,
+// installed, in the library folder.
 std::string FindPluginPath(const std::string& optionPath);
 
 // A model document, parsed once, from which independent models are read, each

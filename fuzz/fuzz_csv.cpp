@@ -25,10 +25,11 @@
 #include "cli/Options.h"
 #include "cli/RowScorer.h"
 #include "fuzz/FuzzSupport.h"
+#include "host/PluginExport.h"
 #include "host/ScoreModel.h"
+#include "host/ScoreTranslator.h"
 #include "host/VeltraException.h"
 #include "host/XmlDocument.h"
-#include "plugin/DendrixPMMLTranslator.h"
 
 namespace {
 

@@ -23,13 +23,14 @@
 #include <vector>
 
 #include "fuzz/FuzzSupport.h"
+#include "host/PluginExport.h"
 #include "host/PmmlUpgrade.h"
 #include "host/ScoreCaseRecord.h"
 #include "host/ScoreModel.h"
 #include "host/ScoreResult.h"
+#include "host/ScoreTranslator.h"
 #include "host/VeltraException.h"
 #include "host/XmlDocument.h"
-#include "plugin/DendrixPMMLTranslator.h"
 
 namespace {
 

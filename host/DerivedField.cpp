@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "host/Codes.h"
 #include "host/ScoreTranslator.h"
 #include "host/TransformationDictionary.h"
 #include "host/VeltraException.h"
@@ -817,12 +818,14 @@ std::unique_ptr<DerivedExpression> DerivedExpressionReader::ReadDerivedField(
        child = BaseTranslator::GetNextSiblingElt(child)) {
     if (IsElement(child, "Extension") || IsElement(child, "Value")) continue;
     if (expression != nullptr) {
-      throw VeltraException(1, "DerivedField \"" + fieldName + "\" has more than one expression");
+      throw VeltraException(ErrorCode::kMalformed,
+                            "DerivedField \"" + fieldName + "\" has more than one expression");
     }
     expression = child;
   }
   if (expression == nullptr) {
-    throw VeltraException(1, "DerivedField \"" + fieldName + "\" has no expression");
+    throw VeltraException(ErrorCode::kMalformed,
+                          "DerivedField \"" + fieldName + "\" has no expression");
   }
   return ReadExpression(expression);
 }
@@ -832,7 +835,8 @@ std::unique_ptr<DerivedExpression> DerivedExpressionReader::ReadExpression(
   DepthGuard guard(&depth_);
   if (depth_ > kMaxDepth) {
     throw VeltraException(
-        5, "Expression nested more than " + std::to_string(kMaxDepth) + " levels deep" + Where());
+        ErrorCode::kUnsupported,
+        "Expression nested more than " + std::to_string(kMaxDepth) + " levels deep" + Where());
   }
   if (IsElement(element, "Apply")) return ReadApply(element);
   if (IsElement(element, "FieldRef")) return ReadFieldRef(element);
@@ -841,7 +845,7 @@ std::unique_ptr<DerivedExpression> DerivedExpressionReader::ReadExpression(
   if (IsElement(element, "NormDiscrete")) return ReadNormDiscrete(element);
   if (IsElement(element, "Discretize")) return ReadDiscretize(element);
   if (IsElement(element, "MapValues")) return ReadMapValues(element);
-  throw VeltraException(5,
+  throw VeltraException(ErrorCode::kUnsupported,
                         "Unsupported expression <" + Text(element->getTagName()) + ">" + Where());
 }
 
@@ -858,7 +862,8 @@ std::unique_ptr<DerivedExpression> DerivedExpressionReader::MakeFieldReference(
     return std::make_unique<FieldRefExpr>(derived_->GetVars()[it->second], it->second);
   }
   throw VeltraException(
-      8, "Field \"" + name + "\" is not a data field or an earlier derived field" + Where());
+      ErrorCode::kUnknownVariable,
+      "Field \"" + name + "\" is not a data field or an earlier derived field" + Where());
 }
 
 std::unique_ptr<DerivedExpression> DerivedExpressionReader::ReadFieldAttribute(
@@ -900,7 +905,8 @@ std::unique_ptr<DerivedExpression> DerivedExpressionReader::ReadConstant(
     if (text == "true" || text == "1") {
       number = 1;
     } else if (text != "false" && text != "0") {
-      throw VeltraException(3, "\"" + text + "\" is not a valid boolean" + Where());
+      throw VeltraException(ErrorCode::kInvalidValue,
+                            "\"" + text + "\" is not a valid boolean" + Where());
     }
     return std::make_unique<ConstantExpr>(DerivedValue::kBoolean, number, std::move(text));
   }
@@ -918,7 +924,8 @@ std::unique_ptr<DerivedExpression> DerivedExpressionReader::ReadNormContinuous(
     } else if (text == "asExtremeValues") {
       outliers = Outliers::kAsExtreme;
     } else if (text != "asIs") {
-      throw VeltraException(1, "\"" + text + "\" is not a valid outliers treatment" + Where());
+      throw VeltraException(ErrorCode::kMalformed,
+                            "\"" + text + "\" is not a valid outliers treatment" + Where());
     }
   }
   const XMLCh* mapMissing = BaseTranslator::GetAttribute(element, "mapMissingTo");
@@ -933,12 +940,14 @@ std::unique_ptr<DerivedExpression> DerivedExpressionReader::ReadNormContinuous(
     const double norm =
         BaseTranslator::VerifyDouble(BaseTranslator::GetAttributeForced(child, "norm"));
     if (!points.empty() && !(orig > points.back().first)) {
-      throw VeltraException(3, "<LinearNorm> orig values must increase" + Where());
+      throw VeltraException(ErrorCode::kInvalidValue,
+                            "<LinearNorm> orig values must increase" + Where());
     }
     points.emplace_back(orig, norm);
   }
   if (points.size() < 2) {
-    throw VeltraException(1, "<NormContinuous> needs at least two <LinearNorm> elements" + Where());
+    throw VeltraException(ErrorCode::kMalformed,
+                          "<NormContinuous> needs at least two <LinearNorm> elements" + Where());
   }
   return std::make_unique<NormContinuousExpr>(std::move(input), std::move(points), outliers,
                                               mapMissing != nullptr, mapMissingValue);
@@ -974,7 +983,8 @@ std::unique_ptr<DerivedExpression> DerivedExpressionReader::ReadDiscretize(
       bin.leftClosed = closure[0] == 'c';
       bin.rightClosed = closure.back() == 'd';
     } else {
-      throw VeltraException(1, "\"" + closure + "\" is not a valid closure" + Where());
+      throw VeltraException(ErrorCode::kMalformed,
+                            "\"" + closure + "\" is not a valid closure" + Where());
     }
     const XMLCh* left = BaseTranslator::GetAttribute(interval, "leftMargin");
     const XMLCh* right = BaseTranslator::GetAttribute(interval, "rightMargin");
@@ -1004,7 +1014,8 @@ std::unique_ptr<DerivedExpression> DerivedExpressionReader::ReadMapValues(
   const DOMElement* table = BaseTranslator::GetChildByTag(element, "InlineTable");
   if (table == nullptr) {
     if (BaseTranslator::GetChildByTag(element, "TableLocator") != nullptr) {
-      throw VeltraException(5, "Unsupported <TableLocator> in <MapValues>" + Where());
+      throw VeltraException(ErrorCode::kUnsupported,
+                            "Unsupported <TableLocator> in <MapValues>" + Where());
     }
     table = BaseTranslator::GetChildByTagForced(element, "InlineTable");
   }
@@ -1037,7 +1048,8 @@ std::unique_ptr<DerivedExpression> DerivedExpressionReader::ReadApply(const DOME
   const std::string name = Text(BaseTranslator::GetAttributeForced(element, "function"));
   const FunctionInfo* info = FindFunction(name);
   if (info == nullptr) {
-    throw VeltraException(5, "Unsupported function \"" + name + "\"" + Where());
+    throw VeltraException(ErrorCode::kUnsupported,
+                          "Unsupported function \"" + name + "\"" + Where());
   }
   std::vector<const DOMElement*> argElements;
   for (const DOMElement* child = BaseTranslator::GetFirstChildElt(element); child != nullptr;
@@ -1052,8 +1064,9 @@ std::unique_ptr<DerivedExpression> DerivedExpressionReader::ReadApply(const DOME
     } else if (info->maxArgs != info->minArgs) {
       expected += " to " + std::to_string(info->maxArgs);
     }
-    throw VeltraException(5, "Function \"" + name + "\" takes " + expected +
-                                 " argument(s) but has " + std::to_string(count) + Where());
+    throw VeltraException(ErrorCode::kUnsupported, "Function \"" + name + "\" takes " + expected +
+                                                       " argument(s) but has " +
+                                                       std::to_string(count) + Where());
   }
   std::vector<Expr> args;
   args.reserve(argElements.size());

@@ -1,5 +1,6 @@
 #include "host/FieldDeclaration.h"
 
+#include "host/Codes.h"
 #include "host/VeltraException.h"
 
 using xercesc::DOMElement;
@@ -28,7 +29,8 @@ std::unique_ptr<DictVar> ReadFieldDeclaration(const BaseTranslator& translator,
   std::string optype = optypeAttr ? translator.Transcode(optypeAttr) : std::string();
   if (!optypeAttr && !dataTypeAttr) {
     throw VeltraException(
-        1, std::string("Attribute \"dataType\" is required in element <") + element + ">");
+        ErrorCode::kMalformed,
+        std::string("Attribute \"dataType\" is required in element <") + element + ">");
   }
   if (!optypeAttr) {
     // No optype: text fields are categorical, numbers continuous.
@@ -46,7 +48,8 @@ std::unique_ptr<DictVar> ReadFieldDeclaration(const BaseTranslator& translator,
   } else if (optype == "categorical") {
     level = ScoreDictVar::kNominal;
   } else {
-    throw VeltraException(1, "\"" + optype + "\" is not a valid optype of " + element + " " + name);
+    throw VeltraException(ErrorCode::kMalformed,
+                          "\"" + optype + "\" is not a valid optype of " + element + " " + name);
   }
 
   auto var = std::make_unique<DictVar>(name, TypeOfDataType(dataType));
@@ -70,7 +73,8 @@ std::unique_ptr<DictVar> ReadFieldDeclaration(const BaseTranslator& translator,
       const bool isNumber = numeric && NumericValue::ParseDouble(text, &number);
       if (property == "valid") {
         if (numeric && !isNumber) {
-          throw VeltraException(3, "\"" + text + "\" is not a valid number" + in);
+          throw VeltraException(ErrorCode::kInvalidValue,
+                                "\"" + text + "\" is not a valid number" + in);
         }
         const XMLCh* display = BaseTranslator::GetAttribute(child, "displayValue");
         std::unique_ptr<ScoreValue> value(
@@ -87,7 +91,8 @@ std::unique_ptr<DictVar> ReadFieldDeclaration(const BaseTranslator& translator,
         missing->AddValue(isNumber ? static_cast<ScoreValue*>(new NumericValue(number))
                                    : new StringValue(text));
       } else if (property != "invalid") {
-        throw VeltraException(1, "\"" + property + "\" is not a valid property of a Value" + in);
+        throw VeltraException(ErrorCode::kMalformed,
+                              "\"" + property + "\" is not a valid property of a Value" + in);
       }
     } else if (readIntervals && BaseTranslator::IsEqual(child->getNodeName(), "Interval")) {
       FieldInterval interval;

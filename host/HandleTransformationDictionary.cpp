@@ -5,6 +5,7 @@
 #include <string>
 
 #include "host/BaseDictionary.h"
+#include "host/Codes.h"
 #include "host/DerivedField.h"
 #include "host/FieldDeclaration.h"
 #include "host/ScoreTranslator.h"
@@ -22,10 +23,11 @@ TransformationDictionary* PMMLTranslator::HandleTransformationDictionary(
     if (!IsEqual(field->getNodeName(), "DerivedField")) continue;
     const std::string name = Transcode(GetAttributeForced(field, "name"));
     if (derived->GetVar(name) != nullptr) {
-      throw VeltraException(1, "Duplicate DerivedField name: " + name);
+      throw VeltraException(ErrorCode::kMalformed, "Duplicate DerivedField name: " + name);
     }
     if (dictionary != nullptr && dictionary->GetVar(name) != nullptr) {
-      throw VeltraException(1, "DerivedField name is already a DataField: " + name);
+      throw VeltraException(ErrorCode::kMalformed,
+                            "DerivedField name is already a DataField: " + name);
     }
 
     // Type, measurement level and Value children as for a DataField.
@@ -35,7 +37,7 @@ TransformationDictionary* PMMLTranslator::HandleTransformationDictionary(
     std::unique_ptr<DerivedExpression> expression = reader.ReadDerivedField(field, name);
     const int slot = derived->GetNumberOfVars();
     if (!derived->AddDerivedField(var.get(), expression.get())) {
-      throw VeltraException(1, "Duplicate DerivedField name: " + name);
+      throw VeltraException(ErrorCode::kMalformed, "Duplicate DerivedField name: " + name);
     }
     var.release();
     expression.release();

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "host/Codes.h"
 #include "host/Utf16.h"
 #include "host/VeltraException.h"
 
@@ -313,9 +314,10 @@ void MoveLocalTransformations(DOMDocument* document, DOMElement* top,
           }
         }
         if (dataNames.count(name) != 0 || (existing && !existing->isEqualNode(field))) {
-          throw VeltraException(3, "LocalTransformations of " + TreeLabel(trees[t], index[t]) +
-                                       ": DerivedField " + Quoted(name) +
-                                       " clashes with another field of that name");
+          throw VeltraException(ErrorCode::kInvalidValue,
+                                "LocalTransformations of " + TreeLabel(trees[t], index[t]) +
+                                    ": DerivedField " + Quoted(name) +
+                                    " clashes with another field of that name");
         }
         local->removeChild(field);
         if (existing != nullptr) {

@@ -4,8 +4,8 @@
 
 #include "host/HostExport.h"
 
-// An advisory note attached to a scoring result: a code (104 to 108 in the
-// tree plug-in) and a text, usually a variable name.
+// An advisory note attached to a scoring result: a code (AdviceCode in
+// host/Codes.h for the tree plug-in) and a text, usually a variable name.
 class DX_HOST_API ResultAdvice {
  public:
   ResultAdvice(int code, const std::string& text) : code_(code), text_(text) {}

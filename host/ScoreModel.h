@@ -31,6 +31,10 @@ class DX_HOST_API VersionInfo : public ScoreVersionInfo {
 };
 
 // A scoring model as the host sees it.
+// Threads: a model scores one case at a time (GetScore and GetDecisionPath
+// reuse buffers of the model), so calls on one model must not overlap; give
+// each thread its own model. Separate models are independent and may score
+// at the same time.
 class DX_HOST_API ScoreModel {
  public:
   enum VarRole { kRoleOther = 0, kRoleTarget = 1, kRoleInput = 2 };

@@ -33,6 +33,9 @@ class DX_HOST_API VeltraTranscoder {
 };
 
 // Reads a model document into a model. The caller owns the returned model.
+// Threads: a translator is used by one thread at a time; translators made
+// separately may read on several threads at once, each with its own document
+// (a parsed document is not safe to read from two threads).
 class DX_HOST_API ScoreTranslator {
  public:
   virtual ~ScoreTranslator();

@@ -10,6 +10,7 @@
 #include <xercesc/util/XMLException.hpp>
 
 #include "host/BaseDictionary.h"
+#include "host/Codes.h"
 #include "host/FieldDeclaration.h"
 #include "host/ScoreTranslator.h"
 #include "host/Utf16.h"
@@ -60,11 +61,11 @@ std::string NodeName(const DOMNode* node) {
 }
 
 [[noreturn]] void ThrowNumber(const std::string& text, const char* what) {
-  throw VeltraException(3, "\"" + text + "\" is not a valid " + what);
+  throw VeltraException(ErrorCode::kInvalidValue, "\"" + text + "\" is not a valid " + what);
 }
 
 [[noreturn]] void ThrowEmptyNumber() {
-  throw VeltraException(3, "A number is required but the text is empty");
+  throw VeltraException(ErrorCode::kInvalidValue, "A number is required but the text is empty");
 }
 
 bool IsBlankText(const std::string& text) {
@@ -113,7 +114,8 @@ std::string VeltraTranscoder::transcodeTo(const XMLCh* text) const {
       done += eaten;
     }
   } catch (const xercesc::XMLException&) {
-    throw VeltraException(3, "Text cannot be written in the encoding " + encoding_);
+    throw VeltraException(ErrorCode::kInvalidValue,
+                          "Text cannot be written in the encoding " + encoding_);
   }
   return out;
 }
@@ -142,9 +144,10 @@ BaseTranslator::~BaseTranslator() { delete transcoder_; }
 namespace {
 
 [[noreturn]] void ThrowParseError(const std::string& where, const XmlParseError& error) {
-  if (error.line <= 0) throw VeltraException(1, where + ": " + error.message);
-  throw VeltraException(1, where + ":" + std::to_string(error.line) + ":" +
-                               std::to_string(error.column) + ": " + error.message);
+  if (error.line <= 0) throw VeltraException(ErrorCode::kMalformed, where + ": " + error.message);
+  throw VeltraException(ErrorCode::kMalformed, where + ":" + std::to_string(error.line) + ":" +
+                                                   std::to_string(error.column) + ": " +
+                                                   error.message);
 }
 
 }  // namespace
@@ -164,7 +167,8 @@ ScoreModel* BaseTranslator::ParseFromTree(std::istream& in, const std::string& e
 ScoreModel* BaseTranslator::ParseFromTree(std::istream& in, const std::string& encoding,
                                           const std::string& systemId) {
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw VeltraException(1, systemId + ": cannot read the document");
+  if (in.bad())
+    throw VeltraException(ErrorCode::kMalformed, systemId + ": cannot read the document");
   XmlDocument document(XmlDocument::Form::kReadOnly);
   XmlParseError error;
   if (!document.ParseMemory(bytes, &error)) ThrowParseError(systemId, error);
@@ -200,7 +204,7 @@ DOMElement* BaseTranslator::GetChildByTagForced(const DOMNode* node, const char*
   if (child == nullptr) {
     std::string message = std::string("Element <") + (name ? name : "") + "> is required";
     if (node != nullptr) message += " in <" + NodeName(node) + ">";
-    throw VeltraException(1, message);
+    throw VeltraException(ErrorCode::kMalformed, message);
   }
   return child;
 }
@@ -220,7 +224,7 @@ const XMLCh* BaseTranslator::GetAttributeForced(const DOMNode* elem, const char*
   if (value == nullptr) {
     std::string message = std::string("Attribute \"") + (name ? name : "") + "\" is required";
     if (elem != nullptr) message += " in element <" + NodeName(elem) + ">";
-    throw VeltraException(1, message);
+    throw VeltraException(ErrorCode::kMalformed, message);
   }
   return value;
 }
@@ -293,7 +297,7 @@ int BaseTranslator::VerifyInt(const std::string& text) {
   }
   if (value < static_cast<double>(std::numeric_limits<int>::min()) ||
       value > static_cast<double>(std::numeric_limits<int>::max())) {
-    throw VeltraException(3, "\"" + text + "\" is out of the integer range");
+    throw VeltraException(ErrorCode::kInvalidValue, "\"" + text + "\" is out of the integer range");
   }
   return static_cast<int>(value);
 }
@@ -331,7 +335,7 @@ ScoreDictionary* PMMLTranslator::ParseDictionary(DOMElement* dataDictionary) {
     std::unique_ptr<DictVar> var =
         dendrix_host::ReadFieldDeclaration(*this, field, name, "DataField", true);
     if (!dictionary->AddVar(name, var.get())) {
-      throw VeltraException(1, "Duplicate DataField name: " + name);
+      throw VeltraException(ErrorCode::kMalformed, "Duplicate DataField name: " + name);
     }
     var.release();
   }

@@ -5,11 +5,8 @@
 
 #include "host/HostExport.h"
 
-// The one exception type of the system: a numeric code and a fixed message.
-// Codes: 1 missing or malformed element or attribute; 3 invalid value;
-// 4 required list or node missing; 5 unsupported construct; 8 variable not in
-// the dictionary or in the wrong role; 9 invalid operator; 10 target missing;
-// 11 target type mismatch; 12 array size mismatch.
+// The one exception type of the system: a numeric code (ErrorCode in
+// host/Codes.h) and a fixed message.
 class DX_HOST_API VeltraException : public std::exception {
  public:
   VeltraException(int code, std::string message);

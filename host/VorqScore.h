@@ -5,7 +5,7 @@
 namespace VorqScore {
 
 // Outcome of one scoring call. Default-constructed: success (code 0).
-// Failures used by the system: 90029 no case record, 90027 no prediction.
+// Failures used by the system: StatusCode in host/Codes.h.
 class DX_HOST_API VorqStatus {
  public:
   VorqStatus() = default;

@@ -18,6 +18,7 @@
 #include <xercesc/util/XMLException.hpp>
 #include <xercesc/util/XMLResourceIdentifier.hpp>
 
+#include "host/Codes.h"
 #include "host/CompactDom.h"
 #include "host/Utf16.h"
 #include "host/VeltraException.h"
@@ -106,7 +107,8 @@ XercesSession::XercesSession() {
   try {
     xercesc::XMLPlatformUtils::Initialize();
   } catch (const xercesc::XMLException& e) {
-    throw VeltraException(1, "The XML parser cannot start: " + Narrow(e.getMessage()));
+    throw VeltraException(ErrorCode::kMalformed,
+                          "The XML parser cannot start: " + Narrow(e.getMessage()));
   }
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "host/BaseDictionary.h"
+#include "host/Codes.h"
 #include "host/ScoreSplitVar.h"
 #include "scoring/DendrixPMMLModel.h"
 #include "tree/CompositeTreeNode.h"
@@ -106,25 +107,28 @@ ScoreModel* DendrixTranslator::ParseFromTree(DOMDocument* document, const std::s
   depth = 0;
   try {
     CreateTranscoder(encoding);
-    if (document == nullptr) throw VeltraException(1, "No document to read!");
+    if (document == nullptr) throw VeltraException(ErrorCode::kMalformed, "No document to read!");
 
     DOMElement* dictionaryElement = FirstElement(document, "Dictionary");
     if (dictionaryElement == nullptr) {
-      throw VeltraException(1, "Dictionary element is missing!");
+      throw VeltraException(ErrorCode::kMalformed, "Dictionary element is missing!");
     }
     ReadDictionary(GetElementsByTagName(dictionaryElement, "Variable"));
 
     for (const std::string& name : variableNames) model->SetVarRole(name, ScoreModel::kRoleInput);
 
     DOMElement* treeElement = FirstElement(document, "Tree");
-    if (treeElement == nullptr) throw VeltraException(1, "Tree element is missing!");
+    if (treeElement == nullptr)
+      throw VeltraException(ErrorCode::kMalformed, "Tree element is missing!");
     const std::string targetName = Transcode(GetAttributeForced(treeElement, "TargetName"));
     target = dictionary->GetVar(targetName);
-    if (target == nullptr) throw VeltraException(8, targetName + " Is NOT in the dictionary!");
+    if (target == nullptr)
+      throw VeltraException(ErrorCode::kUnknownVariable, targetName + " Is NOT in the dictionary!");
     model->SetVarRole(targetName, ScoreModel::kRoleTarget);
 
     DOMElement* versionElement = FirstElement(document, "VersionInfo");
-    if (versionElement == nullptr) throw VeltraException(1, "VersionInfo element is missing!");
+    if (versionElement == nullptr)
+      throw VeltraException(ErrorCode::kMalformed, "VersionInfo element is missing!");
     const std::string version = Transcode(GetAttributeForced(versionElement, "Major")) +
                                 Transcode(GetAttributeForced(versionElement, "Minor"));
     model->SetVersionInfo(new VersionInfo(version));
@@ -140,7 +144,8 @@ ScoreModel* DendrixTranslator::ParseFromTree(DOMDocument* document, const std::s
     }
     if (DOMElement* regTree = FirstElement(document, "RegTree")) {
       DOMElement* first = GetFirstChildElt(regTree);
-      if (first == nullptr) throw VeltraException(1, "RegTree has no node element!");
+      if (first == nullptr)
+        throw VeltraException(ErrorCode::kMalformed, "RegTree has no node element!");
       CompositeTreeNode* top = nullptr;
       if (IsNamed(first, "RegNode") || IsNamed(first, "RegTerminalNode")) {
         top = ReadRegNode(first, nullptr);
@@ -174,7 +179,8 @@ void DendrixTranslator::ReadDictionary(DOMNodeList* variables) {
     const std::string name = var->GetName();
     if (!dictionary->AddVar(name, var)) {
       delete var;
-      throw VeltraException(3, name + " Is defined twice in the dictionary!");
+      throw VeltraException(ErrorCode::kInvalidValue,
+                            name + " Is defined twice in the dictionary!");
     }
     variableNames.push_back(name);
   }
@@ -221,7 +227,8 @@ DictVar* DendrixTranslator::ReadVariable(DOMElement* element) {
           DOMElement* valueElement = GetFirstChildElt(category);
           if (valueElement == nullptr) {
             throw VeltraException(
-                1, Transcode(category->getNodeName()) + " in Categories has no value element!");
+                ErrorCode::kMalformed,
+                Transcode(category->getNodeName()) + " in Categories has no value element!");
           }
           const std::string text = ElementText(valueElement);
           DOMElement* labelElement = GetNextSiblingElt(valueElement);
@@ -241,7 +248,8 @@ DictVar* DendrixTranslator::ReadVariable(DOMElement* element) {
           DOMElement* highElement = isCategory ? lowElement : GetNextSiblingElt(lowElement);
           if (lowElement == nullptr || highElement == nullptr) {
             throw VeltraException(
-                1, Transcode(entry->getNodeName()) + " in MissingValues lacks a value element!");
+                ErrorCode::kMalformed,
+                Transcode(entry->getNodeName()) + " in MissingValues lacks a value element!");
           }
           ScoreValue* low = CarefullyMakeVarValue(var, ElementText(lowElement));
           ScoreValue* high = nullptr;
@@ -256,7 +264,8 @@ DictVar* DendrixTranslator::ReadVariable(DOMElement* element) {
         var->SetMissingValueSet(missing);
         missing = nullptr;
       } else {
-        throw VeltraException(1, Transcode(child->getNodeName()) + " Is NOT a valid element here!");
+        throw VeltraException(ErrorCode::kMalformed,
+                              Transcode(child->getNodeName()) + " Is NOT a valid element here!");
       }
     }
   } catch (...) {
@@ -271,7 +280,8 @@ DictVar* DendrixTranslator::ReadVariable(DOMElement* element) {
 std::string DendrixTranslator::ElementText(const DOMElement* element) const {
   const DOMNode* first = element->getFirstChild();
   if (first == nullptr || first->getNodeValue() == nullptr) {
-    throw VeltraException(1, Transcode(element->getNodeName()) + " has no text!");
+    throw VeltraException(ErrorCode::kMalformed,
+                          Transcode(element->getNodeName()) + " has no text!");
   }
   return Transcode(first->getNodeValue());
 }
@@ -285,8 +295,9 @@ ScoreValue* DendrixTranslator::MakeTargetValue(const std::string& text) const {
 
 void DendrixTranslator::EnterNode() {
   if (depth >= kMaxNodeDepth) {
-    throw VeltraException(5, "Tree nodes nested deeper than " + std::to_string(kMaxNodeDepth) +
-                                 " levels are not supported!");
+    throw VeltraException(ErrorCode::kUnsupported, "Tree nodes nested deeper than " +
+                                                       std::to_string(kMaxNodeDepth) +
+                                                       " levels are not supported!");
   }
   ++depth;
 }
@@ -336,7 +347,7 @@ void DendrixTranslator::ReadValuePercentage(TreeClsNodeStats* stats, DOMElement*
   const double percent = VerifyDouble(GetAttributeForced(element, "Percent"));
   DOMElement* valueElement = GetFirstChildElt(element);
   if (valueElement == nullptr) {
-    throw VeltraException(1, "ValuePercentage has no value element!");
+    throw VeltraException(ErrorCode::kMalformed, "ValuePercentage has no value element!");
   }
   ScoreValue* value = MakeTargetValue(ElementText(valueElement));
   if (!stats->AddValuePercent(value, percent / 100)) delete value;
@@ -382,7 +393,8 @@ void DendrixTranslator::ReadDiscreteSplit(std::vector<ScoreSplitVar*>& splits,
                                           DOMElement* element) {
   const std::string name = Transcode(GetAttributeForced(element, "VarName"));
   const ScoreDictVar* var = dictionary->GetVar(name);
-  if (var == nullptr) throw VeltraException(8, name + " Is NOT in the dictionary!");
+  if (var == nullptr)
+    throw VeltraException(ErrorCode::kUnknownVariable, name + " Is NOT in the dictionary!");
   const int missing = VerifyInt(GetAttributeForced(element, "MissingValueMapping"));
 
   DiscreteSplit* split = new DiscreteSplit(var);
@@ -392,7 +404,8 @@ void DendrixTranslator::ReadDiscreteSplit(std::vector<ScoreSplitVar*>& splits,
     for (DOMElement* child = GetFirstChildElt(element); child != nullptr;
          child = GetNextSiblingElt(child), ++position) {
       if (!IsNamed(child, "MappedDiscreteValues")) {
-        throw VeltraException(1, Transcode(child->getNodeName()) + " is invalid");
+        throw VeltraException(ErrorCode::kMalformed,
+                              Transcode(child->getNodeName()) + " is invalid");
       }
       ReadMappedDiscreteValues(split, child, position);
     }
@@ -418,7 +431,8 @@ void DendrixTranslator::ReadMappedDiscreteValues(DiscreteSplit* split, DOMElemen
 void DendrixTranslator::ReadScaleSplit(std::vector<ScoreSplitVar*>& splits, DOMElement* element) {
   const std::string name = Transcode(GetAttributeForced(element, "VarName"));
   const ScoreDictVar* var = dictionary->GetVar(name);
-  if (var == nullptr) throw VeltraException(8, name + " Is NOT in the dictionary!");
+  if (var == nullptr)
+    throw VeltraException(ErrorCode::kUnknownVariable, name + " Is NOT in the dictionary!");
   const int top = VerifyInt(GetAttributeForced(element, "TopIntervalMapping"));
   const int missing = VerifyInt(GetAttributeForced(element, "MissingValueMapping"));
 
@@ -430,12 +444,14 @@ void DendrixTranslator::ReadScaleSplit(std::vector<ScoreSplitVar*>& splits, DOME
     for (DOMElement* child = GetFirstChildElt(element); child != nullptr;
          child = GetNextSiblingElt(child)) {
       if (!IsNamed(child, "MappedOrdinalValue")) {
-        throw VeltraException(1, Transcode(child->getNodeName()) + " is invalid");
+        throw VeltraException(ErrorCode::kMalformed,
+                              Transcode(child->getNodeName()) + " is invalid");
       }
       const int position = VerifyInt(GetAttributeForced(child, "MappedChildPosition"));
       DOMElement* cutElement = GetFirstChildElt(child);
       if (cutElement == nullptr) {
-        throw VeltraException(1, "MappedOrdinalValue has no cut point element!");
+        throw VeltraException(ErrorCode::kMalformed,
+                              "MappedOrdinalValue has no cut point element!");
       }
       const double cut = VerifyDouble(ElementText(cutElement));
       split->PutSplit(new Range(low, cut, false, true), position);

@@ -7,7 +7,6 @@
 #include "host/BaseDictionary.h"
 #include "host/ScoreSplitVar.h"
 #include "host/ScoreTranslator.h"
-#include "plugin/PluginExport.h"
 
 class CompositeTreeNode;
 class DendrixPMMLModel;
@@ -17,7 +16,7 @@ class TreeClsNodeStats;
 // DendrixPMMLModel. Used once per document; the returned model (with its
 // dictionary and tree) belongs to the caller. A model never handed over (no
 // call, or a failed one) is released by the translator. Not thread-safe.
-class DX_PLUGIN_API DendrixTranslator : public BaseTranslator {
+class DendrixTranslator : public BaseTranslator {
  public:
   DendrixTranslator();
   DendrixTranslator(const DendrixTranslator&) = delete;

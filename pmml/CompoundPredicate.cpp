@@ -5,9 +5,10 @@
 #include <vector>
 #include <xercesc/util/XMLString.hpp>
 
+#include "host/Codes.h"
 #include "host/ScoreSplitVar.h"
 #include "host/VeltraException.h"
-#include "plugin/DendrixPMMLTranslator.h"
+#include "pmml/DendrixPMMLTranslator.h"
 #include "pmml/ReaderConstants.h"
 
 using xercesc::DOMNode;
@@ -42,7 +43,7 @@ bool DendrixPMMLTranslator::HandleCompoundPredicate(DOMNode* compound,
 
   auto handle = [&](auto& self, DOMNode* node, int firstIndex, int depth) -> bool {
     if (depth > kMaxCompoundDepth) {
-      throw VeltraException(5,
+      throw VeltraException(ErrorCode::kUnsupported,
                             "CompoundPredicate nesting deeper than 1000 levels is not supported!");
     }
     const bool isOr = IsEqual(GetAttribute(node, "booleanOperator"), "or");

@@ -6,9 +6,10 @@
 #include <utility>
 #include <vector>
 
+#include "host/Codes.h"
 #include "host/ScoreDictionary.h"
 #include "host/VeltraException.h"
-#include "plugin/DendrixPMMLTranslator.h"
+#include "pmml/DendrixPMMLTranslator.h"
 
 using xercesc::DOMElement;
 using xercesc::DOMNode;
@@ -29,27 +30,27 @@ void DendrixPMMLTranslator::HandleMisclassificationCost(
     }
     DOMElement* predictedElement = GetFirstChildElt(cell);
     if (predictedElement == nullptr) {
-      throw VeltraException(4, "No child node in <X-MisclassificationCost>");
+      throw VeltraException(ErrorCode::kMissingList, "No child node in <X-MisclassificationCost>");
     }
     DOMNode* predictedValue = predictedElement->getFirstChild();
     if (predictedValue == nullptr) {
-      throw VeltraException(4, "No predicted value found");
+      throw VeltraException(ErrorCode::kMissingList, "No predicted value found");
     }
     DOMElement* actualElement = GetNextSiblingElt(predictedElement);
     if (actualElement == nullptr) {
-      throw VeltraException(4, "No actual value node found");
+      throw VeltraException(ErrorCode::kMissingList, "No actual value node found");
     }
     DOMNode* actualValue = actualElement->getFirstChild();
     if (actualValue == nullptr) {
-      throw VeltraException(4, "No actual value found");
+      throw VeltraException(ErrorCode::kMissingList, "No actual value found");
     }
     DOMElement* costElement = GetNextSiblingElt(actualElement);
     if (costElement == nullptr) {
-      throw VeltraException(4, "No cost node found");
+      throw VeltraException(ErrorCode::kMissingList, "No cost node found");
     }
     DOMNode* costValue = costElement->getFirstChild();
     if (costValue == nullptr) {
-      throw VeltraException(4, "No cost value found");
+      throw VeltraException(ErrorCode::kMissingList, "No cost value found");
     }
     predicted.push_back(
         GetValueString(predictedValue->getNodeValue(), GetAttribute(predictedElement, "type")));

@@ -5,10 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "host/Codes.h"
 #include "host/ScoreSplitVar.h"
 #include "host/ScoreValue.h"
 #include "host/VeltraException.h"
-#include "plugin/DendrixPMMLTranslator.h"
+#include "pmml/DendrixPMMLTranslator.h"
 
 using xercesc::DOMElement;
 using xercesc::DOMNode;
@@ -33,7 +34,7 @@ DiscreteSplit* DendrixPMMLTranslator::ListedDiscreteSplit(std::vector<ScoreSplit
   if (isRuleSet || static_cast<int>(splits.size()) <= splitIndex) return nullptr;
   DiscreteSplit* split = dynamic_cast<DiscreteSplit*>(splits[splitIndex]);
   if (split == nullptr || split->GetSplitName() != var->GetName()) {
-    throw VeltraException(5, "Multiple split variables not supported!");
+    throw VeltraException(ErrorCode::kUnsupported, "Multiple split variables not supported!");
   }
   return split;
 }
@@ -72,7 +73,8 @@ void DendrixPMMLTranslator::SetNodeDiscreteSplit(std::vector<ScoreSplitVar*>& sp
       const bool isMissing = IsEqual(op, "isMissing");
 
       if (isMissing && value != nullptr) {
-        throw VeltraException(1, "No value attribute allowed after \"isMissing\"");
+        throw VeltraException(ErrorCode::kMalformed,
+                              "No value attribute allowed after \"isMissing\"");
       }
       if (isMissing) {
         split->SetMissvalMap(childIndex);
@@ -80,14 +82,17 @@ void DendrixPMMLTranslator::SetNodeDiscreteSplit(std::vector<ScoreSplitVar*>& sp
       }
       if (value != nullptr && value[0] == 0) {
         if (!IsEqual(op, "equal")) {
-          throw VeltraException(1, "Only equal operator is allowed for null string value");
+          throw VeltraException(ErrorCode::kMalformed,
+                                "Only equal operator is allowed for null string value");
         }
         if (numeric) {
           split->SetMissvalMap(childIndex);
           continue;
         }
         const ScoreValueLabelSet* labels = var->GetValueLabelSet();
-        if (labels == nullptr) throw VeltraException(4, var->GetName() + "Value list is required!");
+        if (labels == nullptr)
+          throw VeltraException(ErrorCode::kMissingList,
+                                var->GetName() + "Value list is required!");
         // The empty text is a real category when some label has it; otherwise
         // it stands for the missing value.
         bool emptyIsCategory = false;
@@ -115,11 +120,12 @@ void DendrixPMMLTranslator::SetNodeDiscreteSplit(std::vector<ScoreSplitVar*>& sp
       }
     }
 
-    if (!rangeValid) throw VeltraException(5, "Invalid split value range!!!");
+    if (!rangeValid) throw VeltraException(ErrorCode::kUnsupported, "Invalid split value range!!!");
 
     if (!nominal) {
       const ScoreValueLabelSet* labels = var->GetValueLabelSet();
-      if (labels == nullptr) throw VeltraException(4, "Value list is required!!");
+      if (labels == nullptr)
+        throw VeltraException(ErrorCode::kMissingList, "Value list is required!!");
       const std::vector<ScoreValueLabel*>& list = labels->GetLabels();
       // The category count and the label list should agree; never read past
       // the list when they do not.
@@ -142,7 +148,8 @@ void DendrixPMMLTranslator::SetNodeDiscreteSplit(std::vector<ScoreSplitVar*>& sp
 void DendrixPMMLTranslator::SetDiscreteSplitValue(const ScoreDictVar* var, DiscreteSplit* split,
                                                   const XMLCh* value, int childIndex) {
   if (value == nullptr) {
-    throw VeltraException(1, "value attribute is required for split variable " + var->GetName());
+    throw VeltraException(ErrorCode::kMalformed,
+                          "value attribute is required for split variable " + var->GetName());
   }
   const std::string text = Transcode(value);
   ScoreValue* v = var->GetVariableType() == ScoreDictVar::kString
@@ -150,7 +157,7 @@ void DendrixPMMLTranslator::SetDiscreteSplitValue(const ScoreDictVar* var, Discr
                       : new NumericValue(text);
   if (var->GetValueLabelSet() == nullptr || !var->IsValidCategory(v)) {
     delete v;
-    throw VeltraException(1,
+    throw VeltraException(ErrorCode::kMalformed,
                           "Value list is required and split value should be in the list!" + text);
   }
   split->PutSplit(v, childIndex);
@@ -163,7 +170,9 @@ int DendrixPMMLTranslator::HandleOrdinalVariable(DOMElement* predicate, const Sc
   const int idx = GetIndexOfOrdinalValue(text, var);
   const int count = var->GetCategoryCount();
   // The value is checked before the operator.
-  if (idx < 0) throw VeltraException(9, "Invalid split value for variable: " + var->GetName());
+  if (idx < 0)
+    throw VeltraException(ErrorCode::kInvalidOperator,
+                          "Invalid split value for variable: " + var->GetName());
 
   if (IsEqual(op, "greaterThan")) {
     low = idx + 1;
@@ -182,7 +191,7 @@ int DendrixPMMLTranslator::HandleOrdinalVariable(DOMElement* predicate, const Sc
     high = idx;
     return 0;
   } else {
-    throw VeltraException(9, "Invalid operator!!");
+    throw VeltraException(ErrorCode::kInvalidOperator, "Invalid operator!!");
   }
   return 1;
 }
@@ -190,7 +199,8 @@ int DendrixPMMLTranslator::HandleOrdinalVariable(DOMElement* predicate, const Sc
 int DendrixPMMLTranslator::GetIndexOfOrdinalValue(const std::string& text,
                                                   const ScoreDictVar* var) {
   const ScoreValueLabelSet* labels = var->GetValueLabelSet();
-  if (labels == nullptr) throw VeltraException(1, var->GetName() + ": Value list is required!!");
+  if (labels == nullptr)
+    throw VeltraException(ErrorCode::kMalformed, var->GetName() + ": Value list is required!!");
   const bool numeric = var->GetVariableType() == ScoreDictVar::kNumeric;
   // Numbers compare by value (2.0 names the category 2), texts exactly.
   const double number = numeric ? NumericValue(text).ToDouble() : 0.0;

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "host/Codes.h"
 #include "host/VeltraException.h"
 
 using xercesc::DOMNode;
@@ -35,8 +36,9 @@ void CheckTreeNodeCount(const xercesc::DOMDocument* document, int64_t limit) {
   while (at != nullptr) {
     if (at->getNodeType() == DOMNode::ELEMENT_NODE && IsTreeNode(at->getNodeName()) &&
         ++count > limit) {
-      throw VeltraException(5, "Documents with more than " + std::to_string(limit) +
-                                   " tree nodes are not supported!");
+      throw VeltraException(
+          ErrorCode::kUnsupported,
+          "Documents with more than " + std::to_string(limit) + " tree nodes are not supported!");
     }
     // Next in document order: first child, else the next sibling of the
     // nearest ancestor (or self) that has one, stopping at the top.

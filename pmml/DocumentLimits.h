@@ -6,8 +6,6 @@
 #include <cstdint>
 #include <xercesc/dom/DOM.hpp>
 
-#include "plugin/PluginExport.h"
-
 // Most tree nodes (PMML Node elements and the legacy layout's node elements)
 // one document may hold: far above real ensembles, low enough to bound what
 // reading builds.
@@ -19,5 +17,4 @@ inline constexpr int kMaxCostCategories = 1000;
 
 // Throws VeltraException 5 when the document holds more tree node elements
 // than limit. One walk over the document's elements, without recursion.
-// Exported so that tests can check it with a small limit.
-DX_PLUGIN_API void CheckTreeNodeCount(const xercesc::DOMDocument* document, int64_t limit);
+void CheckTreeNodeCount(const xercesc::DOMDocument* document, int64_t limit);

@@ -2,9 +2,10 @@
 
 #include <string>
 
+#include "host/Codes.h"
 #include "host/TransformationDictionary.h"
 #include "host/VeltraException.h"
-#include "plugin/DendrixPMMLTranslator.h"
+#include "pmml/DendrixPMMLTranslator.h"
 #include "pmml/ReaderConstants.h"
 #include "scoring/DendrixPMMLModel.h"
 
@@ -26,7 +27,7 @@ void DendrixPMMLTranslator::HandleMiningSchema(DOMElement* miningSchema) {
     }
     DOMNodeList* fields = GetElementsByTagName(child, "MiningField");
     if (fields == nullptr || fields->item(0) == nullptr) {
-      throw VeltraException(5, "<MiningField> is required!");
+      throw VeltraException(ErrorCode::kUnsupported, "<MiningField> is required!");
     }
     for (XMLSize_t i = 0; xercesc::DOMNode* field = fields->item(i); ++i) {
       HandleMiningField(static_cast<DOMElement*>(field), true);
@@ -34,15 +35,15 @@ void DendrixPMMLTranslator::HandleMiningSchema(DOMElement* miningSchema) {
   }
 
   if (targetVar == nullptr) {
-    throw VeltraException(10, "Target variable is missing!");
+    throw VeltraException(ErrorCode::kTargetMissing, "Target variable is missing!");
   }
   const int level = targetVar->GetMeasurementLevel();
   if ((level == ScoreDictVar::kNominal || level == ScoreDictVar::kOrdinal) &&
       targetVar->GetValueLabelSet() == nullptr) {
-    throw VeltraException(4, "Target Variable: No Category value list!!!");
+    throw VeltraException(ErrorCode::kMissingList, "Target Variable: No Category value list!!!");
   }
   if (isCFive && targetVar->GetValueLabelSet() == nullptr) {
-    throw VeltraException(4, "Category value list is required for C5!!!");
+    throw VeltraException(ErrorCode::kMissingList, "Category value list is required for C5!!!");
   }
 }
 
@@ -55,23 +56,25 @@ void DendrixPMMLTranslator::HandleMiningField(DOMElement* field, bool fromExtens
     var = transformationDictionary->GetVar(name);
   }
   if (var == nullptr) {
-    throw VeltraException(8, name + " Is NOT in the dictionary!");
+    throw VeltraException(ErrorCode::kUnknownVariable, name + " Is NOT in the dictionary!");
   }
 
   const int role = model->GetVarRole(var);
   if (role == ScoreModel::kRoleInput || role == ScoreModel::kRoleTarget) {
-    throw VeltraException(8, name + ": Intersect variable role!");
+    throw VeltraException(ErrorCode::kUnknownVariable, name + ": Intersect variable role!");
   }
 
   if (IsEqual(usageType, "active")) {
     model->SetVarRole(name, ScoreModel::kRoleInput);
     if (var->GetMeasurementLevel() == ScoreDictVar::kOrdinal &&
         var->GetVariableType() == ScoreDictVar::kString && !isCFive && !isRuleSet) {
-      throw VeltraException(5, name + ": only Numeric Ordinal variable is accepted");
+      throw VeltraException(ErrorCode::kUnsupported,
+                            name + ": only Numeric Ordinal variable is accepted");
     }
   } else if (IsEqual(usageType, "predicted")) {
     if (fromExtension) {
-      throw VeltraException(5, "Target variable has to be an input variable!!");
+      throw VeltraException(ErrorCode::kUnsupported,
+                            "Target variable has to be an input variable!!");
     }
     model->SetVarRole(name, ScoreModel::kRoleTarget);
     targetVar = var;

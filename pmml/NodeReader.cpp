@@ -5,10 +5,11 @@
 #include <vector>
 #include <xercesc/util/XMLString.hpp>
 
+#include "host/Codes.h"
 #include "host/ScoreSplitVar.h"
 #include "host/ScoreValue.h"
 #include "host/VeltraException.h"
-#include "plugin/DendrixPMMLTranslator.h"
+#include "pmml/DendrixPMMLTranslator.h"
 #include "pmml/ReaderConstants.h"
 #include "scoring/DendrixPMMLModel.h"
 #include "tree/CompositeTreeNode.h"
@@ -93,7 +94,8 @@ void DendrixPMMLTranslator::ScanTreeModel(DOMNode* treeModel) {
       const bool isNode = xercesc::XMLString::equals(next->getNodeName(), kNode);
       if (isNode && ++nodeDepth > kMaxNodeDepth) {
         nodeExtensionInfo.clear();
-        throw VeltraException(5, "Node nesting deeper than 1000 levels is not supported!");
+        throw VeltraException(ErrorCode::kUnsupported,
+                              "Node nesting deeper than 1000 levels is not supported!");
       }
       open.push_back({next, isNode, false, nullptr});
       next = next->getFirstChild();
@@ -200,7 +202,7 @@ CompositeTreeNode* DendrixPMMLTranslator::InsertClsTreeNode(DOMNode* node,
     if (hasOwnCount) {
       total = VerifyDouble(ownCount);
       if (total < 0.0) {
-        throw VeltraException(5, "recordCount can't be negative!");
+        throw VeltraException(ErrorCode::kUnsupported, "recordCount can't be negative!");
       }
     }
     std::vector<DOMElement*> children;
@@ -211,7 +213,7 @@ CompositeTreeNode* DendrixPMMLTranslator::InsertClsTreeNode(DOMNode* node,
       } else if (!hasOwnCount && IsElementNamed(child, kScoreDistribution)) {
         const double count = VerifyDouble(GetAttributeForced(child, "recordCount"));
         if (count < 0.0) {
-          throw VeltraException(5, "recordCount can't be negative!");
+          throw VeltraException(ErrorCode::kUnsupported, "recordCount can't be negative!");
         }
         total += count;
       }
@@ -221,7 +223,8 @@ CompositeTreeNode* DendrixPMMLTranslator::InsertClsTreeNode(DOMNode* node,
 
     if (isRuleSet && parent != nullptr && childCount > 0) {
       // One condition list per rule: a rule can't hold rules of its own.
-      throw VeltraException(5, "A rule of a rule set can't have child nodes!");
+      throw VeltraException(ErrorCode::kUnsupported,
+                            "A rule of a rule set can't have child nodes!");
     }
     if (isRuleSetRoot) {
       // Lists of an earlier rule-set root all belong to its rules by now.
@@ -237,7 +240,8 @@ CompositeTreeNode* DendrixPMMLTranslator::InsertClsTreeNode(DOMNode* node,
 
     if (isRuleSet && parent != nullptr &&
         (ruleIndex < 0 || ruleIndex >= static_cast<int>(ruleSplitVars.size()))) {
-      throw VeltraException(5, "A rule of a rule set can't have child nodes!");
+      throw VeltraException(ErrorCode::kUnsupported,
+                            "A rule of a rule set can't have child nodes!");
     }
     treeNode = new CompositeTreeNode(true);
     if (!isRuleSet) {
@@ -362,7 +366,7 @@ void DendrixPMMLTranslator::HandleChildPredicate(DOMElement* child,
       continue;
     }
     if (seenPredicate) {
-      throw VeltraException(1, "Only one PREDICATE element allowed!");
+      throw VeltraException(ErrorCode::kMalformed, "Only one PREDICATE element allowed!");
     }
     seenPredicate = true;
     if (isCompound) {
@@ -391,7 +395,7 @@ void DendrixPMMLTranslator::SetNodeValue(TreeClsNodeStats* stats, const XMLCh* s
   }
   if (!targetVar->IsValidCategory(value)) {
     delete value;
-    throw VeltraException(3, text + ": is invalid score value!!");
+    throw VeltraException(ErrorCode::kInvalidValue, text + ": is invalid score value!!");
   }
   stats->SetPrediction(value);
 }
@@ -413,7 +417,8 @@ void DendrixPMMLTranslator::SetNodeValuePercent(TreeClsNodeStats* stats,
   const std::string text = Transcode(GetAttributeForced(scoreDistribution, "value"));
   const double denominator = total == 0.0 ? 1.0 : total;
   if (count < 0.0 || count > denominator) {
-    throw VeltraException(3, "invalid recordCount value in ScoreDistribution!!");
+    throw VeltraException(ErrorCode::kInvalidValue,
+                          "invalid recordCount value in ScoreDistribution!!");
   }
   double percent = count / denominator;
   DOMElement* extension = GetChildByTag(scoreDistribution, "Extension");
@@ -429,7 +434,8 @@ void DendrixPMMLTranslator::SetNodeValuePercent(TreeClsNodeStats* stats,
   }
   if (!targetVar->IsValidCategory(value)) {
     delete value;
-    throw VeltraException(3, text + ": is invalid value in ScoreDistribution!!");
+    throw VeltraException(ErrorCode::kInvalidValue,
+                          text + ": is invalid value in ScoreDistribution!!");
   }
   if (!stats->AddValuePercent(value, percent)) {
     delete value;

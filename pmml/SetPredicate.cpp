@@ -10,10 +10,11 @@
 #include <vector>
 #include <xercesc/util/XMLStringTokenizer.hpp>
 
+#include "host/Codes.h"
 #include "host/ScoreSplitVar.h"
 #include "host/ScoreValue.h"
 #include "host/VeltraException.h"
-#include "plugin/DendrixPMMLTranslator.h"
+#include "pmml/DendrixPMMLTranslator.h"
 #include "scoring/DendrixPMMLModel.h"
 
 using xercesc::DOMNode;
@@ -77,13 +78,15 @@ void DendrixPMMLTranslator::HandleSetPredicate(DOMNode* predicate,
     var = transformationDictionary->GetVar(name);
     model->SetNeedDerivedPredictor(true);
   }
-  if (var == nullptr) throw VeltraException(8, "Variable " + name + " not in the dictionary!");
+  if (var == nullptr)
+    throw VeltraException(ErrorCode::kUnknownVariable,
+                          "Variable " + name + " not in the dictionary!");
 
   // A set predicate on a continuous field adds no condition.
   const int level = var->GetMeasurementLevel();
   if (level != ScoreDictVar::kNominal && level != ScoreDictVar::kOrdinal) return;
   if (var->GetValueLabelSet() == nullptr) {
-    throw VeltraException(4, name + ": category value list is required!!");
+    throw VeltraException(ErrorCode::kMissingList, name + ": category value list is required!!");
   }
   SetArrayDiscreteSplit(splits, predicate, var, childIndex, splitIndex);
 }
@@ -92,7 +95,7 @@ void DendrixPMMLTranslator::SetArrayDiscreteSplit(std::vector<ScoreSplitVar*>& s
                                                   DOMNode* predicate, const ScoreDictVar* var,
                                                   int childIndex, int splitIndex) {
   if (var->GetValueLabelSet() == nullptr) {
-    throw VeltraException(3, var->GetName() + ": Value list is required!");
+    throw VeltraException(ErrorCode::kInvalidValue, var->GetName() + ": Value list is required!");
   }
   DiscreteSplit* split = ListedDiscreteSplit(splits, var, splitIndex);
   const bool listHasEntry = split != nullptr;
@@ -112,7 +115,7 @@ void DendrixPMMLTranslator::SetArrayDiscreteSplit(std::vector<ScoreSplitVar*>& s
 
     const bool isString = IsEqual(type, "string");
     if (!isString && !IsEqual(type, "real") && !IsEqual(type, "int")) {
-      throw VeltraException(11, Transcode(type) + " Invalid Operator!");
+      throw VeltraException(ErrorCode::kTargetTypeMismatch, Transcode(type) + " Invalid Operator!");
     }
 
     if (IsEqual(booleanOperator, "isIn")) {
@@ -127,7 +130,7 @@ void DendrixPMMLTranslator::SetArrayDiscreteSplit(std::vector<ScoreSplitVar*>& s
                                : v->IsString() && categories.HasText(element);
         if (!valid) {
           delete v;
-          throw VeltraException(3, "In valid split value!");
+          throw VeltraException(ErrorCode::kInvalidValue, "In valid split value!");
         }
         split->PutSplit(v, childIndex);
       }
@@ -136,7 +139,8 @@ void DendrixPMMLTranslator::SetArrayDiscreteSplit(std::vector<ScoreSplitVar*>& s
         split->PutSplit(MakeArrayValue(isString, text), childIndex);
       }
     } else {
-      throw VeltraException(9, Transcode(booleanOperator) + " Invalid Operator!");
+      throw VeltraException(ErrorCode::kInvalidOperator,
+                            Transcode(booleanOperator) + " Invalid Operator!");
     }
     if (!listHasEntry) splits.push_back(split);
   } catch (...) {
@@ -150,7 +154,7 @@ DOMNode* DendrixPMMLTranslator::GetArrayNode(DOMNode* predicate) {
        child = child->getNextSibling()) {
     if (IsEqual(child->getNodeName(), "Array")) return child;
   }
-  throw VeltraException(9, "Array Node is required!!!");
+  throw VeltraException(ErrorCode::kInvalidOperator, "Array Node is required!!!");
 }
 
 std::vector<std::string> DendrixPMMLTranslator::GetArrayElements(DOMNode* array,
@@ -158,18 +162,21 @@ std::vector<std::string> DendrixPMMLTranslator::GetArrayElements(DOMNode* array,
   int n = 0;
   const XMLCh* nText = GetAttribute(array, "n");
   if (nText != nullptr && nText[0] != 0) n = VerifyInt(nText);
-  if (n < 0) throw VeltraException(12, "Array size n can't be negative!");
+  if (n < 0)
+    throw VeltraException(ErrorCode::kArraySizeMismatch, "Array size n can't be negative!");
 
   DOMNode* content = array->getFirstChild();
-  if (content == nullptr) throw VeltraException(4, "Array Node is required!!!");
+  if (content == nullptr)
+    throw VeltraException(ErrorCode::kMissingList, "Array Node is required!!!");
   const short contentType = content->getNodeType();
   if (contentType != DOMNode::TEXT_NODE && contentType != DOMNode::CDATA_SECTION_NODE) {
-    throw VeltraException(4, "Array content must be text!");
+    throw VeltraException(ErrorCode::kMissingList, "Array content must be text!");
   }
   const XMLCh* text = content->getNodeValue();
   {
     xercesc::XMLStringTokenizer tokens(text);
-    if (tokens.countTokens() == 0) throw VeltraException(4, "No Elements found in array!");
+    if (tokens.countTokens() == 0)
+      throw VeltraException(ErrorCode::kMissingList, "No Elements found in array!");
   }
 
   const bool isReal = IsEqual(type, "real");
@@ -193,7 +200,7 @@ std::vector<std::string> DendrixPMMLTranslator::GetArrayElements(DOMNode* array,
     } else if (c == '"') {
       const std::size_t close = FindClosingQuote(s, static_cast<std::size_t>(i));
       if (close == std::string::npos)
-        throw VeltraException(4, "Unterminated quotation mark in array!");
+        throw VeltraException(ErrorCode::kMissingList, "Unterminated quotation mark in array!");
       start = i + 1;
       end = static_cast<int>(close) - 1;
       i = static_cast<int>(close);
@@ -218,7 +225,9 @@ std::vector<std::string> DendrixPMMLTranslator::GetArrayElements(DOMNode* array,
       end = -1;
     }
   }
-  if (k != n) throw VeltraException(12, "Number of Elements doesn't match with array size!");
+  if (k != n)
+    throw VeltraException(ErrorCode::kArraySizeMismatch,
+                          "Number of Elements doesn't match with array size!");
   return result;
 }
 
@@ -230,11 +239,13 @@ std::vector<std::string> DendrixPMMLTranslator::Remove(const ScoreDictVar* var,
     const bool known = categories.IsNumeric()
                            ? categories.HasNumber(NumericValue(element).ToDouble())
                            : categories.HasText(element);
-    if (!known) throw VeltraException(3, "Invalid category value: " + element);
+    if (!known)
+      throw VeltraException(ErrorCode::kInvalidValue, "Invalid category value: " + element);
   }
   const ScoreValueLabelSet* labels = var->GetValueLabelSet();
   if (labels == nullptr) {
-    throw VeltraException(4, var->GetName() + ": Category value list is required!!!");
+    throw VeltraException(ErrorCode::kMissingList,
+                          var->GetName() + ": Category value list is required!!!");
   }
 
   // Every category that some element names is left out: by number for a
@@ -264,7 +275,8 @@ std::vector<std::string> DendrixPMMLTranslator::Remove(const ScoreDictVar* var,
 bool DendrixPMMLTranslator::IsCategoryValue(const ScoreDictVar* var, const std::string& text) {
   if (var == nullptr) return false;
   const ScoreValueLabelSet* labels = var->GetValueLabelSet();
-  if (labels == nullptr) throw VeltraException(1, var->GetName() + ": Value list is required!!!");
+  if (labels == nullptr)
+    throw VeltraException(ErrorCode::kMalformed, var->GetName() + ": Value list is required!!!");
   const bool numeric = var->GetVariableType() == ScoreDictVar::kNumeric;
   const double number = numeric ? NumericValue(text).ToDouble() : 0.0;
   for (const ScoreValueLabel* label : labels->GetLabels()) {
@@ -278,7 +290,7 @@ bool DendrixPMMLTranslator::IsCategoryValue(const ScoreDictVar* var, const std::
 std::string DendrixPMMLTranslator::GetValueString(const XMLCh* value, const XMLCh* type) {
   if (IsEqual(type, "A")) {
     if (targetVar == nullptr || targetVar->GetVariableType() != ScoreDictVar::kString) {
-      throw VeltraException(11, "Target Variable type doesn't match!!");
+      throw VeltraException(ErrorCode::kTargetTypeMismatch, "Target Variable type doesn't match!!");
     }
     return Transcode(value);
   }
@@ -290,5 +302,5 @@ std::string DendrixPMMLTranslator::GetValueString(const XMLCh* value, const XMLC
     return out.str();
   }
   if (IsEqual(type, "J")) return std::to_string(VerifyInt(value));
-  throw VeltraException(11, "Invalid Target Variable type!!");
+  throw VeltraException(ErrorCode::kTargetTypeMismatch, "Invalid Target Variable type!!");
 }

@@ -5,10 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "host/Codes.h"
 #include "host/ScoreSplitVar.h"
 #include "host/ScoreValue.h"
 #include "host/VeltraException.h"
-#include "plugin/DendrixPMMLTranslator.h"
+#include "pmml/DendrixPMMLTranslator.h"
 #include "scoring/DendrixPMMLModel.h"
 
 using xercesc::DOMNode;
@@ -31,7 +32,8 @@ void DendrixPMMLTranslator::HandlePredicate(DOMNode* holder, std::vector<ScoreSp
     var = transformationDictionary->GetVar(name);
     model->SetNeedDerivedPredictor(true);
   }
-  if (var == nullptr) throw VeltraException(8, name + ": Invalid Split Variable!");
+  if (var == nullptr)
+    throw VeltraException(ErrorCode::kUnknownVariable, name + ": Invalid Split Variable!");
 
   const int level = var->GetMeasurementLevel();
   const int type = var->GetVariableType();
@@ -50,7 +52,7 @@ void DendrixPMMLTranslator::HandlePredicate(DOMNode* holder, std::vector<ScoreSp
 
   if (discrete) {
     if (var->GetValueLabelSet() == nullptr) {
-      throw VeltraException(4, name + ": category value list is required!!");
+      throw VeltraException(ErrorCode::kMissingList, name + ": category value list is required!!");
     }
     SetNodeDiscreteSplit(splits, holder, var, childCount, childIndex, splitIndex, fieldName);
   } else {
@@ -67,7 +69,7 @@ void DendrixPMMLTranslator::SetNodeScaleSplit(std::vector<ScoreSplitVar*>& split
   if (listHasEntry) {
     split = dynamic_cast<ScaleSplit*>(splits[splitIndex]);
     if (split == nullptr || split->GetSplitName() != Transcode(fieldName)) {
-      throw VeltraException(5, "Multiple split variables not supported!");
+      throw VeltraException(ErrorCode::kUnsupported, "Multiple split variables not supported!");
     }
   } else {
     split = new ScaleSplit(var);
@@ -96,7 +98,8 @@ void DendrixPMMLTranslator::SetNodeScaleSplit(std::vector<ScoreSplitVar*>& split
       const bool isMissing = IsEqual(op, "isMissing");
       const bool isNotMissing = IsEqual(op, "isNotMissing");
       if (value != nullptr && (isMissing || isNotMissing)) {
-        throw VeltraException(1, "No value allowed after \"isMissing\" or\"isNotMissing\"");
+        throw VeltraException(ErrorCode::kMalformed,
+                              "No value allowed after \"isMissing\" or\"isNotMissing\"");
       }
       if (isMissing) {
         split->SetMissvalMap(childIndex);
@@ -104,7 +107,8 @@ void DendrixPMMLTranslator::SetNodeScaleSplit(std::vector<ScoreSplitVar*>& split
       }
       if (value != nullptr && value[0] == 0) {
         // An empty value with "equal" stands for the missing value.
-        if (!IsEqual(op, "equal")) throw VeltraException(1, "Only \"Equal\" allowed here!!!");
+        if (!IsEqual(op, "equal"))
+          throw VeltraException(ErrorCode::kMalformed, "Only \"Equal\" allowed here!!!");
         split->SetMissvalMap(childIndex);
         continue;
       }
@@ -131,7 +135,8 @@ void DendrixPMMLTranslator::SetNodeScaleSplit(std::vector<ScoreSplitVar*>& split
 
     if (anyRange) {
       if (low > high) {
-        throw VeltraException(5, var->GetName() + ": Invalid split value range!!!");
+        throw VeltraException(ErrorCode::kUnsupported,
+                              var->GetName() + ": Invalid split value range!!!");
       }
       // A lone predicate that set no bound ("isMissing", or "equal" with an
       // empty value) adds only the missing-value mapping.
@@ -173,6 +178,6 @@ void DendrixPMMLTranslator::GetScaleSplitValue(const XMLCh* value, const XMLCh* 
     high = v;
     closed = true;
   } else {
-    throw VeltraException(5, Transcode(op) + ": Not supported!");
+    throw VeltraException(ErrorCode::kUnsupported, Transcode(op) + ": Not supported!");
   }
 }

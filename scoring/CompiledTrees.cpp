@@ -1,20 +1,20 @@
 // Builds the compact node tables of the flat trees and scores classification
 // ensembles over them.
 #include <algorithm>
-#include <cfloat>
 #include <cmath>
 #include <limits>
 #include <type_traits>
 #include <unordered_map>
 
 #include "host/BaseDictionary.h"
+#include "host/Codes.h"
 #include "host/ScoreSplitVar.h"
 #include "scoring/DendrixPMMLModel.h"
+#include "scoring/ScoringMath.h"
 #include "tree/TreeClsResult.h"
 
 namespace {
 
-constexpr int kNoPrediction = 90027;
 // Two values per slot must fit a FastNode's 16-bit value index.
 constexpr size_t kMaxSlots = 32767;
 
@@ -26,8 +26,6 @@ bool MayRefusePlainNumber(const ScoreDictVar* var) {
   if (own == nullptr) return true;  // unknown kind: ask it every time
   return own->GetMissingValueSet() != nullptr && !own->GetMissingValueSet()->IsEmpty();
 }
-
-bool IsPlain(double x) { return x > -DBL_MAX && x <= DBL_MAX; }
 
 }  // namespace
 
@@ -73,7 +71,8 @@ void DendrixPMMLModel::CompileTree(FlatTree& tree, std::vector<const ScoreDictVa
         const int hiPos = ranges[1 - lower].second;
         const double t = lo.GetHigh();
         const bool shape = lo.GetLow() == -inf && hi.GetHigh() == inf && hi.GetLow() == t &&
-                           IsPlain(t) && ((loPos == 0 && hiPos == 1) || (loPos == 1 && hiPos == 0));
+                           IsPlainNumber(t) &&
+                           ((loPos == 0 && hiPos == 1) || (loPos == 1 && hiPos == 0));
         // The threshold goes to the first range, in put order, that holds it.
         int atT = -1;
         if (shape) {
@@ -143,7 +142,7 @@ VorqScore::VorqStatus DendrixPMMLModel::ScoreEnsembleFast(Call& call) {
     if (value != nullptr && value->GetTypeTag() == ScoreValue::kNumericTag) {
       x = static_cast<const NumericValue*>(value)->GetValue();
     }
-    const bool plain = IsPlain(x);
+    const bool plain = IsPlainNumber(x);
     slotNumbers[ValueIndex(s, false)] = plain ? x : nan;
     slotNumbers[ValueIndex(s, true)] = plain ? -x : nan;
     allPlain &= plain;
@@ -215,7 +214,7 @@ VorqScore::VorqStatus DendrixPMMLModel::ScoreEnsembleFast(Call& call) {
           continue;
         }
         const double v = numbers[f.value];
-        if (!IsPlain(v)) {
+        if (!IsPlainNumber(v)) {
           active &= ~(1u << lane);
           continue;
         }
@@ -250,16 +249,9 @@ VorqScore::VorqStatus DendrixPMMLModel::ScoreEnsembleFast(Call& call) {
   if (!(total > 0)) {
     call.result->SetConfidence(lastConfidence);
     call.result->SetPrediction(nullptr);
-    return VorqScore::VorqStatus(kNoPrediction, false);
+    return VorqScore::VorqStatus(StatusCode::kNoPrediction, false);
   }
-  int best = 0;
-  double max = ensembleVotes.front();
-  for (size_t i = 0; i < ensembleVotes.size(); ++i) {
-    if (ensembleVotes[i] > max) {
-      max = ensembleVotes[i];
-      best = static_cast<int>(i);
-    }
-  }
+  const int best = ArgMax(ensembleVotes, ensembleVotes.front());
   call.result->SetPrediction(const_cast<ScoreValue*>(categoryValues[best]));
   call.result->SetConfidence(ensembleVotes[best] / total);
   return VorqScore::VorqStatus();

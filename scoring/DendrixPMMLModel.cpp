@@ -1,25 +1,17 @@
 #include "scoring/DendrixPMMLModel.h"
 
 #include <algorithm>
-#include <cfloat>
 #include <typeinfo>
 
 #include "host/BaseDictionary.h"
+#include "host/Codes.h"
 #include "host/TransformationDictionary.h"
 #include "host/VeltraException.h"
+#include "scoring/ScoringMath.h"
 #include "tree/TreeClsResult.h"
 #include "tree/TreeRegResult.h"
 
 namespace {
-
-constexpr int kNoCaseRecord = 90029;
-constexpr int kNoPrediction = 90027;
-
-constexpr int kAdviceNoValue = 104;
-constexpr int kAdviceInvalidCategory = 105;
-constexpr int kAdviceMissingValue = 106;
-constexpr int kAdviceSurrogate = 107;
-constexpr int kAdviceNoSplitApplies = 108;
 
 constexpr double kSurrogatePenalty = 0.9;
 constexpr double kNoRuleConfidence = 0.5;
@@ -27,19 +19,6 @@ constexpr double kNoRuleConfidence = 0.5;
 bool IsCategorical(const ScoreDictVar* var) {
   const int level = var->GetMeasurementLevel();
   return level == ScoreDictVar::kOrdinal || level == ScoreDictVar::kNominal;
-}
-
-// Index of the largest entry; ties go to the lower index.
-int ArgMax(const std::vector<double>& v, double start) {
-  int best = 0;
-  double max = start;
-  for (size_t i = 0; i < v.size(); ++i) {
-    if (v[i] > max) {
-      max = v[i];
-      best = static_cast<int>(i);
-    }
-  }
-  return best;
 }
 
 void DisplayPreOrder(const TreeNode* top, std::ostream& os) {
@@ -126,7 +105,8 @@ void DendrixPMMLModel::FillCategoryValues(bool refuseIncomplete) {
   const int count = target->GetCategoryCount();
   const ScoreValueLabelSet* labels = target->GetValueLabelSet();
   if (labels == nullptr) {
-    if (refuseIncomplete) throw VeltraException(4, "No Category Value for Target variable!!");
+    if (refuseIncomplete)
+      throw VeltraException(ErrorCode::kMissingList, "No Category Value for Target variable!!");
     return;
   }
   const std::vector<ScoreValueLabel*>& list = labels->GetLabels();
@@ -136,7 +116,8 @@ void DendrixPMMLModel::FillCategoryValues(bool refuseIncomplete) {
   }
   if (!complete) {
     if (refuseIncomplete) {
-      throw VeltraException(4, "Category Values of Target variable are incomplete!!");
+      throw VeltraException(ErrorCode::kMissingList,
+                            "Category Values of Target variable are incomplete!!");
     }
     return;
   }
@@ -409,18 +390,18 @@ int DendrixPMMLModel::RouteCondition(Call& call, const ScoreSplitVar* split, int
   if (!call.advise) return split->GetChildIndex(value);
   const ScoreDictVar* var = split->GetSplitVar();
   if (k > 0 && surrogateAdvice)
-    call.result->AddAdvice(ResultAdvice(kAdviceSurrogate, var->GetName()));
+    call.result->AddAdvice(ResultAdvice(AdviceCode::kSurrogate, var->GetName()));
   if (value == nullptr) {
-    call.result->AddAdvice(ResultAdvice(kAdviceNoValue, var->GetName()));
+    call.result->AddAdvice(ResultAdvice(AdviceCode::kNoValue, var->GetName()));
     return split->GetMissvalMap();
   }
   if (var->GetMeasurementLevel() == ScoreDictVar::kNominal) {
     if (!var->IsValidCategory(value)) {
-      call.result->AddAdvice(ResultAdvice(kAdviceInvalidCategory, var->GetName()));
+      call.result->AddAdvice(ResultAdvice(AdviceCode::kInvalidCategory, var->GetName()));
       return split->GetMissvalMap();
     }
   } else if (var->IsMissingValue(value)) {
-    call.result->AddAdvice(ResultAdvice(kAdviceMissingValue, var->GetName()));
+    call.result->AddAdvice(ResultAdvice(AdviceCode::kMissingValue, var->GetName()));
     return split->GetMissvalMap();
   }
   return split->GetChildIndex(value);
@@ -442,7 +423,7 @@ VorqScore::VorqStatus DendrixPMMLModel::StopWithoutPrediction(Call& call) const 
   } else if (call.reg != nullptr) {
     call.reg->SetNodeID("-1");
   }
-  return VorqScore::VorqStatus(kNoPrediction, false);
+  return VorqScore::VorqStatus(StatusCode::kNoPrediction, false);
 }
 
 // ---------------------------------------------------------------------------
@@ -450,9 +431,10 @@ VorqScore::VorqStatus DendrixPMMLModel::StopWithoutPrediction(Call& call) const 
 
 VorqScore::VorqStatus DendrixPMMLModel::GetScore(const ScoreCaseRecord* record,
                                                  ScoreResult*& result, bool derivedInRecord) {
-  if (record == nullptr) return VorqScore::VorqStatus(kNoCaseRecord, false);
+  if (record == nullptr) return VorqScore::VorqStatus(StatusCode::kNoCaseRecord, false);
   if (!treesReady) PrepareTrees();
-  if (target == nullptr || flatTrees.empty()) return VorqScore::VorqStatus(kNoPrediction, false);
+  if (target == nullptr || flatTrees.empty())
+    return VorqScore::VorqStatus(StatusCode::kNoPrediction, false);
 
   Call call{};
   call.record = record;
@@ -511,7 +493,7 @@ VorqScore::VorqStatus DendrixPMMLModel::ScoreEnsemble(Call& call) {
   }
   if (!(total > 0)) {
     call.result->SetPrediction(nullptr);
-    return VorqScore::VorqStatus(kNoPrediction, false);
+    return VorqScore::VorqStatus(StatusCode::kNoPrediction, false);
   }
   int best = ArgMax(ensembleVotes, ensembleVotes.front());
   if (costsInForce) {
@@ -540,7 +522,7 @@ VorqScore::VorqStatus DendrixPMMLModel::ScoreRegressionEnsemble(Call& call) {
   }
   if (count == 0) {
     call.result->SetPrediction(nullptr);
-    return VorqScore::VorqStatus(kNoPrediction, false);
+    return VorqScore::VorqStatus(StatusCode::kNoPrediction, false);
   }
   ensembleMean.Set(sum / count);
   call.result->SetPrediction(&ensembleMean);
@@ -571,7 +553,7 @@ bool DendrixPMMLModel::WalkTree(const FlatTree& tree, Call& call, bool c5, int& 
       const ScoreValue* value = call.record->GetValueAt(slotPositions[SlotOfValue(fast.value)]);
       if (value != nullptr && value->GetTypeTag() == ScoreValue::kNumericTag) {
         const double x = static_cast<const NumericValue*>(value)->GetValue();
-        if (x > -DBL_MAX && x <= DBL_MAX) {
+        if (IsPlainNumber(x)) {
           n = FastChild(fast, n, OrientValue(fast.value, x));
           continue;
         }
@@ -601,7 +583,8 @@ bool DendrixPMMLModel::WalkTree(const FlatTree& tree, Call& call, bool c5, int& 
       continue;
     }
     if (call.advise && !c5 && node.splitCount > 0) {
-      call.result->AddAdvice(ResultAdvice(kAdviceNoSplitApplies, node.splits[0]->GetSplitName()));
+      call.result->AddAdvice(
+          ResultAdvice(AdviceCode::kNoSplitApplies, node.splits[0]->GetSplitName()));
     }
     if (c5) {
       GetChildIndexForC5(tree, n, call, true, 0, status);

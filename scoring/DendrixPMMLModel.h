@@ -8,7 +8,6 @@
 #include "host/ScoreModel.h"
 #include "host/ScoreValue.h"
 #include "host/TreeNode.h"
-#include "plugin/PluginExport.h"
 
 class DendrixPMMLModelTestPeer;
 class TreeClsResult;
@@ -21,7 +20,7 @@ class TreeRegResult;
 // Scoring writes model state (record positions, rule-set fallback, leaf
 // confidences under costs, scratch buffers), so one model scores one case at a
 // time; separate models are independent and may score on separate threads.
-class DX_PLUGIN_API DendrixPMMLModel : public BaseModel {
+class DendrixPMMLModel : public BaseModel {
  public:
   enum RuleSetMode { Voting = 0, FirstHit = 1, NotRuleSet = 2 };
 

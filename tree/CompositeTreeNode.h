@@ -4,13 +4,12 @@
 #include <vector>
 
 #include "host/TreeNode.h"
-#include "plugin/PluginExport.h"
 
 // The one concrete node of a decision tree. Owns its children, its split
 // conditions and its statistics; the parent is borrowed. Destroying a node
 // destroys its whole subtree. Not thread-safe; a tree that is only read may
 // be shared.
-class DX_PLUGIN_API CompositeTreeNode : public TreeNode {
+class CompositeTreeNode : public TreeNode {
  public:
   explicit CompositeTreeNode(bool allowsChildren = true);
   CompositeTreeNode(const CompositeTreeNode&) = delete;

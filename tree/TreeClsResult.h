@@ -5,13 +5,12 @@
 #include <vector>
 
 #include "host/ScoreResult.h"
-#include "plugin/PluginExport.h"
 
 // Classification result and, as TreeClsNodeStats, the statistics of a
 // classification node. A plain TreeClsResult owns no value object: it points
 // to values of the node statistics it was filled from (or of the dictionary),
 // so it must not outlive the model. Not thread-safe.
-class DX_PLUGIN_API TreeClsResult : public ScoreClsResult, public ScoreNodeStats {
+class TreeClsResult : public ScoreClsResult, public ScoreNodeStats {
  public:
   explicit TreeClsResult(const ScoreDictVar* target);
   TreeClsResult(const TreeClsResult&) = delete;
@@ -69,7 +68,7 @@ class DX_PLUGIN_API TreeClsResult : public ScoreClsResult, public ScoreNodeStats
 };
 
 // Node statistics: owns its prediction value and the value of every pair.
-class DX_PLUGIN_API TreeClsNodeStats : public TreeClsResult {
+class TreeClsNodeStats : public TreeClsResult {
  public:
   TreeClsNodeStats();
   ~TreeClsNodeStats() override;

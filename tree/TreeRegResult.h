@@ -4,12 +4,11 @@
 #include <vector>
 
 #include "host/ScoreResult.h"
-#include "plugin/PluginExport.h"
 
 // Regression result and, as TreeRegNodeStats, the statistics of a regression
 // node. A plain TreeRegResult shares the prediction value of the node it was
 // filled from and must not outlive the model. Not thread-safe.
-class DX_PLUGIN_API TreeRegResult : public ScoreRegResult, public ScoreNodeStats {
+class TreeRegResult : public ScoreRegResult, public ScoreNodeStats {
  public:
   explicit TreeRegResult(const ScoreDictVar* target);
   TreeRegResult(const TreeRegResult& other);
@@ -56,7 +55,7 @@ class DX_PLUGIN_API TreeRegResult : public ScoreRegResult, public ScoreNodeStats
 };
 
 // Node statistics: owns its prediction value.
-class DX_PLUGIN_API TreeRegNodeStats : public TreeRegResult {
+class TreeRegNodeStats : public TreeRegResult {
  public:
   TreeRegNodeStats();
   TreeRegNodeStats(const TreeRegNodeStats&) = delete;

@@ -11,12 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "host/PluginExport.h"
 #include "host/ScoreCaseRecord.h"
 #include "host/ScoreModel.h"
 #include "host/ScoreResult.h"
+#include "host/ScoreTranslator.h"
 #include "host/VeltraException.h"
 #include "host/XmlDocument.h"
-#include "plugin/DendrixPMMLTranslator.h"
 #include "pmml/DocumentLimits.h"
 
 namespace {

@@ -19,7 +19,7 @@
 #include "host/TransformationDictionary.h"
 #include "host/VeltraException.h"
 #include "host/XmlDocument.h"
-#include "plugin/DendrixPMMLTranslator.h"
+#include "pmml/DendrixPMMLTranslator.h"
 #include "scoring/DendrixPMMLModel.h"
 #include "translator_peer.h"
 

@@ -12,7 +12,7 @@
 #include "host/ScoreModel.h"
 #include "host/VeltraException.h"
 #include "host/XmlDocument.h"
-#include "plugin/DendrixPMMLTranslator.h"
+#include "pmml/DendrixPMMLTranslator.h"
 #include "scoring/DendrixPMMLModel.h"
 #include "translator_peer.h"
 #include "tree/CompositeTreeNode.h"

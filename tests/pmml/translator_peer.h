@@ -11,7 +11,7 @@
 #include "host/ScoreDictionary.h"
 #include "host/ScoreSplitVar.h"
 #include "host/TransformationDictionary.h"
-#include "plugin/DendrixPMMLTranslator.h"
+#include "pmml/DendrixPMMLTranslator.h"
 #include "scoring/DendrixPMMLModel.h"
 
 class DendrixPMMLTranslatorTestPeer {

@@ -1,4 +1,4 @@
-#include "plugin/DendrixPMMLTranslator.h"
+#include "pmml/DendrixPMMLTranslator.h"
 
 #include <algorithm>
 #include <map>
@@ -7,6 +7,7 @@
 #include <vector>
 #include <xercesc/util/XMLString.hpp>
 
+#include "host/Codes.h"
 #include "host/ScoreSplitVar.h"
 #include "host/TransformationDictionary.h"
 #include "host/VeltraException.h"
@@ -113,7 +114,7 @@ ScoreModel* DendrixPMMLTranslator::ParseFromTree(DOMDocument* document,
   try {
     CreateTranscoder(encoding);
     if (document == nullptr) {
-      throw VeltraException(1, "No document to read!");
+      throw VeltraException(ErrorCode::kMalformed, "No document to read!");
     }
     CheckTreeNodeCount(document, kMaxTreeNodes);
 
@@ -167,7 +168,7 @@ ScoreModel* DendrixPMMLTranslator::ParseFromTree(DOMDocument* document,
 
     DOMNode* firstTree = treeModels != nullptr ? treeModels->item(0) : nullptr;
     if (firstTree == nullptr) {
-      throw VeltraException(1, "Node element is missing!");
+      throw VeltraException(ErrorCode::kMalformed, "Node element is missing!");
     }
 
     if (costCells == nullptr) {
@@ -213,9 +214,10 @@ ScoreModel* DendrixPMMLTranslator::ParseFromTree(DOMDocument* document,
 
     if (hasMisclassificationCost) {
       if (targetVar != nullptr && targetVar->GetCategoryCount() > kMaxCostCategories) {
-        throw VeltraException(5, "Misclassification costs for a target with more than " +
-                                     std::to_string(kMaxCostCategories) +
-                                     " categories are not supported!");
+        throw VeltraException(ErrorCode::kUnsupported,
+                              "Misclassification costs for a target with more than " +
+                                  std::to_string(kMaxCostCategories) +
+                                  " categories are not supported!");
       }
       std::map<std::string, std::map<std::string, double>> costs;
       HandleMisclassificationCost(costCells, costs);
@@ -260,7 +262,7 @@ CompositeTreeNode* DendrixPMMLTranslator::BuildTreePMML(DOMNode* treeModel) {
     }
     DOMNodeList* nodes = GetElementsByTagName(treeModel, "Node");
     if (nodes == nullptr || nodes->item(0) == nullptr) {
-      throw VeltraException(1, "Node element is required!");
+      throw VeltraException(ErrorCode::kMalformed, "Node element is required!");
     }
     ScanTreeModel(treeModel);
     CompositeTreeNode* built = targetVar->GetMeasurementLevel() == ScoreDictVar::kContinuous
@@ -269,7 +271,7 @@ CompositeTreeNode* DendrixPMMLTranslator::BuildTreePMML(DOMNode* treeModel) {
     nodeExtensionInfo.clear();
     if (built == nullptr) {
       // Node elements only below other elements give no tree to score.
-      throw VeltraException(1, "TreeModel needs a Node element as its child!");
+      throw VeltraException(ErrorCode::kMalformed, "TreeModel needs a Node element as its child!");
     }
     return built;
   } catch (const VeltraException& e) {
@@ -311,12 +313,4 @@ void DendrixPMMLTranslator::ReleaseAfterFailure(bool dictionaryGiven, bool trans
   }
   dictionary = nullptr;
   targetVar = nullptr;
-}
-
-extern "C" DX_PLUGIN_API ScoreTranslator* GiveMyTranslator() {
-  try {
-    return new DendrixPMMLTranslator();
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
 }

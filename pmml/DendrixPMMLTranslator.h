@@ -9,7 +9,6 @@
 #include "host/ScoreResult.h"
 #include "host/ScoreSplitVar.h"
 #include "host/ScoreTranslator.h"
-#include "plugin/PluginExport.h"
 
 class CompositeTreeNode;
 class DendrixPMMLModel;
@@ -21,7 +20,7 @@ class DendrixPMMLTranslatorTestPeer;
 // layout) into a DendrixPMMLModel. One translator reads one document; the
 // returned model belongs to the caller and the translator may then be
 // destroyed. Not thread-safe; use one translator per thread.
-class DX_PLUGIN_API DendrixPMMLTranslator : public PMMLTranslator {
+class DendrixPMMLTranslator : public PMMLTranslator {
  public:
   DendrixPMMLTranslator();
   // Shares the model, dictionaries, target and tree; has its own rule split
@@ -139,6 +138,3 @@ class DX_PLUGIN_API DendrixPMMLTranslator : public PMMLTranslator {
 
   std::unordered_map<const xercesc::DOMNode*, NodeExtensionInfo> nodeExtensionInfo;
 };
-
-// The plug-in's entry point: a new translator, owned by the caller.
-extern "C" DX_PLUGIN_API ScoreTranslator* GiveMyTranslator();
