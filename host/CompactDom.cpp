@@ -13,9 +13,6 @@
 #include <utility>
 #include <xercesc/dom/DOM.hpp>
 #include <xercesc/framework/XMLAttr.hpp>
-#include <xercesc/framework/XMLElementDecl.hpp>
-#include <xercesc/internal/ReaderMgr.hpp>
-#include <xercesc/internal/XMLScanner.hpp>
 
 #include "host/Utf16.h"
 
@@ -113,14 +110,6 @@ class Arena {
 
 }  // namespace
 
-struct NodeLinks {
-  DOMNode* parent = nullptr;
-  DOMNode* first = nullptr;
-  DOMNode* last = nullptr;
-  DOMNode* prev = nullptr;
-  DOMNode* next = nullptr;
-};
-
 // --- Node classes --------------------------------------------------------------
 
 // The DOMNode part shared by every node kind. On its own it has no parent,
@@ -175,7 +164,7 @@ class NodeBase : public Interface {
 
 // A node of the tree: the document, elements and character data.
 template <class Interface>
-class TreeNode : public NodeBase<Interface> {
+class LinkedNode : public NodeBase<Interface> {
  public:
   using NodeBase<Interface>::NodeBase;
 
@@ -189,10 +178,10 @@ class TreeNode : public NodeBase<Interface> {
   NodeLinks links;
 };
 
-class CompactText final : public TreeNode<xercesc::DOMCDATASection> {
+class CompactText final : public LinkedNode<xercesc::DOMCDATASection> {
  public:
   CompactText(CompactDocument* document, const XMLCh* data, size_t length, bool cdata)
-      : TreeNode(document), data_(data), length_(length), cdata_(cdata) {}
+      : LinkedNode(document), data_(data), length_(length), cdata_(cdata) {}
 
   const XMLCh* getNodeName() const override { return cdata_ ? u"#cdata-section" : u"#text"; }
   const XMLCh* getNodeValue() const override { return data_; }
@@ -246,9 +235,10 @@ class CompactAttr final : public NodeBase<DOMAttr> {
   bool specified_;
 };
 
-class CompactElement final : public TreeNode<DOMElement> {
+class CompactElement final : public LinkedNode<DOMElement> {
  public:
-  CompactElement(CompactDocument* document, const XMLCh* name) : TreeNode(document), name_(name) {}
+  CompactElement(CompactDocument* document, const XMLCh* name)
+      : LinkedNode(document), name_(name) {}
 
   const XMLCh* getNodeName() const override { return name_; }
   const XMLCh* getNodeValue() const override { return nullptr; }
@@ -418,9 +408,9 @@ class AttributeMap final : public DOMNamedNodeMap {
 
 // --- Document ------------------------------------------------------------------
 
-class CompactDocument final : public TreeNode<xercesc::DOMDocument> {
+class CompactDocument final : public LinkedNode<xercesc::DOMDocument> {
  public:
-  CompactDocument(const std::string& systemId, size_t textBytes) : TreeNode(this) {
+  CompactDocument(const std::string& systemId, size_t textBytes) : LinkedNode(this) {
     arena_.ExpectDocument(textBytes);
     const std::u16string uri = FromUtf8(systemId);
     documentUri_ = Copy(uri.data(), uri.size());
@@ -701,138 +691,42 @@ void CompactDocumentDeleter::operator()(CompactDocument* document) const { delet
 
 xercesc::DOMDocument* AsDomDocument(CompactDocument* document) { return document; }
 
-// --- Builder -------------------------------------------------------------------
+// --- Building ------------------------------------------------------------------
 
-struct CompactDomBuilder::Frame {
-  DOMNode* node;
-  NodeLinks* links;
-  NodeLinks* lastChild;
-  bool hasElementChild;
-};
-
-namespace {
-
-bool IsXmlSpace(const std::u16string& text) {
-  for (char16_t c : text) {
-    if (c != u' ' && c != u'\t' && c != u'\n' && c != u'\r') return false;
-  }
-  return true;
+CompactDocument* NewCompactDocument(const std::string& systemId, size_t textBytes) {
+  return new CompactDocument(systemId, textBytes);
 }
 
-}  // namespace
+BuiltNode DocumentNode(CompactDocument* document) { return BuiltNode{document, &document->links}; }
 
-CompactDomBuilder::CompactDomBuilder(const CompactSaxParser& parser, const std::string& systemId)
-    : parser_(parser), systemId_(systemId) {}
-
-CompactDomBuilder::~CompactDomBuilder() = default;
-
-CompactDocumentPtr CompactDomBuilder::TakeDocument() {
-  if (!complete_) return nullptr;
-  complete_ = false;
-  open_.clear();
-  return std::move(document_);
+void SetEncodings(CompactDocument* document, const XMLCh* input, const XMLCh* declared) {
+  document->SetEncodings(input, declared);
 }
 
-void CompactDomBuilder::resetDocument() {
-  document_.reset();
-  open_.clear();
-  pendingText_.clear();
-  complete_ = false;
+void SetDeclaration(CompactDocument* document, const XMLCh* version, const XMLCh* standalone) {
+  document->SetDeclaration(version, SameText(standalone, u"yes"));
 }
 
-void CompactDomBuilder::startDocument() {
-  resetDocument();
-  document_.reset(new CompactDocument(systemId_, sizeHint_));
-  const xercesc::ReaderMgr* readers = parser_.Scanner().getReaderMgr();
-  document_->SetEncodings(readers != nullptr ? readers->getCurrentEncodingStr() : nullptr, nullptr);
-  open_.push_back(Frame{document_.get(), &document_->links, nullptr, false});
-}
-
-void CompactDomBuilder::XMLDecl(const XMLCh* const versionStr, const XMLCh* const encodingStr,
-                                const XMLCh* const standaloneStr,
-                                const XMLCh* const autoEncodingStr) {
-  if (!document_) return;
-  document_->SetDeclaration(versionStr, SameText(standaloneStr, u"yes"));
-  document_->SetEncodings(autoEncodingStr, encodingStr);
-}
-
-void CompactDomBuilder::endDocument() {
-  FlushText(false);
-  complete_ = document_ != nullptr;
-}
-
-void CompactDomBuilder::startElement(const xercesc::XMLElementDecl& elemDecl, const unsigned int,
-                                     const XMLCh* const,
-                                     const xercesc::RefVectorOf<xercesc::XMLAttr>& attrList,
-                                     const XMLSize_t attrCount, const bool isEmpty, const bool) {
-  if (open_.empty()) return;
-  FlushText(true);
-  CompactDocument& document = *document_;
-  auto* element = document.New<CompactElement>(&document, document.Intern(elemDecl.getFullName()));
-  if (attrCount > 0) {
-    CompactAttr* attributes = document.NewAttributes(attrCount);
-    for (XMLSize_t i = 0; i < attrCount; ++i) {
-      const xercesc::XMLAttr* attribute = attrList.elementAt(i);
+BuiltNode NewElement(CompactDocument* document, const XMLCh* name,
+                     const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes, XMLSize_t count) {
+  auto* element = document->New<CompactElement>(document, document->Intern(name));
+  if (count > 0) {
+    CompactAttr* copies = document->NewAttributes(count);
+    for (XMLSize_t i = 0; i < count; ++i) {
+      const xercesc::XMLAttr* attribute = attributes.elementAt(i);
       const XMLCh* value = attribute->getValue();
-      new (&attributes[i])
-          CompactAttr(&document, element, document.Intern(attribute->getQName()),
-                      document.Copy(value, Utf16Length(value)), attribute->getSpecified());
+      new (&copies[i])
+          CompactAttr(document, element, document->Intern(attribute->getQName()),
+                      document->Copy(value, Utf16Length(value)), attribute->getSpecified());
     }
-    element->SetAttributes(attributes, attrCount);
+    element->SetAttributes(copies, count);
   }
-  Attach(element, &element->links);
-  open_.back().hasElementChild = true;
-  if (!isEmpty) open_.push_back(Frame{element, &element->links, nullptr, false});
+  return BuiltNode{element, &element->links};
 }
 
-void CompactDomBuilder::endElement(const xercesc::XMLElementDecl&, const unsigned int, const bool,
-                                   const XMLCh* const) {
-  FlushText(false);
-  if (open_.size() > 1) open_.pop_back();
-}
-
-void CompactDomBuilder::docCharacters(const XMLCh* const chars, const XMLSize_t length,
-                                      const bool cdataSection) {
-  // Character data outside the root element is only white space; the DOM drops it.
-  if (open_.size() < 2) return;
-  if (!cdataSection) {
-    pendingText_.append(chars, length);
-    return;
-  }
-  FlushText(false);
-  CompactDocument& document = *document_;
-  auto* text = document.New<CompactText>(&document, document.Copy(chars, length), length, true);
-  Attach(text, &text->links);
-}
-
-void CompactDomBuilder::Attach(DOMNode* node, NodeLinks* links) {
-  Frame& parent = open_.back();
-  links->parent = parent.node;
-  links->prev = parent.links->last;
-  if (parent.lastChild != nullptr) {
-    parent.lastChild->next = node;
-  } else {
-    parent.links->first = node;
-  }
-  parent.links->last = node;
-  parent.lastChild = links;
-}
-
-// White space next to a child element is layout, not content: it is dropped,
-// which keeps large indented documents small.
-void CompactDomBuilder::FlushText(bool elementFollows) {
-  if (pendingText_.empty()) return;
-  if (open_.size() < 2 ||
-      ((elementFollows || open_.back().hasElementChild) && IsXmlSpace(pendingText_))) {
-    pendingText_.clear();
-    return;
-  }
-  CompactDocument& document = *document_;
-  auto* text =
-      document.New<CompactText>(&document, document.Copy(pendingText_.data(), pendingText_.size()),
-                                pendingText_.size(), false);
-  pendingText_.clear();
-  Attach(text, &text->links);
+BuiltNode NewText(CompactDocument* document, const XMLCh* chars, size_t length, bool cdata) {
+  auto* text = document->New<CompactText>(document, document->Copy(chars, length), length, cdata);
+  return BuiltNode{text, &text->links};
 }
 
 }  // namespace dendrix_host

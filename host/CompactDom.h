@@ -28,7 +28,6 @@
 namespace dendrix_host {
 
 class CompactDocument;
-struct NodeLinks;
 
 struct CompactDocumentDeleter {
   void operator()(CompactDocument* document) const;
@@ -37,6 +36,37 @@ using CompactDocumentPtr = std::unique_ptr<CompactDocument, CompactDocumentDelet
 
 // The DOM interface of a compact document.
 xercesc::DOMDocument* AsDomDocument(CompactDocument* document);
+
+// --- Building, for CompactDomBuilder ---
+
+// Where a node of the tree keeps its parent, children and siblings.
+struct NodeLinks {
+  xercesc::DOMNode* parent = nullptr;
+  xercesc::DOMNode* first = nullptr;
+  xercesc::DOMNode* last = nullptr;
+  xercesc::DOMNode* prev = nullptr;
+  xercesc::DOMNode* next = nullptr;
+};
+
+// A node just made, not yet linked into the tree; the document owns it.
+struct BuiltNode {
+  xercesc::DOMNode* node;
+  NodeLinks* links;
+};
+
+// A new empty document sized for textBytes of text; the caller owns it (a
+// CompactDocumentPtr).
+CompactDocument* NewCompactDocument(const std::string& systemId, size_t textBytes);
+BuiltNode DocumentNode(CompactDocument* document);
+// The input encoding the scanner saw and the declared one (either may be null).
+void SetEncodings(CompactDocument* document, const XMLCh* input, const XMLCh* declared);
+// The XML declaration's version and standalone ("yes" or not).
+void SetDeclaration(CompactDocument* document, const XMLCh* version, const XMLCh* standalone);
+// An element with copies of its name and its first count attributes.
+BuiltNode NewElement(CompactDocument* document, const XMLCh* name,
+                     const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes, XMLSize_t count);
+// Text or a CDATA section holding a copy of chars.
+BuiltNode NewText(CompactDocument* document, const XMLCh* chars, size_t length, bool cdata);
 
 // A SAX parser whose scanner state (the input encoding) the builder can read.
 class CompactSaxParser : public xercesc::SAXParser {
@@ -80,7 +110,8 @@ class CompactDomBuilder : public xercesc::XMLDocumentHandler {
  private:
   struct Frame;
   void FlushText(bool elementFollows);
-  void Attach(xercesc::DOMNode* node, NodeLinks* links);
+  // Links child in as the last child of the innermost open node.
+  void Attach(BuiltNode child);
 
   const CompactSaxParser& parser_;
   std::string systemId_;

@@ -1,15 +1,12 @@
 #include "host/DerivedField.h"
 
 #include <cmath>
+#include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
-#include "host/Codes.h"
-#include "host/ScoreTranslator.h"
-#include "host/TransformationDictionary.h"
-#include "host/VeltraException.h"
-
-using xercesc::DOMElement;
+#include "host/DerivedExpressions.h"
 
 // --- DerivedValue ------------------------------------------------------------
 
@@ -74,44 +71,9 @@ std::string_view DerivedValue::ToText(std::string* buffer) const {
 
 DerivedExpression::~DerivedExpression() = default;
 
+namespace derived_field {
+
 namespace {
-
-using Expr = std::unique_ptr<DerivedExpression>;
-
-bool IsNumericDataType(const std::string& dataType) {
-  return dataType == "integer" || dataType == "float" || dataType == "double";
-}
-
-// A value written in the document (mapMissingTo, defaultValue, a bin value,
-// a table cell): its text, and its number when the text is one.
-struct Literal {
-  bool present = false;
-  bool isNumber = false;
-  double number = 0;
-  std::string text;
-
-  void Set(std::string value) {
-    text = std::move(value);
-    isNumber = NumericValue::ParseDouble(text, &number);
-    present = true;
-  }
-  DerivedValue Value() const {
-    DerivedValue v = DerivedValue::Text(text);
-    v.textIsNumber = isNumber;
-    v.number = number;
-    return v;
-  }
-};
-
-// The literal an optional attribute gives; not present when the attribute is absent.
-Literal OptionalLiteral(const BaseTranslator& translator, const DOMElement* element,
-                        const char* name) {
-  Literal literal;
-  if (const XMLCh* attr = BaseTranslator::GetAttribute(element, name)) {
-    literal.Set(translator.Transcode(attr));
-  }
-  return literal;
-}
 
 // Equality of a computed value with a value written in the document: numbers
 // compare as numbers, texts byte for byte, booleans with "true"/"false" or 1/0.
@@ -216,8 +178,6 @@ class FieldRefExpr final : public DerivedExpression {
 
 // --- NormContinuous ----------------------------------------------------------
 
-enum class Outliers { kAsIs, kAsMissing, kAsExtreme };
-
 // Piecewise linear interpolation between (orig, norm) points, orig strictly
 // increasing, at least two points.
 class NormContinuousExpr final : public DerivedExpression {
@@ -291,18 +251,6 @@ class NormDiscreteExpr final : public DerivedExpression {
 
 // --- Discretize --------------------------------------------------------------
 
-struct Bin {
-  double left;
-  double right;
-  bool leftClosed;
-  bool rightClosed;
-  Literal value;
-
-  bool Contains(double x) const {
-    return (leftClosed ? x >= left : x > left) && (rightClosed ? x <= right : x < right);
-  }
-};
-
 // The value of the first bin holding the field's number. A text that is not
 // a number is treated like a missing input.
 class DiscretizeExpr final : public DerivedExpression {
@@ -333,11 +281,6 @@ class DiscretizeExpr final : public DerivedExpression {
 };
 
 // --- MapValues ---------------------------------------------------------------
-
-struct TableRow {
-  std::vector<Literal> keys;  // one per input column; absent cells never match
-  Literal output;             // absent: a matching row gives a missing value
-};
 
 // The output cell of the first row whose input cells equal the fields.
 class MapValuesExpr final : public DerivedExpression {
@@ -376,9 +319,12 @@ class MapValuesExpr final : public DerivedExpression {
   mutable std::vector<DerivedValue> values_;  // the inputs of the current case
 };
 
+}  // namespace
+
 // --- Apply -------------------------------------------------------------------
 
-enum class Fn {
+// Declared in DerivedExpressions.h for FunctionInfo.
+enum class Fn : int {
   kAdd,
   kSubtract,
   kMultiply,
@@ -416,12 +362,7 @@ enum class Fn {
   kTrimBlanks,
 };
 
-struct FunctionInfo {
-  const char* name;
-  Fn fn;
-  int minArgs;
-  int maxArgs;  // -1: no limit
-};
+namespace {
 
 constexpr FunctionInfo kFunctions[] = {
     {"+", Fn::kAdd, 2, 2},
@@ -460,13 +401,6 @@ constexpr FunctionInfo kFunctions[] = {
     {"substring", Fn::kSubstring, 3, 3},
     {"trimBlanks", Fn::kTrimBlanks, 1, 1},
 };
-
-const FunctionInfo* FindFunction(const std::string& name) {
-  for (const FunctionInfo& info : kFunctions) {
-    if (name == info.name) return &info;
-  }
-  return nullptr;
-}
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
@@ -768,311 +702,55 @@ class ApplyExpr final : public DerivedExpression {
   mutable std::string scratch_;  // a number turned into text
 };
 
-// Keeps the nesting depth of the expression being read.
-class DepthGuard {
- public:
-  explicit DepthGuard(int* depth) : depth_(depth) { ++*depth_; }
-  ~DepthGuard() { --*depth_; }
-  DepthGuard(const DepthGuard&) = delete;
-  DepthGuard& operator=(const DepthGuard&) = delete;
-
- private:
-  int* depth_;
-};
-
-// The part of an element name after its prefix ("data:x" -> "x").
-std::string_view LocalName(std::string_view name) {
-  const size_t colon = name.find(':');
-  return colon == std::string_view::npos ? name : name.substr(colon + 1);
-}
-
-bool IsElement(const DOMElement* element, const char* name) {
-  return BaseTranslator::IsEqual(element->getTagName(), name);
-}
-
 }  // namespace
 
-// --- DerivedExpressionReader -------------------------------------------------
+// --- Factories -----------------------------------------------------------------
 
-DerivedExpressionReader::DerivedExpressionReader(const BaseTranslator& translator,
-                                                 const ScoreDictionary* dictionary,
-                                                 const TransformationDictionary* derived)
-    : translator_(translator), dictionary_(dictionary), derived_(derived) {}
-
-DerivedExpressionReader::~DerivedExpressionReader() = default;
-
-std::string DerivedExpressionReader::Text(const XMLCh* text) const {
-  return translator_.Transcode(text);
+const FunctionInfo* FindFunction(const std::string& name) {
+  for (const FunctionInfo& info : kFunctions) {
+    if (name == info.name) return &info;
+  }
+  return nullptr;
 }
 
-std::string DerivedExpressionReader::Where() const {
-  return fieldName_.empty() ? std::string() : " in DerivedField \"" + fieldName_ + "\"";
+Expr MakeConstant(DerivedValue::Kind kind, double number, std::string text) {
+  return std::make_unique<ConstantExpr>(kind, number, std::move(text));
 }
 
-std::unique_ptr<DerivedExpression> DerivedExpressionReader::ReadDerivedField(
-    const DOMElement* derivedField, const std::string& fieldName) {
-  fieldName_ = fieldName;
-  depth_ = 0;
-  const DOMElement* expression = nullptr;
-  for (const DOMElement* child = BaseTranslator::GetFirstChildElt(derivedField); child != nullptr;
-       child = BaseTranslator::GetNextSiblingElt(child)) {
-    if (IsElement(child, "Extension") || IsElement(child, "Value")) continue;
-    if (expression != nullptr) {
-      throw VeltraException(ErrorCode::kMalformed,
-                            "DerivedField \"" + fieldName + "\" has more than one expression");
-    }
-    expression = child;
-  }
-  if (expression == nullptr) {
-    throw VeltraException(ErrorCode::kMalformed,
-                          "DerivedField \"" + fieldName + "\" has no expression");
-  }
-  return ReadExpression(expression);
+Expr MakeFieldRef(const ScoreDictVar* var, int slot) {
+  return std::make_unique<FieldRefExpr>(var, slot);
 }
 
-std::unique_ptr<DerivedExpression> DerivedExpressionReader::ReadExpression(
-    const DOMElement* element) {
-  DepthGuard guard(&depth_);
-  if (depth_ > kMaxDepth) {
-    throw VeltraException(
-        ErrorCode::kUnsupported,
-        "Expression nested more than " + std::to_string(kMaxDepth) + " levels deep" + Where());
-  }
-  if (IsElement(element, "Apply")) return ReadApply(element);
-  if (IsElement(element, "FieldRef")) return ReadFieldRef(element);
-  if (IsElement(element, "Constant")) return ReadConstant(element);
-  if (IsElement(element, "NormContinuous")) return ReadNormContinuous(element);
-  if (IsElement(element, "NormDiscrete")) return ReadNormDiscrete(element);
-  if (IsElement(element, "Discretize")) return ReadDiscretize(element);
-  if (IsElement(element, "MapValues")) return ReadMapValues(element);
-  throw VeltraException(ErrorCode::kUnsupported,
-                        "Unsupported expression <" + Text(element->getTagName()) + ">" + Where());
+void SetMapMissingTo(DerivedExpression* fieldRef, std::string text) {
+  static_cast<FieldRefExpr*>(fieldRef)->SetMapMissingTo(std::move(text));
 }
 
-std::unique_ptr<DerivedExpression> DerivedExpressionReader::MakeFieldReference(
-    const std::string& name) {
-  if (dictionary_ != nullptr) {
-    if (const ScoreDictVar* var = dictionary_->GetVar(name)) {
-      return std::make_unique<FieldRefExpr>(var, -1);
-    }
-  }
-  auto it = slots_.find(name);
-  if (it != slots_.end() && derived_ != nullptr && it->second >= 0 &&
-      it->second < derived_->GetNumberOfVars()) {
-    return std::make_unique<FieldRefExpr>(derived_->GetVars()[it->second], it->second);
-  }
-  throw VeltraException(
-      ErrorCode::kUnknownVariable,
-      "Field \"" + name + "\" is not a data field or an earlier derived field" + Where());
-}
-
-std::unique_ptr<DerivedExpression> DerivedExpressionReader::ReadFieldAttribute(
-    const DOMElement* element, const char* attribute) {
-  return MakeFieldReference(Text(BaseTranslator::GetAttributeForced(element, attribute)));
-}
-
-std::unique_ptr<DerivedExpression> DerivedExpressionReader::ReadFieldRef(
-    const DOMElement* element) {
-  Expr reference = ReadFieldAttribute(element, "field");
-  if (const XMLCh* mapMissing = BaseTranslator::GetAttribute(element, "mapMissingTo")) {
-    static_cast<FieldRefExpr*>(reference.get())->SetMapMissingTo(Text(mapMissing));
-  }
-  return reference;
-}
-
-std::unique_ptr<DerivedExpression> DerivedExpressionReader::ReadConstant(
-    const DOMElement* element) {
-  const XMLCh* missing = BaseTranslator::GetAttribute(element, "missing");
-  if (missing != nullptr && Text(missing) == "true") {
-    return std::make_unique<ConstantExpr>(DerivedValue::kMissing, 0, std::string());
-  }
-  std::string text = Text(element->getTextContent());
-  const XMLCh* dataTypeAttr = BaseTranslator::GetAttribute(element, "dataType");
-  double number = 0;
-  if (dataTypeAttr == nullptr) {
-    // Without a type the constant is a number when its text is one.
-    if (NumericValue::ParseDouble(text, &number)) {
-      return std::make_unique<ConstantExpr>(DerivedValue::kNumber, number, std::move(text));
-    }
-    return std::make_unique<ConstantExpr>(DerivedValue::kText, 0, std::move(text));
-  }
-  const std::string dataType = Text(dataTypeAttr);
-  if (IsNumericDataType(dataType)) {
-    number = BaseTranslator::VerifyDouble(text);
-    return std::make_unique<ConstantExpr>(DerivedValue::kNumber, number, std::move(text));
-  }
-  if (dataType == "boolean") {
-    if (text == "true" || text == "1") {
-      number = 1;
-    } else if (text != "false" && text != "0") {
-      throw VeltraException(ErrorCode::kInvalidValue,
-                            "\"" + text + "\" is not a valid boolean" + Where());
-    }
-    return std::make_unique<ConstantExpr>(DerivedValue::kBoolean, number, std::move(text));
-  }
-  return std::make_unique<ConstantExpr>(DerivedValue::kText, 0, std::move(text));
-}
-
-std::unique_ptr<DerivedExpression> DerivedExpressionReader::ReadNormContinuous(
-    const DOMElement* element) {
-  Expr input = ReadFieldAttribute(element, "field");
-  Outliers outliers = Outliers::kAsIs;
-  if (const XMLCh* attr = BaseTranslator::GetAttribute(element, "outliers")) {
-    const std::string text = Text(attr);
-    if (text == "asMissingValues") {
-      outliers = Outliers::kAsMissing;
-    } else if (text == "asExtremeValues") {
-      outliers = Outliers::kAsExtreme;
-    } else if (text != "asIs") {
-      throw VeltraException(ErrorCode::kMalformed,
-                            "\"" + text + "\" is not a valid outliers treatment" + Where());
-    }
-  }
-  const XMLCh* mapMissing = BaseTranslator::GetAttribute(element, "mapMissingTo");
-  const double mapMissingValue =
-      mapMissing != nullptr ? BaseTranslator::VerifyDouble(mapMissing) : 0.0;
-  std::vector<std::pair<double, double>> points;
-  for (const DOMElement* child = BaseTranslator::GetFirstChildElt(element); child != nullptr;
-       child = BaseTranslator::GetNextSiblingElt(child)) {
-    if (!IsElement(child, "LinearNorm")) continue;
-    const double orig =
-        BaseTranslator::VerifyDouble(BaseTranslator::GetAttributeForced(child, "orig"));
-    const double norm =
-        BaseTranslator::VerifyDouble(BaseTranslator::GetAttributeForced(child, "norm"));
-    if (!points.empty() && !(orig > points.back().first)) {
-      throw VeltraException(ErrorCode::kInvalidValue,
-                            "<LinearNorm> orig values must increase" + Where());
-    }
-    points.emplace_back(orig, norm);
-  }
-  if (points.size() < 2) {
-    throw VeltraException(ErrorCode::kMalformed,
-                          "<NormContinuous> needs at least two <LinearNorm> elements" + Where());
-  }
+Expr MakeNormContinuous(Expr input, std::vector<std::pair<double, double>> points,
+                        Outliers outliers, bool hasMapMissing, double mapMissing) {
   return std::make_unique<NormContinuousExpr>(std::move(input), std::move(points), outliers,
-                                              mapMissing != nullptr, mapMissingValue);
+                                              hasMapMissing, mapMissing);
 }
 
-std::unique_ptr<DerivedExpression> DerivedExpressionReader::ReadNormDiscrete(
-    const DOMElement* element) {
-  Expr input = ReadFieldAttribute(element, "field");
-  Literal value;
-  value.Set(Text(BaseTranslator::GetAttributeForced(element, "value")));
-  const XMLCh* mapMissing = BaseTranslator::GetAttribute(element, "mapMissingTo");
-  const double mapMissingValue =
-      mapMissing != nullptr ? BaseTranslator::VerifyDouble(mapMissing) : 0.0;
-  return std::make_unique<NormDiscreteExpr>(std::move(input), std::move(value),
-                                            mapMissing != nullptr, mapMissingValue);
+Expr MakeNormDiscrete(Expr input, Literal value, bool hasMapMissing, double mapMissing) {
+  return std::make_unique<NormDiscreteExpr>(std::move(input), std::move(value), hasMapMissing,
+                                            mapMissing);
 }
 
-std::unique_ptr<DerivedExpression> DerivedExpressionReader::ReadDiscretize(
-    const DOMElement* element) {
-  Expr input = ReadFieldAttribute(element, "field");
-  Literal defaultValue = OptionalLiteral(translator_, element, "defaultValue");
-  Literal mapMissing = OptionalLiteral(translator_, element, "mapMissingTo");
-  std::vector<Bin> bins;
-  for (const DOMElement* child = BaseTranslator::GetFirstChildElt(element); child != nullptr;
-       child = BaseTranslator::GetNextSiblingElt(child)) {
-    if (!IsElement(child, "DiscretizeBin")) continue;
-    Bin bin;
-    bin.value.Set(Text(BaseTranslator::GetAttributeForced(child, "binValue")));
-    const DOMElement* interval = BaseTranslator::GetChildByTagForced(child, "Interval");
-    const std::string closure = Text(BaseTranslator::GetAttributeForced(interval, "closure"));
-    if (closure == "openOpen" || closure == "openClosed" || closure == "closedOpen" ||
-        closure == "closedClosed") {
-      bin.leftClosed = closure[0] == 'c';
-      bin.rightClosed = closure.back() == 'd';
-    } else {
-      throw VeltraException(ErrorCode::kMalformed,
-                            "\"" + closure + "\" is not a valid closure" + Where());
-    }
-    const XMLCh* left = BaseTranslator::GetAttribute(interval, "leftMargin");
-    const XMLCh* right = BaseTranslator::GetAttribute(interval, "rightMargin");
-    bin.left = left != nullptr ? BaseTranslator::VerifyDouble(left) : -NumericValue::GetInfinity();
-    bin.right =
-        right != nullptr ? BaseTranslator::VerifyDouble(right) : NumericValue::GetInfinity();
-    bins.push_back(std::move(bin));
-  }
+Expr MakeDiscretize(Expr input, std::vector<Bin> bins, Literal defaultValue, Literal mapMissing) {
   return std::make_unique<DiscretizeExpr>(std::move(input), std::move(bins),
                                           std::move(defaultValue), std::move(mapMissing));
 }
 
-std::unique_ptr<DerivedExpression> DerivedExpressionReader::ReadMapValues(
-    const DOMElement* element) {
-  const std::string outputColumn =
-      Text(BaseTranslator::GetAttributeForced(element, "outputColumn"));
-  Literal defaultValue = OptionalLiteral(translator_, element, "defaultValue");
-  Literal mapMissing = OptionalLiteral(translator_, element, "mapMissingTo");
-  std::vector<Expr> inputs;
-  std::vector<std::string> columns;
-  for (const DOMElement* child = BaseTranslator::GetFirstChildElt(element); child != nullptr;
-       child = BaseTranslator::GetNextSiblingElt(child)) {
-    if (!IsElement(child, "FieldColumnPair")) continue;
-    inputs.push_back(ReadFieldAttribute(child, "field"));
-    columns.push_back(Text(BaseTranslator::GetAttributeForced(child, "column")));
-  }
-  const DOMElement* table = BaseTranslator::GetChildByTag(element, "InlineTable");
-  if (table == nullptr) {
-    if (BaseTranslator::GetChildByTag(element, "TableLocator") != nullptr) {
-      throw VeltraException(ErrorCode::kUnsupported,
-                            "Unsupported <TableLocator> in <MapValues>" + Where());
-    }
-    table = BaseTranslator::GetChildByTagForced(element, "InlineTable");
-  }
-  // Cells are matched to columns by name without prefix, so that "data:x"
-  // and "x" name the same column.
-  std::vector<TableRow> rows;
-  for (const DOMElement* row = BaseTranslator::GetFirstChildElt(table); row != nullptr;
-       row = BaseTranslator::GetNextSiblingElt(row)) {
-    if (!IsElement(row, "row")) continue;
-    TableRow tableRow;
-    tableRow.keys.resize(columns.size());
-    for (const DOMElement* cell = BaseTranslator::GetFirstChildElt(row); cell != nullptr;
-         cell = BaseTranslator::GetNextSiblingElt(cell)) {
-      const std::string name = Text(cell->getTagName());
-      const std::string_view local = LocalName(name);
-      Literal* target = nullptr;
-      if (local == LocalName(outputColumn)) target = &tableRow.output;
-      for (size_t i = 0; target == nullptr && i < columns.size(); ++i) {
-        if (local == LocalName(columns[i])) target = &tableRow.keys[i];
-      }
-      if (target != nullptr && !target->present) target->Set(Text(cell->getTextContent()));
-    }
-    rows.push_back(std::move(tableRow));
-  }
+Expr MakeMapValues(std::vector<Expr> inputs, std::vector<TableRow> rows, Literal defaultValue,
+                   Literal mapMissing) {
   return std::make_unique<MapValuesExpr>(std::move(inputs), std::move(rows),
                                          std::move(defaultValue), std::move(mapMissing));
 }
 
-std::unique_ptr<DerivedExpression> DerivedExpressionReader::ReadApply(const DOMElement* element) {
-  const std::string name = Text(BaseTranslator::GetAttributeForced(element, "function"));
-  const FunctionInfo* info = FindFunction(name);
-  if (info == nullptr) {
-    throw VeltraException(ErrorCode::kUnsupported,
-                          "Unsupported function \"" + name + "\"" + Where());
-  }
-  std::vector<const DOMElement*> argElements;
-  for (const DOMElement* child = BaseTranslator::GetFirstChildElt(element); child != nullptr;
-       child = BaseTranslator::GetNextSiblingElt(child)) {
-    if (!IsElement(child, "Extension")) argElements.push_back(child);
-  }
-  const int count = static_cast<int>(argElements.size());
-  if (count < info->minArgs || (info->maxArgs >= 0 && count > info->maxArgs)) {
-    std::string expected = std::to_string(info->minArgs);
-    if (info->maxArgs < 0) {
-      expected += " or more";
-    } else if (info->maxArgs != info->minArgs) {
-      expected += " to " + std::to_string(info->maxArgs);
-    }
-    throw VeltraException(ErrorCode::kUnsupported, "Function \"" + name + "\" takes " + expected +
-                                                       " argument(s) but has " +
-                                                       std::to_string(count) + Where());
-  }
-  std::vector<Expr> args;
-  args.reserve(argElements.size());
-  for (const DOMElement* arg : argElements) args.push_back(ReadExpression(arg));
-  Literal mapMissing = OptionalLiteral(translator_, element, "mapMissingTo");
-  Literal defaultValue = OptionalLiteral(translator_, element, "defaultValue");
-  return std::make_unique<ApplyExpr>(info->fn, std::move(args), std::move(mapMissing),
+Expr MakeApply(const FunctionInfo& function, std::vector<Expr> args, Literal mapMissing,
+               Literal defaultValue) {
+  return std::make_unique<ApplyExpr>(function.fn, std::move(args), std::move(mapMissing),
                                      std::move(defaultValue));
 }
+
+}  // namespace derived_field
