@@ -5,17 +5,21 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+shopt -s nullglob
+sources() { echo "$1"/*.h "$1"/*.hpp "$1"/*.cpp "$1"/*.cc; }
+
 folders=()
 for dir in */; do
   dir=${dir%/}
   case $dir in
-    build* | tests | bench | fuzz | examples | docs | scripts | cmake | python) continue ;;
+    build* | tests | bench | fuzz | examples | docs | scripts | cmake) continue ;;
   esac
-  compgen -G "$dir/*.[ch]*" >/dev/null && folders+=("$dir")
+  [ -n "$(sources "$dir")" ] && folders+=("$dir")
 done
 
 edges=$(for dir in "${folders[@]}"; do
-  grep -ho '^[[:space:]]*#[[:space:]]*include[[:space:]]*"[A-Za-z0-9_]*/' "$dir"/*.[ch]* 2>/dev/null |
+  # shellcheck disable=SC2046
+  grep -ho '^[[:space:]]*#[[:space:]]*include[[:space:]]*"[A-Za-z0-9_]*/' $(sources "$dir") |
     sed -E 's/.*"([A-Za-z0-9_]+)\/$/\1/' | grep -vx "$dir" | sed "s|^|$dir |" || true
 done | sort | uniq -c | awk '{print $2, $3, $1}')
 
