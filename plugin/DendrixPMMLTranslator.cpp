@@ -49,7 +49,8 @@ DendrixPMMLTranslator::DendrixPMMLTranslator()
       hasMultipleTrees(false),
       hasMisclassificationCost(false),
       isCFive(false),
-      isLegacyVendorPMML(false) {}
+      isLegacyVendorPMML(false),
+      ownsModel(true) {}
 
 DendrixPMMLTranslator::DendrixPMMLTranslator(const DendrixPMMLTranslator& other)
     : PMMLTranslator(other),
@@ -67,6 +68,7 @@ DendrixPMMLTranslator::DendrixPMMLTranslator(const DendrixPMMLTranslator& other)
       hasMisclassificationCost(other.hasMisclassificationCost),
       isCFive(other.isCFive),
       isLegacyVendorPMML(other.isLegacyVendorPMML),
+      ownsModel(false),
       nodeExtensionInfo(other.nodeExtensionInfo) {
   if (other.fieldNameBuffer != nullptr) {
     std::copy(other.fieldNameBuffer, other.fieldNameBuffer + kFieldNameBufferSize, fieldNameBuffer);
@@ -78,6 +80,10 @@ DendrixPMMLTranslator& DendrixPMMLTranslator::operator=(const DendrixPMMLTransla
     return *this;
   }
   PMMLTranslator::operator=(other);
+  if (ownsModel && model != other.model) {
+    delete model;
+  }
+  ownsModel = false;
   root = other.root;
   model = other.model;
   dictionary = other.dictionary;
@@ -103,7 +109,13 @@ DendrixPMMLTranslator& DendrixPMMLTranslator::operator=(const DendrixPMMLTransla
   return *this;
 }
 
-DendrixPMMLTranslator::~DendrixPMMLTranslator() { delete[] fieldNameBuffer; }
+// A translator that never handed out its model (nothing was read) frees it.
+DendrixPMMLTranslator::~DendrixPMMLTranslator() {
+  delete[] fieldNameBuffer;
+  if (ownsModel) {
+    delete model;
+  }
+}
 
 ScoreModel* DendrixPMMLTranslator::ParseFromTree(DOMDocument* document,
                                                  const std::string& encoding) {
@@ -221,10 +233,11 @@ ScoreModel* DendrixPMMLTranslator::ParseFromTree(DOMDocument* document,
       HandleMisclassificationCost(costCells, costs);
       model->SetMisclassificationCost(costs);
     }
+    ownsModel = false;
     return model;
-  } catch (const VeltraException& e) {
+  } catch (...) {
     ReleaseAfterFailure(dictionaryGiven, transformationGiven, rootGiven);
-    throw VeltraException(e);
+    throw;
   }
 }
 
@@ -272,9 +285,9 @@ CompositeTreeNode* DendrixPMMLTranslator::BuildTreePMML(DOMNode* treeModel) {
       throw VeltraException(1, "TreeModel needs a Node element as its child!");
     }
     return built;
-  } catch (const VeltraException& e) {
+  } catch (...) {
     nodeExtensionInfo.clear();
-    throw VeltraException(e);
+    throw;
   }
 }
 

@@ -118,6 +118,9 @@ class DX_PLUGIN_API DendrixPMMLTranslator : public PMMLTranslator {
   bool hasMisclassificationCost;
   bool isCFive;
   bool isLegacyVendorPMML;
+  // The model is this translator's to free: made by it and not yet returned
+  // (a copy shares the model and never owns it).
+  bool ownsModel;
 
   // What lies below one Node element of the tree being read: whether any
   // Extension does, and the first "x-nodeId" Extension in document order.

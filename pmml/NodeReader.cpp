@@ -138,9 +138,9 @@ CompositeTreeNode* DendrixPMMLTranslator::BuildClsTree(DOMNode* treeModel) {
       built = node;
     }
     return built;
-  } catch (const VeltraException& e) {
+  } catch (...) {
     delete built;
-    throw VeltraException(e);
+    throw;
   }
 }
 
@@ -157,9 +157,9 @@ CompositeTreeNode* DendrixPMMLTranslator::BuildRegTree(DOMNode* treeModel) {
       built = node;
     }
     return built;
-  } catch (const VeltraException& e) {
+  } catch (...) {
     delete built;
-    throw VeltraException(e);
+    throw;
   }
 }
 
@@ -287,9 +287,9 @@ CompositeTreeNode* DendrixPMMLTranslator::InsertClsTreeNode(DOMNode* node,
     }
     confidence = stats->GetConfidence();
     return treeNode;
-  } catch (const VeltraException& e) {
+  } catch (...) {
     ReleaseFailedNode(treeNode, stats, splits, parent);
-    throw VeltraException(e);
+    throw;
   }
 }
 
@@ -343,9 +343,9 @@ CompositeTreeNode* DendrixPMMLTranslator::InsertRegTreeNode(DOMNode* node,
       stats->SetBiggestChild(biggestIndex);
     }
     return treeNode;
-  } catch (const VeltraException& e) {
+  } catch (...) {
     ReleaseFailedNode(treeNode, stats, splits, parent);
-    throw VeltraException(e);
+    throw;
   }
 }
 
