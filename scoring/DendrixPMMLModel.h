@@ -184,6 +184,11 @@ class DX_PLUGIN_API DendrixPMMLModel : public BaseModel {
   const ScoreDictVar* target;
   bool predictionOnly;
   bool dictVarIndexReady;
+  // Debug builds: aborts when an indexed record puts a dictionary variable
+  // at another position than the first record did. Each record object is
+  // checked once (layoutCheckedRecord: the last one that passed).
+  void CheckRecordLayout(const ScoreCaseRecord* record);
+  const ScoreCaseRecord* layoutCheckedRecord = nullptr;
   RuleSetMode ruleSetMode;
   std::vector<const ScoreValue*> categoryValues;
   int numCategories;
