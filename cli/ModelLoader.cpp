@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <utility>
 
 #include "cli/CliError.h"
@@ -32,10 +33,20 @@ Plugin::Plugin(const std::string& path) : path_(path) {
 
 ScoreTranslator* Plugin::GiveTranslator() const { return entry_(); }
 
+namespace {
+
+// dlopen searches the library path for a name without a slash; a name the
+// user gives is a file name, relative to the working folder.
+std::string AsPath(const std::string& name) {
+  return name.find('/') == std::string::npos ? "./" + name : name;
+}
+
+}  // namespace
+
 std::string FindPluginPath(const std::string& optionPath) {
-  if (!optionPath.empty()) return optionPath;
+  if (!optionPath.empty()) return AsPath(optionPath);
   const char* fromEnvironment = std::getenv("DENDRIX_PLUGIN");
-  if (fromEnvironment && *fromEnvironment) return fromEnvironment;
+  if (fromEnvironment && *fromEnvironment) return AsPath(fromEnvironment);
   char self[4096];
   ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
   if (n > 0) {
@@ -114,6 +125,8 @@ std::unique_ptr<ScoreModel> ModelDocument::ReadModel() const {
     }
     throw CliError(kExitModel,
                    path_ + ": error " + std::to_string(e.GetCode()) + ": " + e.GetMessage(), note);
+  } catch (const std::bad_alloc&) {
+    throw;  // main reports it as out of memory (exit 1)
   } catch (const std::exception& e) {
     throw CliError(kExitModel, path_ + ": " + e.what());
   }
