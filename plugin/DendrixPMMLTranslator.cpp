@@ -313,6 +313,7 @@ void DendrixPMMLTranslator::ReleaseAfterFailure(bool dictionaryGiven, bool trans
     delete root;
   }
   root = nullptr;
+  sharedNodeValues.clear();  // owned by the model
   delete model;
   model = nullptr;
   if (!transformationGiven) {

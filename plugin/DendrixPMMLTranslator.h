@@ -60,6 +60,9 @@ class DX_PLUGIN_API DendrixPMMLTranslator : public PMMLTranslator {
   void HandleChildPredicate(xercesc::DOMElement* child, std::vector<ScoreSplitVar*>& splits,
                             int childCount, int childIndex, bool fieldRequired,
                             ScoreNodeStats* stats);
+  // The model's one value for a category text of the target, made (and
+  // handed to the model) on first use; null when the target refuses it.
+  ScoreValue* SharedNodeValue(const std::string& text);
   void SetNodeValue(TreeClsNodeStats* stats, const XMLCh* score);
   void SetNodeValue(TreeRegNodeStats* stats, const XMLCh* score);
   void SetNodeValuePercent(TreeClsNodeStats* stats, xercesc::DOMElement* scoreDistribution,
@@ -141,6 +144,8 @@ class DX_PLUGIN_API DendrixPMMLTranslator : public PMMLTranslator {
   void ReleaseAfterFailure(bool dictionaryGiven, bool transformationGiven, bool rootGiven);
 
   std::unordered_map<const xercesc::DOMNode*, NodeExtensionInfo> nodeExtensionInfo;
+  // Category values given to node statistics, by text; owned by the model.
+  std::unordered_map<std::string, ScoreValue*> sharedNodeValues;
 };
 
 // The plug-in's entry point: a new translator, owned by the caller.

@@ -1,6 +1,7 @@
 // Node construction: PMML Node elements become CompositeTreeNode objects with
 // their statistics; the children's predicates become the parent's splits.
 
+#include <memory>
 #include <string>
 #include <vector>
 #include <xercesc/util/XMLString.hpp>
@@ -183,6 +184,7 @@ CompositeTreeNode* DendrixPMMLTranslator::InsertClsTreeNode(DOMNode* node,
                                                             double& recordCount,
                                                             double& confidence) {
   TreeClsNodeStats* stats = new TreeClsNodeStats();
+  stats->ShareValues();
   std::vector<ScoreSplitVar*> splits;  // owned here until the node takes them
   CompositeTreeNode* treeNode = nullptr;
   try {
@@ -204,11 +206,16 @@ CompositeTreeNode* DendrixPMMLTranslator::InsertClsTreeNode(DOMNode* node,
       }
     }
     std::vector<DOMElement*> children;
+    size_t distributions = 0;
     for (DOMNode* child = node->getFirstChild(); child != nullptr;
          child = child->getNextSibling()) {
       if (IsElementNamed(child, kNode)) {
         children.push_back(static_cast<DOMElement*>(child));
-      } else if (!hasOwnCount && IsElementNamed(child, kScoreDistribution)) {
+      } else if (IsElementNamed(child, kScoreDistribution)) {
+        ++distributions;
+        if (hasOwnCount) {
+          continue;
+        }
         const double count = VerifyDouble(GetAttributeForced(child, "recordCount"));
         if (count < 0.0) {
           throw VeltraException(5, "recordCount can't be negative!");
@@ -216,6 +223,7 @@ CompositeTreeNode* DendrixPMMLTranslator::InsertClsTreeNode(DOMNode* node,
         total += count;
       }
     }
+    stats->ReserveValuePercents(distributions);
     const int childCount = static_cast<int>(children.size());
     recordCount = total;
 
@@ -380,17 +388,34 @@ void DendrixPMMLTranslator::HandleChildPredicate(DOMElement* child,
   }
 }
 
+ScoreValue* DendrixPMMLTranslator::SharedNodeValue(const std::string& text) {
+  const auto known = sharedNodeValues.find(text);
+  if (known != sharedNodeValues.end()) {
+    return known->second;
+  }
+  std::unique_ptr<ScoreValue> made;
+  if (targetVar->GetVariableType() == ScoreDictVar::kNumeric) {
+    made.reset(new NumericValue(VerifyDouble(text)));
+  } else {
+    made.reset(new StringValue(text));
+  }
+  if (!targetVar->IsValidCategory(made.get())) {
+    return nullptr;
+  }
+  ScoreValue* value = made.get();
+  model->AdoptNodeValue(value);
+  made.release();
+  sharedNodeValues.emplace(text, value);
+  return value;
+}
+
 void DendrixPMMLTranslator::SetNodeValue(TreeClsNodeStats* stats, const XMLCh* score) {
   const std::string text = Transcode(score);
-  ScoreValue* value = nullptr;
   if (targetVar->GetVariableType() == ScoreDictVar::kNumeric) {
     VerifyDouble(text);
-    value = new NumericValue(text);
-  } else {
-    value = new StringValue(text);
   }
-  if (!targetVar->IsValidCategory(value)) {
-    delete value;
+  ScoreValue* value = SharedNodeValue(text);
+  if (value == nullptr) {
     throw VeltraException(3, text + ": is invalid score value!!");
   }
   stats->SetPrediction(value);
@@ -421,19 +446,11 @@ void DendrixPMMLTranslator::SetNodeValuePercent(TreeClsNodeStats* stats,
     percent = VerifyDouble(GetAttributeForced(extension, "value"));
   }
 
-  ScoreValue* value = nullptr;
-  if (targetVar->GetVariableType() == ScoreDictVar::kNumeric) {
-    value = new NumericValue(VerifyDouble(text));
-  } else {
-    value = new StringValue(text);
-  }
-  if (!targetVar->IsValidCategory(value)) {
-    delete value;
+  ScoreValue* value = SharedNodeValue(text);
+  if (value == nullptr) {
     throw VeltraException(3, text + ": is invalid value in ScoreDistribution!!");
   }
-  if (!stats->AddValuePercent(value, percent)) {
-    delete value;
-  }
+  stats->AddValuePercent(value, percent);
 }
 
 void DendrixPMMLTranslator::SetStdDeviation(TreeRegNodeStats* stats, DOMElement* regInfo) {

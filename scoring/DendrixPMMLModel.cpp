@@ -102,6 +102,8 @@ DendrixPMMLModel::~DendrixPMMLModel() {
     tree = nullptr;
   }
   furtherTrees.clear();
+  for (ScoreValue* value : nodeValues) delete value;
+  nodeValues.clear();
   costMatrix.clear();
   misclassificationCosts.clear();
 }

@@ -40,6 +40,9 @@ class DX_PLUGIN_API DendrixPMMLModel : public BaseModel {
   void SetMultipleNodes(TreeNode* node);
 
   void SetCFive(bool cFive);
+  // Takes ownership of a value that node statistics of this model's trees
+  // share (see TreeClsNodeStats::ShareValues); freed after the trees.
+  void AdoptNodeValue(ScoreValue* value) { nodeValues.push_back(value); }
   void SetRuleSetScoreMethod(RuleSetMode mode);
   void SetNullHandling(bool nullHandling) override;
   bool GetNullHandling() const override;
@@ -210,6 +213,7 @@ class DX_PLUGIN_API DendrixPMMLModel : public BaseModel {
   std::vector<double> ruleVotes;
   std::vector<std::vector<double>> c5Dist;  // one distribution per nesting depth
   NumericValue ensembleMean;                // prediction of a regression ensemble
+  std::vector<ScoreValue*> nodeValues;      // owned; shared by node statistics
   // The variables the fast nodes read (borrowed from the dictionaries), their
   // record positions (refreshed whenever trees or positions change) and, for
   // ensembles, their values for the current case by ValueIndex (NaN when the
