@@ -182,7 +182,8 @@ int Run(const Options& options) {
   XercesSession xerces;
 
   std::vector<PmmlUpgradeChange> changes;
-  ModelDocument document(plugin, options.modelPath, options.upgradePmml, &changes);
+  ModelDocument document(plugin, options.modelPath, options.upgradePmml, &changes,
+                         options.maxModelBytes);
   std::unique_ptr<ScoreModel> model = document.ReadModel();
   WarnUpgradeChanges(options.modelPath, changes);
 
