@@ -215,7 +215,13 @@ ScoreModel* DendrixPMMLTranslator::ParseFromTree(DOMDocument* document,
       for (XMLSize_t i = 1; DOMNode* tree = treeModels->item(i); ++i) {
         ReleaseRuleSplitVars();
         ruleIndex = 0;
-        model->SetMultipleNodes(BuildTreePMML(tree));
+        CompositeTreeNode* built = BuildTreePMML(tree);
+        try {
+          model->SetMultipleNodes(built);
+        } catch (...) {
+          delete built;  // not stored
+          throw;
+        }
       }
     }
 

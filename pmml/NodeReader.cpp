@@ -57,17 +57,18 @@ void DeleteSplits(std::vector<ScoreSplitVar*>& splits) {
 }
 
 // Releases what a failed node read built: before the node exists, its
-// statistics and splits; after, the children built so far, and the node itself
-// when no parent owns it.
+// statistics and splits; after (the node holds them), the children built so
+// far, and the node itself when no parent owns it.
 void ReleaseFailedNode(CompositeTreeNode* treeNode, ScoreNodeStats* stats,
-                       std::vector<ScoreSplitVar*>& splits, const CompositeTreeNode* parent) {
+                       std::vector<ScoreSplitVar*>& splits, const CompositeTreeNode* parent,
+                       bool attached) {
   if (treeNode == nullptr) {
     delete stats;
     DeleteSplits(splits);
     return;
   }
   treeNode->RemoveAllChildren();
-  if (parent == nullptr) delete treeNode;
+  if (parent == nullptr || !attached) delete treeNode;
 }
 
 }  // namespace
@@ -187,6 +188,7 @@ CompositeTreeNode* DendrixPMMLTranslator::InsertClsTreeNode(DOMNode* node,
   stats->ShareValues();
   std::vector<ScoreSplitVar*> splits;  // owned here until the node takes them
   CompositeTreeNode* treeNode = nullptr;
+  bool attached = false;  // treeNode is its parent's child (or the root)
   try {
     SetNodeValue(stats, GetAttributeForced(node, "score"));
     SetNodeId(stats, static_cast<DOMElement*>(node));
@@ -248,17 +250,18 @@ CompositeTreeNode* DendrixPMMLTranslator::InsertClsTreeNode(DOMNode* node,
       throw VeltraException(5, "A rule of a rule set can't have child nodes!");
     }
     treeNode = new CompositeTreeNode(true);
+    // Nothing can fail between making the node and handing it its parts.
+    treeNode->SetNodeStats(stats);
     if (!isRuleSet) {
-      treeNode->SetSplitVar(splits);
-      splits.clear();
+      treeNode->TakeSplitVars(splits);
     } else if (parent != nullptr) {
-      treeNode->SetSplitVar(ruleSplitVars[ruleIndex]);
+      treeNode->TakeSplitVars(ruleSplitVars[ruleIndex]);
       ++ruleIndex;
     }
-    treeNode->SetNodeStats(stats);
     if (parent != nullptr) {
       parent->Add(treeNode);
     }
+    attached = true;
 
     double maxConfidence = -1.0;
     int confidenceIndex = -1;
@@ -296,7 +299,7 @@ CompositeTreeNode* DendrixPMMLTranslator::InsertClsTreeNode(DOMNode* node,
     confidence = stats->GetConfidence();
     return treeNode;
   } catch (...) {
-    ReleaseFailedNode(treeNode, stats, splits, parent);
+    ReleaseFailedNode(treeNode, stats, splits, parent, attached);
     throw;
   }
 }
@@ -306,6 +309,7 @@ CompositeTreeNode* DendrixPMMLTranslator::InsertRegTreeNode(DOMNode* node,
   TreeRegNodeStats* stats = new TreeRegNodeStats();
   std::vector<ScoreSplitVar*> splits;  // owned here until the node takes them
   CompositeTreeNode* treeNode = nullptr;
+  bool attached = false;  // treeNode is its parent's child (or the root)
   try {
     SetNodeValue(stats, GetAttributeForced(node, "score"));
     SetNodeId(stats, static_cast<DOMElement*>(node));
@@ -317,12 +321,12 @@ CompositeTreeNode* DendrixPMMLTranslator::InsertRegTreeNode(DOMNode* node,
     }
 
     treeNode = new CompositeTreeNode(true);
-    treeNode->SetSplitVar(splits);
-    splits.clear();
     treeNode->SetNodeStats(stats);
+    treeNode->TakeSplitVars(splits);
     if (parent != nullptr) {
       parent->Add(treeNode);
     }
+    attached = true;
 
     int maxRecords = 0;
     int biggestIndex = 0;
@@ -352,7 +356,7 @@ CompositeTreeNode* DendrixPMMLTranslator::InsertRegTreeNode(DOMNode* node,
     }
     return treeNode;
   } catch (...) {
-    ReleaseFailedNode(treeNode, stats, splits, parent);
+    ReleaseFailedNode(treeNode, stats, splits, parent, attached);
     throw;
   }
 }
