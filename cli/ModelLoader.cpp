@@ -9,11 +9,14 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <new>
 #include <utility>
 
 #include "cli/CliError.h"
+#include "cli/TextFormat.h"
 #include "host/VeltraException.h"
 #include "host/XmlDocument.h"
 #include "pmml/DocumentLimits.h"
@@ -140,6 +143,46 @@ void ScanModelFile(const std::string& path, uint64_t maxBytes, std::string* head
   }
 }
 
+// The parser decodes UTF-8 a buffer ahead of where it reads, so an invalid
+// byte is reported at the wrong place. Finds the first byte that starts no
+// valid UTF-8 sequence: its 1-based line and column (in characters), and the
+// byte. False when every byte is valid or the file cannot be read.
+bool FindInvalidUtf8(const std::string& path, int64_t* line, int64_t* column, unsigned* byte) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  constexpr size_t kBlock = 1u << 20;
+  std::string buffer;
+  *line = 1;
+  *column = 1;
+  while (true) {
+    // A sequence cut by the block end is taken again with the next block.
+    const size_t kept = buffer.size();
+    buffer.resize(kept + kBlock);
+    in.read(&buffer[kept], kBlock);
+    const size_t got = static_cast<size_t>(in.gcount());
+    buffer.resize(kept + got);
+    const bool last = got == 0;
+    size_t at = 0;
+    while (at < buffer.size()) {
+      const size_t length = textformat::Utf8SequenceLength(buffer, at);
+      if (length == 0) {
+        if (!last && buffer.size() - at < 4) break;
+        *byte = static_cast<unsigned char>(buffer[at]);
+        return true;
+      }
+      if (buffer[at] == '\n') {
+        ++*line;
+        *column = 1;
+      } else {
+        ++*column;
+      }
+      at += length;
+    }
+    buffer.erase(0, at);
+    if (last) return false;
+  }
+}
+
 // A hint for a document the XML parser refused, from its first bytes.
 std::string ParseFailureHint(const std::string& path, const std::string& head) {
   if (head.empty()) return path + " is empty: MODEL must be a model document";
@@ -171,6 +214,15 @@ ModelDocument::ModelDocument(const Plugin& plugin, const std::string& path, bool
   if (!document_->ParseFile(path, &parseError)) {
     if (parseError.line == 0 && parseError.message == "out of memory") throw std::bad_alloc();
     const std::string hint = ParseFailureHint(path, head);
+    int64_t line = 0, column = 0;
+    unsigned byte = 0;
+    if (parseError.message.rfind("invalid byte", 0) == 0 &&
+        FindInvalidUtf8(path, &line, &column, &byte)) {
+      char text[64];
+      std::snprintf(text, sizeof text, ":%lld:%lld: invalid UTF-8 byte 0x%02x",
+                    static_cast<long long>(line), static_cast<long long>(column), byte);
+      throw CliError(kExitModel, path + text, hint);
+    }
     if (parseError.line > 0) {
       throw CliError(kExitModel,
                      path + ":" + std::to_string(parseError.line) + ":" +
