@@ -70,19 +70,20 @@ OutputSink::OutputSink(const std::string& path) : fd_(STDOUT_FILENO), path_(path
     path_.clear();
     return;
   }
-  const std::string target = FollowLinks(path_);
+  // stat follows links as the system does (/dev/stdout included).
   struct stat existing;
-  const bool exists = ::stat(target.c_str(), &existing) == 0;
+  const bool exists = ::stat(path_.c_str(), &existing) == 0;
   if (exists && S_ISDIR(existing.st_mode)) {
     throw CliError(kExitModel, path_ + ": " + std::strerror(EISDIR));
   }
   if (exists && !S_ISREG(existing.st_mode)) {
     // A device, a FIFO or a socket is written through, never replaced.
-    fd_ = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
+    fd_ = ::open(path_.c_str(), O_WRONLY | O_CLOEXEC);
     if (fd_ < 0) throw CliError(kExitModel, path_ + ": " + std::strerror(errno));
     direct_ = true;
     return;
   }
+  const std::string target = FollowLinks(path_);
   size_t slash = target.rfind('/');
   std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
   std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
