@@ -19,6 +19,9 @@
 // otherwise; the message for a longer one names this size.
 inline constexpr size_t kCsvMaxCellBytes = 16u * 1024 * 1024;
 
+// Why an input with a NUL byte is refused.
+inline constexpr const char* kCsvBinaryInput = "NUL byte: the input is binary, not CSV text";
+
 // Raw bytes of whole rows, owned; the tokenizer rewrites quoted cells in place.
 struct CsvChunk {
   std::vector<char> bytes;  // capacity reused from chunk to chunk
@@ -35,6 +38,13 @@ class CsvChunkReader {
  public:
   CsvChunkReader(int fd, size_t blockSize, size_t maxRowBytes,
                  size_t maxCellBytes = kCsvMaxCellBytes);
+  ~CsvChunkReader();
+  CsvChunkReader(const CsvChunkReader&) = delete;
+  CsvChunkReader& operator=(const CsvChunkReader&) = delete;
+
+  // Reads the descriptor as gzip data (a plain file passes unchanged) from
+  // here on. Call before reading. Throws CliError (exit 2).
+  void DecompressGzip();
 
   // Reads the first row (after an optional UTF-8 byte-order mark and empty
   // lines) into names. False at the end of input without a row. Sets
@@ -55,6 +65,7 @@ class CsvChunkReader {
   size_t ReadMore(std::vector<char>& buffer, size_t& size, size_t want);
 
   int fd_;
+  void* gzip_ = nullptr;  // the zlib stream over a copy of fd_, when reading gzip
   size_t blockSize_;
   size_t maxRowBytes_;
   size_t maxCellBytes_;

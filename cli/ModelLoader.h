@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -39,10 +40,13 @@ class ModelDocument {
  public:
   // Parses the file. Throws CliError (exit 2) with the contract's messages: a
   // missing or unreadable file, XML that is not well-formed
-  // (MODEL:LINE:COLUMN). With upgrade, the document is first rewritten by
+  // (MODEL:LINE:COLUMN, with a hint for an empty file, gzip data or text that
+  // is not XML); before parsing, a file over maxBytes or with more tree nodes
+  // than the reader takes. Throws std::bad_alloc when the parser runs out of
+  // memory. With upgrade, the document is first rewritten by
   // UpgradePmmlDocument and the changes are stored in *changes.
   ModelDocument(const Plugin& plugin, const std::string& path, bool upgrade = false,
-                std::vector<PmmlUpgradeChange>* changes = nullptr);
+                std::vector<PmmlUpgradeChange>* changes = nullptr, uint64_t maxBytes = UINT64_MAX);
   ~ModelDocument();
   ModelDocument(const ModelDocument&) = delete;
   ModelDocument& operator=(const ModelDocument&) = delete;

@@ -31,6 +31,26 @@ int ParseThreadCount(const std::string& text) {
   return n;
 }
 
+// "300", "64K", "512M", "2G" (binary multiples) as bytes.
+uint64_t ParseByteSize(const std::string& text) {
+  uint64_t n = 0;
+  const char* end = text.data() + text.size();
+  auto [ptr, ec] = std::from_chars(text.data(), end, n);
+  int shift = 0;
+  if (ptr + 1 == end) {
+    const char unit = *ptr++;
+    shift = unit == 'K' || unit == 'k'   ? 10
+            : unit == 'M' || unit == 'm' ? 20
+            : unit == 'G' || unit == 'g' ? 30
+                                         : -1;
+  }
+  if (text.empty() || ec != std::errc() || ptr != end || shift < 0 || n == 0 ||
+      n > (UINT64_MAX >> shift)) {
+    throw UsageError("--max-model-size: expected a size such as 800M or 2G, got '" + text + "'");
+  }
+  return n << shift;
+}
+
 }  // namespace
 
 Options ParseOptions(const std::vector<std::string>& args) {
@@ -111,6 +131,8 @@ Options ParseOptions(const std::vector<std::string>& args) {
     } else if (name == "--upgrade-pmml") {
       refuseValue();
       options.upgradePmml = true;
+    } else if (name == "--max-model-size") {
+      options.maxModelBytes = ParseByteSize(takeValue());
     } else if (name == "--threads" || name == "-j") {
       options.threads = ParseThreadCount(takeValue());
     } else if (name == "--progress") {
@@ -175,6 +197,7 @@ std::string HelpText() {
          "                         'target', LocalTransformations, nodes without score,\n"
          "                         categorical fields without values); the changes are\n"
          "                         listed as warnings and by --describe\n"
+         "  --max-model-size SIZE  refuse larger model documents (default 256M; K, M, G)\n"
          "  --threads N            score with N model instances (default 1)\n"
          "  --progress             show a progress line on standard error\n"
          "  --no-progress          never show one (default: shown for input files over\n"
@@ -187,6 +210,8 @@ std::string HelpText() {
          "  -h, --help             show this help\n"
          "  --version              show the version\n"
          "\n"
-         "Exit status: 0 success, 2 model or file error, 3 malformed CSV input,\n"
-         "64 bad command line.\n";
+         "INPUT ending in .gz is read as gzip data.\n"
+         "\n"
+         "Exit status: 0 success, 1 out of memory, 2 model or file error, 3 malformed\n"
+         "CSV input, 64 bad command line.\n";
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -25,6 +26,8 @@ struct Options {
   bool dump = false;
   bool describe = false;
   bool upgradePmml = false;  // rewrite newer PMML conventions before reading
+  // Largest model document read: reading takes several times its size.
+  uint64_t maxModelBytes = uint64_t{256} << 20;
   int threads = 1;
   Progress progress = Progress::kAuto;
   bool help = false;

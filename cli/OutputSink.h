@@ -4,12 +4,15 @@
 #include <string>
 
 // Where the scores go: standard output, or a file that appears only when the
-// run succeeds. A file is written as a temporary file in the same folder and
-// renamed over the target by Commit; destroying an uncommitted sink (or an
-// interrupting signal) removes the temporary file. One sink per process.
+// run succeeds. A regular file (or a new one) is written as a temporary file
+// in the same folder and renamed over the target by Commit, keeping an
+// existing file's mode; a symbolic link has its target replaced; destroying
+// an uncommitted sink (or an interrupting signal) removes the temporary file.
+// Anything else (a device, a FIFO) is written to directly. One sink per
+// process.
 class OutputSink {
  public:
-  // path empty: standard output. Throws CliError (exit 2) when the temporary
+  // path empty or "-": standard output. Throws CliError (exit 2) when the temporary
   // file cannot be made.
   explicit OutputSink(const std::string& path);
   ~OutputSink();
@@ -28,5 +31,7 @@ class OutputSink {
   int fd_;
   std::string path_;
   std::string tempPath_;
+  std::string renameTo_;  // the file the temporary file replaces
+  bool direct_ = false;   // fd_ is the named file itself, opened by this sink
   bool committed_ = false;
 };

@@ -1,5 +1,6 @@
 #include "cli/Pipeline.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
@@ -11,6 +12,17 @@
 #include "cli/CliError.h"
 
 // --- ProgressLine --------------------------------------------------------------
+
+namespace {
+
+// A progress line is on standard error and not yet ended.
+std::atomic<bool> gProgressLineOpen{false};
+
+}  // namespace
+
+void EndProgressLine() {
+  if (gProgressLineOpen.exchange(false)) std::fputc('\n', stderr);
+}
 
 ProgressLine::ProgressLine(bool enabled, uint64_t totalBytes)
     : enabled_(enabled), totalBytes_(totalBytes), last_(std::chrono::steady_clock::now()) {}
@@ -34,12 +46,13 @@ void ProgressLine::Draw(uint64_t bytesRead, int64_t rows) {
   }
   std::fflush(stderr);
   drawn_ = true;
+  gProgressLineOpen = true;
 }
 
 void ProgressLine::Finish(uint64_t bytesRead, int64_t rows) {
   if (!enabled_) return;
   Draw(bytesRead, rows);
-  std::fputc('\n', stderr);
+  EndProgressLine();
 }
 
 // --- Pipeline ------------------------------------------------------------------

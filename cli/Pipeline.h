@@ -28,6 +28,10 @@ class ProgressLine {
   std::chrono::steady_clock::time_point last_;
 };
 
+// Ends the progress line, when one is drawn, so that a message printed next
+// starts a line of its own.
+void EndProgressLine();
+
 // Makes the scorer of one more worker, on that worker's thread; it stays
 // valid until RunPipeline returns. May throw.
 using ScorerFactory = std::function<RowScorer*()>;

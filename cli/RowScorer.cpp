@@ -1,5 +1,7 @@
 #include "cli/RowScorer.h"
 
+#include <cmath>
+#include <cstring>
 #include <memory>
 #include <unordered_map>
 
@@ -18,6 +20,28 @@ std::vector<const ScoreValue*> TargetCategories(const ScoreModel& model) {
     values.push_back(label->GetValue());
   }
   return values;
+}
+
+}  // namespace
+
+namespace {
+
+// The score column names, in output order.
+std::vector<std::string> ScoreColumnNames(const ColumnPlan& plan) {
+  std::vector<std::string> names = {"prediction"};
+  if (plan.regression) {
+    names.push_back("std_dev");
+    names.push_back("node_id");
+  } else {
+    names.push_back("confidence");
+    names.push_back("node_id");
+    for (const std::string& category : plan.categoryNames) {
+      names.push_back("probability(" + category + ")");
+    }
+  }
+  names.push_back("advice");
+  names.push_back("status");
+  return names;
 }
 
 }  // namespace
@@ -67,6 +91,7 @@ ColumnPlan PlanColumns(const ScoreModel& model, const std::vector<std::string>& 
   std::unique_ptr<ScoreDictionary> inputs(model.GetVarsOfRole(ScoreModel::kRoleInput));
   if (inputs) {
     for (const ScoreDictVar* var : inputs->GetVars()) {
+      plan.inputNames.push_back(var->GetName());
       if (!columnOf.count(var->GetName())) plan.missingInputs.push_back(var->GetName());
     }
   }
@@ -78,30 +103,26 @@ ColumnPlan PlanColumns(const ScoreModel& model, const std::vector<std::string>& 
       plan.categoryNames.push_back(value->ToString());
     }
   }
+
+  // Every output column needs a name of its own, or a JSON line would hold
+  // one key twice and a CSV reader would lose a column.
+  std::unordered_map<std::string, int> outputNames;
+  for (const std::string& name : ScoreColumnNames(plan)) outputNames.emplace(name, -1);
+  for (int column : plan.keep) {
+    auto [it, added] = outputNames.emplace(header[column], column);
+    if (added) continue;
+    const std::string quoted = "'" + textformat::MessageText(header[column], 200) + "'";
+    if (it->second == column) throw UsageError("--keep: column " + quoted + " is listed twice");
+    if (it->second < 0) {
+      throw UsageError("--keep: input column " + quoted +
+                       " has the name of a score column; keep the other columns by name");
+    }
+    throw UsageError("--keep: the input has two columns named " + quoted + " (columns " +
+                     std::to_string(it->second + 1) + " and " + std::to_string(column + 1) +
+                     "); keep only one of them");
+  }
   return plan;
 }
-
-namespace {
-
-// The score column names, in output order.
-std::vector<std::string> ScoreColumnNames(const ColumnPlan& plan) {
-  std::vector<std::string> names = {"prediction"};
-  if (plan.regression) {
-    names.push_back("std_dev");
-    names.push_back("node_id");
-  } else {
-    names.push_back("confidence");
-    names.push_back("node_id");
-    for (const std::string& category : plan.categoryNames) {
-      names.push_back("probability(" + category + ")");
-    }
-  }
-  names.push_back("advice");
-  names.push_back("status");
-  return names;
-}
-
-}  // namespace
 
 void AppendHeader(const ColumnPlan& plan, std::string& out) {
   if (plan.format != Options::Format::kCsv) return;
@@ -167,6 +188,20 @@ void RowScorer::ProcessChunk(CsvChunk* chunk, ChunkOutput* out) {
   out->Reset();
   // Cells may be read up to the end of the chunk's storage, past the rows.
   const char* readableEnd = chunk->bytes.data() + chunk->bytes.size();
+  // A NUL byte means binary data: the rows before its line are scored, then
+  // the chunk fails there.
+  const char* nul = static_cast<const char*>(std::memchr(chunk->bytes.data(), 0, chunk->size));
+  int64_t nulLine = 0;
+  if (nul != nullptr) {
+    const char* lineStart = chunk->bytes.data();
+    for (const char* p = lineStart; p < nul; ++p) {
+      if (*p == '\n') {
+        ++nulLine;
+        lineStart = p + 1;
+      }
+    }
+    chunk->size = static_cast<size_t>(lineStart - chunk->bytes.data());
+  }
   CsvTokenizer tokenizer(chunk);
   while (true) {
     CsvTokenizer::Status status = tokenizer.Next(&cells_);
@@ -194,6 +229,14 @@ void RowScorer::ProcessChunk(CsvChunk* chunk, ChunkOutput* out) {
     ++out->rows;
   }
   out->lines = tokenizer.LinesConsumed();
+  // An earlier fault stands, unless it is the quote that the cut left open.
+  if (nul != nullptr &&
+      (!out->failed ||
+       out->errorReason == CsvTokenizer::Describe(CsvTokenizer::Status::kUnterminatedQuote))) {
+    out->failed = true;
+    out->errorLine = nulLine;
+    out->errorReason = kCsvBinaryInput;
+  }
 }
 
 void RowScorer::CollectScores(const VorqScore::VorqStatus& status) {
@@ -242,8 +285,13 @@ void RowScorer::AppendPrediction(std::string& out, bool json) {
     }
     return;
   }
+  const double number = prediction_->ToDouble();
+  if (json && plan_.regression && !std::isfinite(number)) {
+    out += "null";  // JSON has no infinity
+    return;
+  }
   if (json && !plan_.regression) out += '"';
-  numbers_.Append(out, prediction_->ToDouble());
+  numbers_.Append(out, number);
   if (json && !plan_.regression) out += '"';
 }
 

@@ -23,6 +23,7 @@ struct ColumnPlan {
   std::vector<bool> isString;              // per input column: the variable is a string field
   std::vector<int> keep;                   // input columns copied to the output, in order
   std::vector<std::string> naTokens;       // cell texts meaning "no value" besides ""
+  std::vector<std::string> inputNames;     // the model's inputs (active variables)
   std::vector<std::string> missingInputs;  // model inputs with no column
 
   bool regression = false;                 // continuous target
@@ -31,7 +32,8 @@ struct ColumnPlan {
 };
 
 // Maps the header to the model's dictionary (the first column of a name wins)
-// and resolves --keep. Throws UsageError for a --keep column the input lacks.
+// and resolves --keep. Throws UsageError for a --keep column the input lacks
+// and for kept columns whose names clash with each other or a score column.
 ColumnPlan PlanColumns(const ScoreModel& model, const std::vector<std::string>& header,
                        const Options& options);
 

@@ -217,13 +217,52 @@ void AppendCsvCell(std::string& out, std::string_view text) {
   out += '"';
 }
 
+size_t Utf8SequenceLength(std::string_view text, size_t at) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(at);
+  if (lead < 0x80) return 1;
+  size_t length;
+  unsigned char low = 0x80;   // bounds of the second byte, which rule out
+  unsigned char high = 0xBF;  // overlong forms, surrogates and > U+10FFFF
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (at + length > text.size()) return 0;
+  if (byte(at + 1) < low || byte(at + 1) > high) return 0;
+  for (size_t i = 2; i < length; ++i) {
+    if ((byte(at + i) & 0xC0) != 0x80) return 0;
+  }
+  return length;
+}
+
 void AppendJsonString(std::string& out, std::string_view text) {
   static const char kHex[] = "0123456789abcdef";
   out += '"';
   size_t runStart = 0;
   for (size_t i = 0; i < text.size(); ++i) {
     unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c >= 0x20 && c != '"' && c != '\\') continue;
+    if (c >= 0x20 && c < 0x80 && c != '"' && c != '\\') continue;
+    if (c >= 0x80) {
+      const size_t length = Utf8SequenceLength(text, i);
+      if (length != 0) {
+        i += length - 1;
+        continue;
+      }
+      out.append(text.data() + runStart, i - runStart);
+      runStart = i + 1;
+      out += "\xEF\xBF\xBD";  // U+FFFD for a byte that is not UTF-8
+      continue;
+    }
     out.append(text.data() + runStart, i - runStart);
     runStart = i + 1;
     switch (c) {
@@ -250,6 +289,29 @@ void AppendJsonString(std::string& out, std::string_view text) {
   }
   out.append(text.data() + runStart, text.size() - runStart);
   out += '"';
+}
+
+std::string MessageText(std::string_view text, size_t maxBytes) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  size_t i = 0;
+  for (; i < text.size() && out.size() < maxBytes; ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const size_t length = c < 0x20 || c == 0x7F ? 0 : Utf8SequenceLength(text, i);
+    if (length == 0 && c != '\n') {
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+      continue;
+    }
+    const size_t take = length == 0 ? 1 : length;
+    out.append(text.data() + i, take);
+    i += take - 1;
+  }
+  if (i < text.size()) {
+    out += "... (" + std::to_string(text.size() - i) + " more bytes)";
+  }
+  return out;
 }
 
 void AppendJsonNumber(std::string& out, double value) {

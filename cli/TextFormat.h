@@ -63,8 +63,19 @@ class NumberParseCache {
 // break or a leading or trailing blank; as is otherwise.
 void AppendCsvCell(std::string& out, std::string_view text);
 
-// A JSON string literal with its quotes.
+// The length of the UTF-8 sequence that starts at text[at] (1 for ASCII), or
+// 0 when the bytes there are not UTF-8 (overlong forms and surrogates
+// included).
+size_t Utf8SequenceLength(std::string_view text, size_t at);
+
+// A JSON string literal with its quotes. A byte that is not part of a UTF-8
+// sequence becomes U+FFFD, so that every literal is valid JSON.
 void AppendJsonString(std::string& out, std::string_view text);
+
+// Text fit for a message line: bytes that are not UTF-8 and control
+// characters other than LF become \xNN, and text past maxBytes is cut,
+// ending with "... (N more bytes)".
+std::string MessageText(std::string_view text, size_t maxBytes = 400);
 // A JSON number, or null for the non-finite values JSON cannot hold.
 void AppendJsonNumber(std::string& out, double value);
 

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -23,6 +24,7 @@
 #include "cli/OutputSink.h"
 #include "cli/Pipeline.h"
 #include "cli/RowScorer.h"
+#include "cli/TextFormat.h"
 #include "host/XmlDocument.h"
 
 #ifndef DENDRIX_VERSION
@@ -86,6 +88,79 @@ bool ShowProgress(const Options& options, const InputFile& input) {
   return ::isatty(STDERR_FILENO) && input.IsRegular() && input.GetSize() > kProgressThreshold;
 }
 
+// Standard output is the terminal the progress line would be drawn on: rows
+// and the line would interleave.
+bool OutputSharesTerminal(const Options& options) {
+  if (!options.outputPath.empty() && options.outputPath != "-") return false;
+  if (!::isatty(STDOUT_FILENO) || !::isatty(STDERR_FILENO)) return false;
+  struct stat out, err;
+  return ::fstat(STDOUT_FILENO, &out) == 0 && ::fstat(STDERR_FILENO, &err) == 0 &&
+         out.st_rdev == err.st_rdev;
+}
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// Why no model input found a column, when the header shows it: another
+// delimiter, or names that differ only in blanks or case.
+std::string NoColumnHint(const ColumnPlan& plan) {
+  std::string hint;
+  if (plan.header.size() == 1) {
+    for (char delimiter : {';', '\t', '|'}) {
+      if (plan.header[0].find(delimiter) == std::string::npos) continue;
+      hint = std::string("; the header is one column that holds '") +
+             (delimiter == '\t' ? std::string("\\t") : std::string(1, delimiter)) +
+             "': columns must be separated by commas";
+      break;
+    }
+  }
+  auto fold = [](const std::string& name) {
+    std::string folded;
+    for (char c : name) {
+      if (c != ' ' && c != '\t')
+        folded += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return folded;
+  };
+  int shown = 0;
+  for (const std::string& column : plan.header) {
+    for (const std::string& input : plan.inputNames) {
+      if (shown == 3 || fold(column) != fold(input)) continue;
+      hint += (shown++ == 0 ? "; near misses: column '" : ", column '") +
+              textformat::MessageText(column, 100) + "' for '" +
+              textformat::MessageText(input, 100) + "'";
+    }
+  }
+  return hint;
+}
+
+// Warns about model inputs without a column, the first few by name; stops
+// the run when no input has one, since every row would be scored from
+// fallbacks.
+void CheckInputColumns(const ColumnPlan& plan, const std::string& inputName) {
+  if (!plan.inputNames.empty() && plan.missingInputs.size() == plan.inputNames.size()) {
+    throw CliError(kExitModel, inputName + ": no column is named like a model input (" +
+                                   textformat::MessageText(plan.inputNames[0], 100) +
+                                   (plan.inputNames.size() > 1 ? ", ..." : "") + ")" +
+                                   NoColumnHint(plan));
+  }
+  constexpr size_t kNamed = 5;
+  for (size_t i = 0; i < plan.missingInputs.size() && i < kNamed; ++i) {
+    std::fprintf(stderr,
+                 "dendrix-score: warning: model input '%s' has no column in %s; it has no value "
+                 "in any case\n",
+                 textformat::MessageText(plan.missingInputs[i], 200).c_str(), inputName.c_str());
+  }
+  if (plan.missingInputs.size() > kNamed) {
+    std::fprintf(stderr,
+                 "dendrix-score: warning: %zu more model inputs have no column in %s; they have "
+                 "no value in any case\n",
+                 plan.missingInputs.size() - kNamed, inputName.c_str());
+  }
+}
+
 // One warning line per kind of change the upgrade made, in a fixed order.
 void WarnUpgradeChanges(const std::string& model, const std::vector<PmmlUpgradeChange>& changes) {
   const PmmlUpgradeChange::Kind kinds[] = {
@@ -107,7 +182,8 @@ int Run(const Options& options) {
   XercesSession xerces;
 
   std::vector<PmmlUpgradeChange> changes;
-  ModelDocument document(plugin, options.modelPath, options.upgradePmml, &changes);
+  ModelDocument document(plugin, options.modelPath, options.upgradePmml, &changes,
+                         options.maxModelBytes);
   std::unique_ptr<ScoreModel> model = document.ReadModel();
   WarnUpgradeChanges(options.modelPath, changes);
 
@@ -132,19 +208,20 @@ int Run(const Options& options) {
   InputFile input(options.inputPath);
   CsvChunkReader reader(input.GetFd(), kBlockSize, kMaxRowBytes);
   reader.SetName(input.GetName());
+  if (EndsWith(input.GetName(), ".gz")) reader.DecompressGzip();
   std::vector<std::string> header;
   int64_t headerLines = 0;
   if (!reader.ReadHeader(&header, &headerLines)) {
     throw CliError(kExitCsv, input.GetName() + ":1: no header row (the input is empty)");
   }
+  for (const std::string& name : header) {
+    if (name.find('\0') != std::string::npos) {
+      throw CliError(kExitCsv, input.GetName() + ":1: " + kCsvBinaryInput);
+    }
+  }
 
   ColumnPlan plan = PlanColumns(*model, header, options);
-  for (const std::string& name : plan.missingInputs) {
-    std::fprintf(stderr,
-                 "dendrix-score: warning: model input '%s' has no column in %s; it has no value "
-                 "in any case\n",
-                 name.c_str(), input.GetName().c_str());
-  }
+  CheckInputColumns(plan, input.GetName());
 
   OutputSink sink(options.outputPath);
   std::string headerText;
@@ -170,7 +247,8 @@ int Run(const Options& options) {
   };
   if (modelsToRead == 0) document.Release();
 
-  ProgressLine progress(ShowProgress(options, input), input.GetSize());
+  ProgressLine progress(ShowProgress(options, input) && !OutputSharesTerminal(options),
+                        input.GetSize());
   RunPipeline(reader, scorer, options.threads - 1, more, sink, input.GetName(), headerLines,
               progress);
   sink.Commit();
@@ -178,8 +256,14 @@ int Run(const Options& options) {
 }
 
 void PrintUsageError(const std::string& message) {
+  EndProgressLine();
   std::fprintf(stderr, "dendrix-score: %s\n%s\nTry 'dendrix-score --help' for more information.\n",
-               message.c_str(), UsageLine());
+               textformat::MessageText(message).c_str(), UsageLine());
+}
+
+void PrintError(const std::string& message) {
+  EndProgressLine();
+  std::fprintf(stderr, "dendrix-score: %s\n", textformat::MessageText(message).c_str());
 }
 
 }  // namespace
@@ -208,14 +292,14 @@ int main(int argc, char** argv) {
     PrintUsageError(e.what());
     return kExitUsage;
   } catch (const CliError& e) {
-    std::fprintf(stderr, "dendrix-score: %s\n", e.what());
-    if (!e.GetNote().empty()) std::fprintf(stderr, "dendrix-score: %s\n", e.GetNote().c_str());
+    PrintError(e.what());
+    if (!e.GetNote().empty()) PrintError(e.GetNote());
     return e.GetExitCode();
   } catch (const std::bad_alloc&) {
-    std::fprintf(stderr, "dendrix-score: out of memory\n");
+    PrintError("out of memory");
     return kExitInternal;
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "dendrix-score: internal error: %s\n", e.what());
+    PrintError(std::string("internal error: ") + e.what());
     return kExitInternal;
   }
 }

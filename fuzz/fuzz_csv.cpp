@@ -171,7 +171,12 @@ std::string Score(const MemoryFile& file, size_t block, const Options& options) 
   } catch (const CliError& e) {
     return e.what();
   }
-  ColumnPlan plan = PlanColumns(*Model(), header, options);
+  ColumnPlan plan;
+  try {
+    plan = PlanColumns(*Model(), header, options);
+  } catch (const UsageError& e) {  // kept names that clash
+    return e.what();
+  }
   std::string text;
   AppendHeader(plan, text);
   RowScorer scorer(Model(), plan);

@@ -59,6 +59,13 @@ class DX_HOST_API ScoreModel {
   // Scores one case into result (made or replaced when null or of the wrong
   // kind; the caller owns it). derivedInRecord: the record already holds the
   // values of the derived fields.
+  // Record layout: the first indexed record a model scores fixes, for the
+  // model's life, the position it reads each variable from. Every later
+  // indexed record must put each variable at that same position (reuse one
+  // record, or build records from one layout); a record with another column
+  // order would be read from the wrong positions. Debug builds (NDEBUG not
+  // defined) check each new record object once and abort on a mismatch. For
+  // another layout, read another model.
   virtual VorqScore::VorqStatus GetScore(const ScoreCaseRecord* record, ScoreResult*& result,
                                          bool derivedInRecord) = 0;              // 15
   virtual MVPolicy GetMissingValuePolicy() = 0;                                  // 16

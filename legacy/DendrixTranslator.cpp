@@ -1,6 +1,7 @@
 #include "legacy/DendrixTranslator.h"
 
 #include <limits>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -75,11 +76,16 @@ CompositeTreeNode* HangNode(DOMElement* element, CompositeTreeNode* parent,
 
 DendrixTranslator::DendrixTranslator()
     : root(nullptr),
-      model(new DendrixPMMLModel()),
-      dictionary(new BaseDictionary()),
+      model(nullptr),
+      dictionary(nullptr),
       target(nullptr),
       dictionaryGiven(false),
-      depth(0) {}
+      depth(0) {
+  // The model is freed when making the dictionary fails.
+  std::unique_ptr<DendrixPMMLModel> made(new DendrixPMMLModel());
+  dictionary = new BaseDictionary();
+  model = made.release();
+}
 
 DendrixTranslator::~DendrixTranslator() {
   // Only what was never handed over is left here.
@@ -175,13 +181,12 @@ void DendrixTranslator::ReadDictionary(DOMNodeList* variables) {
   for (XMLSize_t i = 0; i < count; ++i) {
     DOMNode* item = variables->item(i);
     if (item->getNodeType() != DOMNode::ELEMENT_NODE || !IsNamed(item, "Variable")) continue;
-    DictVar* var = ReadVariable(static_cast<DOMElement*>(item));
+    std::unique_ptr<DictVar> var(ReadVariable(static_cast<DOMElement*>(item)));
     const std::string name = var->GetName();
-    if (!dictionary->AddVar(name, var)) {
-      delete var;
-      throw VeltraException(ErrorCode::kInvalidValue,
-                            name + " Is defined twice in the dictionary!");
+    if (!dictionary->AddVar(name, var.get())) {
+      throw VeltraException(ErrorCode::kInvalidValue, name + " Is defined twice in the dictionary!");
     }
+    var.release();  // the dictionary's
     variableNames.push_back(name);
   }
   model->SetScoreDictionary(dictionary);

@@ -50,7 +50,8 @@ DendrixPMMLTranslator::DendrixPMMLTranslator()
       hasMultipleTrees(false),
       hasMisclassificationCost(false),
       isCFive(false),
-      isLegacyVendorPMML(false) {}
+      isLegacyVendorPMML(false),
+      ownsModel(true) {}
 
 DendrixPMMLTranslator::DendrixPMMLTranslator(const DendrixPMMLTranslator& other)
     : PMMLTranslator(other),
@@ -68,6 +69,7 @@ DendrixPMMLTranslator::DendrixPMMLTranslator(const DendrixPMMLTranslator& other)
       hasMisclassificationCost(other.hasMisclassificationCost),
       isCFive(other.isCFive),
       isLegacyVendorPMML(other.isLegacyVendorPMML),
+      ownsModel(false),
       nodeExtensionInfo(other.nodeExtensionInfo) {
   if (other.fieldNameBuffer != nullptr) {
     std::copy(other.fieldNameBuffer, other.fieldNameBuffer + kFieldNameBufferSize, fieldNameBuffer);
@@ -79,6 +81,10 @@ DendrixPMMLTranslator& DendrixPMMLTranslator::operator=(const DendrixPMMLTransla
     return *this;
   }
   PMMLTranslator::operator=(other);
+  if (ownsModel && model != other.model) {
+    delete model;
+  }
+  ownsModel = false;
   root = other.root;
   model = other.model;
   dictionary = other.dictionary;
@@ -104,7 +110,13 @@ DendrixPMMLTranslator& DendrixPMMLTranslator::operator=(const DendrixPMMLTransla
   return *this;
 }
 
-DendrixPMMLTranslator::~DendrixPMMLTranslator() { delete[] fieldNameBuffer; }
+// A translator that never handed out its model (nothing was read) frees it.
+DendrixPMMLTranslator::~DendrixPMMLTranslator() {
+  delete[] fieldNameBuffer;
+  if (ownsModel) {
+    delete model;
+  }
+}
 
 ScoreModel* DendrixPMMLTranslator::ParseFromTree(DOMDocument* document,
                                                  const std::string& encoding) {
@@ -204,7 +216,13 @@ ScoreModel* DendrixPMMLTranslator::ParseFromTree(DOMDocument* document,
       for (XMLSize_t i = 1; DOMNode* tree = treeModels->item(i); ++i) {
         ReleaseRuleSplitVars();
         ruleIndex = 0;
-        model->SetMultipleNodes(BuildTreePMML(tree));
+        CompositeTreeNode* built = BuildTreePMML(tree);
+        try {
+          model->SetMultipleNodes(built);
+        } catch (...) {
+          delete built;  // not stored
+          throw;
+        }
       }
     }
 
@@ -223,10 +241,11 @@ ScoreModel* DendrixPMMLTranslator::ParseFromTree(DOMDocument* document,
       HandleMisclassificationCost(costCells, costs);
       model->SetMisclassificationCost(costs);
     }
+    ownsModel = false;
     return model;
-  } catch (const VeltraException& e) {
+  } catch (...) {
     ReleaseAfterFailure(dictionaryGiven, transformationGiven, rootGiven);
-    throw VeltraException(e);
+    throw;
   }
 }
 
@@ -274,9 +293,9 @@ CompositeTreeNode* DendrixPMMLTranslator::BuildTreePMML(DOMNode* treeModel) {
       throw VeltraException(ErrorCode::kMalformed, "TreeModel needs a Node element as its child!");
     }
     return built;
-  } catch (const VeltraException& e) {
+  } catch (...) {
     nodeExtensionInfo.clear();
-    throw VeltraException(e);
+    throw;
   }
 }
 
@@ -302,6 +321,7 @@ void DendrixPMMLTranslator::ReleaseAfterFailure(bool dictionaryGiven, bool trans
     delete root;
   }
   root = nullptr;
+  sharedNodeValues.clear();  // owned by the model
   delete model;
   model = nullptr;
   if (!transformationGiven) {

@@ -59,6 +59,9 @@ class DendrixPMMLTranslator : public PMMLTranslator {
   void HandleChildPredicate(xercesc::DOMElement* child, std::vector<ScoreSplitVar*>& splits,
                             int childCount, int childIndex, bool fieldRequired,
                             ScoreNodeStats* stats);
+  // The model's one value for a category text of the target, made (and
+  // handed to the model) on first use; null when the target refuses it.
+  ScoreValue* SharedNodeValue(const std::string& text);
   void SetNodeValue(TreeClsNodeStats* stats, const XMLCh* score);
   void SetNodeValue(TreeRegNodeStats* stats, const XMLCh* score);
   void SetNodeValuePercent(TreeClsNodeStats* stats, xercesc::DOMElement* scoreDistribution,
@@ -117,6 +120,9 @@ class DendrixPMMLTranslator : public PMMLTranslator {
   bool hasMisclassificationCost;
   bool isCFive;
   bool isLegacyVendorPMML;
+  // The model is this translator's to free: made by it and not yet returned
+  // (a copy shares the model and never owns it).
+  bool ownsModel;
 
   // What lies below one Node element of the tree being read: whether any
   // Extension does, and the first "x-nodeId" Extension in document order.
@@ -137,4 +143,6 @@ class DendrixPMMLTranslator : public PMMLTranslator {
   void ReleaseAfterFailure(bool dictionaryGiven, bool transformationGiven, bool rootGiven);
 
   std::unordered_map<const xercesc::DOMNode*, NodeExtensionInfo> nodeExtensionInfo;
+  // Category values given to node statistics, by text; owned by the model.
+  std::unordered_map<std::string, ScoreValue*> sharedNodeValues;
 };

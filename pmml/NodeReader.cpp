@@ -1,6 +1,7 @@
 // Node construction: PMML Node elements become CompositeTreeNode objects with
 // their statistics; the children's predicates become the parent's splits.
 
+#include <memory>
 #include <string>
 #include <vector>
 #include <xercesc/util/XMLString.hpp>
@@ -57,17 +58,18 @@ void DeleteSplits(std::vector<ScoreSplitVar*>& splits) {
 }
 
 // Releases what a failed node read built: before the node exists, its
-// statistics and splits; after, the children built so far, and the node itself
-// when no parent owns it.
+// statistics and splits; after (the node holds them), the children built so
+// far, and the node itself when no parent owns it.
 void ReleaseFailedNode(CompositeTreeNode* treeNode, ScoreNodeStats* stats,
-                       std::vector<ScoreSplitVar*>& splits, const CompositeTreeNode* parent) {
+                       std::vector<ScoreSplitVar*>& splits, const CompositeTreeNode* parent,
+                       bool attached) {
   if (treeNode == nullptr) {
     delete stats;
     DeleteSplits(splits);
     return;
   }
   treeNode->RemoveAllChildren();
-  if (parent == nullptr) delete treeNode;
+  if (parent == nullptr || !attached) delete treeNode;
 }
 
 }  // namespace
@@ -140,9 +142,9 @@ CompositeTreeNode* DendrixPMMLTranslator::BuildClsTree(DOMNode* treeModel) {
       built = node;
     }
     return built;
-  } catch (const VeltraException& e) {
+  } catch (...) {
     delete built;
-    throw VeltraException(e);
+    throw;
   }
 }
 
@@ -159,9 +161,9 @@ CompositeTreeNode* DendrixPMMLTranslator::BuildRegTree(DOMNode* treeModel) {
       built = node;
     }
     return built;
-  } catch (const VeltraException& e) {
+  } catch (...) {
     delete built;
-    throw VeltraException(e);
+    throw;
   }
 }
 
@@ -185,8 +187,10 @@ CompositeTreeNode* DendrixPMMLTranslator::InsertClsTreeNode(DOMNode* node,
                                                             double& recordCount,
                                                             double& confidence) {
   TreeClsNodeStats* stats = new TreeClsNodeStats();
+  stats->ShareValues();
   std::vector<ScoreSplitVar*> splits;  // owned here until the node takes them
   CompositeTreeNode* treeNode = nullptr;
+  bool attached = false;  // treeNode is its parent's child (or the root)
   try {
     SetNodeValue(stats, GetAttributeForced(node, "score"));
     SetNodeId(stats, static_cast<DOMElement*>(node));
@@ -206,11 +210,16 @@ CompositeTreeNode* DendrixPMMLTranslator::InsertClsTreeNode(DOMNode* node,
       }
     }
     std::vector<DOMElement*> children;
+    size_t distributions = 0;
     for (DOMNode* child = node->getFirstChild(); child != nullptr;
          child = child->getNextSibling()) {
       if (IsElementNamed(child, kNode)) {
         children.push_back(static_cast<DOMElement*>(child));
-      } else if (!hasOwnCount && IsElementNamed(child, kScoreDistribution)) {
+      } else if (IsElementNamed(child, kScoreDistribution)) {
+        ++distributions;
+        if (hasOwnCount) {
+          continue;
+        }
         const double count = VerifyDouble(GetAttributeForced(child, "recordCount"));
         if (count < 0.0) {
           throw VeltraException(ErrorCode::kUnsupported, "recordCount can't be negative!");
@@ -218,6 +227,7 @@ CompositeTreeNode* DendrixPMMLTranslator::InsertClsTreeNode(DOMNode* node,
         total += count;
       }
     }
+    stats->ReserveValuePercents(distributions);
     const int childCount = static_cast<int>(children.size());
     recordCount = total;
 
@@ -244,17 +254,18 @@ CompositeTreeNode* DendrixPMMLTranslator::InsertClsTreeNode(DOMNode* node,
                             "A rule of a rule set can't have child nodes!");
     }
     treeNode = new CompositeTreeNode(true);
+    // Nothing can fail between making the node and handing it its parts.
+    treeNode->SetNodeStats(stats);
     if (!isRuleSet) {
-      treeNode->SetSplitVar(splits);
-      splits.clear();
+      treeNode->TakeSplitVars(splits);
     } else if (parent != nullptr) {
-      treeNode->SetSplitVar(ruleSplitVars[ruleIndex]);
+      treeNode->TakeSplitVars(ruleSplitVars[ruleIndex]);
       ++ruleIndex;
     }
-    treeNode->SetNodeStats(stats);
     if (parent != nullptr) {
       parent->Add(treeNode);
     }
+    attached = true;
 
     double maxConfidence = -1.0;
     int confidenceIndex = -1;
@@ -291,9 +302,9 @@ CompositeTreeNode* DendrixPMMLTranslator::InsertClsTreeNode(DOMNode* node,
     }
     confidence = stats->GetConfidence();
     return treeNode;
-  } catch (const VeltraException& e) {
-    ReleaseFailedNode(treeNode, stats, splits, parent);
-    throw VeltraException(e);
+  } catch (...) {
+    ReleaseFailedNode(treeNode, stats, splits, parent, attached);
+    throw;
   }
 }
 
@@ -302,6 +313,7 @@ CompositeTreeNode* DendrixPMMLTranslator::InsertRegTreeNode(DOMNode* node,
   TreeRegNodeStats* stats = new TreeRegNodeStats();
   std::vector<ScoreSplitVar*> splits;  // owned here until the node takes them
   CompositeTreeNode* treeNode = nullptr;
+  bool attached = false;  // treeNode is its parent's child (or the root)
   try {
     SetNodeValue(stats, GetAttributeForced(node, "score"));
     SetNodeId(stats, static_cast<DOMElement*>(node));
@@ -313,12 +325,12 @@ CompositeTreeNode* DendrixPMMLTranslator::InsertRegTreeNode(DOMNode* node,
     }
 
     treeNode = new CompositeTreeNode(true);
-    treeNode->SetSplitVar(splits);
-    splits.clear();
     treeNode->SetNodeStats(stats);
+    treeNode->TakeSplitVars(splits);
     if (parent != nullptr) {
       parent->Add(treeNode);
     }
+    attached = true;
 
     int maxRecords = 0;
     int biggestIndex = 0;
@@ -347,9 +359,9 @@ CompositeTreeNode* DendrixPMMLTranslator::InsertRegTreeNode(DOMNode* node,
       stats->SetBiggestChild(biggestIndex);
     }
     return treeNode;
-  } catch (const VeltraException& e) {
-    ReleaseFailedNode(treeNode, stats, splits, parent);
-    throw VeltraException(e);
+  } catch (...) {
+    ReleaseFailedNode(treeNode, stats, splits, parent, attached);
+    throw;
   }
 }
 
@@ -384,17 +396,34 @@ void DendrixPMMLTranslator::HandleChildPredicate(DOMElement* child,
   }
 }
 
+ScoreValue* DendrixPMMLTranslator::SharedNodeValue(const std::string& text) {
+  const auto known = sharedNodeValues.find(text);
+  if (known != sharedNodeValues.end()) {
+    return known->second;
+  }
+  std::unique_ptr<ScoreValue> made;
+  if (targetVar->GetVariableType() == ScoreDictVar::kNumeric) {
+    made.reset(new NumericValue(VerifyDouble(text)));
+  } else {
+    made.reset(new StringValue(text));
+  }
+  if (!targetVar->IsValidCategory(made.get())) {
+    return nullptr;
+  }
+  ScoreValue* value = made.get();
+  model->AdoptNodeValue(value);
+  made.release();
+  sharedNodeValues.emplace(text, value);
+  return value;
+}
+
 void DendrixPMMLTranslator::SetNodeValue(TreeClsNodeStats* stats, const XMLCh* score) {
   const std::string text = Transcode(score);
-  ScoreValue* value = nullptr;
   if (targetVar->GetVariableType() == ScoreDictVar::kNumeric) {
     VerifyDouble(text);
-    value = new NumericValue(text);
-  } else {
-    value = new StringValue(text);
   }
-  if (!targetVar->IsValidCategory(value)) {
-    delete value;
+  ScoreValue* value = SharedNodeValue(text);
+  if (value == nullptr) {
     throw VeltraException(ErrorCode::kInvalidValue, text + ": is invalid score value!!");
   }
   stats->SetPrediction(value);
@@ -426,20 +455,11 @@ void DendrixPMMLTranslator::SetNodeValuePercent(TreeClsNodeStats* stats,
     percent = VerifyDouble(GetAttributeForced(extension, "value"));
   }
 
-  ScoreValue* value = nullptr;
-  if (targetVar->GetVariableType() == ScoreDictVar::kNumeric) {
-    value = new NumericValue(VerifyDouble(text));
-  } else {
-    value = new StringValue(text);
+  ScoreValue* value = SharedNodeValue(text);
+  if (value == nullptr) {
+    throw VeltraException(ErrorCode::kInvalidValue, text + ": is invalid value in ScoreDistribution!!");
   }
-  if (!targetVar->IsValidCategory(value)) {
-    delete value;
-    throw VeltraException(ErrorCode::kInvalidValue,
-                          text + ": is invalid value in ScoreDistribution!!");
-  }
-  if (!stats->AddValuePercent(value, percent)) {
-    delete value;
-  }
+  stats->AddValuePercent(value, percent);
 }
 
 void DendrixPMMLTranslator::SetStdDeviation(TreeRegNodeStats* stats, DOMElement* regInfo) {

@@ -8,7 +8,6 @@
 #include <unordered_set>
 #include <utility>
 #include <vector>
-#include <xercesc/util/XMLStringTokenizer.hpp>
 
 #include "host/Codes.h"
 #include "host/ScoreSplitVar.h"
@@ -173,11 +172,13 @@ std::vector<std::string> DendrixPMMLTranslator::GetArrayElements(DOMNode* array,
     throw VeltraException(ErrorCode::kMissingList, "Array content must be text!");
   }
   const XMLCh* text = content->getNodeValue();
-  {
-    xercesc::XMLStringTokenizer tokens(text);
-    if (tokens.countTokens() == 0)
-      throw VeltraException(ErrorCode::kMissingList, "No Elements found in array!");
+  // Some text besides white space (checked without the parser's tokenizer,
+  // which leaks when an allocation inside it fails).
+  const XMLCh* firstText = text != nullptr ? text : u"";
+  while (*firstText == ' ' || *firstText == '\t' || *firstText == '\n' || *firstText == '\r') {
+    ++firstText;
   }
+  if (*firstText == 0) throw VeltraException(ErrorCode::kMissingList, "No Elements found in array!");
 
   const bool isReal = IsEqual(type, "real");
   const bool isInt = IsEqual(type, "int");

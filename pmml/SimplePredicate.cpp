@@ -2,6 +2,7 @@
 // ranges of continuous splits.
 
 #include <limits>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,20 @@ void DendrixPMMLTranslator::HandlePredicate(DOMNode* holder, std::vector<ScoreSp
   }
 }
 
+namespace {
+
+// A range holding its bounds as values; nothing leaks when an allocation fails.
+Range* NewRange(double low, double high, bool lowClosed, bool highClosed) {
+  std::unique_ptr<ScoreValue> lowValue(new NumericValue(low));
+  std::unique_ptr<ScoreValue> highValue(new NumericValue(high));
+  Range* range = new Range(lowValue.get(), highValue.get(), lowClosed, highClosed);
+  lowValue.release();
+  highValue.release();
+  return range;
+}
+
+}  // namespace
+
 void DendrixPMMLTranslator::SetNodeScaleSplit(std::vector<ScoreSplitVar*>& splits, DOMNode* holder,
                                               const ScoreDictVar* var, int /*childCount*/,
                                               int childIndex, int splitIndex,
@@ -113,8 +128,7 @@ void DendrixPMMLTranslator::SetNodeScaleSplit(std::vector<ScoreSplitVar*>& split
         continue;
       }
       if (value == nullptr && isNotMissing) {
-        split->PutSplit(new Range(new NumericValue(low), new NumericValue(high), false, false),
-                        childIndex);
+        split->PutSplit(NewRange(low, high, false, false), childIndex);
         anyRange = false;
         break;
       }
@@ -142,9 +156,7 @@ void DendrixPMMLTranslator::SetNodeScaleSplit(std::vector<ScoreSplitVar*>& split
       // empty value) adds only the missing-value mapping.
       const bool unbounded = low == -infinity && high == infinity;
       if (!(unbounded && simpleCount == 1)) {
-        split->PutSplit(
-            new Range(new NumericValue(low), new NumericValue(high), lowClosed, highClosed),
-            childIndex);
+        split->PutSplit(NewRange(low, high, lowClosed, highClosed), childIndex);
       }
     }
     if (!listHasEntry) splits.push_back(split);

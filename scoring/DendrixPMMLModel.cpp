@@ -1,6 +1,10 @@
 #include "scoring/DendrixPMMLModel.h"
 
 #include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <typeinfo>
 
 #include "host/BaseDictionary.h"
@@ -78,6 +82,8 @@ DendrixPMMLModel::~DendrixPMMLModel() {
     tree = nullptr;
   }
   furtherTrees.clear();
+  for (ScoreValue* value : nodeValues) delete value;
+  nodeValues.clear();
   costMatrix.clear();
   misclassificationCosts.clear();
 }
@@ -208,6 +214,23 @@ void DendrixPMMLModel::SetUpDictVarIndex(const ScoreCaseRecord* record, bool der
   }
   dictVarIndexReady = true;
   slotPositionsReady = false;
+}
+
+void DendrixPMMLModel::CheckRecordLayout(const ScoreCaseRecord* record) {
+  if (record == layoutCheckedRecord) return;
+  if (const ScoreDictionary* dictionary = GetDictionary()) {
+    for (const ScoreDictVar* var : dictionary->GetVars()) {
+      const int position = record->GetIndex(var->GetName());
+      if (position != var->GetIndex()) {
+        std::fprintf(stderr,
+                     "DendrixPMMLModel::GetScore: indexed record with another layout: '%s' is at "
+                     "position %d, the model reads position %d (one layout per model)\n",
+                     var->GetName().c_str(), position, var->GetIndex());
+        std::abort();
+      }
+    }
+  }
+  layoutCheckedRecord = record;
 }
 
 void DendrixPMMLModel::Display(std::ostream& os) const {
@@ -444,6 +467,9 @@ VorqScore::VorqStatus DendrixPMMLModel::GetScore(const ScoreCaseRecord* record,
   }
   call.indexed = record->IsIndexed();
   if (!dictVarIndexReady && call.indexed) SetUpDictVarIndex(record, derivedInRecord);
+#ifndef NDEBUG
+  if (call.indexed) CheckRecordLayout(record);
+#endif
   if (!slotPositionsReady) RefreshSlotPositions();
 
   // Reuse only a plain result of this model's kind and target: anything else
@@ -506,9 +532,13 @@ VorqScore::VorqStatus DendrixPMMLModel::ScoreEnsemble(Call& call) {
 }
 
 // Regression trees cannot vote for categories: the ensemble predicts the mean
-// of the trees' numeric predictions.
+// of the trees' numeric predictions. When the sum overflows (leaves near the
+// largest double) the mean comes from the same sum scaled down by an exact
+// power of two, so that finite predictions never average to infinity.
 VorqScore::VorqStatus DendrixPMMLModel::ScoreRegressionEnsemble(Call& call) {
+  constexpr double kScale = 0x1p-64;
   double sum = 0.0;
+  double scaledSum = 0.0;
   int count = 0;
   for (const FlatTree& tree : flatTrees) {
     const VorqScore::VorqStatus status = ScoreOne(tree, call);
@@ -518,13 +548,14 @@ VorqScore::VorqStatus DendrixPMMLModel::ScoreRegressionEnsemble(Call& call) {
     const double x = prediction->ToDouble();
     if (x == NumericValue::GetSysmisValue()) continue;
     sum += x;
+    scaledSum += x * kScale;
     ++count;
   }
   if (count == 0) {
     call.result->SetPrediction(nullptr);
     return VorqScore::VorqStatus(StatusCode::kNoPrediction, false);
   }
-  ensembleMean.Set(sum / count);
+  ensembleMean.Set(std::isfinite(sum) ? sum / count : scaledSum / count / kScale);
   call.result->SetPrediction(&ensembleMean);
   call.reg->SetStdDev(-1.0);
   return VorqScore::VorqStatus();

@@ -39,6 +39,9 @@ class DendrixPMMLModel : public BaseModel {
   void SetMultipleNodes(TreeNode* node);
 
   void SetCFive(bool cFive);
+  // Takes ownership of a value that node statistics of this model's trees
+  // share (see TreeClsNodeStats::ShareValues); freed after the trees.
+  void AdoptNodeValue(ScoreValue* value) { nodeValues.push_back(value); }
   void SetRuleSetScoreMethod(RuleSetMode mode);
   void SetNullHandling(bool nullHandling) override;
   bool GetNullHandling() const override;
@@ -183,6 +186,11 @@ class DendrixPMMLModel : public BaseModel {
   const ScoreDictVar* target;
   bool predictionOnly;
   bool dictVarIndexReady;
+  // Debug builds: aborts when an indexed record puts a dictionary variable
+  // at another position than the first record did. Each record object is
+  // checked once (layoutCheckedRecord: the last one that passed).
+  void CheckRecordLayout(const ScoreCaseRecord* record);
+  const ScoreCaseRecord* layoutCheckedRecord = nullptr;
   RuleSetMode ruleSetMode;
   std::vector<const ScoreValue*> categoryValues;
   int numCategories;
@@ -204,6 +212,7 @@ class DendrixPMMLModel : public BaseModel {
   std::vector<double> ruleVotes;
   std::vector<std::vector<double>> c5Dist;  // one distribution per nesting depth
   NumericValue ensembleMean;                // prediction of a regression ensemble
+  std::vector<ScoreValue*> nodeValues;      // owned; shared by node statistics
   // The variables the fast nodes read (borrowed from the dictionaries), their
   // record positions (refreshed whenever trees or positions change) and, for
   // ensembles, their values for the current case by ValueIndex (NaN when the

@@ -1,5 +1,5 @@
 # Shared by run.sh and test.sh: install what is missing on Debian.
-DENDRIX_PACKAGES="libxerces-c-dev cmake g++ libgtest-dev libgmock-dev libbenchmark-dev pkgconf"
+DENDRIX_PACKAGES="libxerces-c-dev zlib1g-dev cmake g++ libgtest-dev libgmock-dev libbenchmark-dev pkgconf"
 
 dendrix_install_packages() {
   local missing=()

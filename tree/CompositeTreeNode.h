@@ -38,6 +38,9 @@ class CompositeTreeNode : public TreeNode {
   virtual const std::vector<TreeNode*> Children();
   virtual void Add(TreeNode* child);
   virtual const TreeNode* GetRoot() const;
+  // Takes the splits (leaving splits with the node's old ones, none for a
+  // new node) without allocating, so a reader can hand them over safely.
+  void TakeSplitVars(std::vector<ScoreSplitVar*>& splits) noexcept { splitVars.swap(splits); }
 
   bool IsNodeAncestor(const TreeNode* node) const;
   bool IsNodeDescendant(const CompositeTreeNode* node) const;

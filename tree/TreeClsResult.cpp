@@ -96,6 +96,7 @@ double TreeClsResult::GetTotalRecord() const { return totalRecord; }
 TreeClsNodeStats::TreeClsNodeStats() : TreeClsResult(nullptr) {}
 
 TreeClsNodeStats::~TreeClsNodeStats() {
+  if (!ownsValues) return;
   delete prediction;
   prediction = nullptr;
   for (auto& pair : valuePercents) {

@@ -67,10 +67,17 @@ class TreeClsResult : public ScoreClsResult, public ScoreNodeStats {
   bool ruleSet;
 };
 
-// Node statistics: owns its prediction value and the value of every pair.
+// Node statistics: owns its prediction value and the value of every pair,
+// unless told that they are shared (owned by the model, one object per
+// category for all nodes, which keeps large trees small).
 class TreeClsNodeStats : public TreeClsResult {
  public:
   TreeClsNodeStats();
   ~TreeClsNodeStats() override;
   void SetTarget(const ScoreDictVar* target);
+  void ShareValues() { ownsValues = false; }
+  void ReserveValuePercents(size_t count) { valuePercents.reserve(count); }
+
+ private:
+  bool ownsValues = true;
 };

@@ -83,7 +83,6 @@ class PredicateTest : public ::testing::Test {
 
   ~PredicateTest() override {
     Clear();
-    delete Peer::Model(translator_);
     delete dictionary_;
     delete transformations_;
   }

@@ -37,8 +37,6 @@ std::string Cell(const std::string& predicted, const std::string& actual, const 
 
 class CostReaderTest : public ReaderTest {
  protected:
-  void TearDown() override { delete Peer::Model(translator_); }
-
   // Reads <Costs>cells</Costs> against target; false (code_ and message_
   // filled in) when reading fails.
   bool ReadCells(const std::string& cells, const DictVar* target, CostMap& costs) {

@@ -101,7 +101,6 @@ TEST_F(ReaderTest, NodeIdentifierScanAgreesWithADirectSearch) {
       EXPECT_EQ(direct.GetNodeID(), scanned.GetNodeID()) << "node " << i;
     }
   }
-  delete Peer::Model(translator);  // never handed out
 }
 
 // Values of a numeric target are read as numbers ("2.0" is 2).

@@ -1,8 +1,8 @@
 #pragma once
 
 // Test access to the translator's reading state and its inner readers.
-// Whatever a test sets here stays owned by the test (the translator never
-// deletes its model).
+// Whatever a test sets here stays owned by the test; the translator's own
+// model, never handed out, goes with the translator.
 
 #include <map>
 #include <string>

@@ -1,0 +1,17 @@
+# Every fuzz corpus replayed as an ordinary test: each target's entry point
+# with a plain main (ReplayMain.cpp), built by the configured compiler.
+add_library(dendrix_replay_support OBJECT
+  ${PROJECT_SOURCE_DIR}/fuzz/ReplayMain.cpp
+  ${PROJECT_SOURCE_DIR}/cli/CsvReader.cpp
+  ${PROJECT_SOURCE_DIR}/cli/RowRecord.cpp
+  ${PROJECT_SOURCE_DIR}/cli/RowScorer.cpp
+  ${PROJECT_SOURCE_DIR}/cli/TextFormat.cpp
+  ${PROJECT_SOURCE_DIR}/cli/Options.cpp)
+target_link_libraries(dendrix_replay_support PUBLIC dendrix_host)
+foreach(target fuzz_model fuzz_csv fuzz_derived)
+  add_executable(replay_${target} ${PROJECT_SOURCE_DIR}/fuzz/${target}.cpp
+                                  $<TARGET_OBJECTS:dendrix_replay_support>)
+  target_link_libraries(replay_${target} PRIVATE dendrix_plugin dendrix_host ZLIB::ZLIB)
+  add_test(NAME FuzzReplay.${target}
+           COMMAND replay_${target} ${PROJECT_SOURCE_DIR}/fuzz/corpus/${target})
+endforeach()

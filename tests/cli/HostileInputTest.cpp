@@ -1,0 +1,217 @@
+// What a careless user or a hostile input gives the batch scorer: each case
+// is files, a command line, and what must come back.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <string>
+#include <vector>
+
+#include "RunTool.h"
+
+namespace {
+
+const std::string kIris = ExamplePath("iris/model.pmml");
+const std::string kIrisHeader = "sepal_length,sepal_width,petal_length,petal_width";
+
+// A one-tree regression model (two trees: an ensemble) on the given inputs,
+// every leaf scoring leafScore.
+std::string RegressionModel(const std::vector<std::string>& inputs, int trees,
+                            const std::string& leafScore) {
+  std::string fields, mining;
+  for (const std::string& name : inputs) {
+    fields += "<DataField name=\"" + name + "\" optype=\"continuous\" dataType=\"double\"/>";
+    mining += "<MiningField name=\"" + name + "\" usageType=\"active\"/>";
+  }
+  std::string text =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?><PMML version=\"4.3\"><DataDictionary>" + fields +
+      "<DataField name=\"y\" optype=\"continuous\" dataType=\"double\"/></DataDictionary>";
+  for (int t = 0; t < trees; ++t) {
+    text += "<TreeModel functionName=\"regression\"><MiningSchema>" + mining +
+            "<MiningField name=\"y\" usageType=\"predicted\"/></MiningSchema><Node score=\"" +
+            leafScore + "\"><True/></Node></TreeModel>";
+  }
+  return text + "</PMML>";
+}
+
+std::string Gzip(const std::string& path, const std::string& text) {
+  gzFile file = gzopen(path.c_str(), "wb");
+  gzwrite(file, text.data(), static_cast<unsigned>(text.size()));
+  gzclose(file);
+  return path;
+}
+
+struct HostileCase {
+  const char* name;
+  std::vector<std::string> files;  // name, content, name, content, ...
+  std::vector<std::string> args;   // "@name": that file's path
+  int exitCode;
+  std::string errHas;  // empty: standard error must be empty
+  std::string outHas;
+};
+
+TEST(HostileInput, EachCaseEndsAsDocumented) {
+  const std::string latin1Model = [] {
+    std::string text = ReadFile(kIris);
+    text.replace(text.find("UTF-8"), 5, "ISO-8859-1");
+    for (size_t at; (at = text.find("setosa")) != std::string::npos;)
+      text.replace(at, 6, "s\xe9tosa");
+    for (size_t at; (at = text.find("petal_length")) != std::string::npos;) {
+      text.replace(at, 12, "petal_l\xe9ngth");
+    }
+    return text;
+  }();
+  const std::string iris = kIrisHeader + "\n5.1,3.5,1.4,0.2\n";
+  const std::string latin1Input =
+      "sepal_length,sepal_width,petal_l\xc3\xa9ngth,petal_width\n5.1,3.5,1.4,0.2\n";
+  const std::vector<HostileCase> cases = {
+      {"semicolons",
+       {"in.csv", "sepal_length;petal_length\n1;2\n"},
+       {kIris, "@in.csv"},
+       2,
+       "holds ';': columns must be separated by commas",
+       ""},
+      {"blanks around names",
+       {"in.csv", " sepal_length, petal_length\n1,2\n"},
+       {kIris, "@in.csv"},
+       2,
+       "near misses: column ' sepal_length' for 'sepal_length', column",
+       ""},
+      {"some columns match",
+       {"in.csv", "petal_length,petal_width\n1,0.2\n"},
+       {kIris, "@in.csv"},
+       0,
+       "model input 'sepal_length' has no column",
+       "setosa,"},
+      {"kept column named like a score",
+       {"in.csv", "status,petal_length\nok,1\n"},
+       {"--keep", "status", kIris, "@in.csv"},
+       64,
+       "'status' has the name of a score column",
+       ""},
+      {"two kept columns of one name",
+       {"in.csv", "a,a," + kIrisHeader + "\n1,2,5,3,1,0\n"},
+       {"--keep", "all", kIris, "@in.csv"},
+       64,
+       "two columns named 'a' (columns 1 and 2)",
+       ""},
+      {"NUL byte",
+       {"in.csv", iris + "5,3,1,0\n" + std::string("5,3\0,1,0\n", 9)},
+       {kIris, "@in.csv"},
+       3,
+       "in.csv:4: NUL byte",
+       "setosa"},
+      {"empty model", {"m.pmml", ""}, {"@m.pmml", "-"}, 2, "m.pmml is empty", ""},
+      {"model and input swapped",
+       {"in.csv", iris},
+       {"@in.csv", kIris},
+       2,
+       "the model comes first",
+       ""},
+      {"invalid byte in the model",
+       {"m.pmml", "<?xml version=\"1.0\"?>\n<PMML>\n  <Header x=\"a\xff\"/></PMML>"},
+       {"@m.pmml"},
+       2,
+       "m.pmml:3:15: invalid UTF-8 byte 0xff",
+       ""},
+      {"model over the size limit",
+       {},
+       {"--max-model-size", "1K", kIris},
+       2,
+       "over the limit of 1 KB (--max-model-size",
+       ""},
+      {"plug-in name without a slash",
+       {},
+       {"--plugin", "nosuch.so", kIris},
+       2,
+       "./nosuch.so: cannot load the plug-in",
+       ""},
+      {"Latin-1 model matched and written as UTF-8",
+       {"m.pmml", latin1Model, "in.csv", latin1Input},
+       {"@m.pmml", "@in.csv"},
+       0,
+       "",
+       "probability(s\xc3\xa9tosa)"},
+      {"invalid UTF-8 in a kept JSON cell",
+       {"in.csv", "id," + kIrisHeader + "\n\xff,5,3,1,0\n"},
+       {"--format", "jsonl", "--keep", "id", kIris, "@in.csv"},
+       0,
+       "",
+       "{\"id\":\"\xef\xbf\xbd\",\"prediction\":\"setosa\""},
+      {"mean of two huge leaves",
+       {"m.pmml", RegressionModel({"x"}, 2, "1e308"), "in.csv", "x\n1\n"},
+       {"--format", "jsonl", "@m.pmml", "@in.csv"},
+       0,
+       "",
+       "{\"prediction\":1e+308,"},
+      {"many inputs without a column",
+       {"m.pmml", RegressionModel({"a", "b", "c", "d", "e", "f", "g", "h"}, 1, "2"), "in.csv",
+        "a\n1\n"},
+       {"@m.pmml", "@in.csv"},
+       0,
+       "2 more model inputs have no column",
+       "2,,"},
+      {"huge text echoed in a message",
+       {"m.pmml", RegressionModel({"x"}, 1, std::string(100000, 'x')), "in.csv", "x\n1\n"},
+       {"@m.pmml", "@in.csv"},
+       2,
+       "more bytes)",
+       ""},
+  };
+  for (const HostileCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder folder;
+    for (size_t i = 0; i + 1 < c.files.size(); i += 2) folder.Write(c.files[i], c.files[i + 1]);
+    std::vector<std::string> args;
+    for (const std::string& arg : c.args) {
+      args.push_back(arg[0] == '@' ? folder.Path() + "/" + arg.substr(1) : arg);
+    }
+    ToolRun run = RunTool(args);
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+    if (c.errHas.empty()) {
+      EXPECT_EQ(run.err, "");
+    } else {
+      EXPECT_NE(run.err.find(c.errHas), std::string::npos) << run.err;
+    }
+    EXPECT_LT(run.err.size(), 2000u);
+    EXPECT_NE(run.out.find(c.outHas), std::string::npos) << run.out;
+  }
+}
+
+TEST(HostileInput, GzipInputReadsLikeThePlainFile) {
+  TempFolder folder;
+  const std::string text = kIrisHeader + "\n5.1,3.5,1.4,0.2\n6.3,2.9,5.6,1.8\n";
+  ToolRun plain = RunTool({kIris, folder.Write("in.csv", text)});
+  ToolRun packed = RunTool({kIris, Gzip(folder.Path() + "/in.csv.gz", text)});
+  EXPECT_EQ(packed.exitCode, 0) << packed.err;
+  EXPECT_EQ(packed.out, plain.out);
+  ToolRun broken = RunTool({kIris, folder.Write("bad.csv.gz", "\x1f\x8b\x08 not gzip")});
+  EXPECT_EQ(broken.exitCode, 2);
+  EXPECT_NE(broken.err.find("bad.csv.gz: "), std::string::npos) << broken.err;
+}
+
+TEST(HostileInput, OutputThroughALinkReplacesItsTargetAndKeepsModes) {
+  TempFolder folder;
+  const std::string input = folder.Write("in.csv", kIrisHeader + "\n5.1,3.5,1.4,0.2\n");
+  const std::string target = folder.Write("target.csv", "old\n");
+  ::chmod(target.c_str(), 0640);
+  const std::string link = folder.Path() + "/link.csv";
+  ASSERT_EQ(::symlink("target.csv", link.c_str()), 0);
+  ASSERT_EQ(RunTool({"-o", link, kIris, input}).exitCode, 0);
+  struct stat linkInfo, targetInfo;
+  ASSERT_EQ(::lstat(link.c_str(), &linkInfo), 0);
+  ASSERT_EQ(::stat(target.c_str(), &targetInfo), 0);
+  EXPECT_TRUE(S_ISLNK(linkInfo.st_mode));
+  EXPECT_EQ(targetInfo.st_mode & 07777, 0640u);
+  EXPECT_EQ(Lines(ReadFile(target)).size(), 2u);
+
+  // A name as long as a file name may be: the temporary name must still fit.
+  const std::string longName = folder.Path() + "/" + std::string(250, 'n');
+  EXPECT_EQ(RunTool({"-o", longName, kIris, input}).exitCode, 0);
+  EXPECT_EQ(Lines(ReadFile(longName)).size(), 2u);
+  EXPECT_EQ(RunTool({"-o", "-", kIris, input}).out, ReadFile(target));
+}
+
+}  // namespace
