@@ -232,9 +232,9 @@ ModelDocument::ModelDocument(const Plugin& plugin, const std::string& path, bool
     unsigned byte = 0;
     if (parseError.message.rfind("invalid byte", 0) == 0 &&
         FindInvalidUtf8(path, &line, &column, &byte)) {
-      char text[64];
+      char text[96];
       std::snprintf(text, sizeof text, ":%lld:%lld: invalid UTF-8 byte 0x%02x",
-                    static_cast<long long>(line), static_cast<long long>(column), byte);
+                    static_cast<long long>(line), static_cast<long long>(column), byte & 0xffu);
       throw CliError(kExitModel, path + text, hint);
     }
     if (parseError.line > 0) {

@@ -11,7 +11,8 @@ target_link_libraries(dendrix_replay_support PUBLIC dendrix_host)
 foreach(target fuzz_model fuzz_csv fuzz_derived)
   add_executable(replay_${target} ${PROJECT_SOURCE_DIR}/fuzz/${target}.cpp
                                   $<TARGET_OBJECTS:dendrix_replay_support>)
-  target_link_libraries(replay_${target} PRIVATE dendrix_plugin dendrix_host ZLIB::ZLIB)
+  target_link_libraries(replay_${target} PRIVATE dendrix_tree_obj dendrix_scoring_obj dendrix_readers_obj
+                        dendrix_host ZLIB::ZLIB)
   add_test(NAME FuzzReplay.${target}
            COMMAND replay_${target} ${PROJECT_SOURCE_DIR}/fuzz/corpus/${target})
 endforeach()
