@@ -121,4 +121,9 @@ std::unique_ptr<ScoreModel> ModelDocument::ReadModel() const {
   return std::unique_ptr<ScoreModel>(model);
 }
 
+std::vector<std::string> ModelDocument::DescribeSemanticsDifferences() const {
+  if (!document_) return {};
+  return DescribePmmlSemanticsDifferences(document_->GetDocument());
+}
+
 void ModelDocument::Release() { document_.reset(); }

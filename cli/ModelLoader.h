@@ -50,6 +50,9 @@ class ModelDocument {
   // (error CODE: MESSAGE); without upgrade, a rejected document that follows
   // newer PMML conventions gets a note naming them and the option.
   std::unique_ptr<ScoreModel> ReadModel() const;
+  // The constructs the native rules read otherwise than PMML 4.4 does, as
+  // DescribePmmlSemanticsDifferences gives them.
+  std::vector<std::string> DescribeSemanticsDifferences() const;
   // Frees the parsed document once no more models are needed.
   void Release();
 

@@ -110,6 +110,11 @@ int Run(const Options& options) {
   ModelDocument document(plugin, options.modelPath, options.upgradePmml, &changes);
   std::unique_ptr<ScoreModel> model = document.ReadModel();
   WarnUpgradeChanges(options.modelPath, changes);
+  for (const std::string& line : document.DescribeSemanticsDifferences()) {
+    std::fprintf(stderr, "dendrix-score: warning: %s: %s; --semantics pmml scores %s\n",
+                 options.modelPath.c_str(), line.c_str(),
+                 line.rfind("1 ", 0) == 0 ? "it as PMML 4.4 does" : "them as PMML 4.4 does");
+  }
 
   if (options.describe || options.dump) {
     if (options.describe) {

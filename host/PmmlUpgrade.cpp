@@ -776,3 +776,287 @@ std::string SummarizePmmlUpgrade(PmmlUpgradeChange::Kind kind, int count) {
   }
   return n + " changes";
 }
+
+namespace {
+
+// Counts of one kind of construct, keyed by the attribute value that names
+// it, in order of first appearance.
+class Tally {
+ public:
+  void Add(const std::string& key) {
+    for (auto& entry : counts_) {
+      if (entry.first == key) {
+        ++entry.second;
+        return;
+      }
+    }
+    counts_.emplace_back(key, 1);
+  }
+  const std::vector<std::pair<std::string, int>>& Counts() const { return counts_; }
+
+ private:
+  std::vector<std::pair<std::string, int>> counts_;
+};
+
+std::string Plural(int count, const std::string& one, const std::string& many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+const char* Verb(int count, const char* one, const char* many) { return count == 1 ? one : many; }
+
+// Records a child holds for the reader's biggest-child rule: its recordCount,
+// else the sum of its distributions' counts.
+double ChildRecords(const DOMElement* child) {
+  double records = 0;
+  if (ParseNumber(Attr(child, "recordCount"), &records)) return records;
+  for (const DOMElement* distribution : ChildrenByTag(child, "ScoreDistribution")) {
+    double count = 0;
+    if (ParseNumber(Attr(distribution, "recordCount"), &count)) records += count;
+  }
+  return records;
+}
+
+// The child the reader sends a case to when no condition takes it: the last
+// child whose CompoundPredicate lists True, else the first child holding the
+// most records (the first child when none counts any).
+const DOMElement* FallbackChild(const std::vector<DOMElement*>& children) {
+  const DOMElement* marked = nullptr;
+  for (const DOMElement* child : children) {
+    const DOMElement* compound = ChildByTag(child, "CompoundPredicate");
+    if (compound != nullptr && ChildByTag(compound, "True") != nullptr) marked = child;
+  }
+  if (marked != nullptr || children.empty()) return marked;
+  const DOMElement* biggest = children[0];
+  double most = 0;
+  for (const DOMElement* child : children) {
+    const double records = ChildRecords(child);
+    if (records > most) {
+      most = records;
+      biggest = child;
+    }
+  }
+  return biggest;
+}
+
+// The categorical fields among the data and derived fields.
+std::unordered_set<XString> NominalFields(const DOMElement* top) {
+  std::unordered_set<XString> names;
+  for (const DOMElement* field : Descendants(top, {"DataField", "DerivedField"})) {
+    if (Attr(field, "optype") == U("categorical")) names.insert(Attr(field, "name"));
+  }
+  return names;
+}
+
+// Whether the element lies in a TreeModel the reader takes as a rule set: its
+// root's children are rules tried in order, each holding when all of its
+// conditions do, so their compounds and True conditions read as in PMML.
+bool InRuleSet(const DOMElement* element) {
+  for (const DOMNode* up = element->getParentNode(); up != nullptr; up = up->getParentNode()) {
+    if (IsTag(up, "TreeModel")) {
+      return Attr(static_cast<const DOMElement*>(up), "algorithmName") == U("RuleSet");
+    }
+  }
+  return false;
+}
+
+bool IsRegressionEnsemble(const DOMElement* segmentation) {
+  const DOMNode* model = segmentation->getParentNode();
+  return IsTag(model, "MiningModel") &&
+         Attr(static_cast<const DOMElement*>(model), "functionName") == U("regression");
+}
+
+void DescribePredicates(const DOMElement* top, std::vector<std::string>* lines) {
+  const std::unordered_set<XString> nominal = NominalFields(top);
+  Tally comparisons;
+  for (const DOMElement* predicate : Descendants(top, {"SimplePredicate"})) {
+    const std::string op = Utf8(Attr(predicate, "operator"));
+    if (op == "equal" || op == "isMissing" || op == "isNotMissing") continue;
+    if (nominal.count(Attr(predicate, "field")) != 0) comparisons.Add(op);
+  }
+  for (const auto& [op, count] : comparisons.Counts()) {
+    lines->push_back(Plural(count, op + " predicate", op + " predicates") +
+                     (count == 1 ? " on a nominal field is" : " on nominal fields are") +
+                     " read as equal");
+  }
+  Tally compounds;
+  for (const DOMElement* compound : Descendants(top, {"CompoundPredicate"})) {
+    const std::string op = Utf8(Attr(compound, "booleanOperator"));
+    if ((op == "and" || op == "xor") && !InRuleSet(compound)) compounds.Add(op);
+  }
+  for (const auto& [op, count] : compounds.Counts()) {
+    lines->push_back(Plural(count, "CompoundPredicate", "CompoundPredicates") + " \"" + op + "\" " +
+                     (count == 1 ? "is" : "are") + " read as a condition and its surrogates");
+  }
+}
+
+void DescribeTrees(const DOMElement* top, std::vector<std::string>* lines) {
+  Tally missing;
+  Tally noTrueChild;
+  int penalties = 0;
+  for (const DOMElement* tree : Descendants(top, {"TreeModel"})) {
+    const std::string strategy = Utf8(Attr(tree, "missingValueStrategy"));
+    if (!strategy.empty() && strategy != "defaultChild") missing.Add(strategy);
+    if (HasAttr(tree, "noTrueChildStrategy")) {
+      noTrueChild.Add(Utf8(Attr(tree, "noTrueChildStrategy")));
+    }
+    double penalty = 1;
+    if (ParseNumber(Attr(tree, "missingValuePenalty"), &penalty) && penalty != 1) ++penalties;
+  }
+  for (const auto& [strategy, count] : missing.Counts()) {
+    lines->push_back(Plural(count, "TreeModel", "TreeModels") + " with missingValueStrategy \"" +
+                     strategy + "\" " + Verb(count, "sends", "send") +
+                     " a missing value to a surrogate, the missing-value child or the biggest "
+                     "child");
+  }
+  for (const auto& [strategy, count] : noTrueChild.Counts()) {
+    lines->push_back(Plural(count, "TreeModel", "TreeModels") + " with noTrueChildStrategy \"" +
+                     strategy + "\" " + Verb(count, "sends", "send") +
+                     " a case no child takes to the biggest child");
+  }
+  if (penalties > 0) {
+    lines->push_back(Plural(penalties, "TreeModel states", "TreeModels state") +
+                     " a missingValuePenalty; confidence shrinks by 0.9 per surrogate or "
+                     "fallback step instead");
+  }
+
+  int defaults = 0;
+  int passedOver = 0;
+  for (const DOMElement* node : Descendants(top, {"Node"})) {
+    const std::vector<DOMElement*> children = ChildrenByTag(node, "Node");
+    if (children.empty() || InRuleSet(node)) continue;
+    const DOMElement* fallback = FallbackChild(children);
+    if (HasAttr(node, "defaultChild") && Attr(fallback, "id") != Attr(node, "defaultChild")) {
+      ++defaults;
+    }
+    for (const DOMElement* child : children) {
+      if (child != fallback && ChildByTag(child, "True") != nullptr) ++passedOver;
+    }
+  }
+  if (defaults > 0) {
+    lines->push_back(Plural(defaults, "Node names", "Nodes name") +
+                     " a defaultChild other than the biggest child, where a missing value goes "
+                     "instead");
+  }
+  if (passedOver > 0) {
+    lines->push_back(Plural(passedOver, "True child adds", "True children add") +
+                     " no condition: a case no sibling takes goes to the biggest child");
+  }
+}
+
+void DescribeEnsembles(const DOMElement* top, std::vector<std::string>* lines) {
+  Tally votes;
+  Tally averages;
+  int nested = 0;
+  for (const DOMElement* segmentation : Descendants(top, {"Segmentation"})) {
+    const std::string method = Utf8(Attr(segmentation, "multipleModelMethod"));
+    if (IsRegressionEnsemble(segmentation)) {
+      if (method != "average") averages.Add(method);
+    } else {
+      votes.Add(method);
+    }
+    for (const DOMNode* up = segmentation->getParentNode(); up; up = up->getParentNode()) {
+      if (IsTag(up, "Segment")) {
+        ++nested;
+        break;
+      }
+    }
+  }
+  for (const auto& [method, count] : votes.Counts()) {
+    lines->push_back(Plural(count, "Segmentation", "Segmentations") +
+                     " with multipleModelMethod \"" + method + "\" " + Verb(count, "is", "are") +
+                     " scored by the trees' summed confidences");
+  }
+  for (const auto& [method, count] : averages.Counts()) {
+    lines->push_back(Plural(count, "Segmentation", "Segmentations") +
+                     " with multipleModelMethod \"" + method + "\" " +
+                     Verb(count, "averages", "average") + " the trees' scores");
+  }
+  if (nested > 0) {
+    lines->push_back(Plural(nested, "nested Segmentation is", "nested Segmentations are") +
+                     " read as part of one list of trees");
+  }
+  int guarded = 0;
+  for (const DOMElement* segment : Descendants(top, {"Segment"})) {
+    if (ChildByTag(segment, "True") == nullptr) ++guarded;
+  }
+  if (guarded > 0) {
+    lines->push_back(Plural(guarded, "Segment has", "Segments have") +
+                     " a predicate other than True; every tree is scored");
+  }
+}
+
+void DescribeValues(const DOMElement* top, std::vector<std::string>* lines) {
+  int probabilities = 0;
+  for (const DOMElement* node : Descendants(top, {"Node"})) {
+    const std::vector<DOMElement*> distributions = ChildrenByTag(node, "ScoreDistribution");
+    double total = 0;
+    for (const DOMElement* distribution : distributions) {
+      double count = 0;
+      if (ParseNumber(Attr(distribution, "recordCount"), &count)) total += count;
+    }
+    for (const DOMElement* distribution : distributions) {
+      double probability = 0;
+      double count = 0;
+      if (!ParseNumber(Attr(distribution, "probability"), &probability)) continue;
+      ParseNumber(Attr(distribution, "recordCount"), &count);
+      const double share = total > 0 ? count / total : 0;
+      if (std::fabs(probability - share) > 1e-9) ++probabilities;
+    }
+  }
+  if (probabilities > 0) {
+    lines->push_back(Plural(probabilities, "ScoreDistribution states", "ScoreDistributions state") +
+                     " a probability other than its record share; class shares are record "
+                     "shares");
+  }
+  int targets = 0;
+  for (const DOMElement* target : Descendants(top, {"Target"})) {
+    double factor = 1;
+    double constant = 0;
+    const bool rescaled =
+        (ParseNumber(Attr(target, "rescaleFactor"), &factor) && factor != 1) ||
+        (ParseNumber(Attr(target, "rescaleConstant"), &constant) && constant != 0);
+    if (rescaled || HasAttr(target, "castInteger") || HasAttr(target, "min") ||
+        HasAttr(target, "max")) {
+      ++targets;
+    }
+  }
+  if (targets > 0) {
+    lines->push_back(Plural(targets, "Target rescales", "Targets rescale") +
+                     ", rounds or bounds the prediction; the prediction is the trees' own");
+  }
+  int computed = 0;
+  for (const DOMElement* output : Descendants(top, {"OutputField"})) {
+    if (Attr(output, "feature") == U("transformedValue")) ++computed;
+  }
+  if (computed > 0) {
+    lines->push_back(Plural(computed, "OutputField computes", "OutputFields compute") +
+                     " a transformedValue the tool does not write");
+  }
+  int replaced = 0;
+  int outliers = 0;
+  for (const DOMElement* field : Descendants(top, {"MiningField"})) {
+    if (HasAttr(field, "missingValueReplacement")) ++replaced;
+    if (HasAttr(field, "outliers") && Attr(field, "outliers") != U("asIs")) ++outliers;
+  }
+  if (replaced > 0) {
+    lines->push_back(Plural(replaced, "MiningField states", "MiningFields state") +
+                     " a missingValueReplacement; a missing value stays missing");
+  }
+  if (outliers > 0) {
+    lines->push_back(Plural(outliers, "MiningField treats", "MiningFields treat") +
+                     " outliers otherwise than asIs; values are read as they are");
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> DescribePmmlSemanticsDifferences(const DOMDocument* document) {
+  std::vector<std::string> lines;
+  if (document == nullptr || document->getDocumentElement() == nullptr) return lines;
+  const DOMElement* top = document->getDocumentElement();
+  DescribePredicates(top, &lines);
+  DescribeTrees(top, &lines);
+  DescribeEnsembles(top, &lines);
+  DescribeValues(top, &lines);
+  return lines;
+}
