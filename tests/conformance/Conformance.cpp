@@ -452,8 +452,9 @@ ModelResult RunModel(const ModelEntry& entry, const std::string& dataDir, const 
 }
 
 void PrintReport(const std::vector<ModelResult>& results, std::ostream& os) {
-  os << std::left << std::setw(34) << "model" << std::setw(44) << "ours = theirs" << std::right
-     << std::setw(15) << "agree" << std::setw(15) << "stated" << std::setw(9) << "seconds"
+  os << std::left << std::setw(34) << "model"
+     << " " << std::setw(44) << "ours = theirs" << std::right << std::setw(15) << "agree"
+     << std::setw(15) << "stated" << std::setw(9) << "seconds"
      << "\n";
   for (const ModelResult& result : results) {
     const ModelEntry& entry = *result.entry;
@@ -462,12 +463,12 @@ void PrintReport(const std::vector<ModelResult>& results, std::ostream& os) {
     std::ostringstream seconds;
     seconds << std::fixed << std::setprecision(2) << result.seconds;
     if (entry.refused) {
-      os << std::left << std::setw(34) << name << "refused: " << result.firstErrorLine << "  ["
-         << seconds.str() << " s]\n";
+      os << std::left << std::setw(34) << name << " "
+         << "refused: " << result.firstErrorLine << "  [" << seconds.str() << " s]\n";
     }
     for (const ColumnResult& column : result.columns) {
       const std::string pair = column.check.ours + " = " + column.check.theirs;
-      os << std::left << std::setw(34) << name << std::setw(44) << pair << std::right
+      os << std::left << std::setw(34) << name << " " << std::setw(44) << pair << std::right
          << std::setw(15) << (std::to_string(column.agree) + "/" + std::to_string(column.total))
          << std::setw(15)
          << (std::to_string(column.check.statedAgree) + "/" +
