@@ -71,6 +71,7 @@ ColumnPlan PlanColumns(const ScoreModel& model, const std::vector<std::string>& 
     }
   }
 
+  plan.extraNames = model.GetExtraOutputNames();
   const ScoreDictVar* target = model.GetTargetVar();
   plan.regression = target && target->GetMeasurementLevel() == ScoreDictVar::kContinuous;
   if (!plan.regression) {
@@ -98,6 +99,7 @@ std::vector<std::string> ScoreColumnNames(const ColumnPlan& plan) {
   }
   names.push_back("advice");
   names.push_back("status");
+  names.insert(names.end(), plan.extraNames.begin(), plan.extraNames.end());
   return names;
 }
 
@@ -307,7 +309,31 @@ void RowScorer::WriteCsvRow(const VorqScore::VorqStatus& status, std::string& ou
   }
   out += ',';
   textformat::AppendInt(out, status.GetCode());
+  AppendExtras(out, false);
   out += '\n';
+}
+
+void RowScorer::AppendExtras(std::string& out, bool json) {
+  for (size_t i = 0; i < plan_.extraNames.size(); ++i) {
+    out += ',';
+    const size_t keyIndex = jsonKeys_.size() - plan_.extraNames.size() + i;
+    if (json) out += jsonKeys_[keyIndex];
+    const ScoreValue* value = ok_ ? model_->GetExtraOutput(result_, static_cast<int>(i)) : nullptr;
+    if (value == nullptr) {
+      if (json) out += "null";
+    } else if (value->GetTypeTag() == ScoreValue::kStringTag) {
+      const std::string& text = static_cast<const StringValue*>(value)->GetText();
+      if (json) {
+        textformat::AppendJsonString(out, text);
+      } else {
+        textformat::AppendCsvCell(out, text);
+      }
+    } else if (json) {
+      textformat::AppendJsonNumber(out, value->ToDouble());
+    } else {
+      numbers_.Append(out, value->ToDouble());
+    }
+  }
 }
 
 void RowScorer::WriteJsonRow(const VorqScore::VorqStatus& status, std::string& out) {
@@ -359,5 +385,6 @@ void RowScorer::WriteJsonRow(const VorqScore::VorqStatus& status, std::string& o
   out += ',';
   out += jsonKeys_[key++];
   textformat::AppendInt(out, status.GetCode());
+  AppendExtras(out, true);
   out += "}\n";
 }
