@@ -192,6 +192,8 @@ class Model {
   virtual ~Model() = default;
   // Fills answer (cleared by the caller).
   virtual void Evaluate(Context& context, Answer& answer) const = 0;
+  // Called once the whole document is read (the category list is final).
+  virtual void Finish(const Engine& engine) = 0;
 
   Function function = kRegression;
   bool floatMath = false;       // x-mathContext="float"
@@ -215,21 +217,56 @@ class TreeModel final : public Model {
     kWeightedConfidence,
     kAggregateNodes
   };
+  // What the walk reads of a node, packed: its structure and, for the
+  // common "field op number" predicate, the comparison itself.
+  struct HotNode {
+    double value = 0;   // the number compared with
+    int32_t slot = -1;  // the field compared
+    int32_t firstChild = -1;
+    int32_t childCount = 0;
+    int32_t predicate = -1;
+    uint8_t op = 0;    // Predicate::Op of a comparison
+    uint8_t mode = 0;  // kGeneral, kAlwaysTrue or kCompare
+  };
+  enum HotMode : uint8_t { kGeneral, kAlwaysTrue, kCompare };
+  // The walk of a tree whose every split is "x <= t" against its complement,
+  // for cases where each field it reads holds a number: the next node is
+  // next[0] when x <= threshold, else next[1]. A leaf leads to itself (its
+  // threshold holds its score), so a walk of `fastDepth` steps ends at the leaf
+  // without a branch on the data.
+  struct FastNode {
+    double threshold = 0;
+    int32_t slot = 0;
+    int32_t next[2] = {0, 0};
+    int32_t category = -1;  // a leaf's category
+    bool leaf = false;      // leads to itself; reads the spare slot
+  };
+
   void Evaluate(Context& context, Answer& answer) const override;
+  void Finish(const Engine& engine) override;
 
   Missing missing = kNone;
   double penalty = 1.0;
   bool returnLastPrediction = false;
   std::vector<TreeNode> nodes;  // nodes[0] is the root; children are contiguous
   std::vector<NodeScore> scores;
+  std::vector<HotNode> hot;         // per node, made by Finish
+  std::vector<double> shares;       // per node, the class shares (categories apiece)
+  std::vector<double> confidences;  // per node, the confidence of its answer
+  std::vector<FastNode> fast;       // empty when the tree has other splits
+  int fastDepth = 0;
+  std::vector<int> fastSlots;  // the fields the fast walk reads
 
  private:
+  Tri TestNode(const Context& context, int node) const;
+  void CompileFast(const Engine& engine);
   // Sets answer from a node's statistics; false when the node has none.
   bool FromNode(const Context& context, int node, Answer& answer) const;
   void Distribution(const Context& context, int node, double* out) const;
   void Weighted(Context& context, int node, int level, double* value, double* weight) const;
   void Aggregate(Context& context, int node, double* counts) const;
-  void Step(Context& context, int node, const std::string& why, int depth) const;
+  // Records entering node when a decision path is asked for.
+  void Step(Context& context, int node, const char* why, int depth) const;
 };
 
 struct Segment {
@@ -254,10 +291,19 @@ class MiningModel final : public Model {
     kModelChain
   };
   void Evaluate(Context& context, Answer& answer) const override;
+  void Finish(const Engine& engine) override;
 
   Method method = kSum;
   bool missingReturns = false;  // missingPredictionTreatment="returnMissing"
+  // Every segment is an always-chosen tree with a fast walk and nothing of
+  // its own to compute: the ensemble walks them together.
+  bool fastEnsemble = false;
+  std::vector<int> fastSlots;
   std::vector<Segment> segments;
+
+ private:
+  void FastEvaluate(Context& context, Answer& answer) const;
+  float FloatSumStart() const;
 };
 
 class RegressionModel final : public Model {
@@ -289,6 +335,7 @@ class RegressionModel final : public Model {
     std::vector<CategoricalTerm> categorical;
   };
   void Evaluate(Context& context, Answer& answer) const override;
+  void Finish(const Engine&) override {}
 
   Normalization normalization = kNone;
   std::vector<Table> tables;
@@ -303,6 +350,8 @@ struct Scratch {
   std::unique_ptr<IndexedCaseRecord> inputs;   // treated data field values, for expressions
   std::unique_ptr<IndexedCaseRecord> derived;  // slot values, for expressions
   std::string numberText;
+  std::vector<uint32_t> stamp;  // per data field: the row its value was read for
+  uint32_t row = 0;
   bool invalid = false;  // an input was invalid under returnInvalid
   int surrogates = 0;    // surrogate predicates that answered in place of the first
 };
@@ -319,6 +368,16 @@ class Engine {
   void Score(const ScoreCaseRecord* record, Scratch& scratch, DecisionPath* path) const;
 
   Tri Test(const Context& context, int predicate) const;
+  // The value of a slot in this call; a data field is read from the record
+  // the first time.
+  const Value& Read(const Context& context, int slot) const {
+    Scratch& s = *context.scratch;
+    if (slot < dataCount && s.stamp[slot] != s.row) Load(context, slot);
+    return s.values[slot];
+  }
+  void Load(const Context& context, int slot) const;
+  // A slot no field uses, always holding 0: where fast-walk leaves look.
+  int SpareSlot() const { return dataCount + (slots ? slots->GetNumberOfVars() : 0); }
   // Computes the slot's expression into the scratch.
   void ComputeSlot(Context& context, int slot) const;
   void Publish(Context& context, int slot, const Value& value, DataType type) const;

@@ -56,6 +56,15 @@ int ArgMax(const std::vector<double>& values) {
   return best;
 }
 
+// A classification answer from its class shares: the first largest wins.
+void DecideByShares(const Engine& engine, Answer& answer) {
+  answer.hasProbabilities = true;
+  answer.category = ArgMax(answer.probabilities);
+  answer.confidence = answer.probabilities[answer.category];
+  answer.value = engine.categories[answer.category]->ToDouble();
+  answer.has = true;
+}
+
 void CopyAnswer(Answer& to, const Answer& from) {
   to.has = from.has;
   to.status = from.status;
@@ -78,8 +87,9 @@ inline double Round(bool floatMath, double x) {
 // --- Inputs -----------------------------------------------------------------
 
 void Engine::InitScratch(Scratch& scratch) const {
-  const int slotCount = slots ? slots->GetNumberOfVars() : 0;
-  scratch.values.assign(dataCount + slotCount, Value());
+  scratch.values.assign(SpareSlot() + 1, Value());
+  scratch.stamp.assign(dataCount, 0u);
+  scratch.row = 0;
   scratch.answers.resize(modelCount);
   for (Answer& a : scratch.answers) a.Clear(categories.size());
   std::vector<std::string> names;
@@ -188,26 +198,45 @@ void MirrorInto(IndexedCaseRecord& record, int position, Value& v) {
 
 }  // namespace
 
+void Engine::Load(const Context& context, int slot) const {
+  Scratch& scratch = *context.scratch;
+  scratch.stamp[slot] = scratch.row;
+  const DataField& field = fields[slot];
+  Value& v = scratch.values[slot];
+  if (!field.active) {
+    v = Value();
+    return;
+  }
+  const ScoreCaseRecord* record = context.record;
+  const ScoreValue* raw =
+      record->IsIndexed() ? record->GetValueAt(slot) : record->GetValue(field.name);
+  v = LoadField(field, raw, &scratch.invalid);
+  if (hasExpressions) MirrorInto(*scratch.inputs, slot, v);
+}
+
 void Engine::Score(const ScoreCaseRecord* record, Scratch& scratch, DecisionPath* path) const {
   scratch.invalid = false;
+  // A new row: every data field is read again when first needed.
+  if (++scratch.row == 0) {
+    std::fill(scratch.stamp.begin(), scratch.stamp.end(), 0u);
+    scratch.row = 1;
+  }
   Context context{this, &scratch, record, path};
-  const bool indexed = record->IsIndexed();
-  for (int i = 0; i < dataCount; ++i) {
-    const DataField& field = fields[i];
-    if (!field.active) continue;
-    const ScoreValue* raw = indexed ? record->GetValueAt(i) : record->GetValue(field.name);
-    Value& v = scratch.values[i];
-    v = LoadField(field, raw, &scratch.invalid);
-    if (hasExpressions) MirrorInto(*scratch.inputs, i, v);
+  // Expressions read the data fields from a record of their own: fill it.
+  if (hasExpressions) {
+    for (int i = 0; i < dataCount; ++i) Read(context, i);
   }
   Answer& answer = scratch.answers[top->index];
   answer.Clear(categories.size());
-  if (scratch.invalid) {
-    answer.status = kInvalidInput;
-    return;
+  if (!scratch.invalid) {
+    for (int slot : globalSlots) ComputeSlot(context, slot);
+    top->Score(context, answer);
   }
-  for (int slot : globalSlots) ComputeSlot(context, slot);
-  top->Score(context, answer);
+  // An invalid value met under returnInvalid makes the whole answer invalid.
+  if (scratch.invalid) {
+    answer.Clear(categories.size());
+    answer.status = kInvalidInput;
+  }
 }
 
 void Engine::Publish(Context& context, int slot, const Value& value, DataType type) const {
@@ -274,7 +303,7 @@ Tri Engine::Test(const Context& context, int index) const {
     case Predicate::kFalse:
       return Tri::kFalse;
     case Predicate::kSimple: {
-      const Value& v = context.scratch->values[p.slot];
+      const Value& v = Read(context, p.slot);
       if (p.op == Predicate::kIsMissing)
         return v.kind == Value::kMissing ? Tri::kTrue : Tri::kFalse;
       if (p.op == Predicate::kIsNotMissing) {
@@ -321,7 +350,7 @@ Tri Engine::Test(const Context& context, int index) const {
       return r ? Tri::kTrue : Tri::kFalse;
     }
     case Predicate::kSet: {
-      const Value& v = context.scratch->values[p.slot];
+      const Value& v = Read(context, p.slot);
       if (v.kind == Value::kMissing) return Tri::kUnknown;
       const bool in = Contains(p.set, v);
       return (in == (p.op == Predicate::kIsIn)) ? Tri::kTrue : Tri::kFalse;
@@ -456,20 +485,158 @@ void Model::Score(Context& context, Answer& answer) const {
 
 // --- TreeModel ---------------------------------------------------------------
 
-void TreeModel::Distribution(const Context& context, int index, double* out) const {
-  const size_t count = context.engine->categories.size();
-  std::fill(out, out + count, 0.0);
-  const TreeNode& n = nodes[index];
-  if (n.scoreCount == 0) {
-    if (n.category >= 0) out[n.category] = 1.0;
+void TreeModel::Finish(const Engine& engine) {
+  const size_t count = engine.categories.size();
+  hot.assign(nodes.size(), HotNode());
+  shares.assign(function == kClassification ? nodes.size() * count : 0, 0.0);
+  confidences.assign(nodes.size(), -1.0);
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    const TreeNode& n = nodes[i];
+    HotNode& h = hot[i];
+    h.firstChild = n.firstChild;
+    h.childCount = n.childCount;
+    h.predicate = n.predicate;
+    const Predicate& p = engine.predicates[n.predicate];
+    if (p.kind == Predicate::kTrue) {
+      h.mode = kAlwaysTrue;
+    } else if (p.kind == Predicate::kSimple && p.numericField && p.value.isNumber &&
+               !std::isnan(p.value.number) && p.op <= Predicate::kGreaterOrEqual) {
+      h.mode = kCompare;
+      h.slot = p.slot;
+      h.op = p.op;
+      h.value = p.value.number;
+    }
+    if (function != kClassification) continue;
+    // The class shares: the given probabilities, else the record counts'
+    // shares; a node with a score only gives all to its score.
+    double* out = shares.data() + i * count;
+    if (n.scoreCount == 0) {
+      if (n.category >= 0) out[n.category] = 1.0;
+    }
+    double total = 0;
+    for (int j = 0; j < n.scoreCount; ++j) total += scores[n.scoreBegin + j].recordCount;
+    for (int j = 0; j < n.scoreCount; ++j) {
+      const NodeScore& sc = scores[n.scoreBegin + j];
+      out[sc.category] =
+          sc.probability >= 0 ? sc.probability : (total > 0 ? sc.recordCount / total : 0);
+    }
+    int category = n.hasScore ? n.category : -1;
+    if (category < 0 && (n.scoreCount > 0)) {
+      category = 0;
+      for (size_t k = 1; k < count; ++k) {
+        if (out[k] > out[category]) category = static_cast<int>(k);
+      }
+    }
+    if (category < 0) continue;
+    confidences[i] = out[category];
+    for (int j = 0; j < n.scoreCount; ++j) {
+      const NodeScore& sc = scores[n.scoreBegin + j];
+      if (sc.category == category && sc.confidence >= 0) confidences[i] = sc.confidence;
+    }
+    if (!n.hasScore) nodes[i].category = category;
+  }
+  CompileFast(engine);
+}
+
+void TreeModel::CompileFast(const Engine& engine) {
+  fast.clear();
+  fastSlots.clear();
+  fastDepth = 0;
+  if (engine.predicates[nodes[0].predicate].kind != Predicate::kTrue || engine.fields.empty()) {
     return;
   }
-  double total = 0;
-  for (int i = 0; i < n.scoreCount; ++i) total += scores[n.scoreBegin + i].recordCount;
-  for (int i = 0; i < n.scoreCount; ++i) {
-    const NodeScore& s = scores[n.scoreBegin + i];
-    out[s.category] = s.probability >= 0 ? s.probability : (total > 0 ? s.recordCount / total : 0);
+  std::vector<FastNode> out(nodes.size());
+  std::vector<int> depth(nodes.size(), 0);
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    const TreeNode& n = nodes[i];
+    FastNode& f = out[i];
+    f.next[0] = f.next[1] = static_cast<int32_t>(i);
+    if (n.childCount == 0) {
+      if (function == kClassification ? n.category < 0 : !n.hasScore) return;
+      f.category = n.category;
+      f.threshold = n.score;
+      f.slot = engine.SpareSlot();
+      f.leaf = true;
+      continue;
+    }
+    if (n.childCount != 2) return;
+    const HotNode& first = hot[n.firstChild];
+    const Predicate& second = engine.predicates[nodes[n.firstChild + 1].predicate];
+    if (first.mode != kCompare || first.op < Predicate::kLessThan) return;
+    // The second child must hold exactly when the first does not.
+    static const Predicate::Op kComplement[] = {Predicate::kEqual,          Predicate::kEqual,
+                                                Predicate::kGreaterOrEqual, Predicate::kGreaterThan,
+                                                Predicate::kLessOrEqual,    Predicate::kLessThan};
+    const bool complement = second.kind == Predicate::kTrue ||
+                            (second.kind == Predicate::kSimple && second.slot == first.slot &&
+                             second.op == kComplement[first.op] && second.value.isNumber &&
+                             second.value.number == first.value);
+    if (!complement) return;
+    // x < t is x <= (the double below t); "greater" splits swap the sides.
+    const bool strict = first.op == Predicate::kLessThan || first.op == Predicate::kGreaterOrEqual;
+    const bool swap = first.op == Predicate::kGreaterThan || first.op == Predicate::kGreaterOrEqual;
+    f.threshold = strict ? std::nextafter(first.value, -INFINITY) : first.value;
+    f.slot = first.slot;
+    f.next[swap ? 1 : 0] = n.firstChild;
+    f.next[swap ? 0 : 1] = n.firstChild + 1;
+    depth[n.firstChild] = depth[n.firstChild + 1] = depth[i] + 1;
+    fastDepth = std::max(fastDepth, depth[i] + 1);
+    if (std::find(fastSlots.begin(), fastSlots.end(), first.slot) == fastSlots.end()) {
+      fastSlots.push_back(first.slot);
+    }
   }
+  fast = std::move(out);
+}
+
+namespace {
+
+bool AllNumbers(const Context& context, const std::vector<int>& slots) {
+  for (int s : slots) {
+    if (context.engine->Read(context, s).kind != Value::kNumber) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+inline Tri TreeModel::TestNode(const Context& context, int node) const {
+  const HotNode& h = hot[node];
+  if (h.mode == kAlwaysTrue) return Tri::kTrue;
+  if (h.mode == kCompare) {
+    const Value& v = context.engine->Read(context, h.slot);
+    if (v.kind == Value::kNumber) {
+      const double x = v.number;
+      bool r;
+      switch (h.op) {
+        case Predicate::kEqual:
+          r = x == h.value;
+          break;
+        case Predicate::kNotEqual:
+          r = x != h.value;
+          break;
+        case Predicate::kLessThan:
+          r = x < h.value;
+          break;
+        case Predicate::kLessOrEqual:
+          r = x <= h.value;
+          break;
+        case Predicate::kGreaterThan:
+          r = x > h.value;
+          break;
+        default:
+          r = x >= h.value;
+          break;
+      }
+      return r ? Tri::kTrue : Tri::kFalse;
+    }
+  }
+  return context.engine->Test(context, h.predicate);
+}
+
+void TreeModel::Distribution(const Context& context, int index, double* out) const {
+  const size_t count = context.engine->categories.size();
+  const double* from = shares.data() + index * count;
+  std::copy(from, from + count, out);
 }
 
 bool TreeModel::FromNode(const Context& context, int index, Answer& answer) const {
@@ -478,28 +645,25 @@ bool TreeModel::FromNode(const Context& context, int index, Answer& answer) cons
     if (!n.hasScore) return false;
     answer.value = n.score;
   } else {
-    if (!n.hasScore && n.scoreCount == 0) return false;
+    // Finish gave every node with statistics a category.
+    if (n.category < 0) return false;
     Distribution(context, index, answer.probabilities.data());
     answer.hasProbabilities = true;
-    answer.category = n.hasScore ? n.category : ArgMax(answer.probabilities);
-    if (answer.category < 0) return false;
-    answer.value = context.engine->categories[answer.category]->ToDouble();
-    answer.confidence = answer.probabilities[answer.category];
-    for (int i = 0; i < n.scoreCount; ++i) {
-      const NodeScore& s = scores[n.scoreBegin + i];
-      if (s.category == answer.category && s.confidence >= 0) answer.confidence = s.confidence;
-    }
+    answer.category = n.category;
+    answer.value = context.engine->categories[n.category]->ToDouble();
+    answer.confidence = confidences[index];
   }
   answer.entity = &n.id;
   answer.has = true;
   return true;
 }
 
-void TreeModel::Step(Context& context, int node, const std::string& why, int depth) const {
+void TreeModel::Step(Context& context, int node, const char* why, int depth) const {
   if (context.path == nullptr) return;
   DecisionStep step;
   step.nodeId = nodes[node].id;
-  step.condition = why;
+  // Without a rule's name, the predicate that held.
+  step.condition = why != nullptr ? why : context.engine->predicates[nodes[node].predicate].text;
   step.depth = depth;
   context.path->trees.back().push_back(step);
 }
@@ -515,7 +679,7 @@ void TreeModel::Weighted(Context& context, int index, int level, double* value,
   *weight = 1;
   bool unknown = false;
   for (int c = n.firstChild; c < n.firstChild + n.childCount; ++c) {
-    const Tri t = engine.Test(context, nodes[c].predicate);
+    const Tri t = TestNode(context, c);
     if (t == Tri::kTrue) {
       Weighted(context, c, level, value, weight);
       return;
@@ -543,7 +707,7 @@ void TreeModel::Weighted(Context& context, int index, int level, double* value,
   *value = 0;
   double total = 0;
   for (int c = n.firstChild; c < n.firstChild + n.childCount; ++c) {
-    if (engine.Test(context, nodes[c].predicate) == Tri::kFalse) continue;
+    if (TestNode(context, c) == Tri::kFalse) continue;
     double childValue = 0, childWeight = 0;
     Weighted(context, c, level + 1, &childValue, &childWeight);
     if (childWeight == 0) continue;
@@ -557,11 +721,10 @@ void TreeModel::Weighted(Context& context, int index, int level, double* value,
 }
 
 void TreeModel::Aggregate(Context& context, int index, double* counts) const {
-  const Engine& engine = *context.engine;
   const TreeNode& n = nodes[index];
   bool followed = false;
   for (int c = n.firstChild; c < n.firstChild + n.childCount; ++c) {
-    const Tri t = engine.Test(context, nodes[c].predicate);
+    const Tri t = TestNode(context, c);
     if (t == Tri::kFalse) continue;
     Aggregate(context, c, counts);
     followed = true;
@@ -576,8 +739,25 @@ void TreeModel::Aggregate(Context& context, int index, double* counts) const {
 
 void TreeModel::Evaluate(Context& context, Answer& answer) const {
   const Engine& engine = *context.engine;
-  if (context.path != nullptr) context.path->trees.emplace_back();
-  const Tri rootTest = engine.Test(context, nodes[0].predicate);
+  if (context.path != nullptr) {
+    context.path->trees.emplace_back();
+  } else if (!fast.empty()) {
+    // While every split on the way has a plain number no rule for missing
+    // values or for no true child can come into play; fields are read as the
+    // walk needs them.
+    int n = 0;
+    while (!fast[n].leaf) {
+      const FastNode& f = fast[n];
+      const Value& v = engine.Read(context, f.slot);
+      if (v.kind != Value::kNumber) break;
+      n = f.next[!(v.number <= f.threshold)];
+    }
+    if (fast[n].leaf) {
+      FromNode(context, n, answer);
+      return;
+    }
+  }
+  const Tri rootTest = TestNode(context, 0);
   if (rootTest == Tri::kFalse ||
       (rootTest == Tri::kUnknown && (missing == kNone || missing == kLastPrediction))) {
     answer.status = kNoSegment;
@@ -589,13 +769,13 @@ void TreeModel::Evaluate(Context& context, Answer& answer) const {
   }
   Step(context, 0, "", 0);
   int node = 0, depth = 0, missingSteps = 0;
-  while (nodes[node].childCount > 0) {
-    const TreeNode& n = nodes[node];
+  while (hot[node].childCount > 0) {
+    const HotNode& n = hot[node];
     int chosen = -1;
     const char* why = nullptr;
     for (int c = n.firstChild; c < n.firstChild + n.childCount && chosen < 0; ++c) {
       context.scratch->surrogates = 0;
-      const Tri t = engine.Test(context, nodes[c].predicate);
+      const Tri t = TestNode(context, c);
       if (t == Tri::kTrue) {
         // A surrogate standing in for a missing value counts as a missing-value step.
         missingSteps += context.scratch->surrogates;
@@ -613,11 +793,11 @@ void TreeModel::Evaluate(Context& context, Answer& answer) const {
           return;
         case kDefaultChild:
           ++missingSteps;
-          if (n.defaultChild < 0) {
+          chosen = nodes[node].defaultChild;
+          if (chosen < 0) {
             answer.status = kMissingInput;
             return;
           }
-          chosen = n.defaultChild;
           why = "defaultChild";
           break;
         case kWeightedConfidence: {
@@ -630,14 +810,11 @@ void TreeModel::Evaluate(Context& context, Answer& answer) const {
           }
           if (function == kRegression) {
             answer.value = value;
+            answer.has = true;
           } else {
             answer.probabilities.assign(out, out + engine.categories.size());
-            answer.hasProbabilities = true;
-            answer.category = ArgMax(answer.probabilities);
-            answer.confidence = answer.probabilities[answer.category];
-            answer.value = engine.categories[answer.category]->ToDouble();
+            DecideByShares(engine, answer);
           }
-          answer.has = true;
           return;
         }
         default: {  // aggregateNodes
@@ -650,11 +827,7 @@ void TreeModel::Evaluate(Context& context, Answer& answer) const {
             return;
           }
           for (double& x : answer.probabilities) x /= total;
-          answer.hasProbabilities = true;
-          answer.category = ArgMax(answer.probabilities);
-          answer.confidence = answer.probabilities[answer.category];
-          answer.value = engine.categories[answer.category]->ToDouble();
-          answer.has = true;
+          DecideByShares(engine, answer);
           return;
         }
       }
@@ -672,9 +845,7 @@ void TreeModel::Evaluate(Context& context, Answer& answer) const {
       break;
     }
     node = chosen;
-    Step(context, node,
-         why != nullptr ? std::string(why) : engine.predicates[nodes[node].predicate].text,
-         ++depth);
+    Step(context, node, why, ++depth);
   }
   if (!FromNode(context, node, answer)) {
     answer.status = kNoTrueChild;
@@ -687,17 +858,121 @@ void TreeModel::Evaluate(Context& context, Answer& answer) const {
 
 // --- MiningModel -------------------------------------------------------------
 
+void MiningModel::Finish(const Engine& engine) {
+  fastEnsemble = method == kMajorityVote || method == kWeightedMajorityVote || method == kAverage ||
+                 method == kWeightedAverage || (method == kSum && function == kRegression);
+  fastSlots.clear();
+  for (Segment& s : segments) {
+    s.model->Finish(engine);
+    const auto* tree = dynamic_cast<const TreeModel*>(s.model.get());
+    if (tree == nullptr || tree->fast.empty() || tree->function != function ||
+        !tree->localSlots.empty() || !tree->outputs.empty() || tree->hasTarget ||
+        engine.predicates[s.predicate].kind != Predicate::kTrue) {
+      fastEnsemble = false;
+      continue;
+    }
+    for (int slot : tree->fastSlots) {
+      if (std::find(fastSlots.begin(), fastSlots.end(), slot) == fastSlots.end()) {
+        fastSlots.push_back(slot);
+      }
+    }
+  }
+}
+
+void MiningModel::FastEvaluate(Context& context, Answer& answer) const {
+  const Engine& engine = *context.engine;
+  const Value* values = context.scratch->values.data();
+  const bool classification = function == kClassification;
+  double sum = 0, weights = 0;
+  float floatSum = FloatSumStart();
+  std::fill(answer.probabilities.begin(), answer.probabilities.end(), 0.0);
+  const size_t count = engine.categories.size();
+  // Trees are walked eight at a time, a step of each in turn, so that their
+  // node loads overlap; their answers are then taken in segment order.
+  constexpr size_t kLanes = 8;
+  for (size_t start = 0; start < segments.size(); start += kLanes) {
+    const size_t lanes = std::min(kLanes, segments.size() - start);
+    const TreeModel* trees[kLanes];
+    int at[kLanes];
+    int steps = 0;
+    for (size_t l = 0; l < lanes; ++l) {
+      trees[l] = static_cast<const TreeModel*>(segments[start + l].model.get());
+      at[l] = 0;
+      steps = std::max(steps, trees[l]->fastDepth);
+    }
+    for (int step = 0; step < steps; ++step) {
+      for (size_t l = 0; l < lanes; ++l) {
+        // A leaf reads the spare slot and stays.
+        const TreeModel::FastNode& f = trees[l]->fast[at[l]];
+        at[l] = f.next[!(values[f.slot].number <= f.threshold)];
+      }
+    }
+    for (size_t l = 0; l < lanes; ++l) {
+      const TreeModel::FastNode& leaf = trees[l]->fast[at[l]];
+      const double w = segments[start + l].weight;
+      switch (method) {
+        case kMajorityVote:
+          answer.probabilities[leaf.category] += 1;
+          weights += 1;
+          break;
+        case kWeightedMajorityVote:
+          answer.probabilities[leaf.category] += w;
+          weights += w;
+          break;
+        case kAverage:
+        case kWeightedAverage: {
+          const double ww = method == kAverage ? 1.0 : w;
+          if (classification) {
+            const double* shares = trees[l]->shares.data() + at[l] * count;
+            for (size_t k = 0; k < count; ++k) answer.probabilities[k] += ww * shares[k];
+          } else {
+            sum += ww * leaf.threshold;
+          }
+          weights += ww;
+          break;
+        }
+        default:  // sum
+          if (floatMath) {
+            floatSum += static_cast<float>(leaf.threshold);
+          } else {
+            sum += leaf.threshold;
+          }
+          break;
+      }
+    }
+  }
+  if (classification) {
+    for (double& p : answer.probabilities) p /= weights;
+    DecideByShares(engine, answer);
+    return;
+  }
+  answer.has = true;
+  if (method == kSum) {
+    answer.value = floatMath ? static_cast<double>(floatSum) : sum;
+  } else {
+    answer.value = Round(floatMath, sum / weights);
+  }
+}
+
+float MiningModel::FloatSumStart() const {
+  // In 32-bit arithmetic the sum starts from the target's constant, as the
+  // producers that write float models add it.
+  const bool constantFirst = floatMath && method == kSum && hasTarget &&
+                             target.rescaleFactor == 1 && !target.hasMin && !target.hasMax;
+  return constantFirst ? static_cast<float>(target.rescaleConstant) : 0.0f;
+}
+
 void MiningModel::Evaluate(Context& context, Answer& answer) const {
+  if (fastEnsemble && context.path == nullptr && AllNumbers(context, fastSlots)) {
+    FastEvaluate(context, answer);
+    return;
+  }
   const Engine& engine = *context.engine;
   Scratch& scratch = *context.scratch;
   const size_t count = engine.categories.size();
   const bool classification = function == kClassification;
   double sum = 0, weights = 0, best = -std::numeric_limits<double>::infinity();
-  // In 32-bit arithmetic the sum starts from the target's constant, as the
-  // producers that write float models add it.
-  const bool constantFirst = floatMath && method == kSum && hasTarget &&
-                             target.rescaleFactor == 1 && !target.hasMin && !target.hasMax;
-  float floatSum = constantFirst ? static_cast<float>(target.rescaleConstant) : 0.0f;
+  float floatSum = FloatSumStart();
   int used = 0;
   const Answer* chosen = nullptr;                      // selectFirst, modelChain, max
   std::vector<double>& median = scratch.lists[index];  // regression values for the median
@@ -814,10 +1089,7 @@ void MiningModel::Evaluate(Context& context, Answer& answer) const {
   answer.has = true;
   if (classification) {
     for (double& p : answer.probabilities) p /= weights;
-    answer.hasProbabilities = true;
-    answer.category = ArgMax(answer.probabilities);
-    answer.confidence = answer.probabilities[answer.category];
-    answer.value = engine.categories[answer.category]->ToDouble();
+    DecideByShares(engine, answer);
     return;
   }
   switch (method) {
@@ -881,14 +1153,13 @@ double InverseLink(RegressionModel::Normalization n, double y, bool floatMath) {
 
 void RegressionModel::Evaluate(Context& context, Answer& answer) const {
   const Engine& engine = *context.engine;
-  const std::vector<Value>& values = context.scratch->values;
   std::vector<double>& ys = context.scratch->lists[index];
   if (ys.size() < tables.size()) ys.resize(tables.size());
   for (size_t t = 0; t < tables.size(); ++t) {
     const Table& table = tables[t];
     double y = table.intercept;
     for (const NumericTerm& term : table.numeric) {
-      const Value& v = values[term.slot];
+      const Value& v = engine.Read(context, term.slot);
       if (v.kind == Value::kMissing || (v.kind == Value::kText && !v.textIsNumber)) {
         answer.status = kMissingInput;
         return;
@@ -897,7 +1168,7 @@ void RegressionModel::Evaluate(Context& context, Answer& answer) const {
       y = Round(floatMath, y + Round(floatMath, term.coefficient * x));
     }
     for (const CategoricalTerm& term : table.categorical) {
-      const Value& v = values[term.slot];
+      const Value& v = engine.Read(context, term.slot);
       if (v.kind == Value::kMissing) {
         answer.status = kMissingInput;
         return;
@@ -932,10 +1203,7 @@ void RegressionModel::Evaluate(Context& context, Answer& answer) const {
     }
     answer.probabilities[tables[n - 1].category] = rest;
   }
-  answer.hasProbabilities = true;
-  answer.category = ArgMax(answer.probabilities);
-  answer.confidence = answer.probabilities[answer.category];
-  answer.value = engine.categories[answer.category]->ToDouble();
+  DecideByShares(engine, answer);
 }
 
 }  // namespace pmml44

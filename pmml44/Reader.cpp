@@ -836,6 +836,7 @@ std::unique_ptr<Engine> Reader::Read(DOMDocument* document) {
     for (const Constant& c : target.validValues) Category(modelElement, c.text);
   }
   engine_->top = ReadModel(modelElement, true);
+  engine_->top->Finish(*engine_);
   if (engine_->top->function == Model::kClassification && engine_->categories.empty()) {
     throw VeltraException(4, "The classification model names no category" + Where(modelElement));
   }
