@@ -151,8 +151,8 @@ Options ParseOptions(const std::vector<std::string>& args) {
   }
   if (options.upgradePmml && options.semantics == Options::Semantics::kPmml) {
     throw UsageError(
-        "--upgrade-pmml rewrites documents for the native rules; "
-        "--semantics pmml reads them as they are");
+        "--upgrade-pmml cannot be used with --semantics pmml: it rewrites documents for the "
+        "native rules, the PMML engine reads them as they are");
   }
   if (positional.empty()) throw UsageError("missing MODEL argument");
   if (positional.size() > 2) throw UsageError("unexpected argument '" + positional[2] + "'");

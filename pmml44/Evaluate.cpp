@@ -475,11 +475,7 @@ void Model::Score(Context& context, Answer& answer) const {
           break;
       }
     }
-    engine.Publish(context, out.slot, v, out.hasType ? out.type : DataType::kDouble);
-    if (!out.hasType && v.kind == Value::kText) {
-      // Untyped text outputs keep their text.
-      engine.Publish(context, out.slot, v, DataType::kString);
-    }
+    engine.Publish(context, out.slot, v, out.type);
   }
 }
 

@@ -655,6 +655,13 @@ void Reader::ReadSegmentation(const DOMElement* e, MiningModel& mining) {
       }
     }
     if (segment.model == nullptr) throw VeltraException(4, "<Segment> has no model" + Where(s));
+    // Votes and averages combine answers of the segmentation's own kind.
+    const bool combines = mining.method != MiningModel::kSelectFirst &&
+                          mining.method != MiningModel::kSelectAll &&
+                          mining.method != MiningModel::kModelChain;
+    if (combines && segment.model->function != mining.function) {
+      Refuse(s, "A segment whose functionName differs from its segmentation's");
+    }
     mining.segments.push_back(std::move(segment));
   }
 }
