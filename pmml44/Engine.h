@@ -202,6 +202,11 @@ class Model {
   bool hasTarget = false;
   Target target;
   int index = 0;  // position of the model's answer in the scratch
+  // A float sum whose target only adds a constant starts from that constant
+  // instead of adding it last: PMML 4.4 exports of boosted trees are made
+  // with a library that adds its base score first (earlier exports add it last).
+  bool sumFromConstant = false;
+  bool ConstantFirst() const;
   // Evaluates local transformations, the model, its targets and publishes its
   // outputs.
   void Score(Context& context, Answer& answer) const;

@@ -395,20 +395,11 @@ Tri Engine::Test(const Context& context, int index) const {
 
 // --- Models ------------------------------------------------------------------
 
-namespace {
-bool IsSum(const Model& model) {
-  const auto* mining = dynamic_cast<const MiningModel*>(&model);
-  return mining != nullptr && mining->method == MiningModel::kSum;
-}
-}  // namespace
-
 void Model::Score(Context& context, Answer& answer) const {
   const Engine& engine = *context.engine;
   for (int slot : localSlots) engine.ComputeSlot(context, slot);
   Evaluate(context, answer);
-  const bool constantFirst = floatMath && hasTarget && target.rescaleFactor == 1 &&
-                             !target.hasMin && !target.hasMax && IsSum(*this);
-  if (answer.has && hasTarget && function == kRegression && !constantFirst) {
+  if (answer.has && hasTarget && function == kRegression && !ConstantFirst()) {
     double y = answer.value;
     if (target.hasMin && y < target.min) y = target.min;
     if (target.hasMax && y > target.max) y = target.max;
@@ -950,12 +941,14 @@ void MiningModel::FastEvaluate(Context& context, Answer& answer) const {
   }
 }
 
+bool Model::ConstantFirst() const {
+  const auto* mining = dynamic_cast<const MiningModel*>(this);
+  return sumFromConstant && floatMath && mining != nullptr && mining->method == MiningModel::kSum &&
+         hasTarget && target.rescaleFactor == 1 && !target.hasMin && !target.hasMax;
+}
+
 float MiningModel::FloatSumStart() const {
-  // In 32-bit arithmetic the sum starts from the target's constant, as the
-  // producers that write float models add it.
-  const bool constantFirst = floatMath && method == kSum && hasTarget &&
-                             target.rescaleFactor == 1 && !target.hasMin && !target.hasMax;
-  return constantFirst ? static_cast<float>(target.rescaleConstant) : 0.0f;
+  return ConstantFirst() ? static_cast<float>(target.rescaleConstant) : 0.0f;
 }
 
 void MiningModel::Evaluate(Context& context, Answer& answer) const {

@@ -132,6 +132,7 @@ class Reader {
   DataType targetType_ = DataType::kString;
   bool categoriesDeclared_ = false;
   int nodeCounter_ = 0;
+  std::string version_;  // of the document
 };
 
 DataType Reader::ParseType(const std::string& t, bool* known) {
@@ -760,6 +761,7 @@ std::unique_ptr<Model> Reader::ReadModel(const DOMElement* e, bool top) {
   model->function =
       static_cast<Model::Function>(Pick(e, "functionName", {"regression", "classification"}, 0));
   model->floatMath = Attr(e, "x-mathContext") == "float";
+  model->sumFromConstant = version_.rfind("4.4", 0) == 0;
   if (Has(e, "x-mathContext") && !model->floatMath && Attr(e, "x-mathContext") != "double") {
     RefuseValue(e, "x-mathContext");
   }
@@ -801,8 +803,8 @@ std::unique_ptr<Engine> Reader::Read(DOMDocument* document) {
   if (top == nullptr || !Is(top, "PMML")) {
     throw VeltraException(1, "The document is not a PMML document");
   }
-  const std::string version = Attr(top, "version");
-  model_.SetVersionInfo(new VersionInfo(version));
+  version_ = Attr(top, "version");
+  model_.SetVersionInfo(new VersionInfo(version_));
   ReadDataDictionary(BaseTranslator::GetChildByTagForced(top, "DataDictionary"));
   auto slots = std::make_unique<TransformationDictionary>();
   engine_->slots = slots.get();

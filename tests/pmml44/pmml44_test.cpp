@@ -546,16 +546,36 @@ TEST_F(Pmml44Test, BatchScorerChoosesTheEngine) {
 }
 
 TEST_F(Pmml44Test, FloatModelsAddInSinglePrecision) {
+  auto sum = [](const std::vector<std::string>& scores, const std::string& targets) {
+    std::string segments;
+    for (const std::string& score : scores) {
+      segments += "<Segment><True/>" + Leaf("regression", score) + "</Segment>";
+    }
+    return "<MiningModel functionName=\"regression\" x-mathContext=\"float\">" + Schema("r") +
+           targets + "<Segmentation multipleModelMethod=\"sum\">" + segments +
+           "</Segmentation></MiningModel>";
+  };
+  const std::string base = "<Targets><Target rescaleConstant=\"100000000\"/></Targets>";
+  struct Case {
+    std::string document;
+    double expected;
+  };
+  // Float steps of 8 near 1e8: 1e8 + 5 + 5 is 100000016 when the constant
+  // comes first (PMML 4.4 exports), 100000008 when it comes last.
+  std::string older = Doc(sum({"5", "5"}, base));
+  older.replace(older.find("4.4"), 3, "4.3");
+  const Case cases[] = {
+      {Doc(sum({"5", "5"}, base)), 100000016},
+      {older, 100000008},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(std::stod(ScoreDoc(c.document, "").prediction), c.expected);
+  }
   // 0.1f three times is 0.3000000119 in float arithmetic, 0.30000000447 in double.
-  const std::string model = "<MiningModel functionName=\"regression\" x-mathContext=\"float\">" +
-                            Schema("r") + "<Segmentation multipleModelMethod=\"sum\">" +
-                            "<Segment><True/>" + Leaf("regression", "0.1") +
-                            "</Segment><Segment><True/>" + Leaf("regression", "0.1") +
-                            "</Segment><Segment><True/>" + Leaf("regression", "0.1") +
-                            "</Segment></Segmentation></MiningModel>";
-  const double sum = std::stod(ScoreDoc(Doc(model), "").prediction);
-  EXPECT_EQ(sum, static_cast<double>(static_cast<float>(sum)));
-  EXPECT_NE(sum, 3 * static_cast<double>(0.1f));
+  const std::string tenths = Doc(sum({"0.1", "0.1", "0.1"}, ""));
+  const double total = std::stod(ScoreDoc(tenths, "").prediction);
+  EXPECT_EQ(total, static_cast<double>(static_cast<float>(total)));
+  EXPECT_NE(total, 3 * static_cast<double>(0.1f));
 }
 
 // --- Refusals, decision paths, threads ----------------------------------------
