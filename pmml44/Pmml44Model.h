@@ -6,6 +6,9 @@
 // per-call value in the result object, so one model may be scored from several
 // threads at once, each with its own result. Derived-field expressions keep
 // text they build in their own buffers, so their evaluation takes a lock.
+//
+// Case records: an indexed record must hold the data dictionary's fields in
+// dictionary order (as the batch scorer's does); other records are read by name.
 #pragma once
 
 #include <memory>
