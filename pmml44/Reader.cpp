@@ -824,7 +824,12 @@ std::unique_ptr<Engine> Reader::Read(DOMDocument* document) {
       }
       continue;
     }
-    if (modelElement != nullptr) Refuse(c, "A second model");
+    if (modelElement != nullptr) {
+      throw VeltraException(5, "A second model at the top of the document (<" +
+                                   Text(c->getTagName()) + ">" + Where(c) +
+                                   ") is not supported: the PMML engine scores one model; "
+                                   "a MiningModel combines several");
+    }
     modelElement = c;
   }
   if (modelElement == nullptr) throw VeltraException(4, "The document has no model");
