@@ -1,5 +1,6 @@
 #include "cli/RowScorer.h"
 
+#include <algorithm>
 #include <memory>
 #include <unordered_map>
 
@@ -20,6 +21,10 @@ std::vector<const ScoreValue*> TargetCategories(const ScoreModel& model) {
   return values;
 }
 
+}  // namespace
+
+namespace {
+std::vector<std::string> ScoreColumnNames(const ColumnPlan& plan);
 }  // namespace
 
 ColumnPlan PlanColumns(const ScoreModel& model, const std::vector<std::string>& header,
@@ -71,13 +76,19 @@ ColumnPlan PlanColumns(const ScoreModel& model, const std::vector<std::string>& 
     }
   }
 
-  plan.extraNames = model.GetExtraOutputNames();
   const ScoreDictVar* target = model.GetTargetVar();
   plan.regression = target && target->GetMeasurementLevel() == ScoreDictVar::kContinuous;
   if (!plan.regression) {
     for (const ScoreValue* value : TargetCategories(model)) {
       plan.categoryNames.push_back(value->ToString());
     }
+  }
+  // The model's further columns come last; one named like a standard column
+  // is written as output(<name>).
+  const std::vector<std::string> standard = ScoreColumnNames(plan);
+  for (const std::string& name : model.GetExtraOutputNames()) {
+    const bool taken = std::find(standard.begin(), standard.end(), name) != standard.end();
+    plan.extraNames.push_back(taken ? "output(" + name + ")" : name);
   }
   return plan;
 }
