@@ -32,9 +32,10 @@ Plugin::Plugin(const std::string& path) : path_(path) {
 
 ScoreTranslator* Plugin::GiveTranslator() const { return entry_(); }
 
-std::string FindPluginPath(const std::string& optionPath) {
+std::string FindPluginPath(const std::string& optionPath, bool pmml) {
   if (!optionPath.empty()) return optionPath;
-  const char* fromEnvironment = std::getenv("DENDRIX_PLUGIN");
+  const char* library = pmml ? "libdendrix_pmml44.so" : "libdendrix_plugin.so";
+  const char* fromEnvironment = pmml ? nullptr : std::getenv("DENDRIX_PLUGIN");
   if (fromEnvironment && *fromEnvironment) return fromEnvironment;
   char self[4096];
   ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
@@ -42,9 +43,9 @@ std::string FindPluginPath(const std::string& optionPath) {
     self[n] = '\0';
     std::string folder(self);
     size_t slash = folder.rfind('/');
-    if (slash != std::string::npos) return folder.substr(0, slash + 1) + "libdendrix_plugin.so";
+    if (slash != std::string::npos) return folder.substr(0, slash + 1) + library;
   }
-  return "libdendrix_plugin.so";
+  return library;
 }
 
 namespace {
@@ -106,7 +107,7 @@ std::unique_ptr<ScoreModel> ModelDocument::ReadModel() const {
     model = translator->ParseFromTree(document_->GetDocument(), document_->GetEncoding());
   } catch (const VeltraException& e) {
     std::string note;
-    if (!upgrade_) {
+    if (!upgrade_ && upgradeHint_) {
       const std::string newer = DescribeNewerPmmlConventions(document_->GetDocument());
       if (!newer.empty()) {
         note = path_ + " follows newer PMML conventions (" + newer + "); --upgrade-pmml reads it";

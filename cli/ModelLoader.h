@@ -28,7 +28,9 @@ class Plugin {
 
 // Where the plug-in is looked for: the --plugin path, else the DENDRIX_PLUGIN
 // environment variable, else libdendrix_plugin.so next to this executable.
-std::string FindPluginPath(const std::string& optionPath);
+// With pmml: the --plugin path, else libdendrix_pmml44.so next to this
+// executable (the environment variable names the native plug-in).
+std::string FindPluginPath(const std::string& optionPath, bool pmml = false);
 
 // A model document, parsed once, from which independent models are read, each
 // with its own translator. The document is not safe to read from several
@@ -53,6 +55,8 @@ class ModelDocument {
   // The constructs the native rules read otherwise than PMML 4.4 does, as
   // DescribePmmlSemanticsDifferences gives them.
   std::vector<std::string> DescribeSemanticsDifferences() const;
+  // Whether a rejected document gets the note about --upgrade-pmml (default on).
+  void SetUpgradeHint(bool hint) { upgradeHint_ = hint; }
   // Frees the parsed document once no more models are needed.
   void Release();
 
@@ -60,5 +64,6 @@ class ModelDocument {
   const Plugin& plugin_;
   std::string path_;
   bool upgrade_;
+  bool upgradeHint_ = true;
   std::unique_ptr<XmlDocument> document_;
 };

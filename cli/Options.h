@@ -8,6 +8,8 @@
 struct Options {
   enum class Format { kCsv, kJsonl };
   enum class Progress { kAuto, kOn, kOff };
+  // Which engine scores: the tree plug-in's own rules, or PMML 4.4's.
+  enum class Semantics { kNative, kPmml };
 
   std::string modelPath;
   std::string inputPath = "-";  // "-": standard input
@@ -25,6 +27,7 @@ struct Options {
   bool dump = false;
   bool describe = false;
   bool upgradePmml = false;  // rewrite newer PMML conventions before reading
+  Semantics semantics = Semantics::kNative;
   int threads = 1;
   Progress progress = Progress::kAuto;
   bool help = false;

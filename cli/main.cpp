@@ -103,11 +103,12 @@ void WarnUpgradeChanges(const std::string& model, const std::vector<PmmlUpgradeC
 }
 
 int Run(const Options& options) {
-  Plugin plugin(FindPluginPath(options.pluginPath));
+  Plugin plugin(FindPluginPath(options.pluginPath, options.semantics == Options::Semantics::kPmml));
   XercesSession xerces;
 
   std::vector<PmmlUpgradeChange> changes;
   ModelDocument document(plugin, options.modelPath, options.upgradePmml, &changes);
+  document.SetUpgradeHint(options.semantics == Options::Semantics::kNative);
   std::unique_ptr<ScoreModel> model = document.ReadModel();
   WarnUpgradeChanges(options.modelPath, changes);
   for (const std::string& line : document.DescribeSemanticsDifferences()) {

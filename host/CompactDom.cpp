@@ -16,8 +16,10 @@
 #include <xercesc/framework/XMLElementDecl.hpp>
 #include <xercesc/internal/ReaderMgr.hpp>
 #include <xercesc/internal/XMLScanner.hpp>
+#include <xercesc/sax/Locator.hpp>
 
 #include "host/Utf16.h"
+#include "host/XmlDocument.h"
 
 namespace dendrix_host {
 
@@ -249,6 +251,8 @@ class CompactAttr final : public NodeBase<DOMAttr> {
 class CompactElement final : public TreeNode<DOMElement> {
  public:
   CompactElement(CompactDocument* document, const XMLCh* name) : TreeNode(document), name_(name) {}
+
+  int line = 0;  // where the start tag ends in the text, 0 when unknown
 
   const XMLCh* getNodeName() const override { return name_; }
   const XMLCh* getNodeValue() const override { return nullptr; }
@@ -769,6 +773,9 @@ void CompactDomBuilder::startElement(const xercesc::XMLElementDecl& elemDecl, co
   FlushText(true);
   CompactDocument& document = *document_;
   auto* element = document.New<CompactElement>(&document, document.Intern(elemDecl.getFullName()));
+  if (const xercesc::Locator* locator = parser_.Scanner().getLocator()) {
+    element->line = static_cast<int>(locator->getLineNumber());
+  }
   if (attrCount > 0) {
     CompactAttr* attributes = document.NewAttributes(attrCount);
     for (XMLSize_t i = 0; i < attrCount; ++i) {
@@ -833,6 +840,11 @@ void CompactDomBuilder::FlushText(bool elementFollows) {
                                 pendingText_.size(), false);
   pendingText_.clear();
   Attach(text, &text->links);
+}
+
+int ElementLine(const xercesc::DOMNode* node) {
+  const auto* element = dynamic_cast<const CompactElement*>(node);
+  return element != nullptr ? element->line : 0;
 }
 
 }  // namespace dendrix_host
