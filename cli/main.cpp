@@ -111,7 +111,10 @@ int Run(const Options& options) {
   document.SetUpgradeHint(options.semantics == Options::Semantics::kNative);
   std::unique_ptr<ScoreModel> model = document.ReadModel();
   WarnUpgradeChanges(options.modelPath, changes);
-  for (const std::string& line : document.DescribeSemanticsDifferences()) {
+  // The PMML 4.4 engine reads these constructs as the standard does.
+  const bool native = options.semantics == Options::Semantics::kNative;
+  for (const std::string& line :
+       native ? document.DescribeSemanticsDifferences() : std::vector<std::string>()) {
     std::fprintf(stderr, "dendrix-score: warning: %s: %s; --semantics pmml scores %s\n",
                  options.modelPath.c_str(), line.c_str(),
                  line.rfind("1 ", 0) == 0 ? "it as PMML 4.4 does" : "them as PMML 4.4 does");
