@@ -7,6 +7,8 @@
 #
 #   bench/cli_bench.sh [BUILD_DIR] [RUNS]     (defaults: build, 5)
 #   FOREST_RUNS=N bench/cli_bench.sh ...      (runs for forest-100; default RUNS)
+#   SEMANTICS=pmml|both bench/cli_bench.sh    (the engine: native (default), pmml, or both
+#                                              in the same run, one row each)
 #
 # Build first in Release: cmake -S . -B build -DCMAKE_BUILD_TYPE=Release &&
 # cmake --build build --target dendrix-score
@@ -15,6 +17,11 @@ cd "$(dirname "$0")/.."
 BUILD_DIR=${1:-build}
 RUNS=${2:-5}
 TOOL=$BUILD_DIR/bin/dendrix-score
+case ${SEMANTICS:-native} in
+  native | pmml) SEMANTICS_LIST=${SEMANTICS:-native} ;;
+  both) SEMANTICS_LIST="native pmml" ;;
+  *) echo "SEMANTICS must be native, pmml or both" >&2; exit 1 ;;
+esac
 MODELS=${DENDRIX_BENCH_MODELS:-../shared/bench-models}
 [ -x "$TOOL" ] || { echo "no $TOOL: build it first" >&2; exit 1; }
 [ -d "$MODELS" ] || { echo "no benchmark models in $MODELS" >&2; exit 1; }
@@ -42,9 +49,10 @@ best_wall() {
   echo "$best"
 }
 
-printf '%-12s %-8s %10s %10s %10s %10s %12s\n' model threads "best wall" "median" "cpu" "peak MB" \
-  "start+load"
+printf '%-12s %-9s %-8s %10s %10s %10s %10s %12s\n' model semantics threads "best wall" "median" \
+  "cpu" "peak MB" "start+load"
 for model in medium-tree forest-100; do
+ for sem in $SEMANTICS_LIST; do
   # The same run on the header row alone: starting, reading the model, exit.
   head -n 1 "$WORK/$model-input.csv" > "$WORK/$model-header.csv"
   for threads in 1 2; do
@@ -56,33 +64,38 @@ for model in medium-tree forest-100; do
       # directly (time(1) rounds to hundredths and adds its own start). The
       # previous run's output is removed first: truncating it would time the
       # release of its pages too.
-      rm -f "$WORK/$model-$threads.out"
+      rm -f "$WORK/$model-$sem-$threads.out"
       start=$EPOCHREALTIME
-      "$TOOL" --threads "$threads" "$WORK/$model.pmml" "$WORK/$model-input.csv" > "$WORK/$model-$threads.out"
+      "$TOOL" --semantics "$sem" --threads "$threads" "$WORK/$model.pmml" \
+        "$WORK/$model-input.csv" > "$WORK/$model-$sem-$threads.out"
       end=$EPOCHREALTIME
       walls+=("$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", b - a }')")
     done
     # CPU time and peak memory: one more run under time(1).
     /usr/bin/time -f '%U %S %M' -o "$WORK/time" \
-      "$TOOL" --threads "$threads" "$WORK/$model.pmml" "$WORK/$model-input.csv" > /dev/null
+      "$TOOL" --semantics "$sem" --threads "$threads" "$WORK/$model.pmml" "$WORK/$model-input.csv" \
+      > /dev/null
     read -r user sys peak < "$WORK/time"
     cpu=$(awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.2f", u + s }')
     sorted=$(printf '%s\n' "${walls[@]}" | sort -n)
     best=$(echo "$sorted" | head -1)
     median=$(echo "$sorted" | sed -n "$(( (runs + 1) / 2 ))p")
-    load=$(best_wall "$runs" "$TOOL" --threads "$threads" "$WORK/$model.pmml" \
+    load=$(best_wall "$runs" "$TOOL" --semantics "$sem" --threads "$threads" "$WORK/$model.pmml" \
       "$WORK/$model-header.csv")
-    printf '%-12s %-8s %9ss %9ss %9ss %10.1f %11ss\n' "$model" "$threads" "$best" "$median" "$cpu" \
-      "$(awk -v k="$peak" 'BEGIN { print k / 1024 }')" "$load"
+    printf '%-12s %-9s %-8s %9ss %9ss %9ss %10.1f %11ss\n' "$model" "$sem" "$threads" "$best" \
+      "$median" "$cpu" "$(awk -v k="$peak" 'BEGIN { print k / 1024 }')" "$load"
   done
-  if ! cmp -s "$WORK/$model-1.out" "$WORK/$model-2.out"; then
-    echo "  WARNING: --threads 2 output differs from --threads 1" >&2
+  if ! cmp -s "$WORK/$model-$sem-1.out" "$WORK/$model-$sem-2.out"; then
+    echo "  WARNING: $sem: --threads 2 output differs from --threads 1" >&2
   fi
+ done
 done
 
+for sem in $SEMANTICS_LIST; do
 echo
+echo "--semantics $sem:"
 # medium-tree: prediction, node and class shares against the expected file.
-paste -d, "$WORK/medium-tree-1.out" "$WORK/medium-tree-expected.csv" | awk -F, 'NR > 1 {
+paste -d, "$WORK/medium-tree-$sem-1.out" "$WORK/medium-tree-expected.csv" | awk -F, 'NR > 1 {
     n++
     if ($1 == $9) pred++
     if ($3 == $10) node++
@@ -90,9 +103,9 @@ paste -d, "$WORK/medium-tree-1.out" "$WORK/medium-tree-expected.csv" | awk -F, '
   } END {
     printf "medium-tree: %d rows; prediction %d, node_id %d, probabilities %d agree\n", n, pred, node, share
   }'
-# forest-100: the expected answer is a one-vote-per-tree majority; this
-# model sums the trees' confidences, so close votes may differ.
-paste -d, "$WORK/forest-100-1.out" "$WORK/forest-100-expected.csv" | awk -F, 'NR > 1 {
+# forest-100: the expected answer is a one-vote-per-tree majority; the native
+# rules sum the trees' confidences, so close votes may differ there.
+paste -d, "$WORK/forest-100-$sem-1.out" "$WORK/forest-100-expected.csv" | awk -F, 'NR > 1 {
     n++
     max = $10; if ($11 > max) max = $11; if ($12 > max) max = $12
     tie = ($10 == max) + ($11 == max) + ($12 == max) > 1
@@ -102,3 +115,4 @@ paste -d, "$WORK/forest-100-1.out" "$WORK/forest-100-expected.csv" | awk -F, 'NR
     printf "forest-100: %d rows; agree with the majority vote on %d (%.2f%%); of the %d that differ, %d are vote ties; agree with averaged probabilities on %d (%.2f%%)\n",
       n, agree, 100 * agree / n, differ, differTie, soft, 100 * soft / n
   }'
+done

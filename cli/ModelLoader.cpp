@@ -53,11 +53,11 @@ std::string AsPath(const std::string& name) {
 
 }  // namespace
 
-std::string FindPluginPath(const std::string& optionPath) {
+std::string FindPluginPath(const std::string& optionPath, bool pmml) {
   if (!optionPath.empty()) return AsPath(optionPath);
-  const char* fromEnvironment = std::getenv("DENDRIX_PLUGIN");
+  const char* fromEnvironment = pmml ? nullptr : std::getenv("DENDRIX_PLUGIN");
   if (fromEnvironment && *fromEnvironment) return AsPath(fromEnvironment);
-  constexpr char kName[] = "libdendrix_plugin.so";
+  const std::string kName = pmml ? "libdendrix_pmml44.so" : "libdendrix_plugin.so";
   char self[4096];
   ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
   if (n > 0) {
@@ -273,7 +273,7 @@ std::unique_ptr<ScoreModel> ModelDocument::ReadModel() const {
     model = translator->ParseFromTree(document_->GetDocument(), "UTF-8");
   } catch (const VeltraException& e) {
     std::string note;
-    if (!upgrade_) {
+    if (!upgrade_ && upgradeHint_) {
       const std::string newer = DescribeNewerPmmlConventions(document_->GetDocument());
       if (!newer.empty()) {
         note = path_ + " follows newer PMML conventions (" + newer + "); --upgrade-pmml reads it";
@@ -288,6 +288,11 @@ std::unique_ptr<ScoreModel> ModelDocument::ReadModel() const {
   }
   if (!model) throw CliError(kExitModel, path_ + ": the plug-in read no model");
   return std::unique_ptr<ScoreModel>(model);
+}
+
+std::vector<std::string> ModelDocument::DescribeSemanticsDifferences() const {
+  if (!document_) return {};
+  return DescribePmmlSemanticsDifferences(document_->GetDocument());
 }
 
 void ModelDocument::Release() { document_.reset(); }

@@ -29,8 +29,10 @@ class Plugin {
 
 // Where the plug-in is looked for: the --plugin path, else the DENDRIX_PLUGIN
 // environment variable, else libdendrix_plugin.so next to this executable or,
-// installed, in the library folder.
-std::string FindPluginPath(const std::string& optionPath);
+// installed, in the library folder. With pmml: the --plugin path, else
+// libdendrix_pmml44.so found the same way (the environment variable names the
+// native plug-in).
+std::string FindPluginPath(const std::string& optionPath, bool pmml = false);
 
 // A model document, parsed once, from which independent models are read, each
 // with its own translator. The document is not safe to read from several
@@ -55,6 +57,11 @@ class ModelDocument {
   // (error CODE: MESSAGE); without upgrade, a rejected document that follows
   // newer PMML conventions gets a note naming them and the option.
   std::unique_ptr<ScoreModel> ReadModel() const;
+  // The constructs the native rules read otherwise than PMML 4.4 does, as
+  // DescribePmmlSemanticsDifferences gives them.
+  std::vector<std::string> DescribeSemanticsDifferences() const;
+  // Whether a rejected document gets the note about --upgrade-pmml (default on).
+  void SetUpgradeHint(bool hint) { upgradeHint_ = hint; }
   // Frees the parsed document once no more models are needed.
   void Release();
 
@@ -62,5 +69,6 @@ class ModelDocument {
   const Plugin& plugin_;
   std::string path_;
   bool upgrade_;
+  bool upgradeHint_ = true;
   std::unique_ptr<XmlDocument> document_;
 };

@@ -133,6 +133,15 @@ Options ParseOptions(const std::vector<std::string>& args) {
       options.upgradePmml = true;
     } else if (name == "--max-model-size") {
       options.maxModelBytes = ParseByteSize(takeValue());
+    } else if (name == "--semantics") {
+      const std::string semantics = takeValue();
+      if (semantics == "native") {
+        options.semantics = Options::Semantics::kNative;
+      } else if (semantics == "pmml") {
+        options.semantics = Options::Semantics::kPmml;
+      } else {
+        throw UsageError("--semantics: expected 'native' or 'pmml', got '" + semantics + "'");
+      }
     } else if (name == "--threads" || name == "-j") {
       options.threads = ParseThreadCount(takeValue());
     } else if (name == "--progress") {
@@ -161,6 +170,11 @@ Options ParseOptions(const std::vector<std::string>& args) {
   if (options.help || options.version) return options;
   if (options.dump && options.describe) {
     throw UsageError("--dump and --describe cannot be used together");
+  }
+  if (options.upgradePmml && options.semantics == Options::Semantics::kPmml) {
+    throw UsageError(
+        "--upgrade-pmml cannot be used with --semantics pmml: it rewrites documents for the "
+        "native rules, the PMML engine reads them as they are");
   }
   if (positional.empty()) throw UsageError("missing MODEL argument");
   if (positional.size() > 2) throw UsageError("unexpected argument '" + positional[2] + "'");
@@ -198,6 +212,10 @@ std::string HelpText() {
          "                         categorical fields without values); the changes are\n"
          "                         listed as warnings and by --describe\n"
          "  --max-model-size SIZE  refuse larger model documents (default 256M; K, M, G)\n"
+         "  --semantics native|pmml\n"
+         "                         native (default): the tree plug-in's own rules;\n"
+         "                         pmml: the PMML 4.4 rules (libdendrix_pmml44.so),\n"
+         "                         for documents written by current PMML producers\n"
          "  --threads N            score with N model instances (default 1)\n"
          "  --progress             show a progress line on standard error\n"
          "  --no-progress          never show one (default: shown for input files over\n"
@@ -205,8 +223,9 @@ std::string HelpText() {
          "  --dump                 print the model's text dump and exit\n"
          "  --describe             print the model's kind, target, variables and tree\n"
          "                         sizes and exit\n"
-         "  --plugin PATH          the tree plug-in library (default: $DENDRIX_PLUGIN,\n"
-         "                         else libdendrix_plugin.so next to this program)\n"
+         "  --plugin PATH          the engine library (default: $DENDRIX_PLUGIN, else\n"
+         "                         libdendrix_plugin.so next to this program; with\n"
+         "                         --semantics pmml: libdendrix_pmml44.so next to it)\n"
          "  -h, --help             show this help\n"
          "  --version              show the version\n"
          "\n"

@@ -9,6 +9,8 @@
 struct Options {
   enum class Format { kCsv, kJsonl };
   enum class Progress { kAuto, kOn, kOff };
+  // Which engine scores: the tree plug-in's own rules, or PMML 4.4's.
+  enum class Semantics { kNative, kPmml };
 
   std::string modelPath;
   std::string inputPath = "-";  // "-": standard input
@@ -28,6 +30,7 @@ struct Options {
   bool upgradePmml = false;  // rewrite newer PMML conventions before reading
   // Largest model document read: reading takes several times its size.
   uint64_t maxModelBytes = uint64_t{256} << 20;
+  Semantics semantics = Semantics::kNative;
   int threads = 1;
   Progress progress = Progress::kAuto;
   bool help = false;

@@ -1,5 +1,6 @@
 #include "cli/RowScorer.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -41,6 +42,7 @@ std::vector<std::string> ScoreColumnNames(const ColumnPlan& plan) {
   }
   names.push_back("advice");
   names.push_back("status");
+  names.insert(names.end(), plan.extraNames.begin(), plan.extraNames.end());
   return names;
 }
 
@@ -102,6 +104,13 @@ ColumnPlan PlanColumns(const ScoreModel& model, const std::vector<std::string>& 
     for (const ScoreValue* value : TargetCategories(model)) {
       plan.categoryNames.push_back(value->ToString());
     }
+  }
+  // The model's further columns come last; one named like a standard column
+  // is written as output(<name>).
+  const std::vector<std::string> standard = ScoreColumnNames(plan);
+  for (const std::string& name : model.GetExtraOutputNames()) {
+    const bool taken = std::find(standard.begin(), standard.end(), name) != standard.end();
+    plan.extraNames.push_back(taken ? "output(" + name + ")" : name);
   }
 
   // Every output column needs a name of its own, or a JSON line would hold
@@ -355,7 +364,31 @@ void RowScorer::WriteCsvRow(const VorqScore::VorqStatus& status, std::string& ou
   }
   out += ',';
   textformat::AppendInt(out, status.GetCode());
+  AppendExtras(out, false);
   out += '\n';
+}
+
+void RowScorer::AppendExtras(std::string& out, bool json) {
+  for (size_t i = 0; i < plan_.extraNames.size(); ++i) {
+    out += ',';
+    const size_t keyIndex = jsonKeys_.size() - plan_.extraNames.size() + i;
+    if (json) out += jsonKeys_[keyIndex];
+    const ScoreValue* value = ok_ ? model_->GetExtraOutput(result_, static_cast<int>(i)) : nullptr;
+    if (value == nullptr) {
+      if (json) out += "null";
+    } else if (value->GetTypeTag() == ScoreValue::kStringTag) {
+      const std::string& text = static_cast<const StringValue*>(value)->GetText();
+      if (json) {
+        textformat::AppendJsonString(out, text);
+      } else {
+        textformat::AppendCsvCell(out, text);
+      }
+    } else if (json) {
+      textformat::AppendJsonNumber(out, value->ToDouble());
+    } else {
+      numbers_.Append(out, value->ToDouble());
+    }
+  }
 }
 
 void RowScorer::WriteJsonRow(const VorqScore::VorqStatus& status, std::string& out) {
@@ -407,5 +440,6 @@ void RowScorer::WriteJsonRow(const VorqScore::VorqStatus& status, std::string& o
   out += ',';
   out += jsonKeys_[key++];
   textformat::AppendInt(out, status.GetCode());
+  AppendExtras(out, true);
   out += "}\n";
 }

@@ -28,6 +28,7 @@ struct ColumnPlan {
 
   bool regression = false;                 // continuous target
   std::vector<std::string> categoryNames;  // one probability column each
+  std::vector<std::string> extraNames;     // the model's further answer columns, last
   Options::Format format = Options::Format::kCsv;
 };
 
@@ -79,6 +80,7 @@ class RowScorer {
   void CollectScores(const VorqScore::VorqStatus& status);
   void AppendPrediction(std::string& out, bool json);
   void AppendAdvice(std::string& out);
+  void AppendExtras(std::string& out, bool json);
   std::string NodeId() const;  // "-1" when the result has none
 
   ScoreModel* model_;

@@ -178,14 +178,23 @@ void WarnUpgradeChanges(const std::string& model, const std::vector<PmmlUpgradeC
 }
 
 int Run(const Options& options) {
-  Plugin plugin(FindPluginPath(options.pluginPath));
+  Plugin plugin(FindPluginPath(options.pluginPath, options.semantics == Options::Semantics::kPmml));
   XercesSession xerces;
 
   std::vector<PmmlUpgradeChange> changes;
   ModelDocument document(plugin, options.modelPath, options.upgradePmml, &changes,
                          options.maxModelBytes);
+  document.SetUpgradeHint(options.semantics == Options::Semantics::kNative);
   std::unique_ptr<ScoreModel> model = document.ReadModel();
   WarnUpgradeChanges(options.modelPath, changes);
+  // The PMML 4.4 engine reads these constructs as the standard does.
+  const bool native = options.semantics == Options::Semantics::kNative;
+  for (const std::string& line :
+       native ? document.DescribeSemanticsDifferences() : std::vector<std::string>()) {
+    std::fprintf(stderr, "dendrix-score: warning: %s: %s; --semantics pmml scores %s\n",
+                 options.modelPath.c_str(), line.c_str(),
+                 line.rfind("1 ", 0) == 0 ? "it as PMML 4.4 does" : "them as PMML 4.4 does");
+  }
 
   if (options.describe || options.dump) {
     if (options.describe) {

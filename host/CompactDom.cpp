@@ -15,6 +15,7 @@
 #include <xercesc/framework/XMLAttr.hpp>
 
 #include "host/Utf16.h"
+#include "host/XmlDocument.h"
 
 namespace dendrix_host {
 
@@ -239,6 +240,8 @@ class CompactElement final : public LinkedNode<DOMElement> {
  public:
   CompactElement(CompactDocument* document, const XMLCh* name)
       : LinkedNode(document), name_(name) {}
+
+  int line = 0;  // where the start tag ends in the text, 0 when unknown
 
   const XMLCh* getNodeName() const override { return name_; }
   const XMLCh* getNodeValue() const override { return nullptr; }
@@ -727,6 +730,15 @@ BuiltNode NewElement(CompactDocument* document, const XMLCh* name,
 BuiltNode NewText(CompactDocument* document, const XMLCh* chars, size_t length, bool cdata) {
   auto* text = document->New<CompactText>(document, document->Copy(chars, length), length, cdata);
   return BuiltNode{text, &text->links};
+}
+
+void SetElementLine(xercesc::DOMNode* element, int line) {
+  static_cast<CompactElement*>(element)->line = line;
+}
+
+int ElementLine(const xercesc::DOMNode* node) {
+  const auto* element = dynamic_cast<const CompactElement*>(node);
+  return element != nullptr ? element->line : 0;
 }
 
 }  // namespace dendrix_host

@@ -65,6 +65,8 @@ void SetDeclaration(CompactDocument* document, const XMLCh* version, const XMLCh
 // An element with copies of its name and its first count attributes.
 BuiltNode NewElement(CompactDocument* document, const XMLCh* name,
                      const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes, XMLSize_t count);
+// Records the line where an element's start tag ends, for readers' messages.
+void SetElementLine(xercesc::DOMNode* element, int line);
 // Text or a CDATA section holding a copy of chars.
 BuiltNode NewText(CompactDocument* document, const XMLCh* chars, size_t length, bool cdata);
 

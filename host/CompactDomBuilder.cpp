@@ -4,6 +4,7 @@
 #include <xercesc/framework/XMLElementDecl.hpp>
 #include <xercesc/internal/ReaderMgr.hpp>
 #include <xercesc/internal/XMLScanner.hpp>
+#include <xercesc/sax/Locator.hpp>
 
 #include "host/CompactDom.h"
 
@@ -79,6 +80,9 @@ void CompactDomBuilder::startElement(const xercesc::XMLElementDecl& elemDecl, co
   FlushText(true);
   const BuiltNode element =
       NewElement(document_.get(), elemDecl.getFullName(), attrList, attrCount);
+  if (const xercesc::Locator* locator = parser_.Scanner().getLocator()) {
+    SetElementLine(element.node, static_cast<int>(locator->getLineNumber()));
+  }
   Attach(element);
   open_.back().hasElementChild = true;
   if (!isEmpty) open_.push_back(Frame{element.node, element.links, nullptr, false});

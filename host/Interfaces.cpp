@@ -41,3 +41,7 @@ bool ScoreModel::GetDecisionPath(const ScoreCaseRecord*, DecisionPath& path, boo
   path.Clear();
   return false;
 }
+
+std::vector<std::string> ScoreModel::GetExtraOutputNames() const { return {}; }
+
+const ScoreValue* ScoreModel::GetExtraOutput(const ScoreResult*, int) const { return nullptr; }

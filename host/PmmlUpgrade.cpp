@@ -778,3 +778,379 @@ std::string SummarizePmmlUpgrade(PmmlUpgradeChange::Kind kind, int count) {
   }
   return n + " changes";
 }
+
+namespace {
+
+// Counts of one kind of construct, keyed by the attribute value that names
+// it, in order of first appearance.
+class Tally {
+ public:
+  void Add(const std::string& key) {
+    for (auto& entry : counts_) {
+      if (entry.first == key) {
+        ++entry.second;
+        return;
+      }
+    }
+    counts_.emplace_back(key, 1);
+  }
+  const std::vector<std::pair<std::string, int>>& Counts() const { return counts_; }
+
+ private:
+  std::vector<std::pair<std::string, int>> counts_;
+};
+
+std::string Plural(int count, const std::string& one, const std::string& many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+const char* Verb(int count, const char* one, const char* many) { return count == 1 ? one : many; }
+
+// Attribute names of the scan below, converted once: it visits every element
+// of documents with hundreds of thousands of nodes.
+struct ScanNames {
+  XString algorithmName = U("algorithmName");
+  XString booleanOperator = U("booleanOperator");
+  XString defaultChild = U("defaultChild");
+  XString feature = U("feature");
+  XString field = U("field");
+  XString functionName = U("functionName");
+  XString id = U("id");
+  XString missingValuePenalty = U("missingValuePenalty");
+  XString missingValueReplacement = U("missingValueReplacement");
+  XString missingValueStrategy = U("missingValueStrategy");
+  XString multipleModelMethod = U("multipleModelMethod");
+  XString name = U("name");
+  XString noTrueChildStrategy = U("noTrueChildStrategy");
+  XString op = U("operator");
+  XString optype = U("optype");
+  XString outliers = U("outliers");
+  XString probability = U("probability");
+  XString recordCount = U("recordCount");
+  XString rescaleConstant = U("rescaleConstant");
+  XString rescaleFactor = U("rescaleFactor");
+  XString castInteger = U("castInteger");
+  XString min = U("min");
+  XString max = U("max");
+};
+
+const XMLCh* Raw(const DOMElement* element, const XString& name) {
+  const XMLCh* value = element->getAttribute(name.c_str());
+  return value != nullptr ? value : u"";
+}
+
+bool Has(const DOMElement* element, const XString& name) {
+  return element->hasAttribute(name.c_str());
+}
+
+// A finite number filling the attribute (blanks around it allowed); short
+// texts only, read without allocating.
+bool NumberAttr(const DOMElement* element, const XString& name, double* value) {
+  const XMLCh* text = Raw(element, name);
+  char buffer[64];
+  size_t n = 0;
+  for (; text[n] != 0; ++n) {
+    if (n + 1 >= sizeof buffer || text[n] > 0x7e) return false;
+    buffer[n] = static_cast<char>(text[n]);
+  }
+  buffer[n] = '\0';
+  char* end = nullptr;
+  const double parsed = std::strtod(buffer, &end);
+  if (end == buffer) return false;
+  while (*end == ' ' || *end == '\t' || *end == '\n' || *end == '\r') ++end;
+  if (*end != '\0' || !std::isfinite(parsed)) return false;
+  *value = parsed;
+  return true;
+}
+
+// Records a child holds for the reader's biggest-child rule: its recordCount,
+// else the sum of its distributions' counts.
+double ChildRecords(const DOMElement* child, const ScanNames& names) {
+  double records = 0;
+  if (NumberAttr(child, names.recordCount, &records)) return records;
+  for (const DOMElement* e = FirstChildElement(child); e != nullptr; e = NextElement(e)) {
+    double count = 0;
+    if (IsTag(e, "ScoreDistribution") && NumberAttr(e, names.recordCount, &count)) {
+      records += count;
+    }
+  }
+  return records;
+}
+
+// A Node's or Segment's predicate: its first element child after any
+// Extensions.
+const DOMElement* PredicateOf(const DOMElement* holder) {
+  const DOMElement* e = FirstChildElement(holder);
+  while (e != nullptr && IsTag(e, "Extension")) e = NextElement(e);
+  return e;
+}
+
+bool IsTrueChild(const DOMElement* child) {
+  return IsTag(child, "Node") && IsTag(PredicateOf(child), "True");
+}
+
+// What the scan finds, counted as it goes.
+struct Findings {
+  std::unordered_set<XString> nominal;
+  std::vector<const DOMElement*>
+      comparisons;  // SimplePredicates other than equal and the missing tests
+  Tally compounds;
+  Tally missingStrategies;
+  Tally noTrueChild;
+  int penalties = 0;
+  int defaults = 0;
+  int passedOver = 0;
+  Tally votes;
+  Tally averages;
+  int nested = 0;
+  int guarded = 0;
+  int probabilities = 0;
+  int targets = 0;
+  int computed = 0;
+  int replaced = 0;
+  int outliers = 0;
+};
+
+// The child the reader sends a case to when no condition takes it: the last
+// child whose CompoundPredicate lists True, else the first child holding the
+// most records (the first child when none counts any). Counts a defaultChild
+// naming another child and True children that are not it.
+void ScanChildren(const DOMElement* node, const ScanNames& names, Findings* found) {
+  // Most nodes name no defaultChild and have no True child: nothing to count.
+  bool anyTrue = false;
+  for (const DOMElement* child = FirstChildElement(node); child; child = NextElement(child)) {
+    anyTrue = anyTrue || IsTrueChild(child);
+  }
+  if (!anyTrue && !Has(node, names.defaultChild)) return;
+  const DOMElement* first = nullptr;
+  const DOMElement* marked = nullptr;
+  const DOMElement* biggest = nullptr;
+  double most = 0;
+  for (const DOMElement* child = FirstChildElement(node); child; child = NextElement(child)) {
+    if (!IsTag(child, "Node")) continue;
+    if (first == nullptr) first = biggest = child;
+    const DOMElement* predicate = PredicateOf(child);
+    if (IsTag(predicate, "CompoundPredicate") && ChildByTag(predicate, "True") != nullptr) {
+      marked = child;
+    }
+    const double records = ChildRecords(child, names);
+    if (records > most) {
+      most = records;
+      biggest = child;
+    }
+  }
+  if (first == nullptr) return;
+  const DOMElement* fallback = marked != nullptr ? marked : biggest;
+  if (Has(node, names.defaultChild) &&
+      XString(Raw(fallback, names.id)) != XString(Raw(node, names.defaultChild))) {
+    ++found->defaults;
+  }
+  for (const DOMElement* child = first; child; child = NextElement(child)) {
+    if (child != fallback && IsTrueChild(child)) ++found->passedOver;
+  }
+}
+
+// A ScoreDistribution probability other than the record share.
+void ScanDistributions(const DOMElement* node, const ScanNames& names, Findings* found) {
+  bool anyProbability = false;
+  for (const DOMElement* e = FirstChildElement(node); e != nullptr; e = NextElement(e)) {
+    anyProbability = anyProbability || (IsTag(e, "ScoreDistribution") && Has(e, names.probability));
+  }
+  if (!anyProbability) return;
+  double total = 0;
+  for (const DOMElement* e = FirstChildElement(node); e != nullptr; e = NextElement(e)) {
+    double count = 0;
+    if (IsTag(e, "ScoreDistribution") && NumberAttr(e, names.recordCount, &count)) total += count;
+  }
+  for (const DOMElement* e = FirstChildElement(node); e != nullptr; e = NextElement(e)) {
+    double probability = 0;
+    double count = 0;
+    if (!IsTag(e, "ScoreDistribution") || !NumberAttr(e, names.probability, &probability)) {
+      continue;
+    }
+    NumberAttr(e, names.recordCount, &count);
+    const double share = total > 0 ? count / total : 0;
+    if (std::fabs(probability - share) > 1e-9) ++found->probabilities;
+  }
+}
+
+void ScanTreeModel(const DOMElement* tree, const ScanNames& names, Findings* found) {
+  const std::string strategy = Utf8(Raw(tree, names.missingValueStrategy));
+  if (!strategy.empty() && strategy != "defaultChild") found->missingStrategies.Add(strategy);
+  if (Has(tree, names.noTrueChildStrategy)) {
+    found->noTrueChild.Add(Utf8(Raw(tree, names.noTrueChildStrategy)));
+  }
+  double penalty = 1;
+  if (NumberAttr(tree, names.missingValuePenalty, &penalty) && penalty != 1) ++found->penalties;
+}
+
+void ScanSegmentation(const DOMElement* segmentation, bool nested, const ScanNames& names,
+                      Findings* found) {
+  const std::string method = Utf8(Raw(segmentation, names.multipleModelMethod));
+  const DOMNode* model = segmentation->getParentNode();
+  const bool regression =
+      IsTag(model, "MiningModel") &&
+      XString(Raw(static_cast<const DOMElement*>(model), names.functionName)) == U("regression");
+  if (!regression) {
+    found->votes.Add(method);
+  } else if (method != "average") {
+    found->averages.Add(method);
+  }
+  if (nested) ++found->nested;
+}
+
+void ScanTarget(const DOMElement* target, const ScanNames& names, Findings* found) {
+  double factor = 1;
+  double constant = 0;
+  const bool rescaled = (NumberAttr(target, names.rescaleFactor, &factor) && factor != 1) ||
+                        (NumberAttr(target, names.rescaleConstant, &constant) && constant != 0);
+  if (rescaled || Has(target, names.castInteger) || Has(target, names.min) ||
+      Has(target, names.max)) {
+    ++found->targets;
+  }
+}
+
+void ScanMiningField(const DOMElement* field, const ScanNames& names, Findings* found) {
+  if (Has(field, names.missingValueReplacement)) ++found->replaced;
+  if (Has(field, names.outliers) && XString(Raw(field, names.outliers)) != U("asIs")) {
+    ++found->outliers;
+  }
+}
+
+// One walk over the document, in document order, without recursion.
+// Inside a TreeModel the reader takes as a rule set the root's children are
+// rules tried in order, each holding when all of its conditions do, so their
+// compounds and True conditions read as in PMML and are not counted.
+Findings Scan(const DOMElement* top) {
+  const ScanNames names;
+  Findings found;
+  bool ruleSet = false;
+  int segmentDepth = 0;
+  auto enter = [&](const DOMElement* e) {
+    const XMLCh* tag = e->getNodeName();
+    if (Equals(tag, "Node")) {
+      if (!ruleSet) ScanChildren(e, names, &found);
+      ScanDistributions(e, names, &found);
+    } else if (Equals(tag, "SimplePredicate")) {
+      const XMLCh* op = Raw(e, names.op);
+      if (!Equals(op, "equal") && !Equals(op, "isMissing") && !Equals(op, "isNotMissing")) {
+        found.comparisons.push_back(e);
+      }
+    } else if (Equals(tag, "CompoundPredicate")) {
+      const XMLCh* op = Raw(e, names.booleanOperator);
+      if (!ruleSet && (Equals(op, "and") || Equals(op, "xor"))) found.compounds.Add(Utf8(op));
+    } else if (Equals(tag, "DataField") || Equals(tag, "DerivedField")) {
+      if (Equals(Raw(e, names.optype), "categorical")) found.nominal.insert(Raw(e, names.name));
+    } else if (Equals(tag, "TreeModel")) {
+      ruleSet = Equals(Raw(e, names.algorithmName), "RuleSet");
+      ScanTreeModel(e, names, &found);
+    } else if (Equals(tag, "Segmentation")) {
+      ScanSegmentation(e, segmentDepth > 0, names, &found);
+    } else if (Equals(tag, "Segment")) {
+      ++segmentDepth;
+      if (!IsTag(PredicateOf(e), "True")) ++found.guarded;
+    } else if (Equals(tag, "Target")) {
+      ScanTarget(e, names, &found);
+    } else if (Equals(tag, "OutputField")) {
+      if (Equals(Raw(e, names.feature), "transformedValue")) ++found.computed;
+    } else if (Equals(tag, "MiningField")) {
+      ScanMiningField(e, names, &found);
+    }
+  };
+  auto leave = [&](const DOMElement* e) {
+    const XMLCh* tag = e->getNodeName();
+    if (Equals(tag, "TreeModel")) ruleSet = false;
+    if (Equals(tag, "Segment")) --segmentDepth;
+  };
+  const DOMElement* e = FirstChildElement(top);
+  while (e != nullptr) {
+    enter(e);
+    if (const DOMElement* child = FirstChildElement(e)) {
+      e = child;
+      continue;
+    }
+    while (e != nullptr) {
+      leave(e);
+      if (const DOMElement* next = NextElement(e)) {
+        e = next;
+        break;
+      }
+      const DOMNode* up = e->getParentNode();
+      e = up == top || up == nullptr ? nullptr : static_cast<const DOMElement*>(up);
+    }
+  }
+  return found;
+}
+
+void Describe(const Tally& tally, const std::string& one, const std::string& many,
+              const std::string& attribute, const char* verbOne, const char* verbMany,
+              const std::string& rest, std::vector<std::string>* lines) {
+  for (const auto& [value, count] : tally.Counts()) {
+    lines->push_back(Plural(count, one, many) + " with " + attribute + " \"" + value + "\" " +
+                     Verb(count, verbOne, verbMany) + rest);
+  }
+}
+
+void DescribeCount(int count, const std::string& one, const std::string& many,
+                   const std::string& rest, std::vector<std::string>* lines) {
+  if (count > 0) lines->push_back(Plural(count, one, many) + rest);
+}
+
+}  // namespace
+
+std::vector<std::string> DescribePmmlSemanticsDifferences(const DOMDocument* document) {
+  std::vector<std::string> lines;
+  if (document == nullptr || document->getDocumentElement() == nullptr) return lines;
+  const ScanNames names;
+  const Findings found = Scan(document->getDocumentElement());
+
+  Tally comparisons;
+  for (const DOMElement* predicate : found.comparisons) {
+    if (found.nominal.count(Raw(predicate, names.field)) != 0) {
+      comparisons.Add(Utf8(Raw(predicate, names.op)));
+    }
+  }
+  for (const auto& [op, count] : comparisons.Counts()) {
+    lines.push_back(Plural(count, op + " predicate", op + " predicates") +
+                    (count == 1 ? " on a nominal field is" : " on nominal fields are") +
+                    " read as equal");
+  }
+  for (const auto& [op, count] : found.compounds.Counts()) {
+    lines.push_back(Plural(count, "CompoundPredicate", "CompoundPredicates") + " \"" + op + "\" " +
+                    Verb(count, "is", "are") + " read as a condition and its surrogates");
+  }
+  Describe(found.missingStrategies, "TreeModel", "TreeModels", "missingValueStrategy", "sends",
+           "send", " a missing value to a surrogate, the missing-value child or the biggest child",
+           &lines);
+  Describe(found.noTrueChild, "TreeModel", "TreeModels", "noTrueChildStrategy", "sends", "send",
+           " a case no child takes to the biggest child", &lines);
+  DescribeCount(found.penalties, "TreeModel states", "TreeModels state",
+                " a missingValuePenalty; confidence shrinks by 0.9 per surrogate or fallback step "
+                "instead",
+                &lines);
+  DescribeCount(found.defaults, "Node names", "Nodes name",
+                " a defaultChild other than the biggest child, where a missing value goes instead",
+                &lines);
+  DescribeCount(found.passedOver, "True child adds", "True children add",
+                " no condition: a case no sibling takes goes to the biggest child", &lines);
+  Describe(found.votes, "Segmentation", "Segmentations", "multipleModelMethod", "is", "are",
+           " scored by the trees' summed confidences", &lines);
+  Describe(found.averages, "Segmentation", "Segmentations", "multipleModelMethod", "averages",
+           "average", " the trees' scores", &lines);
+  DescribeCount(found.nested, "nested Segmentation is", "nested Segmentations are",
+                " read as part of one list of trees", &lines);
+  DescribeCount(found.guarded, "Segment has", "Segments have",
+                " a predicate other than True; every tree is scored", &lines);
+  DescribeCount(found.probabilities, "ScoreDistribution states", "ScoreDistributions state",
+                " a probability other than its record share; class shares are record shares",
+                &lines);
+  DescribeCount(found.targets, "Target rescales", "Targets rescale",
+                ", rounds or bounds the prediction; the prediction is the trees' own", &lines);
+  DescribeCount(found.computed, "OutputField computes", "OutputFields compute",
+                " a transformedValue the tool does not write", &lines);
+  DescribeCount(found.replaced, "MiningField states", "MiningFields state",
+                " a missingValueReplacement; a missing value stays missing", &lines);
+  DescribeCount(found.outliers, "MiningField treats", "MiningFields treat",
+                " outliers otherwise than asIs; values are read as they are", &lines);
+  return lines;
+}

@@ -63,3 +63,16 @@ DX_HOST_API std::string DescribeNewerPmmlConventions(const xercesc::DOMDocument*
 // A one-line summary of how many changes of one kind were made, e.g.
 // "3 mining fields given a usageType".
 DX_HOST_API std::string SummarizePmmlUpgrade(PmmlUpgradeChange::Kind kind, int count);
+
+// The constructs of a document that the tree reader and its scoring rules
+// answer otherwise than PMML 4.4 does, one line per kind with how often the
+// document uses it, e.g. "12 notEqual predicates on nominal fields are read as
+// equal". The lines cover predicates (comparisons other than equal on nominal
+// fields, "and"/"xor" compounds, True children the reader passes over),
+// TreeModel strategies (missingValueStrategy, noTrueChildStrategy,
+// defaultChild, missingValuePenalty), ensembles (multipleModelMethod, segment
+// predicates, nested segmentations), ScoreDistribution probabilities, Targets,
+// computed OutputFields and MiningField replacements and outlier treatments.
+// Empty when none. Does not change the document.
+DX_HOST_API std::vector<std::string> DescribePmmlSemanticsDifferences(
+    const xercesc::DOMDocument* document);

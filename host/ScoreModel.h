@@ -3,6 +3,7 @@
 #include <ostream>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "host/DecisionPath.h"
 #include "host/HostExport.h"
@@ -83,6 +84,13 @@ class DX_HOST_API ScoreModel {
   // again apart from GetScore. False (path left empty) in models without it.
   virtual bool GetDecisionPath(const ScoreCaseRecord* record, DecisionPath& path,
                                bool derivedInRecord);                            // 24
+  // Answer columns beyond the prediction, probabilities and node id (named
+  // outputs of the model), written after the standard ones. None by default.
+  virtual std::vector<std::string> GetExtraOutputNames() const;                  // 25
+  // The value of extra column i in a result this model filled; null when the
+  // case has none.
+  virtual const ScoreValue* GetExtraOutput(const ScoreResult* result,
+                                           int i) const;                         // 26
 };
 
 // Keeps the dictionary, the transformation dictionary, the variable roles, the

@@ -51,3 +51,9 @@ class DX_HOST_API XmlDocument {
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
+
+namespace dendrix_host {
+// The line of an element's start tag in a read-only document; 0 when not
+// known (the editable form keeps no lines).
+DX_HOST_API int ElementLine(const xercesc::DOMNode* node);
+}  // namespace dendrix_host

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -201,6 +202,22 @@ std::vector<ModelEntry> ParseManifest(const std::string& text) {
       continue;
     }
     if (entries.empty()) Fail(line, "'" + key + "' before the first model");
+    if (key == "semantics") {
+      if (SplitBlanks(value).size() != 1) Fail(line, "semantics needs one engine name");
+      CheckComplete(entries.back());
+      ModelEntry other;
+      const ModelEntry& base = entries.back();
+      other.name = base.name;
+      other.corpus = base.corpus;
+      other.document = base.document;
+      other.input = base.input;
+      other.expected = base.expected;
+      other.rowColumn = base.rowColumn;
+      other.semantics = value;
+      other.line = line;
+      entries.push_back(other);
+      continue;
+    }
     ModelEntry& entry = entries.back();
     if (key == "document") {
       entry.document = value;
@@ -375,6 +392,20 @@ void CompareOutputs(const ModelEntry& entry, const Table& ours, const Table& exp
   }
 }
 
+bool ToolHasOption(const std::string& tool, const std::string& option) {
+  Scratch scratch;
+  RunProcess({tool, "--help"}, scratch.File("help.txt"), scratch.File("help.err"));
+  const std::string help = ReadAll(scratch.File("help.txt")) + ReadAll(scratch.File("help.err"));
+  for (size_t at = help.find(option); at != std::string::npos; at = help.find(option, at + 1)) {
+    const size_t end = at + option.size();
+    if (end == help.size() ||
+        !(std::isalnum(static_cast<unsigned char>(help[end])) || help[end] == '-')) {
+      return true;
+    }
+  }
+  return false;
+}
+
 ModelResult RunModel(const ModelEntry& entry, const std::string& dataDir, const std::string& tool) {
   ModelResult result;
   result.entry = &entry;
@@ -383,6 +414,7 @@ ModelResult RunModel(const ModelEntry& entry, const std::string& dataDir, const 
     const std::string document = Usable(dataDir + "/" + entry.document, scratch);
     const std::string input = Usable(dataDir + "/" + entry.input, scratch);
     std::vector<std::string> argv = {tool};
+    if (!entry.semantics.empty()) argv.insert(argv.end(), {"--semantics", entry.semantics});
     argv.insert(argv.end(), entry.options.begin(), entry.options.end());
     argv.push_back(document);
     argv.push_back(input);
@@ -420,20 +452,23 @@ ModelResult RunModel(const ModelEntry& entry, const std::string& dataDir, const 
 }
 
 void PrintReport(const std::vector<ModelResult>& results, std::ostream& os) {
-  os << std::left << std::setw(34) << "model" << std::setw(44) << "ours = theirs" << std::right
-     << std::setw(15) << "agree" << std::setw(15) << "stated" << std::setw(9) << "seconds"
+  os << std::left << std::setw(34) << "model"
+     << " " << std::setw(44) << "ours = theirs" << std::right << std::setw(15) << "agree"
+     << std::setw(15) << "stated" << std::setw(9) << "seconds"
      << "\n";
   for (const ModelResult& result : results) {
     const ModelEntry& entry = *result.entry;
+    const std::string name =
+        entry.semantics.empty() ? entry.name : entry.name + " [" + entry.semantics + "]";
     std::ostringstream seconds;
     seconds << std::fixed << std::setprecision(2) << result.seconds;
     if (entry.refused) {
-      os << std::left << std::setw(34) << entry.name << "refused: " << result.firstErrorLine
-         << "  [" << seconds.str() << " s]\n";
+      os << std::left << std::setw(34) << name << " "
+         << "refused: " << result.firstErrorLine << "  [" << seconds.str() << " s]\n";
     }
     for (const ColumnResult& column : result.columns) {
       const std::string pair = column.check.ours + " = " + column.check.theirs;
-      os << std::left << std::setw(34) << entry.name << std::setw(44) << pair << std::right
+      os << std::left << std::setw(34) << name << " " << std::setw(44) << pair << std::right
          << std::setw(15) << (std::to_string(column.agree) + "/" + std::to_string(column.total))
          << std::setw(15)
          << (std::to_string(column.check.statedAgree) + "/" +
@@ -444,7 +479,7 @@ void PrintReport(const std::vector<ModelResult>& results, std::ostream& os) {
       }
     }
     for (const std::string& problem : result.problems) {
-      os << "  FAIL " << entry.name << ": " << problem << "\n";
+      os << "  FAIL " << name << ": " << problem << "\n";
     }
   }
 }

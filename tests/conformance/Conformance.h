@@ -22,11 +22,14 @@ struct ColumnCheck {
   size_t statedTotal = 0;  // ... out of this many compared rows
 };
 
-// One model: what to run and what to expect of it.
+// One model under one engine: what to run and what to expect of it. A
+// "semantics" block of the manifest starts a second entry for the same files
+// under another engine, with its own options and expectations.
 struct ModelEntry {
   std::string name;
   std::string corpus;
-  std::string document;  // relative to the data folder; ".gz" files are unpacked first
+  std::string semantics;  // the value of --semantics; empty for the default engine
+  std::string document;   // relative to the data folder; ".gz" files are unpacked first
   std::string input;
   std::string expected;  // empty for refused models
   std::vector<std::string> options;
@@ -38,7 +41,8 @@ struct ModelEntry {
   int line = 0;  // in the manifest
 };
 
-// Reads the manifest text; throws std::runtime_error naming the line of a
+// Reads the manifest text; entries of a semantics block follow the entry
+// they belong to. Throws std::runtime_error naming the line of a
 // malformed entry.
 std::vector<ModelEntry> ParseManifest(const std::string& text);
 
@@ -83,6 +87,9 @@ struct ModelResult {
 // the stated figure) are added to the result.
 void CompareOutputs(const ModelEntry& entry, const Table& ours, const Table& expected,
                     ModelResult* result);
+
+// Whether the tool's --help lists an option (e.g. "--semantics").
+bool ToolHasOption(const std::string& tool, const std::string& option);
 
 // Runs the tool on one entry, with files taken from dataDir, and compares.
 ModelResult RunModel(const ModelEntry& entry, const std::string& dataDir, const std::string& tool);

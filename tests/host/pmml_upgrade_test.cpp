@@ -480,4 +480,99 @@ TEST(PmmlUpgradeSummary, CountsAndNamesEachKind) {
             "2 derived fields moved from LocalTransformations to the TransformationDictionary");
 }
 
+// --- Constructs the native rules read otherwise ----------------------------------
+
+TEST_F(PmmlUpgradeTest, ConstructsReadOtherwiseAreNamedWithTheirCounts) {
+  const std::string fields = Num("x") + Cat("c", R"(<Value value="a"/><Value value="b"/>)");
+  // Children of a root node; the first holds more records than the second.
+  auto split = [](const std::string& first, const std::string& second,
+                  const std::string& rootAttributes = "") {
+    return R"(<Node score="a" )" + rootAttributes +
+           R"(><True/><Node id="1" score="a" recordCount="9">)" + first +
+           R"(</Node><Node id="2" score="b" recordCount="1">)" + second + "</Node></Node>";
+  };
+  const std::string lessThan = R"(<SimplePredicate field="x" operator="lessThan" value="1"/>)";
+  auto tree = [&](const std::string& attributes, const std::string& nodes) {
+    return Pmml(fields, R"(<TreeModel functionName="classification" )" + attributes +
+                            "><MiningSchema/>" + nodes + "</TreeModel>");
+  };
+  auto ensemble = [&](const std::string& function, const std::string& method,
+                      const std::string& segment = "<True/>") {
+    return Pmml(fields, R"(<MiningModel functionName=")" + function + R"("><MiningSchema/>)" +
+                            R"(<Segmentation multipleModelMethod=")" + method + R"("><Segment>)" +
+                            segment + Tree(function, Node(R"(score="1")")) +
+                            "</Segment></Segmentation></MiningModel>");
+  };
+  const struct {
+    std::string document;
+    Strings lines;
+  } cases[] = {
+      {tree("",
+            split(R"(<SimplePredicate field="c" operator="notEqual" value="a"/>)" +
+                      std::string(R"(<SimplePredicate field="x" operator="notEqual" value="1"/>)"),
+                  lessThan)),
+       {"1 notEqual predicate on a nominal field is read as equal"}},
+      {tree("", split(R"(<CompoundPredicate booleanOperator="and">)" + lessThan + lessThan +
+                          "</CompoundPredicate>",
+                      lessThan)),
+       {"1 CompoundPredicate \"and\" is read as a condition and its surrogates"}},
+      {tree(R"(missingValueStrategy="lastPrediction")", split(lessThan, lessThan)),
+       {"1 TreeModel with missingValueStrategy \"lastPrediction\" sends a missing value to a "
+        "surrogate, the missing-value child or the biggest child"}},
+      {tree(R"(noTrueChildStrategy="returnNullPrediction")", split(lessThan, lessThan)),
+       {"1 TreeModel with noTrueChildStrategy \"returnNullPrediction\" sends a case no child "
+        "takes to the biggest child"}},
+      {tree(R"(missingValuePenalty="0.8")", split(lessThan, lessThan)),
+       {"1 TreeModel states a missingValuePenalty; confidence shrinks by 0.9 per surrogate or "
+        "fallback step instead"}},
+      {tree(R"(missingValueStrategy="defaultChild")",
+            split(lessThan, lessThan, R"(defaultChild="2")")),
+       {"1 Node names a defaultChild other than the biggest child, where a missing value goes "
+        "instead"}},
+      {tree("", split(lessThan, "<True/>")),
+       {"1 True child adds no condition: a case no sibling takes goes to the biggest child"}},
+      {ensemble("classification", "majorityVote"),
+       {"1 Segmentation with multipleModelMethod \"majorityVote\" is scored by the trees' summed "
+        "confidences"}},
+      {ensemble("regression", "sum"),
+       {"1 Segmentation with multipleModelMethod \"sum\" averages the trees' scores"}},
+      {ensemble("regression", "average", lessThan),
+       {"1 Segment has a predicate other than True; every tree is scored"}},
+      {tree("", Node(R"(score="a")",
+                     Dist("a", "3") + Dist("b", "1") +
+                         R"(<ScoreDistribution value="b" recordCount="0" probability="0.5"/>)")),
+       {"1 ScoreDistribution states a probability other than its record share; class shares are "
+        "record shares"}},
+      {tree("", R"(<Targets><Target field="y" rescaleConstant="0.5"/></Targets>)" +
+                    Node(R"(score="a")")),
+       {"1 Target rescales, rounds or bounds the prediction; the prediction is the trees' own"}},
+      {tree("", R"(<Output><OutputField name="o" feature="transformedValue"/></Output>)" +
+                    Node(R"(score="a")")),
+       {"1 OutputField computes a transformedValue the tool does not write"}},
+      {Pmml(fields, R"(<TreeModel functionName="classification"><MiningSchema>)"
+                    R"(<MiningField name="x" missingValueReplacement="0"/>)"
+                    R"(<MiningField name="c" outliers="asMissingValues"/></MiningSchema>)" +
+                        Node(R"(score="a")") + "</TreeModel>"),
+       {"1 MiningField states a missingValueReplacement; a missing value stays missing",
+        "1 MiningField treats outliers otherwise than asIs; values are read as they are"}},
+      // What the reader answers as PMML does: equal, a defaultChild on the
+      // biggest child, a True child that is the biggest, a regression average,
+      // the rules of a rule set.
+      {tree(R"(algorithmName="RuleSet")", split(R"(<CompoundPredicate booleanOperator="and">)" +
+                                                    lessThan + lessThan + "</CompoundPredicate>",
+                                                "<True/>")),
+       {}},
+      {tree(R"(missingValueStrategy="defaultChild")",
+            split("<True/>", R"(<SimplePredicate field="c" operator="equal" value="a"/>)",
+                  R"(defaultChild="1")")),
+       {}},
+      {ensemble("regression", "average"), {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.document);
+    XmlDocument document;
+    EXPECT_EQ(DescribePmmlSemanticsDifferences(Parse(document, c.document)), c.lines);
+  }
+}
+
 }  // namespace

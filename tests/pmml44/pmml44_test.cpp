@@ -1,0 +1,669 @@
+// The PMML 4.4 engine on one small document per construct. Each expected
+// answer is worked out by hand from the standard's rule for that construct.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "host/ScoreCaseRecord.h"
+#include "host/ScoreModel.h"
+#include "host/ScoreResult.h"
+#include "host/VeltraException.h"
+#include "host/XmlDocument.h"
+#include "pmml44/Pmml44Model.h"
+
+namespace {
+
+// x, z: doubles in [0, 100]; s: categories a b c; n: integer categories 1 2;
+// w: any text; y: the target, categories A B.
+std::string Doc(const std::string& model, const std::string& xField = "") {
+  return "<PMML version=\"4.4\"><DataDictionary>" +
+         (xField.empty() ? "<DataField name=\"x\" optype=\"continuous\" dataType=\"double\"/>"
+                         : xField) +
+         "<DataField name=\"z\" optype=\"continuous\" dataType=\"double\"/>"
+         "<DataField name=\"s\" optype=\"categorical\" dataType=\"string\">"
+         "<Value value=\"a\"/><Value value=\"b\"/><Value value=\"c\"/></DataField>"
+         "<DataField name=\"n\" optype=\"categorical\" dataType=\"integer\">"
+         "<Value value=\"1\"/><Value value=\"2\"/></DataField>"
+         "<DataField name=\"w\" optype=\"categorical\" dataType=\"string\"/>"
+         "<DataField name=\"y\" optype=\"categorical\" dataType=\"string\">"
+         "<Value value=\"A\"/><Value value=\"B\"/></DataField>"
+         "<DataField name=\"r\" optype=\"continuous\" dataType=\"double\"/>"
+         "</DataDictionary>" +
+         model + "</PMML>";
+}
+
+std::string Schema(const std::string& target, const std::string& xAttributes = "") {
+  return "<MiningSchema><MiningField name=\"" + target +
+         "\" usageType=\"target\"/><MiningField name=\"x\" " + xAttributes +
+         "/><MiningField name=\"z\"/><MiningField name=\"s\"/><MiningField name=\"n\"/>"
+         "<MiningField name=\"w\"/></MiningSchema>";
+}
+
+std::string Tree(const std::string& attributes, const std::string& nodes,
+                 const std::string& function = "classification", const std::string& rootScore = "A",
+                 const std::string& extra = "") {
+  const std::string target = function == "classification" ? "y" : "r";
+  return "<TreeModel functionName=\"" + function + "\" " + attributes + ">" + Schema(target) +
+         extra + "<Node score=\"" + rootScore + "\"><True/>" + nodes + "</Node></TreeModel>";
+}
+
+struct Answer {
+  std::string prediction;  // empty: none
+  int status = 0;
+  std::string node;
+  double confidence = -1;
+  std::vector<double> shares;  // per category of y, when given
+};
+
+class Pmml44Test : public ::testing::Test {
+ protected:
+  std::unique_ptr<ScoreModel> Read(const std::string& text) {
+    XmlDocument document(XmlDocument::Form::kReadOnly);
+    XmlParseError error;
+    if (!document.ParseMemory(text, &error)) {
+      ADD_FAILURE() << "not well-formed: " << error.message << "\n" << text;
+      return nullptr;
+    }
+    pmml44::Pmml44Translator translator;
+    return std::unique_ptr<ScoreModel>(
+        translator.ParseFromTree(document.GetDocument(), document.GetEncoding()));
+  }
+
+  // inputs: "x=1;s=a" (absent names are missing).
+  static void Fill(NamedCaseRecord& record, const std::string& inputs) {
+    size_t at = 0;
+    while (at < inputs.size()) {
+      size_t end = inputs.find(';', at);
+      if (end == std::string::npos) end = inputs.size();
+      const std::string pair = inputs.substr(at, end - at);
+      const size_t eq = pair.find('=');
+      const std::string name = pair.substr(0, eq), value = pair.substr(eq + 1);
+      double number = 0;
+      if ((name == "x" || name == "z" || name == "n") &&
+          NumericValue::ParseDouble(value, &number)) {
+        record.SetNumber(name, number);
+      } else {
+        record.SetString(name, value);
+      }
+      at = end + 1;
+    }
+  }
+
+  Answer Score(ScoreModel& model, const std::string& inputs) {
+    NamedCaseRecord record;
+    Fill(record, inputs);
+    ScoreResult* raw = nullptr;
+    const VorqScore::VorqStatus status = model.GetScore(&record, raw, false);
+    std::unique_ptr<ScoreResult> result(raw);
+    Answer answer;
+    answer.status = status.GetCode();
+    if (status.IsOK() && result->GetPrediction() != nullptr) {
+      answer.prediction = result->GetPrediction()->ToString();
+      answer.confidence = result->GetConfidence();
+    }
+    if (auto* stats = dynamic_cast<ScoreNodeStats*>(result.get())) answer.node = stats->GetNodeID();
+    if (auto* cls = dynamic_cast<ScoreClsResult*>(result.get())) {
+      for (const auto& [value, share] : cls->GetAllValuePercent()) {
+        (void)value;
+        answer.shares.push_back(share);
+      }
+    }
+    return answer;
+  }
+
+  Answer ScoreDoc(const std::string& text, const std::string& inputs) {
+    std::unique_ptr<ScoreModel> model = Read(text);
+    if (!model) {
+      Answer none;
+      none.prediction = "<not read>";
+      return none;
+    }
+    return Score(*model, inputs);
+  }
+
+  XercesSession session_;
+};
+
+// --- Predicates --------------------------------------------------------------
+
+// The first child holds the predicate: TRUE gives A, FALSE the second child's
+// B, UNKNOWN no prediction (missingValueStrategy nullPrediction, 90041).
+TEST_F(Pmml44Test, PredicatesFollowThreeValuedLogic) {
+  struct Case {
+    const char* predicate;
+    const char* inputs;
+    const char* expected;  // "A", "B" or "?"
+  };
+  const std::string sLess2 = "<SimplePredicate field=\"x\" operator=\"lessThan\" value=\"2\"/>";
+  const std::string sIsA = "<SimplePredicate field=\"s\" operator=\"equal\" value=\"a\"/>";
+  const std::string andP =
+      "<CompoundPredicate booleanOperator=\"and\">" + sLess2 + sIsA + "</CompoundPredicate>";
+  const std::string orP =
+      "<CompoundPredicate booleanOperator=\"or\">" + sLess2 + sIsA + "</CompoundPredicate>";
+  const std::string xorP =
+      "<CompoundPredicate booleanOperator=\"xor\">" + sLess2 + sIsA + "</CompoundPredicate>";
+  const std::string surrogate = "<CompoundPredicate booleanOperator=\"surrogate\">" + sLess2 +
+                                sIsA + "<False/></CompoundPredicate>";
+  const Case cases[] = {
+      {"<SimplePredicate field=\"x\" operator=\"equal\" value=\"2\"/>", "x=2", "A"},
+      {"<SimplePredicate field=\"x\" operator=\"equal\" value=\"2\"/>", "x=2.5", "B"},
+      {"<SimplePredicate field=\"x\" operator=\"equal\" value=\"2\"/>", "", "?"},
+      {"<SimplePredicate field=\"x\" operator=\"notEqual\" value=\"2\"/>", "x=2", "B"},
+      {"<SimplePredicate field=\"x\" operator=\"notEqual\" value=\"2\"/>", "", "?"},
+      {"<SimplePredicate field=\"x\" operator=\"lessThan\" value=\"2\"/>", "x=2", "B"},
+      {"<SimplePredicate field=\"x\" operator=\"lessOrEqual\" value=\"2\"/>", "x=2", "A"},
+      {"<SimplePredicate field=\"x\" operator=\"greaterThan\" value=\"2\"/>", "x=2", "B"},
+      {"<SimplePredicate field=\"x\" operator=\"greaterOrEqual\" value=\"2\"/>", "x=2", "A"},
+      {"<SimplePredicate field=\"x\" operator=\"isMissing\"/>", "", "A"},
+      {"<SimplePredicate field=\"x\" operator=\"isMissing\"/>", "x=0", "B"},
+      {"<SimplePredicate field=\"x\" operator=\"isNotMissing\"/>", "", "B"},
+      // A nominal notEqual is the negation of equal, not equal itself.
+      {"<SimplePredicate field=\"s\" operator=\"notEqual\" value=\"b\"/>", "s=c", "A"},
+      {"<SimplePredicate field=\"s\" operator=\"notEqual\" value=\"b\"/>", "s=b", "B"},
+      // Numeric categories compare as numbers.
+      {"<SimplePredicate field=\"n\" operator=\"equal\" value=\"1.0\"/>", "n=1", "A"},
+      {"<SimpleSetPredicate field=\"s\" booleanOperator=\"isIn\">"
+       "<Array type=\"string\" n=\"2\">a \"b\"</Array></SimpleSetPredicate>",
+       "s=b", "A"},
+      {"<SimpleSetPredicate field=\"s\" booleanOperator=\"isIn\">"
+       "<Array type=\"string\">a b</Array></SimpleSetPredicate>",
+       "s=c", "B"},
+      {"<SimpleSetPredicate field=\"s\" booleanOperator=\"isNotIn\">"
+       "<Array type=\"string\">a</Array></SimpleSetPredicate>",
+       "s=c", "A"},
+      {"<SimpleSetPredicate field=\"s\" booleanOperator=\"isNotIn\">"
+       "<Array type=\"string\">a</Array></SimpleSetPredicate>",
+       "", "?"},
+      {"<SimpleSetPredicate field=\"w\" booleanOperator=\"isIn\">"
+       "<Array type=\"string\" n=\"2\">\"two words\" \"say "
+       "\\\"hi\\\"\"</Array></SimpleSetPredicate>",
+       "w=say \"hi\"", "A"},
+      {"<SimpleSetPredicate field=\"n\" booleanOperator=\"isIn\">"
+       "<Array type=\"int\">2 3</Array></SimpleSetPredicate>",
+       "n=2", "A"},
+      {andP.c_str(), "x=1;s=a", "A"},
+      {andP.c_str(), "x=1", "?"},
+      {andP.c_str(), "x=3", "B"},  // FALSE and UNKNOWN is FALSE
+      {orP.c_str(), "x=1", "A"},   // TRUE or UNKNOWN is TRUE
+      {orP.c_str(), "x=3", "?"},
+      {xorP.c_str(), "x=1;s=b", "A"},
+      {xorP.c_str(), "x=1;s=a", "B"},
+      {xorP.c_str(), "x=1", "?"},
+      {surrogate.c_str(), "s=a", "A"},  // the first answer that is not UNKNOWN
+      {surrogate.c_str(), "x=5;s=a", "B"},
+      {surrogate.c_str(), "", "B"},  // the last resort False
+      {"<True/>", "", "A"},
+      {"<False/>", "", "B"},
+  };
+  for (const Case& c : cases) {
+    const std::string nodes =
+        std::string("<Node score=\"A\">") + c.predicate + "</Node><Node score=\"B\"><True/></Node>";
+    const Answer a =
+        ScoreDoc(Doc(Tree("missingValueStrategy=\"nullPrediction\"", nodes)), c.inputs);
+    const std::string got = a.status == 90041 ? "?" : a.prediction;
+    EXPECT_EQ(got, c.expected) << c.predicate << " with " << c.inputs;
+  }
+}
+
+// --- Tree strategies ---------------------------------------------------------
+
+// root (A: 6 of 10) -> [x < 2] (A: 4 of 4) -> [z < 1] A 3, [z >= 1] id L2: B 1
+//                   -> [x >= 2] id R (B: 4 of 6, A 2)
+const std::string kGolf =
+    "<Node score=\"A\" recordCount=\"4\" defaultChild=\"L2\">"
+    "<SimplePredicate field=\"x\" operator=\"lessThan\" value=\"2\"/>"
+    "<ScoreDistribution value=\"A\" recordCount=\"4\"/><ScoreDistribution value=\"B\" "
+    "recordCount=\"0\"/>"
+    "<Node score=\"A\" recordCount=\"3\"><SimplePredicate field=\"z\" operator=\"lessThan\" "
+    "value=\"1\"/><ScoreDistribution value=\"A\" recordCount=\"3\"/></Node>"
+    "<Node id=\"L2\" score=\"B\" recordCount=\"1\"><SimplePredicate field=\"z\" "
+    "operator=\"greaterOrEqual\" value=\"1\"/><ScoreDistribution value=\"B\" "
+    "recordCount=\"1\"/></Node></Node>"
+    "<Node id=\"R\" score=\"B\" recordCount=\"6\"><SimplePredicate field=\"x\" "
+    "operator=\"greaterOrEqual\" value=\"2\"/><ScoreDistribution value=\"A\" recordCount=\"2\"/>"
+    "<ScoreDistribution value=\"B\" recordCount=\"4\"/></Node>";
+
+std::string Golf(const std::string& attributes) {
+  return Doc("<TreeModel functionName=\"classification\" " + attributes + ">" + Schema("y") +
+             "<Node score=\"A\" recordCount=\"10\" defaultChild=\"R\"><True/>"
+             "<ScoreDistribution value=\"A\" recordCount=\"6\"/>"
+             "<ScoreDistribution value=\"B\" recordCount=\"4\"/>" +
+             kGolf + "</Node></TreeModel>");
+}
+
+TEST_F(Pmml44Test, TreeMissingValueAndNoTrueChildStrategies) {
+  struct Case {
+    const char* attributes;
+    const char* inputs;
+    const char* prediction;
+    int status;
+    const char* node;  // nodes without an id count from 1 in document order
+    double confidence;
+  };
+  const Case cases[] = {
+      {"", "x=1;z=0.5", "A", 0, "3", 1.0},
+      {"", "x=1;z=5", "B", 0, "L2", 1.0},
+      // none: UNKNOWN is FALSE, so no child is true.
+      {"", "z=0.5", "", 90042, "-1", -1},
+      {"noTrueChildStrategy=\"returnLastPrediction\"", "z=0.5", "A", 0, "1", 0.6},
+      {"missingValueStrategy=\"lastPrediction\"", "x=1", "A", 0, "2", 1.0},
+      {"missingValueStrategy=\"nullPrediction\"", "x=1", "", 90041, "-1", -1},
+      // Two missing-value steps, each multiplying the confidence by 0.8.
+      {"missingValueStrategy=\"defaultChild\" missingValuePenalty=\"0.8\"", "z=0.5", "B", 0, "R",
+       4.0 / 6 * 0.8},
+      {"missingValueStrategy=\"defaultChild\" missingValuePenalty=\"0.5\"", "x=1", "B", 0, "L2",
+       0.5},
+      // Children weighted by their records: A = 0.4 * 1 + 0.6 * 2/6.
+      {"missingValueStrategy=\"weightedConfidence\"", "z=0.5", "A", 0, "-1", 0.6},
+      // A = 0.4 * 0 + 0.6 * 2/6, B = 0.4 * 1 + 0.6 * 4/6.
+      {"missingValueStrategy=\"weightedConfidence\"", "z=5", "B", 0, "-1", 0.8},
+      // Every leaf reached adds its counts: A 3 + 2, B 0 + 4.
+      {"missingValueStrategy=\"aggregateNodes\"", "z=0.5", "A", 0, "-1", 5.0 / 9},
+  };
+  for (const Case& c : cases) {
+    const Answer a = ScoreDoc(Golf(c.attributes), c.inputs);
+    SCOPED_TRACE(std::string(c.attributes) + " with " + c.inputs);
+    EXPECT_EQ(a.prediction, c.prediction);
+    EXPECT_EQ(a.status, c.status);
+    EXPECT_EQ(a.node, c.node);
+    EXPECT_NEAR(a.confidence, c.confidence, 1e-12);
+  }
+}
+
+TEST_F(Pmml44Test, ScoreDistributionsGiveSharesAndConfidences) {
+  // Given probabilities win over record counts; a given confidence over the share.
+  const std::string leaf =
+      "<Node score=\"B\"><True/><ScoreDistribution value=\"A\" recordCount=\"1\" "
+      "probability=\"0.3\"/><ScoreDistribution value=\"B\" recordCount=\"1\" probability=\"0.7\" "
+      "confidence=\"0.9\"/></Node>";
+  Answer a = ScoreDoc(Doc(Tree("", leaf)), "");
+  EXPECT_EQ(a.prediction, "B");
+  EXPECT_EQ(a.shares, (std::vector<double>{0.3, 0.7}));
+  EXPECT_DOUBLE_EQ(a.confidence, 0.9);
+  // Without a score the largest share wins.
+  a = ScoreDoc(Doc(Tree("",
+                        "<Node><True/><ScoreDistribution value=\"A\" recordCount=\"1\"/>"
+                        "<ScoreDistribution value=\"B\" recordCount=\"3\"/></Node>")),
+               "");
+  EXPECT_EQ(a.prediction, "B");
+  EXPECT_EQ(a.shares, (std::vector<double>{0.25, 0.75}));
+}
+
+// --- Segmentations -----------------------------------------------------------
+
+std::string Leaf(const std::string& function, const std::string& score,
+                 const std::string& shares = "") {
+  std::string tree = Tree("", "", function, score);
+  if (!shares.empty()) tree.insert(tree.find("<True/>") + 7, shares);
+  return tree;
+}
+
+// Segments without a predicate of their own get <True/>.
+std::string Mining(const std::string& function, const std::string& method,
+                   const std::vector<std::string>& segments,
+                   const std::vector<std::string>& weights = {}) {
+  std::string text = "<MiningModel functionName=\"" + function + "\">" +
+                     Schema(function == "classification" ? "y" : "r") +
+                     "<Segmentation multipleModelMethod=\"" + method + "\">";
+  for (size_t i = 0; i < segments.size(); ++i) {
+    text += "<Segment" + (i < weights.size() ? " weight=\"" + weights[i] + "\"" : "") + ">" +
+            (segments[i].rfind("<SimplePredicate", 0) == 0 ? "" : "<True/>") + segments[i] +
+            "</Segment>";
+  }
+  return text + "</Segmentation></MiningModel>";
+}
+
+TEST_F(Pmml44Test, SegmentationMethods) {
+  const std::string a = Leaf("classification", "A",
+                             "<ScoreDistribution value=\"A\" "
+                             "recordCount=\"1\"/>");
+  const std::string b = Leaf("classification", "B",
+                             "<ScoreDistribution value=\"A\" "
+                             "recordCount=\"1\"/><ScoreDistribution "
+                             "value=\"B\" recordCount=\"3\"/>");
+  const std::string r1 = Leaf("regression", "1"), r2 = Leaf("regression", "2"),
+                    r6 = Leaf("regression", "6");
+  const std::string noX = "<SimplePredicate field=\"x\" operator=\"lessThan\" value=\"0\"/>";
+  struct Case {
+    std::string model;
+    const char* prediction;
+    double confidence;
+  };
+  const Case cases[] = {
+      {Mining("classification", "majorityVote", {a, b, b}), "B", 2.0 / 3},
+      {Mining("classification", "majorityVote", {b, a}), "A", 0.5},  // a tie: the first category
+      {Mining("classification", "weightedMajorityVote", {a, b, b}, {"3", "1", "1"}), "A", 0.6},
+      // Shares (1, 0) and three times (0.25, 0.75) averaged.
+      {Mining("classification", "average", {a, b, b, b}), "B", 0.5625},
+      {Mining("classification", "weightedAverage", {a, b, b}, {"2", "1", "1"}), "A", 0.625},
+      {Mining("classification", "max", {b, a}), "A", 1.0},
+      {Mining("regression", "sum", {r1, r2, r6}), "9", -1},
+      {Mining("regression", "average", {r1, r2, r6}), "3", -1},
+      {Mining("regression", "weightedAverage", {r1, r2, r6}, {"3", "1", "1"}), "2.2", -1},
+      {Mining("regression", "median", {r6, r1, r2}), "2", -1},
+      {Mining("regression", "median", {r6, r1, r2, r1}), "1.5", -1},
+      {Mining("regression", "max", {r1, r6, r2}), "6", -1},
+      {Mining("regression", "selectFirst", {noX + r1, r2, r6}), "2", -1},
+      {Mining("regression", "selectAll", {r1, noX + r2, r6}), "1;6", -1},
+  };
+  for (const Case& c : cases) {
+    const Answer answer = ScoreDoc(Doc(c.model), "x=1");
+    EXPECT_EQ(answer.prediction, c.prediction) << c.model;
+    if (c.confidence >= 0) {
+      EXPECT_DOUBLE_EQ(answer.confidence, c.confidence) << c.model;
+    }
+  }
+  // No segment chosen.
+  EXPECT_EQ(ScoreDoc(Doc(Mining("regression", "selectFirst", {noX + r1})), "x=1").status, 90044);
+}
+
+TEST_F(Pmml44Test, ModelChainFeedsOutputsToTheRegressionAfterIt) {
+  // The trees' sum 0.5 + 1.5 goes on as "v"; the classifier gives A the logit
+  // of 2v - 4 = 0, then B the rest.
+  const std::string sum =
+      "<MiningModel functionName=\"regression\">" + Schema("r") +
+      "<Output><OutputField name=\"v\" feature=\"predictedValue\" isFinalResult=\"false\"/>"
+      "</Output><Segmentation multipleModelMethod=\"sum\"><Segment><True/>" +
+      Leaf("regression", "0.5") + "</Segment><Segment><True/>" + Leaf("regression", "1.5") +
+      "</Segment></Segmentation></MiningModel>";
+  const std::string logit =
+      "<RegressionModel functionName=\"classification\" normalizationMethod=\"logit\">"
+      "<MiningSchema><MiningField name=\"y\" usageType=\"target\"/><MiningField name=\"v\"/>"
+      "</MiningSchema><RegressionTable intercept=\"-4\" targetCategory=\"A\">"
+      "<NumericPredictor name=\"v\" coefficient=\"2\"/></RegressionTable>"
+      "<RegressionTable intercept=\"0\" targetCategory=\"B\"/></RegressionModel>";
+  const std::string chain =
+      "<MiningModel functionName=\"classification\">" + Schema("y") +
+      "<Output><OutputField name=\"pB\" feature=\"probability\" value=\"B\"/></Output>"
+      "<Segmentation multipleModelMethod=\"modelChain\"><Segment><True/>" +
+      sum + "</Segment><Segment><True/>" + logit + "</Segment></Segmentation></MiningModel>";
+  const Answer a = ScoreDoc(Doc(chain), "");
+  EXPECT_EQ(a.prediction, "A");  // 0.5 each: the first category
+  EXPECT_EQ(a.shares, (std::vector<double>{0.5, 0.5}));
+}
+
+TEST_F(Pmml44Test, RegressionNormalizations) {
+  struct Case {
+    const char* function;
+    const char* method;
+    const char* tables;
+    double x;
+    double expected;  // the prediction, or the share of A
+  };
+  const char* kTwoClasses =
+      "<RegressionTable intercept=\"0\" targetCategory=\"A\"><NumericPredictor name=\"x\" "
+      "coefficient=\"1\"/></RegressionTable><RegressionTable intercept=\"0\" "
+      "targetCategory=\"B\"/>";
+  const char* kLine =
+      "<RegressionTable intercept=\"1\"><NumericPredictor name=\"x\" exponent=\"2\" "
+      "coefficient=\"3\"/></RegressionTable>";
+  const Case cases[] = {
+      {"classification", "logit", kTwoClasses, std::log(3.0), 0.75},
+      {"classification", "softmax", kTwoClasses, std::log(3.0), 0.75},
+      {"regression", "none", kLine, 2, 13},
+      {"regression", "exp", kLine, 0, std::exp(1.0)},
+      {"regression", "logit", kLine, 0, 1 / (1 + std::exp(-1.0))},
+  };
+  for (const Case& c : cases) {
+    const bool classification = std::string(c.function) == "classification";
+    const std::string model = std::string("<RegressionModel functionName=\"") + c.function +
+                              "\" normalizationMethod=\"" + c.method + "\">" +
+                              Schema(classification ? "y" : "r") + c.tables + "</RegressionModel>";
+    std::unique_ptr<ScoreModel> m = Read(Doc(model));
+    ASSERT_TRUE(m);
+    const Answer a = Score(*m, "x=" + NumericValue::FormatDouble(c.x));
+    const double got = classification ? a.shares.at(0) : std::stod(a.prediction);
+    EXPECT_NEAR(got, c.expected, 1e-12) << c.method;
+  }
+}
+
+// --- Mining schema, targets, outputs, transformations ------------------------
+
+TEST_F(Pmml44Test, MiningFieldTreatmentsAndValidity) {
+  // x < 2 gives 1, x >= 2 gives 2; x is valid in [0, 10].
+  const std::string xField =
+      "<DataField name=\"x\" optype=\"continuous\" dataType=\"double\">"
+      "<Interval closure=\"closedClosed\" leftMargin=\"0\" rightMargin=\"10\"/></DataField>";
+  const std::string nodes =
+      "<Node score=\"1\"><SimplePredicate field=\"x\" operator=\"lessThan\" value=\"2\"/></Node>"
+      "<Node score=\"2\"><SimplePredicate field=\"x\" operator=\"greaterOrEqual\" "
+      "value=\"2\"/></Node>";
+  struct Case {
+    const char* xAttributes;
+    const char* inputs;
+    const char* prediction;
+    int status;
+  };
+  const Case cases[] = {
+      {"", "x=1", "1", 0},
+      {"", "", "", 90042},
+      {"", "x=20", "", 90043},  // returnInvalid is the default
+      {"invalidValueTreatment=\"asIs\"", "x=20", "2", 0},
+      {"invalidValueTreatment=\"asMissing\"", "x=20", "", 90042},
+      {"invalidValueTreatment=\"asValue\" invalidValueReplacement=\"1\"", "x=20", "1", 0},
+      {"missingValueReplacement=\"5\"", "", "2", 0},
+      {"outliers=\"asExtremeValues\" lowValue=\"3\" highValue=\"9\"", "x=1", "2", 0},
+      {"outliers=\"asMissingValues\" lowValue=\"3\" highValue=\"9\"", "x=1", "", 90042},
+  };
+  for (const Case& c : cases) {
+    const std::string model = "<TreeModel functionName=\"regression\">" +
+                              Schema("r", c.xAttributes) + "<Node score=\"0\"><True/>" + nodes +
+                              "</Node></TreeModel>";
+    const Answer a = ScoreDoc(Doc(model, xField), c.inputs);
+    EXPECT_EQ(a.prediction, c.prediction) << c.xAttributes << " with " << c.inputs;
+    EXPECT_EQ(a.status, c.status) << c.xAttributes << " with " << c.inputs;
+  }
+}
+
+TEST_F(Pmml44Test, TargetsRescaleClipAndCast) {
+  struct Case {
+    const char* target;
+    const char* prediction;
+  };
+  // The tree answers 0.25; min and max clip first, then the rescaling, then the cast.
+  const Case cases[] = {
+      {"<Target rescaleFactor=\"10\" rescaleConstant=\"1\"/>", "3.5"},
+      {"<Target rescaleFactor=\"10\" rescaleConstant=\"1\" castInteger=\"round\"/>", "4"},
+      {"<Target rescaleFactor=\"10\" rescaleConstant=\"1\" castInteger=\"floor\"/>", "3"},
+      {"<Target max=\"0.2\" rescaleFactor=\"10\" rescaleConstant=\"1\"/>", "3"},
+      {"<Target min=\"0.5\"/>", "0.5"},
+  };
+  for (const Case& c : cases) {
+    const std::string model =
+        Tree("", "", "regression", "0.25", std::string("<Targets>") + c.target + "</Targets>");
+    EXPECT_EQ(ScoreDoc(Doc(model), "").prediction, c.prediction) << c.target;
+  }
+}
+
+TEST_F(Pmml44Test, OutputExpressionsAndLocalTransformationsAreEvaluated) {
+  // x2 = 2x decides the split; the output "twice" = 2 * prediction is an extra column.
+  const std::string local =
+      "<LocalTransformations><DerivedField name=\"x2\" optype=\"continuous\" dataType=\"double\">"
+      "<Apply function=\"*\"><FieldRef field=\"x\"/><Constant>2</Constant></Apply>"
+      "</DerivedField></LocalTransformations>";
+  const std::string output =
+      "<Output><OutputField name=\"p\" feature=\"predictedValue\"/>"
+      "<OutputField name=\"twice\" feature=\"transformedValue\" dataType=\"double\">"
+      "<Apply function=\"*\"><FieldRef field=\"p\"/><Constant>2</Constant></Apply>"
+      "</OutputField></Output>";
+  const std::string model =
+      "<TreeModel functionName=\"regression\">" + Schema("r") + output + local +
+      "<Node score=\"0\"><True/><Node score=\"7\"><SimplePredicate field=\"x2\" "
+      "operator=\"greaterThan\" value=\"3\"/></Node></Node></TreeModel>";
+  std::unique_ptr<ScoreModel> m = Read(Doc(model));
+  ASSERT_TRUE(m);
+  ASSERT_EQ(m->GetExtraOutputNames(), std::vector<std::string>{"twice"});
+  NamedCaseRecord record;
+  record.SetNumber("x", 2);
+  ScoreResult* raw = nullptr;
+  ASSERT_TRUE(m->GetScore(&record, raw, false).IsOK());
+  std::unique_ptr<ScoreResult> result(raw);
+  EXPECT_EQ(result->GetPrediction()->ToDouble(), 7);
+  ASSERT_NE(m->GetExtraOutput(result.get(), 0), nullptr);
+  EXPECT_EQ(m->GetExtraOutput(result.get(), 0)->ToDouble(), 14);
+}
+
+// The batch scorer with --semantics pmml: the engine is found next to it, a
+// row without an answer gets its status, the output expression its column.
+TEST_F(Pmml44Test, BatchScorerChoosesTheEngine) {
+  const std::string folder = ::testing::TempDir();
+  const std::string model = folder + "pmml44_cli.pmml", input = folder + "pmml44_cli.csv";
+  std::ofstream(model) << Doc(
+      "<TreeModel functionName=\"regression\">" + Schema("r") +
+      "<Output><OutputField name=\"p\"/><OutputField name=\"twice\" feature=\"transformedValue\">"
+      "<Apply function=\"*\"><FieldRef field=\"p\"/><Constant>2</Constant></Apply></OutputField>"
+      "</Output><Node score=\"0\"><True/><Node score=\"7\"><SimplePredicate field=\"x\" "
+      "operator=\"greaterThan\" value=\"1\"/></Node></Node></TreeModel>");
+  std::ofstream(input) << "x\n2\n0\n";
+  struct Case {
+    std::string options;
+    std::string output;  // standard output and error
+  };
+  const Case cases[] = {
+      {"--semantics pmml",
+       "prediction,std_dev,node_id,advice,status,twice\n7,,2,,0,14\n,,-1,,90042,\n"},
+      {"--semantics pmml --upgrade-pmml", "cannot"},
+      {"--semantics sometimes", "expected 'native' or 'pmml'"},
+  };
+  for (const Case& c : cases) {
+    const std::string command = std::string(DENDRIX_BIN_DIR) + "/dendrix-score " + c.options + " " +
+                                model + " " + input + " 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string out;
+    char buffer[256];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+    ::pclose(pipe);
+    EXPECT_NE(out.find(c.output), std::string::npos) << c.options << ":\n" << out;
+  }
+}
+
+TEST_F(Pmml44Test, FloatModelsAddInSinglePrecision) {
+  auto sum = [](const std::vector<std::string>& scores, const std::string& targets) {
+    std::string segments;
+    for (const std::string& score : scores) {
+      segments += "<Segment><True/>" + Leaf("regression", score) + "</Segment>";
+    }
+    return "<MiningModel functionName=\"regression\" x-mathContext=\"float\">" + Schema("r") +
+           targets + "<Segmentation multipleModelMethod=\"sum\">" + segments +
+           "</Segmentation></MiningModel>";
+  };
+  const std::string base = "<Targets><Target rescaleConstant=\"100000000\"/></Targets>";
+  struct Case {
+    std::string document;
+    double expected;
+  };
+  // Float steps of 8 near 1e8: 1e8 + 5 + 5 is 100000016 when the constant
+  // comes first (PMML 4.4 exports), 100000008 when it comes last.
+  std::string older = Doc(sum({"5", "5"}, base));
+  older.replace(older.find("4.4"), 3, "4.3");
+  const Case cases[] = {
+      {Doc(sum({"5", "5"}, base)), 100000016},
+      {older, 100000008},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(std::stod(ScoreDoc(c.document, "").prediction), c.expected);
+  }
+  // 0.1f three times is 0.3000000119 in float arithmetic, 0.30000000447 in double.
+  const std::string tenths = Doc(sum({"0.1", "0.1", "0.1"}, ""));
+  const double total = std::stod(ScoreDoc(tenths, "").prediction);
+  EXPECT_EQ(total, static_cast<double>(static_cast<float>(total)));
+  EXPECT_NE(total, 3 * static_cast<double>(0.1f));
+}
+
+// --- Refusals, decision paths, threads ----------------------------------------
+
+TEST_F(Pmml44Test, UnsupportedOrMalformedConstructsAreRefusedWithTheirLine) {
+  struct Case {
+    std::string document;
+    int code;
+    const char* message;
+  };
+  const Case cases[] = {
+      {Doc(Tree("", "<Node score=\"A\">\n<Foo/></Node>")), 5,
+       "<Foo> is not supported in <Foo> (line"},
+      {Doc(Tree("missingValueStrategy=\"guess\"", "")), 5, "missingValueStrategy=\"guess\""},
+      {Doc(Tree("",
+                "<Node score=\"A\"><SimpleSetPredicate field=\"s\" booleanOperator=\"isIn\">"
+                "<Array type=\"string\" n=\"3\">a b</Array></SimpleSetPredicate></Node>")),
+       12, "n=\"3\" but holds 2 values"},
+      {Doc("<NeuralNetwork functionName=\"regression\"/>"), 5, "Model <NeuralNetwork>"},
+      {Doc(Tree("",
+                "<Node score=\"A\"><SimplePredicate field=\"q\" operator=\"equal\" "
+                "value=\"1\"/></Node>")),
+       8, "Field \"q\""},
+      {Doc("<MiningModel functionName=\"classification\">" + Schema("y") +
+           "<Segmentation multipleModelMethod=\"sum\"><Segment><True/>" +
+           Leaf("classification", "A") + "</Segment></Segmentation></MiningModel>"),
+       5, "multipleModelMethod=\"sum\""},
+  };
+  for (const Case& c : cases) {
+    try {
+      Read(c.document);
+      ADD_FAILURE() << "read: " << c.document;
+    } catch (const VeltraException& e) {
+      EXPECT_EQ(e.GetCode(), c.code) << e.GetMessage();
+      EXPECT_NE(e.GetMessage().find(c.message), std::string::npos) << e.GetMessage();
+    }
+  }
+}
+
+TEST_F(Pmml44Test, DecisionPathNamesNodesAndRules) {
+  std::unique_ptr<ScoreModel> m = Read(Golf("missingValueStrategy=\"defaultChild\""));
+  ASSERT_TRUE(m);
+  struct Case {
+    const char* inputs;
+    std::vector<std::pair<std::string, std::string>> steps;
+  };
+  const Case cases[] = {
+      {"x=1;z=0.5", {{"1", ""}, {"2", "x < 2"}, {"3", "z < 1"}}},
+      {"z=0.5", {{"1", ""}, {"R", "defaultChild"}}},
+  };
+  for (const Case& c : cases) {
+    NamedCaseRecord record;
+    Fill(record, c.inputs);
+    DecisionPath path;
+    ASSERT_TRUE(m->GetDecisionPath(&record, path, false));
+    ASSERT_EQ(path.trees.size(), 1u);
+    std::vector<std::pair<std::string, std::string>> got;
+    for (const DecisionStep& step : path.trees[0]) got.emplace_back(step.nodeId, step.condition);
+    EXPECT_EQ(got, c.steps) << c.inputs;
+  }
+}
+
+TEST_F(Pmml44Test, OneModelScoresFromSeveralThreads) {
+  std::unique_ptr<ScoreModel> m = Read(Golf("missingValueStrategy=\"weightedConfidence\""));
+  ASSERT_TRUE(m);
+  const char* inputs[] = {"x=1;z=0.5", "x=1;z=5", "x=3", "z=0.5", "z=5"};
+  std::vector<std::string> expected;
+  for (const char* in : inputs) expected.push_back(Score(*m, in).prediction);
+  std::vector<int> wrong(4, 0);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 200; ++i) {
+        const int k = (i + t) % 5;
+        NamedCaseRecord record;
+        Fill(record, inputs[k]);
+        ScoreResult* raw = nullptr;
+        m->GetScore(&record, raw, false);
+        std::unique_ptr<ScoreResult> result(raw);
+        if (result->GetPrediction() == nullptr ||
+            result->GetPrediction()->ToString() != expected[k]) {
+          ++wrong[t];
+        }
+      }
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(wrong, std::vector<int>(4, 0));
+}
+
+}  // namespace
