@@ -237,6 +237,6 @@ ScoreModel* Pmml44Translator::ParseFromTree(xercesc::DOMDocument* document,
 
 }  // namespace pmml44
 
-extern "C" DX_PMML44_API ScoreTranslator* GiveMyTranslator() {
+extern "C" DX_PLUGIN_API ScoreTranslator* GiveMyTranslator() {
   return new pmml44::Pmml44Translator();
 }

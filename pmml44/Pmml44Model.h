@@ -16,11 +16,10 @@
 #include <string>
 #include <vector>
 
+#include "host/PluginExport.h"
 #include "host/ScoreModel.h"
 #include "host/ScoreTranslator.h"
 #include "pmml44/Engine.h"
-
-#define DX_PMML44_API __attribute__((visibility("default")))
 
 namespace pmml44 {
 
@@ -60,4 +59,3 @@ class Pmml44Translator final : public PMMLTranslator {
 
 }  // namespace pmml44
 
-extern "C" DX_PMML44_API ScoreTranslator* GiveMyTranslator();
