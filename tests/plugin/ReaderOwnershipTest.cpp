@@ -14,6 +14,7 @@
 #include "host/ScoreModel.h"
 #include "host/ScoreResult.h"
 #include "host/XmlDocument.h"
+#include "host/PluginExport.h"
 #include "pmml/DendrixPMMLTranslator.h"
 
 // Every allocation of the process is counted (the plug-in's too: the
