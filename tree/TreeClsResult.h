@@ -41,6 +41,7 @@ class DX_PLUGIN_API TreeClsResult : public ScoreClsResult, public ScoreNodeStats
   void SetChildIndexOnMaxConfidence(int index) override;
   int GetChildIndexOnMaxConfidence() const override;
   void SetRuleSet(bool ruleSet) override;
+  double GetRecordCount() const override { return totalRecord; }
 
   void ComputeConfidence();
   void ComputeAllConfidences();
