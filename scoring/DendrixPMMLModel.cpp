@@ -15,12 +15,6 @@ namespace {
 constexpr int kNoCaseRecord = 90029;
 constexpr int kNoPrediction = 90027;
 
-constexpr int kAdviceNoValue = 104;
-constexpr int kAdviceInvalidCategory = 105;
-constexpr int kAdviceMissingValue = 106;
-constexpr int kAdviceSurrogate = 107;
-constexpr int kAdviceNoSplitApplies = 108;
-
 constexpr double kSurrogatePenalty = 0.9;
 constexpr double kNoRuleConfidence = 0.5;
 
@@ -393,6 +387,17 @@ void DendrixPMMLModel::PrepareTrees() {
 // ---------------------------------------------------------------------------
 // Routing one split condition
 
+void DendrixPMMLModel::StartCall(const ScoreCaseRecord* record, bool derivedInRecord, Call& call) {
+  call.record = record;
+  TransformationDictionary* derived = GetTransformationDictionary();
+  if (needDerivedPredictor && derived != nullptr && !derivedInRecord) {
+    call.derivedRecord = derived->GetValuesForDeriedVars(record, GetDictionary());
+  }
+  call.indexed = record->IsIndexed();
+  if (!dictVarIndexReady && call.indexed) SetUpDictVarIndex(record, derivedInRecord);
+  if (!slotPositionsReady) RefreshSlotPositions();
+}
+
 const ScoreValue* DendrixPMMLModel::LookUpValue(const Call& call, const ScoreDictVar* var,
                                                 bool useDerived) const {
   const ScoreValue* value = nullptr;
@@ -410,20 +415,18 @@ int DendrixPMMLModel::RouteCondition(Call& call, const ScoreSplitVar* split, int
   const ScoreDictVar* var = split->GetSplitVar();
   if (k > 0 && surrogateAdvice)
     call.result->AddAdvice(ResultAdvice(kAdviceSurrogate, var->GetName()));
-  if (value == nullptr) {
-    call.result->AddAdvice(ResultAdvice(kAdviceNoValue, var->GetName()));
-    return split->GetMissvalMap();
-  }
+  const int missing = MissingValueAdvice(var, value);
+  if (missing == 0) return split->GetChildIndex(value);
+  call.result->AddAdvice(ResultAdvice(missing, var->GetName()));
+  return split->GetMissvalMap();
+}
+
+int DendrixPMMLModel::MissingValueAdvice(const ScoreDictVar* var, const ScoreValue* value) {
+  if (value == nullptr) return kAdviceNoValue;
   if (var->GetMeasurementLevel() == ScoreDictVar::kNominal) {
-    if (!var->IsValidCategory(value)) {
-      call.result->AddAdvice(ResultAdvice(kAdviceInvalidCategory, var->GetName()));
-      return split->GetMissvalMap();
-    }
-  } else if (var->IsMissingValue(value)) {
-    call.result->AddAdvice(ResultAdvice(kAdviceMissingValue, var->GetName()));
-    return split->GetMissvalMap();
+    return var->IsValidCategory(value) ? 0 : kAdviceInvalidCategory;
   }
-  return split->GetChildIndex(value);
+  return var->IsMissingValue(value) ? kAdviceMissingValue : 0;
 }
 
 // The node number at a child position; -1 for a position outside the node's
@@ -455,14 +458,7 @@ VorqScore::VorqStatus DendrixPMMLModel::GetScore(const ScoreCaseRecord* record,
   if (target == nullptr || flatTrees.empty()) return VorqScore::VorqStatus(kNoPrediction, false);
 
   Call call{};
-  call.record = record;
-  TransformationDictionary* derived = GetTransformationDictionary();
-  if (needDerivedPredictor && derived != nullptr && !derivedInRecord) {
-    call.derivedRecord = derived->GetValuesForDeriedVars(record, GetDictionary());
-  }
-  call.indexed = record->IsIndexed();
-  if (!dictVarIndexReady && call.indexed) SetUpDictVarIndex(record, derivedInRecord);
-  if (!slotPositionsReady) RefreshSlotPositions();
+  StartCall(record, derivedInRecord, call);
 
   // Reuse only a plain result of this model's kind and target: anything else
   // (node statistics, another class, a result of another model) is replaced.
