@@ -4,6 +4,7 @@
 #include <unordered_map>
 
 #include "cli/CliError.h"
+#include "cli/PathFormat.h"
 #include "cli/TextFormat.h"
 #include "host/ScoreResult.h"
 
@@ -28,6 +29,7 @@ ColumnPlan PlanColumns(const ScoreModel& model, const std::vector<std::string>& 
   plan.header = header;
   plan.naTokens = options.naTokens;
   plan.format = options.format;
+  plan.path = options.path;
 
   const ScoreDictionary* dictionary = model.GetDictionary();
   std::unordered_map<std::string, int> recordPosition;
@@ -98,6 +100,7 @@ std::vector<std::string> ScoreColumnNames(const ColumnPlan& plan) {
   }
   names.push_back("advice");
   names.push_back("status");
+  if (plan.path) names.push_back("path");
   return names;
 }
 
@@ -190,6 +193,10 @@ void RowScorer::ProcessChunk(CsvChunk* chunk, ChunkOutput* out) {
     // identifier as it was, which must not be the previous row's rule.
     if (statsView_ != nullptr) statsView_->SetNodeID(kNoNode);
     VorqScore::VorqStatus scoreStatus = model_->GetScore(&record_, result_, false);
+    if (++rowsScored_ == captureRow_ || plan_.path) {
+      model_->GetDecisionPath(&record_, path_, false);
+      if (rowsScored_ == captureRow_) *captured_ = path_;
+    }
     WriteRow(scoreStatus, out->text);
     ++out->rows;
   }
@@ -307,6 +314,12 @@ void RowScorer::WriteCsvRow(const VorqScore::VorqStatus& status, std::string& ou
   }
   out += ',';
   textformat::AppendInt(out, status.GetCode());
+  if (plan_.path) {
+    std::string text;
+    AppendPathText(text, path_);
+    out += ',';
+    textformat::AppendCsvCell(out, text);
+  }
   out += '\n';
 }
 
@@ -359,5 +372,10 @@ void RowScorer::WriteJsonRow(const VorqScore::VorqStatus& status, std::string& o
   out += ',';
   out += jsonKeys_[key++];
   textformat::AppendInt(out, status.GetCode());
+  if (plan_.path) {
+    out += ',';
+    out += jsonKeys_[key++];
+    AppendPathJson(out, path_);
+  }
   out += "}\n";
 }

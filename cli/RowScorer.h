@@ -28,6 +28,7 @@ struct ColumnPlan {
   bool regression = false;                 // continuous target
   std::vector<std::string> categoryNames;  // one probability column each
   Options::Format format = Options::Format::kCsv;
+  bool path = false;  // a last column with each row's decision path
 };
 
 // Maps the header to the model's dictionary (the first column of a name wins)
@@ -69,6 +70,12 @@ class RowScorer {
   // Scores every row of chunk (tokenizing it in place) into out, stopping at
   // the first malformed row.
   void ProcessChunk(CsvChunk* chunk, ChunkOutput* out);
+  // Copies the decision path of data row `row` (from 1, counted over every
+  // row this scorer scores) into *into when that row is scored.
+  void CapturePath(int64_t row, DecisionPath* into) {
+    captureRow_ = row;
+    captured_ = into;
+  }
 
  private:
   void WriteRow(const VorqScore::VorqStatus& status, std::string& out);
@@ -94,6 +101,10 @@ class RowScorer {
   std::vector<unsigned char> hasProbability_;
   std::vector<std::string> jsonKeys_;  // escaped, with the colon
   textformat::DoubleFormatCache numbers_;
+  DecisionPath path_;  // of the current row, when asked for
+  int64_t rowsScored_ = 0;
+  int64_t captureRow_ = 0;
+  DecisionPath* captured_ = nullptr;
 
   // The result's faces, looked up once per result object.
   const ScoreResult* castResult_ = nullptr;
