@@ -10,7 +10,7 @@ void AppendPathText(std::string& out, const DecisionPath& path) {
     const std::vector<DecisionStep>& steps = path.trees[t];
     for (size_t i = 0; i < steps.size(); ++i) {
       const DecisionStep& step = steps[i];
-      if (i > 0) out += step.depth == steps[i - 1].depth + 1 ? " > " : " ; ";
+      if (i > 0) out += step.depth == steps[i - 1].depth + 1 ? " -> " : " ; ";
       out += step.nodeId;
       if (!step.condition.empty()) {
         out += '[';

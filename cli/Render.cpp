@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <stdexcept>
-#include <unordered_set>
+#include <unordered_map>
 
 #include "host/ScoreResult.h"
 #include "host/SplitText.h"
@@ -117,7 +117,7 @@ class TreeDrawing {
     }
     if (const ScoreDictVar* target = model.GetTargetVar()) title_ += ": " + target->GetName();
     if (options.highlight != nullptr) {
-      for (const DecisionStep& step : *options.highlight) pathIds_.insert(step.nodeId);
+      for (const DecisionStep& step : *options.highlight) pathSteps_.emplace(step.nodeId, &step);
     }
   }
 
@@ -198,7 +198,7 @@ class TreeDrawing {
       const auto* result = dynamic_cast<const ScoreResult*>(stats);
       if (result != nullptr && result->GetPrediction() != nullptr) {
         std::string prediction = result->GetPrediction()->ToString();
-        if (categories_.empty()) prediction = Number(result->GetPrediction()->ToDouble());
+        if (categories_.empty()) prediction = Number(result->GetPrediction()->ToDouble(), "%.6g");
         item.lines.push_back("predict " + prediction);
       }
       if (stats != nullptr && stats->GetRecordCount() >= 0) {
@@ -214,17 +214,25 @@ class TreeDrawing {
         }
         item.lines.push_back(Shorten("surrogates: " + names, kMaxLabelChars));
       }
-      if (item.hidden > 0) item.lines.push_back("+" + std::to_string(item.hidden) + " below");
-      item.label = Shorten(EdgeLabel(item), kMaxLabelChars);
+      if (item.hidden > 0) item.lines.push_back("+" + std::to_string(item.hidden) + " nodes below");
+      if (item.parent < 0 || items_[item.parent].onPath) {
+        auto step = pathSteps_.find(item.id);
+        item.onPath = step != pathSteps_.end();
+        // On the path the edge says why the case took it: the branch, or a
+        // surrogate, a missing-value child, a fallback.
+        if (item.onPath && !step->second->condition.empty()) item.label = step->second->condition;
+      }
+      if (item.label.empty()) item.label = EdgeLabel(item);
+      item.label = Shorten(item.label, kMaxLabelChars);
 
-      double text = 0;
+      // The first line is bold, a little wider.
+      double text = TextWidth(item.lines.front()) * 1.12;
       for (const std::string& line : item.lines) text = std::max(text, TextWidth(line));
       item.width = std::max(kMinBoxWidth, text + 2 * kPadding);
       item.height = static_cast<double>(item.lines.size()) * kLineHeight + 2 * kPadding +
                     (item.shares.empty() ? 0 : kBarHeight + 4);
       item.slot = std::max(item.width, TextWidth(item.label) + 4);
       tallest = std::max(tallest, item.height);
-      if (item.parent < 0 || items_[item.parent].onPath) item.onPath = pathIds_.count(item.id) > 0;
     }
     levelHeight_ = tallest + kVerticalGap;
   }
@@ -338,7 +346,7 @@ class TreeDrawing {
     AppendText(svg.out_, item.id);
     svg.out_ += "\">\n";
     std::string style = "rx=\"4\" fill=\"";
-    style += item.children.empty() ? "#f4f4f4\"" : "#ffffff\"";
+    style += item.node->GetChildCount() == 0 ? "#f4f4f4\"" : "#ffffff\"";
     style += std::string(" stroke=\"") + (item.onPath ? kPathColour : "#555555") + "\"";
     style += item.onPath ? " stroke-width=\"3\"" : " stroke-width=\"1\"";
     if (item.hidden > 0) style += " stroke-dasharray=\"4 3\"";
@@ -371,7 +379,8 @@ class TreeDrawing {
   std::vector<const ScoreValue*> categories_;
   bool ruleSet_ = false;
   std::string title_;
-  std::unordered_set<std::string> pathIds_;
+  // The highlighted steps by node; the first step into a node when there are several.
+  std::unordered_map<std::string, const DecisionStep*> pathSteps_;
   std::vector<Item> items_;
   double levelHeight_ = 0;
   double top_ = 0;
