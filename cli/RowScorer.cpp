@@ -147,7 +147,8 @@ RowScorer::RowScorer(ScoreModel* model, const ColumnPlan& plan)
       plan_(plan),
       record_(plan.recordNames, RecordSources(plan), plan.naTokens),
       categories_(TargetCategories(*model)),
-      expectedCells_(plan.header.size()) {
+      expectedCells_(plan.header.size()),
+      tracePaths_(plan.path) {
   probabilities_.resize(categories_.size());
   hasProbability_.resize(categories_.size());
   if (plan.format == Options::Format::kJsonl) {
@@ -193,14 +194,16 @@ void RowScorer::ProcessChunk(CsvChunk* chunk, ChunkOutput* out) {
     // identifier as it was, which must not be the previous row's rule.
     if (statsView_ != nullptr) statsView_->SetNodeID(kNoNode);
     VorqScore::VorqStatus scoreStatus = model_->GetScore(&record_, result_, false);
-    if (++rowsScored_ == captureRow_ || plan_.path) {
-      model_->GetDecisionPath(&record_, path_, false);
-      if (rowsScored_ == captureRow_) *captured_ = path_;
-    }
+    if (tracePaths_) TracePath();
     WriteRow(scoreStatus, out->text);
     ++out->rows;
   }
   out->lines = tokenizer.LinesConsumed();
+}
+
+void RowScorer::TracePath() {
+  model_->GetDecisionPath(&record_, path_, false);
+  if (++rowsScored_ == captureRow_) *captured_ = path_;
 }
 
 void RowScorer::CollectScores(const VorqScore::VorqStatus& status) {

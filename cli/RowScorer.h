@@ -75,9 +75,12 @@ class RowScorer {
   void CapturePath(int64_t row, DecisionPath* into) {
     captureRow_ = row;
     captured_ = into;
+    tracePaths_ = true;
   }
 
  private:
+  // Walks the row again for its decision path (kept for output or capture).
+  void TracePath();
   void WriteRow(const VorqScore::VorqStatus& status, std::string& out);
   void WriteCsvRow(const VorqScore::VorqStatus& status, std::string& out);
   void WriteJsonRow(const VorqScore::VorqStatus& status, std::string& out);
@@ -101,8 +104,9 @@ class RowScorer {
   std::vector<unsigned char> hasProbability_;
   std::vector<std::string> jsonKeys_;  // escaped, with the colon
   textformat::DoubleFormatCache numbers_;
-  DecisionPath path_;  // of the current row, when asked for
-  int64_t rowsScored_ = 0;
+  bool tracePaths_;         // --path, or a path to capture
+  DecisionPath path_;       // of the current row, when traced
+  int64_t rowsScored_ = 0;  // rows traced
   int64_t captureRow_ = 0;
   DecisionPath* captured_ = nullptr;
 

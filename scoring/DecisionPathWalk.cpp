@@ -20,17 +20,7 @@ std::string MissingReason(int advice, const std::string& name) {
 
 }  // namespace
 
-bool DendrixPMMLModel::GetDecisionPath(const ScoreCaseRecord* record, DecisionPath& path,
-                                       bool derivedInRecord) {
-  path.Clear();
-  if (record == nullptr) return false;
-  if (!treesReady) PrepareTrees();
-  if (target == nullptr || flatTrees.empty()) return false;
-  Call call{};
-  StartCall(record, derivedInRecord, call);
-  call.advise = !predictionOnly && !multipleTrees;
-  call.stopOnNull = nullHandling && !multipleTrees;
-
+void DendrixPMMLModel::TracePaths(const Call& call, DecisionPath& path) const {
   const size_t count = multipleTrees ? flatTrees.size() : 1;
   path.trees.resize(count);
   for (size_t t = 0; t < count; ++t) {
@@ -43,7 +33,6 @@ bool DendrixPMMLModel::GetDecisionPath(const ScoreCaseRecord* record, DecisionPa
       TraceRuleSet(tree, call, steps);
     }
   }
-  return true;
 }
 
 void DendrixPMMLModel::AddStep(const FlatTree& tree, int n, std::string condition, double weight,

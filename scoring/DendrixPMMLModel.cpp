@@ -387,7 +387,9 @@ void DendrixPMMLModel::PrepareTrees() {
 // ---------------------------------------------------------------------------
 // Routing one split condition
 
-void DendrixPMMLModel::StartCall(const ScoreCaseRecord* record, bool derivedInRecord, Call& call) {
+// Inline: it is part of every GetScore call.
+inline void DendrixPMMLModel::StartCall(const ScoreCaseRecord* record, bool derivedInRecord,
+                                        Call& call) {
   call.record = record;
   TransformationDictionary* derived = GetTransformationDictionary();
   if (needDerivedPredictor && derived != nullptr && !derivedInRecord) {
@@ -481,6 +483,20 @@ VorqScore::VorqStatus DendrixPMMLModel::GetScore(const ScoreCaseRecord* record,
 
   if (!multipleTrees) return ScoreOne(flatTrees.front(), call);
   return regression ? ScoreRegressionEnsemble(call) : ScoreEnsemble(call);
+}
+
+bool DendrixPMMLModel::GetDecisionPath(const ScoreCaseRecord* record, DecisionPath& path,
+                                       bool derivedInRecord) {
+  path.Clear();
+  if (record == nullptr) return false;
+  if (!treesReady) PrepareTrees();
+  if (target == nullptr || flatTrees.empty()) return false;
+  Call call{};
+  StartCall(record, derivedInRecord, call);
+  call.advise = !predictionOnly && !multipleTrees;
+  call.stopOnNull = nullHandling && !multipleTrees;
+  TracePaths(call, path);
+  return true;
 }
 
 VorqScore::VorqStatus DendrixPMMLModel::ScoreOne(const FlatTree& tree, Call& call) {

@@ -200,6 +200,7 @@ class DX_PLUGIN_API DendrixPMMLModel : public BaseModel {
   VorqScore::VorqStatus ScoreOne(const FlatTree& tree, Call& call);
 
   // The decision path walk (DecisionPathWalk.cpp).
+  void TracePaths(const Call& call, DecisionPath& path) const;
   static void AddStep(const FlatTree& tree, int n, std::string condition, double weight, int depth,
                       std::vector<DecisionStep>& steps);
   // The child node the splits of node n send the case to, with the condition
