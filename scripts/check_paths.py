@@ -8,7 +8,9 @@ that names a node (node_id not -1) ends its last path at that node. A row withou
 node must be a failed row, an ensemble, a rule set, or a case that no
 condition routed and that was shared among branches (steps with weight < 1).
 
-  scripts/check_paths.py [BUILD_DIR] [ROWS]    (defaults: build, 3000)
+  scripts/check_paths.py [BUILD_DIR] [ROWS] [OPTION...]    (defaults: build, 3000)
+
+OPTIONs are given to every run (e.g. another scoring semantics).
 """
 import gzip
 import json
@@ -86,6 +88,7 @@ def check(tool, name, document, data, options):
 def main():
     build = sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build")
     rows = int(sys.argv[2]) if len(sys.argv) > 2 else 3000
+    extra = sys.argv[3:]
     tool = os.path.join(build, "bin", "dendrix-score")
     problems = []
     checked = set()
@@ -94,7 +97,7 @@ def main():
             if entry.get("refused") or "input" not in entry:
                 continue
             problems += check(tool, entry["name"], unpacked(entry["document"], scratch),
-                              unpacked(entry["input"], scratch, rows), entry["options"])
+                              unpacked(entry["input"], scratch, rows), entry["options"] + extra)
             checked.add(entry["name"])
         models = os.path.join(SHARED, "bench-models")
         for name in BENCH:
@@ -104,7 +107,7 @@ def main():
             if not os.path.exists(document):
                 document = unpacked(document + ".gz", scratch)
             data = unpacked(os.path.join(models, name + "-input.csv.gz"), scratch, rows)
-            problems += check(tool, name, document, data, [])
+            problems += check(tool, name, document, data, extra)
     for problem in problems:
         print(problem)
     return 1 if problems else 0
