@@ -170,15 +170,9 @@ class TreeDrawing {
   std::string EdgeLabel(const Item& item) const {
     if (item.parent < 0) return std::string();
     if (ruleSet_) {
-      std::string text;
-      if (const std::vector<ScoreSplitVar*>* splits = item.node->GetSplitVar()) {
-        for (const ScoreSplitVar* split : *splits) {
-          if (split == nullptr) continue;
-          if (!text.empty()) text += " and ";
-          text += DescribeBranch(*split, -1);
-        }
-      }
-      return text.empty() ? "always" : text;
+      const std::vector<ScoreSplitVar*>* splits = item.node->GetSplitVar();
+      return splits != nullptr ? DescribeRule(splits->data(), static_cast<int>(splits->size()))
+                               : DescribeRule(nullptr, 0);
     }
     const std::vector<ScoreSplitVar*>* splits = items_[item.parent].node->GetSplitVar();
     if (splits == nullptr || splits->empty() || splits->front() == nullptr) return "";

@@ -59,3 +59,13 @@ std::string DescribeBranch(const ScoreSplitVar& split, int position) {
   }
   return split.GetSplitName();
 }
+
+std::string DescribeRule(const ScoreSplitVar* const* splits, int count) {
+  std::string text;
+  for (int k = 0; k < count; ++k) {
+    if (splits[k] == nullptr) continue;
+    if (!text.empty()) text += " and ";
+    text += DescribeBranch(*splits[k], -1);
+  }
+  return text.empty() ? "always" : text;
+}

@@ -11,3 +11,7 @@
 // categories sharing a position are joined with " or " and ", "; a long
 // category list is cut after a few values with the number left out.
 DX_HOST_API std::string DescribeBranch(const ScoreSplitVar& split, int position);
+
+// A rule's condition: every split's entries, joined with " and "; "always"
+// for a rule without splits. Null splits are skipped.
+DX_HOST_API std::string DescribeRule(const ScoreSplitVar* const* splits, int count);
