@@ -203,7 +203,7 @@ void RowScorer::ProcessChunk(CsvChunk* chunk, ChunkOutput* out) {
 
 void RowScorer::TracePath() {
   model_->GetDecisionPath(&record_, path_, false);
-  if (++rowsScored_ == captureRow_) *captured_ = path_;
+  if (++rowsTraced_ == captureRow_) *captured_ = path_;
 }
 
 void RowScorer::CollectScores(const VorqScore::VorqStatus& status) {

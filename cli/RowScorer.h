@@ -106,7 +106,7 @@ class RowScorer {
   textformat::DoubleFormatCache numbers_;
   bool tracePaths_;         // --path, or a path to capture
   DecisionPath path_;       // of the current row, when traced
-  int64_t rowsScored_ = 0;  // rows traced
+  int64_t rowsTraced_ = 0;  // rows traced
   int64_t captureRow_ = 0;
   DecisionPath* captured_ = nullptr;
 
