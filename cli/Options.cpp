@@ -5,6 +5,8 @@
 namespace {
 
 constexpr int kMaxThreads = 256;
+constexpr long long kMaxInt = 1000000000;
+constexpr long long kMaxRow = 1000000000000000000;
 
 // Splits "a,b,c" into its names; empty names are refused.
 void AppendColumnList(const std::string& list, std::vector<std::string>* out) {
@@ -20,13 +22,15 @@ void AppendColumnList(const std::string& list, std::vector<std::string>* out) {
   }
 }
 
-int ParseThreadCount(const std::string& text) {
-  int n = 0;
+// A whole number from low to high given to option; anything else is refused.
+long long ParseWholeNumber(const std::string& option, const std::string& text, long long low,
+                           long long high) {
+  long long n = 0;
   const char* end = text.data() + text.size();
   auto [ptr, ec] = std::from_chars(text.data(), end, n);
-  if (text.empty() || ec != std::errc() || ptr != end || n < 1 || n > kMaxThreads) {
-    throw UsageError("--threads: expected a whole number from 1 to " + std::to_string(kMaxThreads) +
-                     ", got '" + text + "'");
+  if (text.empty() || ec != std::errc() || ptr != end || n < low || n > high) {
+    throw UsageError(option + ": expected a whole number from " + std::to_string(low) + " to " +
+                     std::to_string(high) + ", got '" + text + "'");
   }
   return n;
 }
@@ -51,6 +55,10 @@ uint64_t ParseByteSize(const std::string& text) {
   return n << shift;
 }
 
+int ParseThreadCount(const std::string& text) {
+  return static_cast<int>(ParseWholeNumber("--threads", text, 1, kMaxThreads));
+}
+
 }  // namespace
 
 Options ParseOptions(const std::vector<std::string>& args) {
@@ -58,6 +66,7 @@ Options ParseOptions(const std::vector<std::string>& args) {
   std::vector<std::string> positional;
   bool naGiven = false;
   bool optionsEnded = false;
+  std::string renderOnly;  // the last option given that only --render takes
 
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -142,6 +151,21 @@ Options ParseOptions(const std::vector<std::string>& args) {
       } else {
         throw UsageError("--semantics: expected 'native' or 'pmml', got '" + semantics + "'");
       }
+    } else if (name == "--path") {
+      refuseValue();
+      options.path = true;
+    } else if (name == "--render") {
+      options.renderPath = takeValue();
+      if (options.renderPath.empty()) throw UsageError("--render: empty file name");
+    } else if (name == "--depth") {
+      options.renderDepth = static_cast<int>(ParseWholeNumber(name, takeValue(), 0, kMaxInt));
+      renderOnly = name;
+    } else if (name == "--tree") {
+      options.renderTree = static_cast<int>(ParseWholeNumber(name, takeValue(), 1, kMaxInt));
+      renderOnly = name;
+    } else if (name == "--highlight") {
+      options.highlightRow = ParseWholeNumber(name, takeValue(), 1, kMaxRow);
+      renderOnly = name;
     } else if (name == "--threads" || name == "-j") {
       options.threads = ParseThreadCount(takeValue());
     } else if (name == "--progress") {
@@ -176,11 +200,21 @@ Options ParseOptions(const std::vector<std::string>& args) {
         "--upgrade-pmml cannot be used with --semantics pmml: it rewrites documents for the "
         "native rules, the PMML engine reads them as they are");
   }
+  if (!options.renderPath.empty()) {
+    if (options.dump || options.describe || options.path) {
+      throw UsageError("--render cannot be used with --dump, --describe or --path");
+    }
+  } else if (!renderOnly.empty()) {
+    throw UsageError(renderOnly + " needs --render");
+  }
   if (positional.empty()) throw UsageError("missing MODEL argument");
   if (positional.size() > 2) throw UsageError("unexpected argument '" + positional[2] + "'");
   options.modelPath = positional[0];
   if (options.modelPath == "-") throw UsageError("MODEL must be a file, not standard input");
-  if (positional.size() == 2) options.inputPath = positional[1];
+  if (positional.size() == 2) {
+    options.inputPath = positional[1];
+    options.inputGiven = true;
+  }
   return options;
 }
 
@@ -220,6 +254,14 @@ std::string HelpText() {
          "  --progress             show a progress line on standard error\n"
          "  --no-progress          never show one (default: shown for input files over\n"
          "                         8 MB when standard error is a terminal)\n"
+         "  --path                 add a last column 'path': the nodes each case went\n"
+         "                         through and why (see docs/cli.md)\n"
+         "  --render FILE          draw the model's tree as SVG to FILE ('-': standard\n"
+         "                         output) and exit; INPUT is read only to highlight\n"
+         "  --depth N              with --render: draw N levels below the root\n"
+         "  --tree K               with --render: draw tree K of an ensemble (from 1)\n"
+         "  --highlight ROW        with --render: draw the path of data row ROW of INPUT\n"
+         "                         (an INPUT of one row is highlighted without it)\n"
          "  --dump                 print the model's text dump and exit\n"
          "  --describe             print the model's kind, target, variables and tree\n"
          "                         sizes and exit\n"

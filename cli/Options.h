@@ -14,6 +14,7 @@ struct Options {
 
   std::string modelPath;
   std::string inputPath = "-";  // "-": standard input
+  bool inputGiven = false;      // INPUT was on the command line
   std::string outputPath;       // empty: standard output
   std::string pluginPath;       // empty: DENDRIX_PLUGIN, then next to the executable
 
@@ -31,6 +32,13 @@ struct Options {
   // Largest model document read: reading takes several times its size.
   uint64_t maxModelBytes = uint64_t{256} << 20;
   Semantics semantics = Semantics::kNative;
+  bool path = false;         // add each row's decision path as the last column
+
+  // --render: draw a tree as SVG to this file ("-": standard output) instead of scoring.
+  std::string renderPath;
+  int renderDepth = -1;        // levels drawn below the root; -1 all
+  int renderTree = 1;          // which tree, from 1
+  long long highlightRow = 0;  // data row of INPUT whose path is drawn; 0 none
   int threads = 1;
   Progress progress = Progress::kAuto;
   bool help = false;

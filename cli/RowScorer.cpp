@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "cli/CliError.h"
+#include "cli/PathFormat.h"
 #include "cli/TextFormat.h"
 #include "host/ScoreResult.h"
 
@@ -43,6 +44,7 @@ std::vector<std::string> ScoreColumnNames(const ColumnPlan& plan) {
   names.push_back("advice");
   names.push_back("status");
   names.insert(names.end(), plan.extraNames.begin(), plan.extraNames.end());
+  if (plan.path) names.push_back("path");
   return names;
 }
 
@@ -54,6 +56,7 @@ ColumnPlan PlanColumns(const ScoreModel& model, const std::vector<std::string>& 
   plan.header = header;
   plan.naTokens = options.naTokens;
   plan.format = options.format;
+  plan.path = options.path;
 
   const ScoreDictionary* dictionary = model.GetDictionary();
   std::unordered_map<std::string, int> recordPosition;
@@ -174,7 +177,8 @@ RowScorer::RowScorer(ScoreModel* model, const ColumnPlan& plan)
       plan_(plan),
       record_(plan.recordNames, RecordSources(plan), plan.naTokens),
       categories_(TargetCategories(*model)),
-      expectedCells_(plan.header.size()) {
+      expectedCells_(plan.header.size()),
+      tracePaths_(plan.path) {
   probabilities_.resize(categories_.size());
   hasProbability_.resize(categories_.size());
   if (plan.format == Options::Format::kJsonl) {
@@ -234,6 +238,7 @@ void RowScorer::ProcessChunk(CsvChunk* chunk, ChunkOutput* out) {
     // identifier as it was, which must not be the previous row's rule.
     if (statsView_ != nullptr) statsView_->SetNodeID(kNoNode);
     VorqScore::VorqStatus scoreStatus = model_->GetScore(&record_, result_, false);
+    if (tracePaths_) TracePath();
     WriteRow(scoreStatus, out->text);
     ++out->rows;
   }
@@ -246,6 +251,11 @@ void RowScorer::ProcessChunk(CsvChunk* chunk, ChunkOutput* out) {
     out->errorLine = nulLine;
     out->errorReason = kCsvBinaryInput;
   }
+}
+
+void RowScorer::TracePath() {
+  model_->GetDecisionPath(&record_, path_, false);
+  if (++rowsTraced_ == captureRow_) *captured_ = path_;
 }
 
 void RowScorer::CollectScores(const VorqScore::VorqStatus& status) {
@@ -365,13 +375,21 @@ void RowScorer::WriteCsvRow(const VorqScore::VorqStatus& status, std::string& ou
   out += ',';
   textformat::AppendInt(out, status.GetCode());
   AppendExtras(out, false);
+  if (plan_.path) {
+    std::string text;
+    AppendPathText(text, path_);
+    out += ',';
+    textformat::AppendCsvCell(out, text);
+  }
   out += '\n';
 }
 
 void RowScorer::AppendExtras(std::string& out, bool json) {
   for (size_t i = 0; i < plan_.extraNames.size(); ++i) {
     out += ',';
-    const size_t keyIndex = jsonKeys_.size() - plan_.extraNames.size() + i;
+    // The extra columns' keys come just before the path's, which is last.
+    const size_t keyIndex =
+        jsonKeys_.size() - plan_.extraNames.size() - (plan_.path ? 1 : 0) + i;
     if (json) out += jsonKeys_[keyIndex];
     const ScoreValue* value = ok_ ? model_->GetExtraOutput(result_, static_cast<int>(i)) : nullptr;
     if (value == nullptr) {
@@ -441,5 +459,10 @@ void RowScorer::WriteJsonRow(const VorqScore::VorqStatus& status, std::string& o
   out += jsonKeys_[key++];
   textformat::AppendInt(out, status.GetCode());
   AppendExtras(out, true);
+  if (plan_.path) {
+    out += ',';
+    out += jsonKeys_.back();
+    AppendPathJson(out, path_);
+  }
   out += "}\n";
 }

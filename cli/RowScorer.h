@@ -30,6 +30,7 @@ struct ColumnPlan {
   std::vector<std::string> categoryNames;  // one probability column each
   std::vector<std::string> extraNames;     // the model's further answer columns, last
   Options::Format format = Options::Format::kCsv;
+  bool path = false;  // a last column with each row's decision path
 };
 
 // Maps the header to the model's dictionary (the first column of a name wins)
@@ -72,8 +73,17 @@ class RowScorer {
   // Scores every row of chunk (tokenizing it in place) into out, stopping at
   // the first malformed row.
   void ProcessChunk(CsvChunk* chunk, ChunkOutput* out);
+  // Copies the decision path of data row `row` (from 1, counted over every
+  // row this scorer scores) into *into when that row is scored.
+  void CapturePath(int64_t row, DecisionPath* into) {
+    captureRow_ = row;
+    captured_ = into;
+    tracePaths_ = true;
+  }
 
  private:
+  // Walks the row again for its decision path (kept for output or capture).
+  void TracePath();
   void WriteRow(const VorqScore::VorqStatus& status, std::string& out);
   void WriteCsvRow(const VorqScore::VorqStatus& status, std::string& out);
   void WriteJsonRow(const VorqScore::VorqStatus& status, std::string& out);
@@ -98,6 +108,11 @@ class RowScorer {
   std::vector<unsigned char> hasProbability_;
   std::vector<std::string> jsonKeys_;  // escaped, with the colon
   textformat::DoubleFormatCache numbers_;
+  bool tracePaths_;         // --path, or a path to capture
+  DecisionPath path_;       // of the current row, when traced
+  int64_t rowsTraced_ = 0;  // rows traced
+  int64_t captureRow_ = 0;
+  DecisionPath* captured_ = nullptr;
 
   // The result's faces, looked up once per result object.
   const ScoreResult* castResult_ = nullptr;

@@ -23,6 +23,7 @@
 #include "cli/Options.h"
 #include "cli/OutputSink.h"
 #include "cli/Pipeline.h"
+#include "cli/Render.h"
 #include "cli/RowScorer.h"
 #include "cli/TextFormat.h"
 #include "host/XmlDocument.h"
@@ -177,6 +178,82 @@ void WarnUpgradeChanges(const std::string& model, const std::vector<PmmlUpgradeC
   }
 }
 
+// The column names of the input's first row; lines: the lines they took.
+std::vector<std::string> ReadHeader(const InputFile& input, CsvChunkReader& reader,
+                                    int64_t* lines) {
+  reader.SetName(input.GetName());
+  if (EndsWith(input.GetName(), ".gz")) reader.DecompressGzip();
+  std::vector<std::string> header;
+  if (!reader.ReadHeader(&header, lines)) {
+    throw CliError(kExitCsv, input.GetName() + ":1: no header row (the input is empty)");
+  }
+  for (const std::string& name : header) {
+    if (name.find('\0') != std::string::npos) {
+      throw CliError(kExitCsv, input.GetName() + ":1: " + kCsvBinaryInput);
+    }
+  }
+  return header;
+}
+
+// Scores INPUT up to the row to highlight and returns its decision path: row
+// --highlight, or the only row of a one-row INPUT.
+DecisionPath HighlightedPath(const Options& options, ScoreModel& model, std::string* caption) {
+  InputFile input(options.inputPath);
+  CsvChunkReader reader(input.GetFd(), kBlockSize, kMaxRowBytes);
+  int64_t line = 0;
+  const std::vector<std::string> header = ReadHeader(input, reader, &line);
+  const ColumnPlan plan = PlanColumns(model, header, options);
+  RowScorer scorer(&model, plan);
+  const int64_t wanted = options.highlightRow > 0 ? options.highlightRow : 1;
+  DecisionPath path;
+  scorer.CapturePath(wanted, &path);
+  CsvChunk chunk;
+  ChunkOutput out;
+  int64_t rows = 0;
+  // Without --highlight every row is read, to be sure there is only one.
+  while ((options.highlightRow == 0 || rows < wanted) && reader.NextChunk(&chunk)) {
+    scorer.ProcessChunk(&chunk, &out);
+    rows += out.rows;
+    if (out.failed) {
+      throw CliError(kExitCsv, input.GetName() + ":" + std::to_string(line + out.errorLine + 1) +
+                                   ": " + out.errorReason);
+    }
+    line += out.lines;
+  }
+  if (options.highlightRow == 0 && rows != 1) {
+    throw UsageError(input.GetName() + " has " + std::to_string(rows) +
+                     " rows: choose the one to draw with --highlight ROW");
+  }
+  if (rows < wanted) {
+    throw UsageError("--highlight " + std::to_string(wanted) + ": " + input.GetName() +
+                     " has only " + std::to_string(rows) + " rows");
+  }
+  *caption = "path of row " + std::to_string(wanted) + " of " + input.GetName();
+  return path;
+}
+
+int Render(const Options& options, ScoreModel& model) {
+  const int trees = model.GetTreeCount();
+  if (options.renderTree > trees) {
+    throw UsageError("--tree " + std::to_string(options.renderTree) + ": the model has " +
+                     std::to_string(trees) + (trees == 1 ? " tree" : " trees"));
+  }
+  RenderOptions render;
+  render.tree = options.renderTree - 1;
+  render.maxDepth = options.renderDepth;
+  DecisionPath path;
+  if (options.inputGiven || options.highlightRow > 0) {
+    path = HighlightedPath(options, model, &render.caption);
+    // One path per tree for ensembles; a single tree or rule set has one.
+    const size_t index = path.trees.size() > 1 ? static_cast<size_t>(render.tree) : 0;
+    if (index < path.trees.size()) render.highlight = &path.trees[index];
+  }
+  OutputSink sink(options.renderPath == "-" ? std::string() : options.renderPath);
+  sink.Write(RenderTreeSvg(model, render));
+  sink.Commit();
+  return kExitOk;
+}
+
 int Run(const Options& options) {
   Plugin plugin(FindPluginPath(options.pluginPath, options.semantics == Options::Semantics::kPmml));
   XercesSession xerces;
@@ -213,21 +290,12 @@ int Run(const Options& options) {
     m.SetNullHandling(options.nullHandling);
   };
   configure(*model);
+  if (!options.renderPath.empty()) return Render(options, *model);
 
   InputFile input(options.inputPath);
   CsvChunkReader reader(input.GetFd(), kBlockSize, kMaxRowBytes);
-  reader.SetName(input.GetName());
-  if (EndsWith(input.GetName(), ".gz")) reader.DecompressGzip();
-  std::vector<std::string> header;
   int64_t headerLines = 0;
-  if (!reader.ReadHeader(&header, &headerLines)) {
-    throw CliError(kExitCsv, input.GetName() + ":1: no header row (the input is empty)");
-  }
-  for (const std::string& name : header) {
-    if (name.find('\0') != std::string::npos) {
-      throw CliError(kExitCsv, input.GetName() + ":1: " + kCsvBinaryInput);
-    }
-  }
+  const std::vector<std::string> header = ReadHeader(input, reader, &headerLines);
 
   ColumnPlan plan = PlanColumns(*model, header, options);
   CheckInputColumns(plan, input.GetName());

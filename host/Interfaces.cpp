@@ -28,6 +28,7 @@ ScoreResult::~ScoreResult() = default;
 ScoreClsResult::~ScoreClsResult() = default;
 ScoreRegResult::~ScoreRegResult() = default;
 ScoreNodeStats::~ScoreNodeStats() = default;
+double ScoreNodeStats::GetRecordCount() const { return -1.0; }
 TreeNode::~TreeNode() = default;
 ScoreVersionInfo::~ScoreVersionInfo() = default;
 ScoreTranslator::~ScoreTranslator() = default;

@@ -58,4 +58,7 @@ class DX_HOST_API ScoreNodeStats {
   virtual void SetChildIndexOnMaxConfidence(int index) = 0;           // 6
   virtual int GetChildIndexOnMaxConfidence() const = 0;               // 7
   virtual void SetRuleSet(bool ruleSet) = 0;                          // 8
+  // Added by this host after the slots above: the training records that
+  // reached the node; -1 when unknown.
+  virtual double GetRecordCount() const;                              // 9
 };

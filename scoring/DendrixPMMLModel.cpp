@@ -397,6 +397,22 @@ void DendrixPMMLModel::PrepareTrees() {
 // ---------------------------------------------------------------------------
 // Routing one split condition
 
+// Inline: it is part of every GetScore call.
+inline void DendrixPMMLModel::StartCall(const ScoreCaseRecord* record, bool derivedInRecord,
+                                        Call& call) {
+  call.record = record;
+  TransformationDictionary* derived = GetTransformationDictionary();
+  if (needDerivedPredictor && derived != nullptr && !derivedInRecord) {
+    call.derivedRecord = derived->GetValuesForDeriedVars(record, GetDictionary());
+  }
+  call.indexed = record->IsIndexed();
+  if (!dictVarIndexReady && call.indexed) SetUpDictVarIndex(record, derivedInRecord);
+#ifndef NDEBUG
+  if (call.indexed) CheckRecordLayout(record);
+#endif
+  if (!slotPositionsReady) RefreshSlotPositions();
+}
+
 const ScoreValue* DendrixPMMLModel::LookUpValue(const Call& call, const ScoreDictVar* var,
                                                 bool useDerived) const {
   const ScoreValue* value = nullptr;
@@ -414,20 +430,18 @@ int DendrixPMMLModel::RouteCondition(Call& call, const ScoreSplitVar* split, int
   const ScoreDictVar* var = split->GetSplitVar();
   if (k > 0 && surrogateAdvice)
     call.result->AddAdvice(ResultAdvice(AdviceCode::kSurrogate, var->GetName()));
-  if (value == nullptr) {
-    call.result->AddAdvice(ResultAdvice(AdviceCode::kNoValue, var->GetName()));
-    return split->GetMissvalMap();
-  }
+  const int missing = MissingValueAdvice(var, value);
+  if (missing == 0) return split->GetChildIndex(value);
+  call.result->AddAdvice(ResultAdvice(missing, var->GetName()));
+  return split->GetMissvalMap();
+}
+
+int DendrixPMMLModel::MissingValueAdvice(const ScoreDictVar* var, const ScoreValue* value) {
+  if (value == nullptr) return AdviceCode::kNoValue;
   if (var->GetMeasurementLevel() == ScoreDictVar::kNominal) {
-    if (!var->IsValidCategory(value)) {
-      call.result->AddAdvice(ResultAdvice(AdviceCode::kInvalidCategory, var->GetName()));
-      return split->GetMissvalMap();
-    }
-  } else if (var->IsMissingValue(value)) {
-    call.result->AddAdvice(ResultAdvice(AdviceCode::kMissingValue, var->GetName()));
-    return split->GetMissvalMap();
+    return var->IsValidCategory(value) ? 0 : AdviceCode::kInvalidCategory;
   }
-  return split->GetChildIndex(value);
+  return var->IsMissingValue(value) ? AdviceCode::kMissingValue : 0;
 }
 
 // The node number at a child position; -1 for a position outside the node's
@@ -460,17 +474,7 @@ VorqScore::VorqStatus DendrixPMMLModel::GetScore(const ScoreCaseRecord* record,
     return VorqScore::VorqStatus(StatusCode::kNoPrediction, false);
 
   Call call{};
-  call.record = record;
-  TransformationDictionary* derived = GetTransformationDictionary();
-  if (needDerivedPredictor && derived != nullptr && !derivedInRecord) {
-    call.derivedRecord = derived->GetValuesForDeriedVars(record, GetDictionary());
-  }
-  call.indexed = record->IsIndexed();
-  if (!dictVarIndexReady && call.indexed) SetUpDictVarIndex(record, derivedInRecord);
-#ifndef NDEBUG
-  if (call.indexed) CheckRecordLayout(record);
-#endif
-  if (!slotPositionsReady) RefreshSlotPositions();
+  StartCall(record, derivedInRecord, call);
 
   // Reuse only a plain result of this model's kind and target: anything else
   // (node statistics, another class, a result of another model) is replaced.
@@ -493,6 +497,20 @@ VorqScore::VorqStatus DendrixPMMLModel::GetScore(const ScoreCaseRecord* record,
 
   if (!multipleTrees) return ScoreOne(flatTrees.front(), call);
   return regression ? ScoreRegressionEnsemble(call) : ScoreEnsemble(call);
+}
+
+bool DendrixPMMLModel::GetDecisionPath(const ScoreCaseRecord* record, DecisionPath& path,
+                                       bool derivedInRecord) {
+  path.Clear();
+  if (record == nullptr) return false;
+  if (!treesReady) PrepareTrees();
+  if (target == nullptr || flatTrees.empty()) return false;
+  Call call{};
+  StartCall(record, derivedInRecord, call);
+  call.advise = !predictionOnly && !multipleTrees;
+  call.stopOnNull = nullHandling && !multipleTrees;
+  TracePaths(call, path);
+  return true;
 }
 
 VorqScore::VorqStatus DendrixPMMLModel::ScoreOne(const FlatTree& tree, Call& call) {

@@ -23,7 +23,6 @@ class TreeRegResult;
 class DendrixPMMLModel : public BaseModel {
  public:
   enum RuleSetMode { Voting = 0, FirstHit = 1, NotRuleSet = 2 };
-
   DendrixPMMLModel();
   explicit DendrixPMMLModel(TreeNode* root);
   DendrixPMMLModel(const DendrixPMMLModel&) = delete;
@@ -57,6 +56,13 @@ class DendrixPMMLModel : public BaseModel {
   ScoreDictionary* GetVarsOfRole(VarRole role) const override;
   VorqScore::VorqStatus GetScore(const ScoreCaseRecord* record, ScoreResult*& result,
                                  bool derivedInRecord) override;
+  // Walks the case again, apart from GetScore, writing down every step: one
+  // path per tree of an ensemble, the branches and their shares of a C5 case
+  // that no condition routes, the rules that hold in a rule set (the first
+  // one only under first-hit). A tree that gives no prediction (a null stop)
+  // ends where the walk stopped. Allocates; not for the scoring loop.
+  bool GetDecisionPath(const ScoreCaseRecord* record, DecisionPath& path,
+                       bool derivedInRecord) override;
   void Display(std::ostream& os) const override;
   // The root first, then the further trees in the order added.
   int GetTreeCount() const override;
@@ -148,7 +154,12 @@ class DendrixPMMLModel : public BaseModel {
   void PrepareTrees();
   void FlattenTree(const TreeNode* root, FlatTree& tree) const;
 
+  // Fills the record side of call: derived values, record positions.
+  void StartCall(const ScoreCaseRecord* record, bool derivedInRecord, Call& call);
   const ScoreValue* LookUpValue(const Call& call, const ScoreDictVar* var, bool useDerived) const;
+  // The advice code when value is no usable value of var (none, no category
+  // of a nominal variable, a declared missing value); 0 when it is.
+  static int MissingValueAdvice(const ScoreDictVar* var, const ScoreValue* value);
   int RouteCondition(Call& call, const ScoreSplitVar* split, int k, const ScoreValue* value,
                      bool surrogateAdvice) const;
   static int ChildNode(const FlatTree& tree, const FlatNode& node, int position);
@@ -180,6 +191,20 @@ class DendrixPMMLModel : public BaseModel {
   VorqScore::VorqStatus ScoreEnsemble(Call& call);
   VorqScore::VorqStatus ScoreRegressionEnsemble(Call& call);
   VorqScore::VorqStatus ScoreOne(const FlatTree& tree, Call& call);
+
+  // The decision path walk (DecisionPathWalk.cpp).
+  void TracePaths(const Call& call, DecisionPath& path) const;
+  static void AddStep(const FlatTree& tree, int n, std::string condition, double weight, int depth,
+                      std::vector<DecisionStep>& steps);
+  // The child node the splits of node n send the case to, with the condition
+  // that did; -1 when none does or (stopped) null handling ends the case.
+  int TraceSplits(const FlatTree& tree, int n, const Call& call, bool useDerived,
+                  std::string& condition, bool& stopped) const;
+  void TraceTree(const FlatTree& tree, const Call& call, std::vector<DecisionStep>& steps) const;
+  // False when null handling ended the case on the way.
+  bool TraceFractional(const FlatTree& tree, int n, const Call& call, double weight, int depth,
+                       std::vector<DecisionStep>& steps) const;
+  void TraceRuleSet(const FlatTree& tree, const Call& call, std::vector<DecisionStep>& steps) const;
 
   TreeNode* root;
   bool cFive;

@@ -40,6 +40,7 @@ class TreeClsResult : public ScoreClsResult, public ScoreNodeStats {
   void SetChildIndexOnMaxConfidence(int index) override;
   int GetChildIndexOnMaxConfidence() const override;
   void SetRuleSet(bool ruleSet) override;
+  double GetRecordCount() const override { return totalRecord; }
 
   void ComputeConfidence();
   void ComputeAllConfidences();

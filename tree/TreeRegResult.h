@@ -37,6 +37,7 @@ class TreeRegResult : public ScoreRegResult, public ScoreNodeStats {
   void SetChildIndexOnMaxConfidence(int index) override;  // does nothing
   int GetChildIndexOnMaxConfidence() const override;      // always -1
   void SetRuleSet(bool ruleSet) override;                 // does nothing
+  double GetRecordCount() const override { return count; }
 
   void SetCount(double count);
   double GetCount() const;

@@ -1,0 +1,125 @@
+// dendrix-score --path and --render, run as a process.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <regex>
+#include <xercesc/util/XMLString.hpp>
+
+#include "RunTool.h"
+#include "host/XmlDocument.h"
+
+namespace {
+
+const std::string kIrisModel = ExamplePath("iris/model.pmml");
+const std::string kIrisInput = ExamplePath("iris/input.csv");
+
+// The node a path text ends at: the identifier of its last step.
+std::string LastNode(const std::string& path) {
+  size_t start = 0;
+  for (const char* separator : {" -> ", " ; "}) {
+    const size_t at = path.rfind(separator);
+    if (at != std::string::npos) start = std::max(start, at + std::strlen(separator));
+  }
+  const std::string step = path.substr(start);
+  return step.substr(0, step.find('['));
+}
+
+TEST(PathColumn, EndsAtTheNodeIdAndSaysHowTheCaseGotThere) {
+  const ToolRun run = RunTool({"--path", kIrisModel, kIrisInput});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const std::vector<std::string> lines = Lines(run.out);
+  ASSERT_GT(lines.size(), 13u);
+  EXPECT_EQ(Cells(lines[0]).back(), "path");
+  for (size_t i = 1; i < lines.size(); ++i) {
+    const std::vector<std::string> cells = Cells(lines[i]);
+    EXPECT_EQ(LastNode(cells.back()), cells[2]) << lines[i];
+  }
+  // Row 13 has no petal_width: node 3 sends it to its biggest child.
+  EXPECT_EQ(Cells(lines[13]).back(),
+            "1 -> 3[petal_length > 2.45] -> 4[no condition applies: biggest child] -> "
+            "6[petal_length <= 4.95]");
+
+  const ToolRun json = RunTool({"--path", "--format", "jsonl", kIrisModel, kIrisInput});
+  ASSERT_EQ(json.exitCode, 0) << json.err;
+  EXPECT_NE(Lines(json.out)[0].find(",\"path\":[[{\"node\":\"1\",\"depth\":0,\"condition\":\"\","
+                                    "\"weight\":1},{\"node\":\"2\",\"depth\":1,"
+                                    "\"condition\":\"petal_length <= 2.45\",\"weight\":1}]]}"),
+            std::string::npos)
+      << Lines(json.out)[0];
+}
+
+// Parses the SVG and counts its node boxes and the highlighted ones.
+struct Drawing {
+  int nodes = 0;
+  int highlighted = 0;
+  long long hidden = 0;  // "+N nodes below", summed
+};
+
+Drawing ReadSvg(const std::string& svg) {
+  Drawing drawing;
+  XercesSession session;
+  XmlDocument document(XmlDocument::Form::kReadOnly);
+  XmlParseError error;
+  EXPECT_TRUE(document.ParseMemory(svg, &error)) << error.line << ": " << error.message;
+  if (document.GetDocument() == nullptr) return drawing;
+  XMLCh* g = xercesc::XMLString::transcode("g");
+  xercesc::DOMNodeList* groups = document.GetDocument()->getElementsByTagName(g);
+  xercesc::XMLString::release(&g);
+  for (XMLSize_t i = 0; i < groups->getLength(); ++i) {
+    char* text = xercesc::XMLString::transcode(groups->item(i)->getTextContent());
+    char* cls = xercesc::XMLString::transcode(
+        static_cast<xercesc::DOMElement*>(groups->item(i))->getAttribute(u"class"));
+    if (std::string(cls) == "node") ++drawing.nodes;
+    xercesc::XMLString::release(&cls);
+    std::smatch m;
+    const std::string content = text;
+    if (std::regex_search(content, m, std::regex("\\+(\\d+) nodes below"))) {
+      drawing.hidden += std::stoll(m[1]);
+    }
+    xercesc::XMLString::release(&text);
+  }
+  const std::string mark = "stroke=\"#d62728\" stroke-width";
+  for (size_t at = svg.find(mark); at != std::string::npos; at = svg.find(mark, at + 1)) {
+    ++drawing.highlighted;
+  }
+  return drawing;
+}
+
+TEST(Render, DrawsEveryNodeOrCountsTheCutOnes) {
+  TempFolder folder;
+  const std::string svg = folder.Path() + "/tree.svg";
+  ToolRun run = RunTool({"--render", svg, kIrisModel});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  Drawing iris = ReadSvg(ReadFile(svg));
+  EXPECT_EQ(iris.nodes, 9);
+  EXPECT_EQ(iris.highlighted, 0);
+
+  // The medium tree is complete to depth 4: 31 boxes, the other 974 nodes counted below them.
+  run = RunTool({"--render", "-", "--depth", "4",
+                 std::string(DENDRIX_SHARED_DIR) + "/bench-models/medium-tree.pmml"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  Drawing medium = ReadSvg(run.out);
+  EXPECT_EQ(medium.nodes, 31);
+  EXPECT_EQ(medium.nodes + medium.hidden, 1005);
+
+  // Row 13's path: four boxes and the three edges between them.
+  run = RunTool({"--render", "-", "--highlight", "13", kIrisModel, kIrisInput});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(ReadSvg(run.out).highlighted, 4 + 3);
+}
+
+TEST(Render, RefusesWhatItCannotDraw) {
+  TempFolder folder;
+  const std::string twoRows = folder.Write("two.csv", "petal_length\n1\n5\n");
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"--depth", "2", kIrisModel},                  // needs --render
+           {"--render", "-", "--tree", "2", kIrisModel},  // one tree only
+           {"--render", "-", kIrisModel, twoRows},        // which row?
+           {"--render", "-", "--highlight", "3", kIrisModel, twoRows},
+           {"--render", "-", "--path", kIrisModel}}) {
+    EXPECT_EQ(RunTool(args).exitCode, 64) << args[0] << " " << args[1];
+  }
+}
+
+}  // namespace

@@ -1,0 +1,155 @@
+#include <cstdio>
+
+#include "scoring_fixture.h"
+
+using namespace scoring_test;
+
+namespace {
+
+// Paths written one step a word: "id[condition]", "*share" when below 1,
+// trees separated by "|".
+std::string Text(const DecisionPath& path) {
+  std::string out;
+  for (const std::vector<DecisionStep>& tree : path.trees) {
+    if (!out.empty()) out += " | ";
+    for (const DecisionStep& step : tree) {
+      if (&step != &tree.front()) out += ' ';
+      out += step.nodeId;
+      if (!step.condition.empty()) out += "[" + step.condition + "]";
+      if (step.weight < 1) {
+        char share[16];
+        std::snprintf(share, sizeof share, "*%g", step.weight);
+        out += share;
+      }
+    }
+  }
+  return out;
+}
+
+class DecisionPathTest : public ModelTest {
+ protected:
+  explicit DecisionPathTest(const std::vector<std::string>& categories = {"A", "B", "C"})
+      : ModelTest(categories) {}
+
+  // Scores the case, then walks it again; a scored node must end the path.
+  std::string Path(const std::string& values) {
+    Score(values);
+    NamedCaseRecord record;
+    std::istringstream in(values);
+    for (std::string cell; in >> cell;) {
+      const size_t eq = cell.find('=');
+      double number = 0;
+      if (NumericValue::ParseDouble(cell.substr(eq + 1), &number)) {
+        record.SetNumber(cell.substr(0, eq), number);
+      } else {
+        record.SetString(cell.substr(0, eq), cell.substr(eq + 1));
+      }
+    }
+    path.Clear();
+    EXPECT_TRUE(model->GetDecisionPath(&record, path, false));
+    if (NodeId() != "-1" && !path.trees.empty() && !path.trees.back().empty()) {
+      EXPECT_EQ(path.trees.back().back().nodeId, NodeId()) << values;
+    }
+    return Text(path);
+  }
+  void Check(const std::vector<std::pair<std::string, std::string>>& rows) {
+    for (const auto& [values, expected] : rows) EXPECT_EQ(Path(values), expected) << values;
+  }
+
+  DecisionPath path;
+};
+
+// root "0": x <= 5 -> "1", x > 5 -> "2"; surrogate y; biggest child "2".
+//   "1": color red -> "3", green -> "4", missing -> "4".
+class TreePathTest : public DecisionPathTest {
+ protected:
+  TreePathTest() {
+    auto* n1 = Join(ClsNode("1", "A", 0.6),
+                    {Categories(d.color, {{"red", 0}, {"green", 1}}, /*missingChild=*/1)},
+                    {ClsNode("3", "A", 0.8), ClsNode("4", "B", 0.7)});
+    model->SetRoot(Join(ClsNode("0", "A", 0.5), {Threshold(d.x, 5), Threshold(d.y, 2)},
+                        {n1, ClsNode("2", "C", 0.6)}, /*biggest=*/1));
+  }
+};
+
+TEST_F(TreePathTest, EachStepSaysWhichConditionOrFallbackRoutedTheCase) {
+  Check({
+      {"x=3 color=red", "0 1[x <= 5] 3[color = red]"},
+      {"y=1 color=green", "0 1[surrogate y <= 2] 4[color = green]"},
+      {"x=99 y=5", "0 2[surrogate y > 2]"},  // 99 is a declared missing value of x
+      {"x=3", "0 1[x <= 5] 4[color has no value: missing-value child]"},
+      {"x=3 color=purple", "0 1[x <= 5] 4[color not a known category: missing-value child]"},
+      {"", "0 2[no condition applies: biggest child]"},
+  });
+  // Without advice (prediction only) a missing value takes no missing-value child.
+  model->SetPredictionOnly(true);
+  Check({{"x=3", "0 1[x <= 5] 3[no condition applies: biggest child]"}});
+  // Null handling stops where the value is missing.
+  model->SetPredictionOnly(false);
+  model->SetNullHandling(true);
+  Check({{"x=3", "0 1[x <= 5]"}});
+  EXPECT_EQ(NodeId(), "-1");
+}
+
+TEST_F(DecisionPathTest, EmptyNodeHandsTheAnswerToItsParent) {
+  model->SetRoot(Join(ClsNode("0", "A", 0.5), {Threshold(d.x, 5)},
+                      {ClsNode("1", "B", 0.0, 0.0), ClsNode("2", "C", 0.6)}));
+  Check({{"x=1", "0 1[x <= 5] 0[empty node: its parent answers]"}});
+  EXPECT_EQ(path.trees[0].back().depth, 0);
+}
+
+class C5PathTest : public DecisionPathTest {
+ protected:
+  C5PathTest() : DecisionPathTest({"A", "B"}) {
+    model->SetCFive(true);
+    auto leaf = [&](const std::string& id, double total) {
+      return ClsNode(id, "A", 0.5, total, {{"A", 0.5}, {"B", 0.5}}, d.target);
+    };
+    auto* inner =
+        Join(ClsNode("i", "A", 0.5, 30), {Threshold(d.y, 5)}, {leaf("l1", 20), leaf("l2", 10)});
+    model->SetRoot(Join(ClsNode("r", "A", 0.5, 40), {Threshold(d.x, 5)}, {inner, leaf("l3", 10)}));
+  }
+};
+
+TEST_F(C5PathTest, UnroutedCaseListsEveryBranchWithItsShare) {
+  const std::string share = "[no condition applies: share by records]";
+  Check({
+      {"x=1 y=9", "r i[x <= 5] l2[y > 5]"},
+      {"y=1", "r i" + share + "*0.75 l1[y <= 5]*0.75 l3" + share + "*0.25"},
+      {"", "r i" + share + "*0.75 l1" + share + "*0.5 l2" + share + "*0.25 l3" + share + "*0.25"},
+  });
+  std::vector<int> depths;
+  for (const DecisionStep& step : path.trees[0]) depths.push_back(step.depth);
+  EXPECT_EQ(depths, (std::vector<int>{0, 1, 2, 2, 1}));
+}
+
+TEST_F(DecisionPathTest, EnsemblesGiveOnePathPerTreeAndRuleSetsTheRulesThatHeld) {
+  Trees({Join(ClsNode("a0", "A", 0.5), {Threshold(d.x, 5)},
+              {ClsNode("a1", "A", 0.9), ClsNode("a2", "B", 0.9)}),
+         Join(ClsNode("b0", "A", 0.5), {Categories(d.color, {{"red", 0}, {"green", 0}})},
+              {ClsNode("b1", "B", 0.9)})});
+  Check({{"x=7 color=green", "a0 a2[x > 5] | b0 b1[color in {red, green}]"},
+         {"x=7", "a0 a2[x > 5] | b0 b1[no condition applies: biggest child]"}});
+
+  Reset();
+  auto rule = [](const std::string& id, const std::vector<ScoreSplitVar*>& conditions) {
+    CompositeTreeNode* node = ClsNode(id, "A", 0.9);
+    node->SetSplitVar(conditions);
+    return node;
+  };
+  auto ruleSet = [&]() {
+    CompositeTreeNode* top = ClsNode("rs", "C", 0.5);
+    for (CompositeTreeNode* r : {rule("R1", {AtMost(d.x, 0)}),
+                                 rule("R2", {AtMost(d.x, 5), AtMost(d.y, 5)}), rule("R3", {})}) {
+      top->Add(r);
+    }
+    return top;
+  };
+  model->SetRuleSetScoreMethod(DendrixPMMLModel::FirstHit);
+  model->SetRoot(ruleSet());
+  Check({{"x=3 y=1", "rs R2[x <= 5 and y <= 5]"}, {"x=3 y=9", "rs R3[always]"}});
+  model->SetRuleSetScoreMethod(DendrixPMMLModel::Voting);
+  Check({{"x=3 y=1", "rs R2[x <= 5 and y <= 5] R3[always]"}});
+}
+
+}  // namespace
