@@ -5,6 +5,7 @@ add_library(dendrix_replay_support OBJECT
   ${PROJECT_SOURCE_DIR}/cli/CsvReader.cpp
   ${PROJECT_SOURCE_DIR}/cli/RowRecord.cpp
   ${PROJECT_SOURCE_DIR}/cli/RowScorer.cpp
+  ${PROJECT_SOURCE_DIR}/cli/PathFormat.cpp
   ${PROJECT_SOURCE_DIR}/cli/TextFormat.cpp
   ${PROJECT_SOURCE_DIR}/cli/Options.cpp)
 target_link_libraries(dendrix_replay_support PUBLIC dendrix_host)
