@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <fstream>
@@ -392,7 +391,7 @@ TEST_F(HostXmlTest, XmlDocumentRefusesExternalEntities) {
   }
 }
 
-TEST_F(HostXmlTest, XmlDocumentStopsEntityExpansionBombsQuickly) {
+TEST_F(HostXmlTest, XmlDocumentStopsEntityExpansionBombs) {
   std::string xml = "<!DOCTYPE r [<!ENTITY e0 \"lol\">";
   for (int i = 1; i <= 10; ++i) {
     xml += "<!ENTITY e" + std::to_string(i) + " \"";
@@ -401,11 +400,9 @@ TEST_F(HostXmlTest, XmlDocumentStopsEntityExpansionBombsQuickly) {
   }
   xml += "]><r>&e10;</r>";
   for (XmlDocument::Form form : kBothForms) {
-    auto start = std::chrono::steady_clock::now();
     XmlDocument document(form);
     XmlParseError error;
     EXPECT_FALSE(document.ParseMemory(xml, &error));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
     EXPECT_NE(error.message.find("entity"), std::string::npos) << error.message;
     EXPECT_EQ(document.GetDocument(), nullptr);
     // Ordinary entity use stays well within the limit.
