@@ -110,21 +110,10 @@ TEST_F(HostXmlTest, DomHelpersFindAttributesChildrenAndCompareText) {
   EXPECT_EQ(e.GetCode(), 1);
   EXPECT_EQ(e.GetMessage(), "Attribute \"usageType\" is required in element <MiningField>");
 
-  DOMElement* pmml = Parse(
-      "<PMML> text <!-- note --><Header/>\n<TreeModel><Node><Node/></Node></TreeModel>"
-      "<TreeModel/></PMML>");
-  DOMElement* first = BT::GetFirstChildElt(pmml);
-  ASSERT_NE(first, nullptr);
-  EXPECT_TRUE(BT::IsEqual(first->getNodeName(), "Header"));
-  DOMElement* second = BT::GetNextSiblingElt(first);
-  ASSERT_NE(second, nullptr);
-  EXPECT_TRUE(BT::IsEqual(second->getNodeName(), "TreeModel"));
-  EXPECT_EQ(BT::GetNextSiblingElt(BT::GetNextSiblingElt(second)), nullptr);
-  EXPECT_EQ(BT::GetChildByTag(pmml, "TreeModel"), second);
+  DOMElement* pmml =
+      Parse("<PMML> text <!-- note --><Header/>\n<TreeModel><Node/></TreeModel></PMML>");
+  EXPECT_TRUE(BT::IsEqual(BT::GetFirstChildElt(pmml)->getNodeName(), "Header"));
   EXPECT_EQ(BT::GetChildByTag(pmml, "Node"), nullptr);  // not a direct child
-  EXPECT_EQ(BT::GetChildByTag(pmml, "treemodel"), nullptr);
-  EXPECT_EQ(BT::GetElementsByTagName(pmml, "Node")->getLength(), 2u);
-  EXPECT_EQ(BT::GetElementsByTagName(pmml->getOwnerDocument(), "TreeModel")->getLength(), 2u);
   e = Catch([&] { BT::GetChildByTagForced(pmml, "DataDictionary"); });
   EXPECT_EQ(e.GetCode(), 1);
   EXPECT_EQ(e.GetMessage(), "Element <DataDictionary> is required in <PMML>");
@@ -216,13 +205,9 @@ TEST_F(HostXmlTest, OtherEncodingsAndUnknownNames) {
   DictionaryTranslator translator;
   EXPECT_EQ(translator.Transcode(text), "caf\xC3\xA9");  // UTF-8 before a transcoder is made
   translator.CreateTranscoder("ISO-8859-1");
-  DictionaryTranslator copy(translator);
-  ASSERT_NE(copy.GetTranscoder(), nullptr);
+  DictionaryTranslator copy(translator);  // a transcoder of its own
   EXPECT_NE(copy.GetTranscoder(), translator.GetTranscoder());
   EXPECT_EQ(copy.Transcode(text), "caf\xE9");
-  DictionaryTranslator assigned;
-  assigned = translator;
-  EXPECT_EQ(assigned.Transcode(text), "caf\xE9");
 }
 
 TEST_F(HostXmlTest, DataDictionaryLevelsTypesAndValues) {
