@@ -1,5 +1,5 @@
 // Size limits of the CSV reader: cells over the cell limit are reported with
-// their line, both by the reader and by the tool, whatever the block size.
+// their line, whatever the block size.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "ReadCsv.h"
-#include "RunTool.h"
 #include "cli/CliError.h"
 #include "cli/CsvReader.h"
 
@@ -61,27 +60,6 @@ TEST(CsvCellLimit, HeaderCellOverTheLimitIsAMalformedHeader) {
     EXPECT_EQ(std::string(e.what()), "<stdin>:2: cell longer than 16 MB");
   }
   ::close(fd);
-}
-
-// The tool's own limit: a cell just over 16 MB stops the run with exit 3 and
-// a message naming the line; rows before it are scored.
-TEST(CsvCellLimit, ToolRefusesACellOverSixteenMegabytes) {
-  TempFolder folder;
-  std::string text = "sepal_length,sepal_width,petal_length,petal_width,note\n";
-  text += "5.1,3.5,1.4,0.2,ok\n";
-  text += "5.1,3.5,1.4,0.2," + std::string(kCsvMaxCellBytes + 1, 'n') + "\n";
-  const std::string input = folder.Write("big.csv", text);
-  ToolRun run = RunTool({ExamplePath("iris/model.pmml"), input});
-  EXPECT_EQ(run.exitCode, 3) << run.err;
-  EXPECT_EQ(run.err, "dendrix-score: " + input + ":3: cell longer than 16 MB\n");
-  EXPECT_EQ(Lines(run.out).size(), 2u);  // the header and the first row
-
-  // Exactly at the limit the same row is scored.
-  text = "sepal_length,sepal_width,petal_length,petal_width,note\n5.1,3.5,1.4,0.2," +
-         std::string(kCsvMaxCellBytes, 'n') + "\n";
-  ToolRun fits = RunTool({ExamplePath("iris/model.pmml"), folder.Write("fits.csv", text)});
-  EXPECT_EQ(fits.exitCode, 0) << fits.err;
-  EXPECT_EQ(Lines(fits.out).size(), 2u);
 }
 
 }  // namespace

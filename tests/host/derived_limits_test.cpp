@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <memory>
 #include <string>
 
@@ -66,7 +65,7 @@ class DerivedTextLimit : public ::testing::Test {
   std::unique_ptr<TransformationDictionary> fields_;
 };
 
-TEST_F(DerivedTextLimit, DoublingChainsStopAtTheLimitQuickly) {
+TEST_F(DerivedTextLimit, DoublingChainsStopAtTheLimit) {
   // d0 is s (8 bytes); d{i} = concat(d{i-1}, d{i-1}) has 8 * 2^i bytes.
   std::string fields = Text("d0", Ref("s"));
   for (int i = 1; i <= 60; ++i) {
@@ -78,12 +77,10 @@ TEST_F(DerivedTextLimit, DoublingChainsStopAtTheLimitQuickly) {
   fields += Text("capped", "<Apply function=\"concat\" defaultValue=\"too long\">" + Ref("d13") +
                                Ref("d0") + "</Apply>");
   Read(fields);
-  const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(Length("d13", "abcdefgh"), static_cast<long>(DerivedValue::kMaxTextBytes));
   EXPECT_EQ(Length("d14", "abcdefgh"), -1);
   EXPECT_EQ(Length("d60", "abcdefgh"), -1);
   EXPECT_EQ(Length("capped", "abcdefgh"), 8);  // "too long"
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
 
 TEST_F(DerivedTextLimit, LongInputTextsAreMissingInDerivedFields) {

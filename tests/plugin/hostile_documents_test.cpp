@@ -1,10 +1,11 @@
 // Hostile and broken documents through the plug-in's entry point: refusals
 // leak nothing (sanitizer build), are quick, and the size limits hold.
 
+#include "tests/plugin/hostile_documents.h"
+
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
-#include <chrono>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -22,39 +23,7 @@
 
 namespace {
 
-std::string Repeat(const std::string& text, int times) {
-  std::string out;
-  for (int i = 0; i < times; ++i) out += text;
-  return out;
-}
-
-std::string Values(int count) {
-  std::string out;
-  for (int i = 0; i < count; ++i) out += "<Value value=\"c" + std::to_string(i) + "\"/>";
-  return out;
-}
-
-// A classification tree on x with target t (categories given as Value
-// elements); nodes go inside the root node.
-std::string Document(const std::string& nodes, const std::string& targetValues = Values(3),
-                     const std::string& extra = "") {
-  return "<PMML version=\"4.3\"><DataDictionary>"
-         "<DataField name=\"x\" optype=\"continuous\" dataType=\"double\"/>"
-         "<DataField name=\"t\" optype=\"categorical\" dataType=\"string\">" +
-         targetValues + "</DataField></DataDictionary>" + extra +
-         "<TreeModel functionName=\"classification\"><MiningSchema>"
-         "<MiningField name=\"x\" usageType=\"active\"/>"
-         "<MiningField name=\"t\" usageType=\"predicted\"/></MiningSchema>"
-         "<Node score=\"c0\"><True/>" +
-         nodes + "</Node></TreeModel></PMML>";
-}
-
-const std::string kSecondLeaf =
-    "<Node score=\"c2\"><True/><ScoreDistribution value=\"c2\" recordCount=\"5\"/></Node>";
-const std::string kTwoLeaves =
-    "<Node score=\"c1\"><SimplePredicate field=\"x\" operator=\"lessThan\" value=\"1\"/>"
-    "<ScoreDistribution value=\"c1\" recordCount=\"5\"/></Node>" +
-    kSecondLeaf;
+using namespace hostile;
 
 // A document-level cost matrix with one cell: predicting c0 for c1 costs `cost`.
 std::string Costs(const std::string& cost) {
@@ -130,12 +99,10 @@ TEST_F(HostileDocuments, TreeNodeCountCoversBothLayoutsAndStopsPastTheLimit) {
   EXPECT_THROW(CheckTreeNodeCount(deep.GetDocument(), 20000), VeltraException);
 }
 
-// A target with many categories used to cost categories-squared memory for a
-// cost matrix that was never used: 20,000 categories took gigabytes.
+// Memory grows with the categories, not with their square.
 TEST_F(HostileDocuments, ManyTargetCategoriesCostLinearMemory) {
   rusage before{};
   getrusage(RUSAGE_SELF, &before);
-  const auto start = std::chrono::steady_clock::now();
   std::unique_ptr<ScoreModel> model = Read(Document(kTwoLeaves, Values(20000)));
   ASSERT_TRUE(model);
   NamedCaseRecord record;
@@ -149,12 +116,10 @@ TEST_F(HostileDocuments, ManyTargetCategoriesCostLinearMemory) {
   rusage after{};
   getrusage(RUSAGE_SELF, &after);
   EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 256L * 1024);  // kilobytes
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
 }
 
-// Long lists used to be grown one entry at a time, copying the whole list on
-// every add: a set predicate over 40,000 categories took about a minute.
-TEST_F(HostileDocuments, LongListsReadInLinearTime) {
+// Their time is in bench/bench_hostile.cpp.
+TEST_F(HostileDocuments, LongListsAreRead) {
   const int n = 40000;
   std::string elements;
   std::string fields;
@@ -173,10 +138,7 @@ TEST_F(HostileDocuments, LongListsReadInLinearTime) {
   manyFields.insert(manyFields.find("</DataDictionary>"), fields);
   for (const std::string& xml :
        {Document(set, Values(n)), Document(notIn, Values(n + 1)), manyFields}) {
-    const auto start = std::chrono::steady_clock::now();
-    std::unique_ptr<ScoreModel> model = Read(xml);
-    EXPECT_TRUE(model);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    EXPECT_TRUE(Read(xml));
   }
 }
 
@@ -195,7 +157,7 @@ TEST_F(HostileDocuments, CostsOverTooManyCategoriesAreRefused) {
 }
 
 // Entity tricks through the translator's own file and stream reading.
-TEST_F(HostileDocuments, EntityTricksAreRefusedQuicklyWithoutTheirContent) {
+TEST_F(HostileDocuments, EntityTricksAreRefusedWithoutTheirContent) {
   const std::string secret = ::testing::TempDir() + "plugin_secret.txt";
   std::ofstream(secret) << "PLUGIN-SECRET";
   std::string bomb = "<!DOCTYPE PMML [<!ENTITY a0 \"xxxxxxxxxx\">";
@@ -214,7 +176,6 @@ TEST_F(HostileDocuments, EntityTricksAreRefusedQuicklyWithoutTheirContent) {
     const std::string path = ::testing::TempDir() + "plugin_hostile.pmml";
     std::ofstream(path) << xml;
     for (int overload = 0; overload < 2; ++overload) {
-      const auto start = std::chrono::steady_clock::now();
       std::unique_ptr<ScoreTranslator> translator(GiveMyTranslator());
       std::istringstream in(xml);
       try {
@@ -225,7 +186,6 @@ TEST_F(HostileDocuments, EntityTricksAreRefusedQuicklyWithoutTheirContent) {
         EXPECT_EQ(e.GetCode(), 1);
         EXPECT_EQ(e.GetMessage().find("PLUGIN-SECRET"), std::string::npos) << e.GetMessage();
       }
-      EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
     }
   }
 }

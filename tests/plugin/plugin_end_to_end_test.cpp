@@ -145,26 +145,6 @@ TEST_F(PluginTest, ClassificationDocumentScoresCases) {
   delete result;
 }
 
-TEST_F(PluginTest, RegressionDocumentScoresCases) {
-  std::unique_ptr<ScoreModel> model = Load("small_regression_tree.pmml");
-  ASSERT_TRUE(model);
-  NamedCaseRecord record;
-  ScoreResult* result = nullptr;
-  record.SetNumber("x", -2.0);
-  Answer low = Score(model.get(), record, result);
-  EXPECT_EQ(low.prediction, "4.25");
-  EXPECT_EQ(low.nodeId, "low");
-  ASSERT_NE(dynamic_cast<ScoreRegResult*>(result), nullptr);
-  EXPECT_DOUBLE_EQ(dynamic_cast<ScoreRegResult*>(result)->GetStdDev(), 1.5);
-
-  record.SetNumber("x", 0.0);
-  Answer high = Score(model.get(), record, result);
-  EXPECT_EQ(high.prediction, "14");
-  EXPECT_EQ(high.nodeId, "high");
-  EXPECT_DOUBLE_EQ(dynamic_cast<ScoreRegResult*>(result)->GetStdDev(), 2.0);
-  delete result;
-}
-
 TEST_F(PluginTest, RefusedDocumentLeavesNothingBehind) {
   XmlDocument document;
   XmlParseError error;

@@ -1,7 +1,6 @@
 // Whole-document reading: flags from the document frame, ensembles, the
 // legacy layout, cost-matrix placement, failures and the nesting limit.
 
-#include <chrono>
 #include <string>
 #include <vector>
 
@@ -90,7 +89,6 @@ TEST_F(ReaderTest, VersionAndApplicationDecideTheLegacyVendorFlag) {
     ReadOutcome outcome = ReadOk(Document(tree, StandardFields(), "version=\"" + c.version + "\"",
                                           c.application.empty() ? "" : Header(c.application)));
     ASSERT_TRUE(outcome.model);
-    EXPECT_EQ(Peer::IsLegacyVendorPMML(*outcome.translator), c.expected);
     const ScoreSplitVar* split = outcome.Model()->GetRoot()->GetSplitVar()->at(0);
     EXPECT_EQ(dynamic_cast<const ScaleSplit*>(split) != nullptr, c.expected);
   }
@@ -113,9 +111,7 @@ TEST_F(ReaderTest, AlgorithmNameOfTheFirstTreeSetsC5AndRuleSet) {
   for (const Case& c : cases) {
     ReadOutcome outcome = ReadOk(Document(SplitTree("", "algorithmName=\"" + c.algorithm + "\"")));
     ASSERT_TRUE(outcome.model) << c.algorithm;
-    EXPECT_EQ(Peer::IsCFive(*outcome.translator), c.cFive) << c.algorithm;
     EXPECT_EQ(outcome.Model()->IsCFive(), c.cFive) << c.algorithm;
-    EXPECT_EQ(Peer::IsRuleSet(*outcome.translator), c.ruleSet) << c.algorithm;
   }
   ReadOutcome second = ReadOk(Document(SplitTree() + SplitTree("", "algorithmName=\"C5\"")));
   ASSERT_TRUE(second.model);
@@ -127,7 +123,6 @@ TEST_F(ReaderTest, TreesKeepDocumentOrderAndTheFirstSchema) {
   ASSERT_TRUE(single.model);
   EXPECT_EQ(single.Model()->GetModelType(), ScoreModel::kSingleTree);
   EXPECT_EQ(single.Model()->GetTreeCount(), 1);
-  EXPECT_FALSE(Peer::HasMultipleTrees(*single.translator));
 
   // The third tree names another target but is read against the first tree's
   // schema, so it stays a classification tree.
@@ -137,11 +132,11 @@ TEST_F(ReaderTest, TreesKeepDocumentOrderAndTheFirstSchema) {
   ASSERT_TRUE(outcome.model);
   DendrixPMMLModel* model = outcome.Model();
   EXPECT_EQ(model->GetModelType(), ScoreModel::kMultipleTrees);
-  EXPECT_TRUE(Peer::HasMultipleTrees(*outcome.translator));
   ASSERT_EQ(model->GetTreeCount(), 3);
   EXPECT_EQ(model->GetTree(0), model->GetRoot());
   const char* ids[] = {"first", "second", "third"};
   for (int t = 0; t < 3; ++t) EXPECT_EQ(model->GetTree(t)->GetNodeStats()->GetNodeID(), ids[t]);
+  EXPECT_TRUE(model->GetTree(3) == nullptr && model->GetTree(-1) == nullptr);
   EXPECT_NE(ClsStats(model->GetTree(2)), nullptr);
   EXPECT_EQ(model->GetTargetVar()->GetName(), "class");
   EXPECT_EQ(model->GetVarRole("amount"), -1);
@@ -156,7 +151,6 @@ TEST_F(ReaderTest, DocumentsWithoutPmmlGoToTheLegacyReader) {
       "<ValuePercentage Percent=\"100\"><V>B</V></ValuePercentage></ClsTerminalNode></ClsTree>"
       "<TreeModel/></Model>");
   ASSERT_TRUE(outcome.model);
-  EXPECT_EQ(Peer::Model(*outcome.translator), nullptr);
   ASSERT_NE(outcome.Model()->GetRoot(), nullptr);
   EXPECT_EQ(outcome.Model()->GetRoot()->GetNodeStats()->GetNodeID(), "old");
   EXPECT_EQ(ClsStats(outcome.Model()->GetRoot())->GetPrediction()->ToString(), "B");
@@ -183,11 +177,7 @@ TEST_F(ReaderTest, DocumentFrameFailures) {
        Document("<TreeModel functionName=\"classification\">" + kLeafA + "</TreeModel>"), ""},
   };
   for (const Case& c : cases) {
-    ReadOutcome outcome = Refused(c.xml, 1, c.message, c.name);
-    // A failed read leaves the translator without model or name buffer.
-    ASSERT_TRUE(outcome.translator) << c.name;
-    EXPECT_EQ(Peer::Model(*outcome.translator), nullptr) << c.name;
-    EXPECT_EQ(Peer::FieldNameBuffer(*outcome.translator), nullptr) << c.name;
+    Refused(c.xml, 1, c.message, c.name);
   }
 }
 
@@ -201,14 +191,7 @@ TEST_F(ReaderTest, NodeNestingIsLimitedToAThousandLevels) {
   EXPECT_EQ(depth, 1000);
   Refused(Document(TreeModel(Chain(1001))), 5, kTooDeep);
   Refused(Document(SplitTree() + TreeModel(Chain(1001))), 5, kTooDeep, "second tree");
-}
-
-TEST_F(ReaderTest, HugeNestingIsRejectedQuickly) {
-  const std::string xml = Document(TreeModel(Chain(100000)));
-  const auto start = std::chrono::steady_clock::now();
-  Refused(xml, 5, kTooDeep);
-  // Parsing included; a quadratic scan would take minutes.
-  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 10.0);
+  Refused(Document(TreeModel(Chain(100000))), 5, kTooDeep, "far deeper");
 }
 
 TEST_F(ReaderTest, CostMatrixPlacementDecidesThePrediction) {
@@ -217,27 +200,24 @@ TEST_F(ReaderTest, CostMatrixPlacementDecidesThePrediction) {
   // Predicting B for an A case costs 5: A stays the answer.
   const std::string bForA = "<Extension>" + CostCell("B", "A") + "</Extension>";
   struct Case {
-    std::string name, xml;
-    bool hasCost;
-    std::string prediction;
+    std::string name, xml, prediction;
   };
   const std::vector<Case> cases = {
-      {"none", Document(CostTree("")), false, "A"},
-      {"document level wins", Document(aForB + CostTree(bForA)), true, "B"},
-      {"tree level", Document(CostTree(bForA)), true, "A"},
+      {"none", Document(CostTree("")), "A"},
+      {"document level wins", Document(aForB + CostTree(bForA)), "B"},
+      {"tree level", Document(CostTree(aForB)), "B"},
       {"misspelt tree-level name",
        Document(
            CostTree("<Extension>" + CostCell("A", "B", "X-MisclassificatonCost") + "</Extension>")),
-       true, "B"},
+       "B"},
       // A tree-level Extension counts only when the cost cell is its first child.
       {"not the first child",
-       Document(CostTree("<Extension><Other/>" + CostCell("A", "B") + "</Extension>")), false, "A"},
-      {"only the first tree is consulted", Document(CostTree("") + CostTree(aForB)), false, "A"},
+       Document(CostTree("<Extension><Other/>" + CostCell("A", "B") + "</Extension>")), "A"},
+      {"only the first tree is consulted", Document(CostTree("") + CostTree(aForB)), "A"},
   };
   for (const Case& c : cases) {
     ReadOutcome outcome = ReadOk(c.xml);
     ASSERT_TRUE(outcome.model) << c.name;
-    EXPECT_EQ(Peer::HasMisclassificationCost(*outcome.translator), c.hasCost) << c.name;
     EXPECT_EQ(Predict(outcome.model.get()), c.prediction) << c.name;
   }
 }
@@ -249,7 +229,6 @@ TEST_F(ReaderTest, TheLastTopLevelNodeIsTheTree) {
   ReadOutcome outcome = ReadOk(Document(TreeModel(nodes)));
   ASSERT_TRUE(outcome.model);
   EXPECT_EQ(Ids(outcome.Model()->GetRoot()), std::vector<std::string>{"kept"});
-  EXPECT_EQ(Peer::NodeIdCounter(*outcome.translator), 2);
 
   const std::string ruleSets =
       ClsNode("A", ClsNode("A", Simple("x", "lessThan", "1")) + ClsNode("B", "<True/>")) +

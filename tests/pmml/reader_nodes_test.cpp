@@ -67,40 +67,6 @@ TEST_F(ReaderTest, NodeIdentifiersFollowAttributesExtensionsAndTheCounter) {
   EXPECT_EQ(Ids(outcome.Model()->GetTree(0)),
             (Strings{"r", "0", "1", "deep", "g", "-1", "2", "xa"}));
   EXPECT_EQ(Ids(outcome.Model()->GetTree(1)), (Strings{"3", "4"}));
-  EXPECT_EQ(Peer::NodeIdCounter(*outcome.translator), 5);
-}
-
-TEST_F(ReaderTest, NodeIdentifierScanAgreesWithADirectSearch) {
-  const std::string xml =
-      "<TreeModel>" +
-      ClsNode("A", ClsNode("A", "<Extension name=\"a\">" + Ext("x-nodeId", "inner") +
-                                    "</Extension>" + Ext("x-nodeId", "outer")) +
-                       ClsNode("B", ClsNode("B", Ext("z", "1")) + ClsNode("C", "")) +
-                       ClsNode("C", ClsNode("A", "") + "<X>" + Ext("x-nodeId", "x") + "</X>")) +
-      "</TreeModel>";
-  XmlDocument document;
-  XmlParseError error;
-  ASSERT_TRUE(document.ParseMemory(xml, &error)) << error.message;
-  DendrixPMMLTranslator translator;
-  xercesc::DOMNodeList* nodes =
-      BaseTranslator::GetElementsByTagName(document.GetDocument(), "Node");
-  xercesc::DOMNode* treeModel = document.GetDocument()->getDocumentElement();
-  ASSERT_EQ(nodes->getLength(), 7u);
-  for (XMLSize_t i = 0; i < nodes->getLength(); ++i) {
-    auto* element = static_cast<xercesc::DOMElement*>(nodes->item(i));
-    TreeClsNodeStats direct, scanned;
-    Peer::ForgetScan(translator);
-    const int before = Peer::NodeIdCounter(translator);
-    Peer::SetNodeId(translator, &direct, element);
-    const int directSteps = Peer::NodeIdCounter(translator) - before;
-    Peer::ScanTreeModel(translator, treeModel);
-    const int middle = Peer::NodeIdCounter(translator);
-    Peer::SetNodeId(translator, &scanned, element);
-    EXPECT_EQ(directSteps, Peer::NodeIdCounter(translator) - middle) << "node " << i;
-    if (directSteps == 0) {
-      EXPECT_EQ(direct.GetNodeID(), scanned.GetNodeID()) << "node " << i;
-    }
-  }
 }
 
 // Values of a numeric target are read as numbers ("2.0" is 2).

@@ -50,14 +50,13 @@ TEST_F(ReaderTest, UsageTypesGiveRoles) {
   EXPECT_EQ(model->GetVarRole("grade"), -1);
   ASSERT_NE(model->GetTargetVar(), nullptr);
   EXPECT_EQ(model->GetTargetVar()->GetName(), "class");
-  EXPECT_EQ(Peer::Target(*outcome.translator), model->GetTargetVar());
 
   // The last predicted field is the target; both keep the target role.
   const std::string fields = StandardFields() + Field("kind", "categorical", "string", {"A", "B"});
   ReadOutcome two = ReadOk(WithSchema(
       MiningField("class", "predicted") + MiningField("kind", "predicted"), "", "", fields));
   ASSERT_TRUE(two.model);
-  EXPECT_EQ(Peer::Target(*two.translator)->GetName(), "kind");
+  EXPECT_EQ(two.model->GetTargetVar()->GetName(), "kind");
   EXPECT_EQ(two.model->GetVarRole("class"), ScoreModel::kRoleTarget);
   EXPECT_EQ(two.model->GetVarRole("kind"), ScoreModel::kRoleTarget);
 

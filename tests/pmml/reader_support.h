@@ -1,23 +1,36 @@
 #pragma once
 
-// Reader tests: small PMML documents built from pieces and a fixture that
-// reads them. A read outcome owns the model when the read succeeded.
+// Reader tests: small PMML documents built from pieces, a fixture that reads
+// them through the public reader, and readable dumps of what it built. A read
+// outcome owns the model when the read succeeded.
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "host/ScoreModel.h"
+#include "host/ScoreSplitVar.h"
+#include "host/ScoreValue.h"
 #include "host/VeltraException.h"
 #include "host/XmlDocument.h"
 #include "pmml/DendrixPMMLTranslator.h"
 #include "scoring/DendrixPMMLModel.h"
-#include "translator_peer.h"
 #include "tree/CompositeTreeNode.h"
 #include "tree/TreeClsResult.h"
 #include "tree/TreeRegResult.h"
+
+// The cost map a read left in the model; it has no public view.
+class DendrixPMMLModelTestPeer {
+ public:
+  static const std::map<std::string, std::map<std::string, double>>& Costs(
+      const DendrixPMMLModel& m) {
+    return m.misclassificationCosts;
+  }
+};
 
 namespace reader_test {
 
@@ -80,6 +93,17 @@ inline std::string Simple(const std::string& field, const std::string& op,
                           const std::string& value) {
   return "<SimplePredicate field=\"" + field + "\" operator=\"" + op + "\" value=\"" + value +
          "\"/>";
+}
+inline std::string Simple(const std::string& field, const std::string& op) {
+  return "<SimplePredicate field=\"" + field + "\" operator=\"" + op + "\"/>";
+}
+inline std::string Compound(const std::string& op, const std::string& parts) {
+  return "<CompoundPredicate booleanOperator=\"" + op + "\">" + parts + "</CompoundPredicate>";
+}
+inline std::string SetPred(const std::string& field, const std::string& op,
+                           const std::string& arrayAttributes, const std::string& content) {
+  return "<SimpleSetPredicate field=\"" + field + "\" booleanOperator=\"" + op + "\"><Array " +
+         arrayAttributes + ">" + content + "</Array></SimpleSetPredicate>";
 }
 
 struct ReadOutcome {
@@ -164,6 +188,39 @@ inline std::vector<std::string> SplitNames(const TreeNode* node) {
     for (const ScoreSplitVar* split : *splits) names.push_back(split->GetSplitName());
   }
   return names;
+}
+
+inline std::string Bound(double x) {
+  if (std::isinf(x)) return x < 0 ? "-inf" : "+inf";
+  return NumericValue::FormatDouble(x);
+}
+
+// "x: (-inf, 5] -> 0; (5, +inf) -> 1; missing -> -1" for a range split,
+// "color: red -> 0; missing -> -1" for a value split ("#2" for a number).
+inline std::string Layout(const ScoreSplitVar* split) {
+  std::string text = split->GetSplitName() + ": ";
+  if (const auto* scale = dynamic_cast<const ScaleSplit*>(split)) {
+    for (const auto& [range, child] : scale->GetRanges()) {
+      text += std::string(range->IsLowClosed() ? "[" : "(") + Bound(range->GetLow()) + ", " +
+              Bound(range->GetHigh()) + (range->IsHighClosed() ? "]" : ")") + " -> " +
+              std::to_string(child) + "; ";
+    }
+  } else if (const auto* discrete = dynamic_cast<const DiscreteSplit*>(split)) {
+    for (const auto& [value, child] : discrete->GetValues()) {
+      text += (value->IsNumeric() ? "#" : "") + value->ToString() + " -> " + std::to_string(child) +
+              "; ";
+    }
+  }
+  return text + "missing -> " + std::to_string(split->GetMissvalMap());
+}
+
+// The layouts of every split a node holds, one per line.
+inline std::string Layouts(const TreeNode* node) {
+  std::string text;
+  if (const std::vector<ScoreSplitVar*>* splits = node->GetSplitVar()) {
+    for (const ScoreSplitVar* split : *splits) text += Layout(split) + "\n";
+  }
+  return text;
 }
 
 }  // namespace reader_test

@@ -114,31 +114,7 @@ class CostTest : public ModelTest {
   CompositeTreeNode* CostLeaf(bool withTarget = true) {
     return ClsNode("leaf", "A", 0.6, 10, {{"A", 0.6}, {"B", 0.4}}, withTarget ? d.target : nullptr);
   }
-  int Cheapest(const std::vector<double>& p) {
-    return DendrixPMMLModelTestPeer::CheapestCategory(*model, p);
-  }
 };
-
-TEST_F(CostTest, CheapestCategory) {
-  model->SetRoot(ClsNode("0", "A", 0.5));
-  // Unknown categories are left out; unnamed pairs cost 1, the diagonal 0.
-  model->SetMisclassificationCost(
-      CostMap{{"A", {{"A", 7.0}, {"B", 5.0}, {"Z", 3.0}}}, {"C", {{"A", 2.0}}}, {"Q", {}}});
-  const auto& m = DendrixPMMLModelTestPeer::CostMatrix(*model);
-  ASSERT_EQ(m.size(), 3u);
-  EXPECT_EQ(m[0], (std::vector<double>{0, 5, 1}));
-  EXPECT_EQ(m[1], (std::vector<double>{1, 0, 1}));
-  EXPECT_EQ(m[2], (std::vector<double>{2, 1, 0}));
-
-  model->SetMisclassificationCost(CostMap{{"Z", {{"A", 5.0}}}});  // names no category
-  EXPECT_EQ(Cheapest({0.2, 0.5, 0.3}), 1);
-  EXPECT_EQ(Cheapest({0.4, 0.4, 0.2}), 0);
-  EXPECT_EQ(Cheapest({0.2, 0.1}), 0);  // the missing entry counts as 0: A costs 0.1
-  model->SetMisclassificationCost(CostMap{{"A", {{"B", 5.0}}}});
-  EXPECT_EQ(Cheapest({0.3, 0.7, 0}), 1);
-  model->SetMisclassificationCost(CostMap{{"B", {{"A", 10.0}}}});
-  EXPECT_EQ(Cheapest({0.3, 0.7, 0}), 0);
-}
 
 TEST_F(CostTest, LeafPredictsCheapestCategoryWithItsConfidence) {
   model->SetRoot(Join(ClsNode("r", "A", 0.5), {Threshold(d.x, 5), Threshold(d.y, 5)},

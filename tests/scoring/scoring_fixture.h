@@ -20,19 +20,9 @@
 #include "tree/TreeClsResult.h"
 #include "tree/TreeRegResult.h"
 
-// Reaches the model's private state for checks that have no public view.
+// The compiled tables have no public view.
 class DendrixPMMLModelTestPeer {
  public:
-  static int CheapestCategory(const DendrixPMMLModel& m, const std::vector<double>& p) {
-    return m.ComputeMisclassificationScore(p);
-  }
-  static const std::vector<std::vector<double>>& CostMatrix(const DendrixPMMLModel& m) {
-    return m.costMatrix;
-  }
-  static const std::vector<const ScoreValue*>& Categories(const DendrixPMMLModel& m) {
-    return m.categoryValues;
-  }
-  static int IndexOf(const DendrixPMMLModel& m, const ScoreValue* v) { return m.GetIndexOf(v); }
   // Nodes routed by threshold in the compact tables (after the first case).
   static int ThresholdNodeCount(const DendrixPMMLModel& m) {
     int count = 0;

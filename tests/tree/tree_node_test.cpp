@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,15 +21,11 @@ class CountedStats : public TreeClsNodeStats {
   ~CountedStats() override { ++g_statsDestroyed; }
 };
 
-// A split with a fixed dump that counts its destruction.
+// A split that counts its destruction.
 class FakeSplit : public DiscreteSplit {
  public:
-  FakeSplit(const ScoreDictVar* var, std::string text) : DiscreteSplit(var), text_(text) {}
+  explicit FakeSplit(const ScoreDictVar* var) : DiscreteSplit(var) {}
   ~FakeSplit() override { ++g_splitsDestroyed; }
-  void Display(std::ostream& os) const override { os << text_; }
-
- private:
-  std::string text_;
 };
 
 CompositeTreeNode* Node(const std::string& id) {
@@ -56,12 +51,6 @@ std::string Walk(const CompositeTreeNode* node, Step step) {
   std::string ids;
   for (; node != nullptr; node = step(node)) ids += Id(node);
   return ids;
-}
-
-std::string Display(const CompositeTreeNode* node) {
-  std::ostringstream os;
-  node->Display(os);
-  return os.str();
 }
 
 class TreeNodeTest : public ::testing::Test {
@@ -219,13 +208,12 @@ TEST_F(TreeNodeTest, WalksSkipEmptySlots) {
   EXPECT_EQ(a2->GetNextLeaf(), c);
   EXPECT_EQ(c->GetPreviousNode(), a2);
   EXPECT_EQ(Walk(root, [](auto* n) { return n->GetNextNode(); }), "01346");
-  EXPECT_EQ(Display(root).find("Child NodeID = 2"), std::string::npos);
 }
 
 TEST_F(CompositeTreeNodeTest, DestructorReleasesStatsSplitsAndSubtree) {
   DictVar var("x", ScoreDictVar::kString);
-  root->SetSplitVar({new FakeSplit(&var, ""), new FakeSplit(&var, "")});
-  a->SetSplitVar({new FakeSplit(&var, "")});
+  root->SetSplitVar({new FakeSplit(&var), new FakeSplit(&var)});
+  a->SetSplitVar({new FakeSplit(&var)});
   delete root;
   root = nullptr;
   EXPECT_EQ(g_statsDestroyed, 6);
@@ -239,25 +227,6 @@ TEST_F(CompositeTreeNodeTest, EqualityComparesStatisticsOnly) {
   EXPECT_FALSE(*a == *b);
   EXPECT_FALSE(bare == *a);
   EXPECT_FALSE(*a == bare);
-}
-
-TEST_F(CompositeTreeNodeTest, Display) {
-  EXPECT_EQ(Display(a1),
-            "Start TreeNode Display:\n  Node ID = 3\n  Level = 2\n\nEnd TreeNode Display. \n\n");
-  DictVar var("x", ScoreDictVar::kString);
-  a->GetMutableNodeStats()->SetChildIndexOnMaxConfidence(1);
-  a->SetSplitVar({new FakeSplit(&var, "<first>\n"), new FakeSplit(&var, "<second>\n")});
-  EXPECT_EQ(Display(a),
-            "Start TreeNode Display:\n"
-            "  Node ID = 1\n"
-            " Biggest Child Index On Confidence = 1\n"
-            "       Child NodeID = 3\n"
-            "       Child NodeID = 4\n"
-            "  Level = 1\n\n"
-            "Split Var Imformation: \n"
-            "<first>\n"
-            "<second>\n"
-            "End TreeNode Display. \n\n");
 }
 
 }  // namespace
