@@ -16,7 +16,7 @@
 #include "host/TransformationDictionary.h"
 #include "host/VeltraException.h"
 #include "host/XmlDocument.h"
-#include "plugin/DendrixPMMLTranslator.h"
+#include "pmml/DendrixPMMLTranslator.h"
 #include "tests/plugin/hostile_documents.h"
 
 namespace {
