@@ -57,11 +57,12 @@ void DisplayPreOrder(const TreeNode* top, std::ostream& os) {
   }
 }
 
-const ScoreValue* StatsPrediction(const TreeNode* node) {
-  if (node == nullptr || node->GetNodeStats() == nullptr) return nullptr;
-  const auto* asResult = dynamic_cast<const ScoreResult*>(node->GetNodeStats());
-  return asResult != nullptr ? asResult->GetPrediction() : nullptr;
-}
+// A regression ensemble's result: owns the mean it predicts.
+class MeanRegResult final : public TreeRegResult {
+ public:
+  explicit MeanRegResult(const ScoreDictVar* target) : TreeRegResult(target) {}
+  NumericValue mean{0.0};
+};
 
 }  // namespace
 
@@ -73,19 +74,18 @@ DendrixPMMLModel::DendrixPMMLModel()
       dictVarIndexReady(false),
       ruleSetMode(NotRuleSet),
       numCategories(0),
-      defaultPrediction(nullptr),
       multipleTrees(false),
       nullHandling(false),
       needDerivedPredictor(false),
       costsInForce(false),
       treesReady(false),
       regression(false),
-      ensembleMean(0.0),
-      slotPositionsReady(false) {}
+      maxDepth(0),
+      slotPositionsReady(false),
+      batchReady(false) {}
 
 DendrixPMMLModel::DendrixPMMLModel(TreeNode* rootNode) : DendrixPMMLModel() {
   root = rootNode;
-  defaultPrediction = StatsPrediction(root);
   target = GetTargetVar();
   if (target != nullptr) FillCategoryValues(false);
 }
@@ -111,7 +111,6 @@ void DendrixPMMLModel::SetRoot(TreeNode* node) {
   categoryValues.clear();
   numCategories = 0;
   if (target != nullptr && IsCategorical(target)) {
-    defaultPrediction = StatsPrediction(node);
     FillCategoryValues(true);
   }
   BuildCostMatrix();
@@ -249,6 +248,7 @@ void DendrixPMMLModel::SetMisclassificationCost(
     const std::map<std::string, std::map<std::string, double>>& costs) {
   misclassificationCosts = costs;
   BuildCostMatrix();
+  treesReady = false;  // leaf confidences per category are computed with the trees
 }
 
 void DendrixPMMLModel::BuildCostMatrix() {
@@ -374,20 +374,37 @@ void DendrixPMMLModel::PrepareTrees() {
     flatTrees.emplace_back();
     FlattenTree(tree, flatTrees.back());
   }
+  // Leaf confidences per category, read by costs and C5 scoring.
+  if (cFive || costsInForce) {
+    for (FlatTree& tree : flatTrees) {
+      for (FlatNode& node : tree.nodes) {
+        if (node.clsStats != nullptr) node.clsStats->ComputeAllConfidences();
+      }
+    }
+  }
   // Slot 0 is no variable: it always holds 0, for the self-loops of leaves
   // and general nodes in the compiled tables.
   slotVars.assign(1, nullptr);
   for (FlatTree& tree : flatTrees) CompileTree(tree, slotVars);
   slotPositions.assign(slotVars.size(), -1);
-  slotNumbers.assign(2 * slotVars.size(), 0.0);
   slotPositionsReady = false;
-  int depth = 0;
-  for (const FlatTree& tree : flatTrees) depth = tree.depth > depth ? tree.depth : depth;
-  // Depth times categories: only C5 scoring needs it.
-  c5Dist.assign(cFive ? depth + 1 : 0, std::vector<double>(cFive ? numCategories : 0, 0.0));
-  ensembleVotes.assign(numCategories, 0.0);
-  ruleVotes.assign(numCategories, 0.0);
+  maxDepth = 0;
+  for (const FlatTree& tree : flatTrees) maxDepth = tree.depth > maxDepth ? tree.depth : maxDepth;
+  PrepareBatchAnswers();
   treesReady = true;
+}
+
+DendrixPMMLModel::Scratch& DendrixPMMLModel::ThreadScratch() {
+  thread_local Scratch scratch;
+  return scratch;
+}
+
+void DendrixPMMLModel::Prepare(const ScoreCaseRecord* record, bool derivedInRecord, bool indexed) {
+  std::lock_guard<std::mutex> lock(prepareMutex);
+  if (!treesReady) PrepareTrees();
+  if (target == nullptr || flatTrees.empty()) return;
+  if (!dictVarIndexReady && indexed) SetUpDictVarIndex(record, derivedInRecord);
+  if (!slotPositionsReady) RefreshSlotPositions();
 }
 
 // ---------------------------------------------------------------------------
@@ -451,26 +468,34 @@ VorqScore::VorqStatus DendrixPMMLModel::StopWithoutPrediction(Call& call) const 
 VorqScore::VorqStatus DendrixPMMLModel::GetScore(const ScoreCaseRecord* record,
                                                  ScoreResult*& result, bool derivedInRecord) {
   if (record == nullptr) return VorqScore::VorqStatus(kNoCaseRecord, false);
-  if (!treesReady) PrepareTrees();
+  const bool indexed = record->IsIndexed();
+  if (!treesReady || !slotPositionsReady || (indexed && !dictVarIndexReady)) {
+    Prepare(record, derivedInRecord, indexed);
+  }
   if (target == nullptr || flatTrees.empty()) return VorqScore::VorqStatus(kNoPrediction, false);
 
   Call call{};
+  call.scratch = &ThreadScratch();
   call.record = record;
+  call.indexed = indexed;
   TransformationDictionary* derived = GetTransformationDictionary();
+  std::unique_lock<std::mutex> derivedTurn;
   if (needDerivedPredictor && derived != nullptr && !derivedInRecord) {
+    derivedTurn = std::unique_lock<std::mutex>(derivedMutex);
     call.derivedRecord = derived->GetValuesForDeriedVars(record, GetDictionary());
   }
-  call.indexed = record->IsIndexed();
-  if (!dictVarIndexReady && call.indexed) SetUpDictVarIndex(record, derivedInRecord);
-  if (!slotPositionsReady) RefreshSlotPositions();
 
   // Reuse only a plain result of this model's kind and target: anything else
   // (node statistics, another class, a result of another model) is replaced.
-  const std::type_info& wanted = regression ? typeid(TreeRegResult) : typeid(TreeClsResult);
+  const bool meanResult = regression && multipleTrees;
+  const std::type_info& wanted = meanResult   ? typeid(MeanRegResult)
+                                 : regression ? typeid(TreeRegResult)
+                                              : typeid(TreeClsResult);
   if (result == nullptr || typeid(*result) != wanted || result->GetTarget() != target) {
     delete result;
-    result = regression ? static_cast<ScoreResult*>(new TreeRegResult(target))
-                        : static_cast<ScoreResult*>(new TreeClsResult(target));
+    result = meanResult   ? static_cast<ScoreResult*>(new MeanRegResult(target))
+             : regression ? static_cast<ScoreResult*>(new TreeRegResult(target))
+                          : static_cast<ScoreResult*>(new TreeClsResult(target));
   } else if (!predictionOnly) {
     result->RemoveAdvice();
   }
@@ -487,17 +512,16 @@ VorqScore::VorqStatus DendrixPMMLModel::GetScore(const ScoreCaseRecord* record,
   return regression ? ScoreRegressionEnsemble(call) : ScoreEnsemble(call);
 }
 
-VorqScore::VorqStatus DendrixPMMLModel::ScoreOne(const FlatTree& tree, Call& call) {
+VorqScore::VorqStatus DendrixPMMLModel::ScoreOne(const FlatTree& tree, Call& call) const {
   if (!tree.usable) return StopWithoutPrediction(call);
   if (ruleSetMode == NotRuleSet) return GetTreeScore(tree, call);
-  // The fallback follows the rule set being scored.
-  defaultPrediction = tree.nodes.front().stats->GetPrediction();
   return GetRuleSetScore(tree, call);
 }
 
-VorqScore::VorqStatus DendrixPMMLModel::ScoreEnsemble(Call& call) {
+VorqScore::VorqStatus DendrixPMMLModel::ScoreEnsemble(Call& call) const {
   if (!costsInForce && ruleSetMode == NotRuleSet && call.indexed) return ScoreEnsembleFast(call);
-  std::fill(ensembleVotes.begin(), ensembleVotes.end(), 0.0);
+  std::vector<double>& ensembleVotes = call.scratch->ensembleVotes;
+  ensembleVotes.assign(numCategories, 0.0);
   double total = 0.0;
   for (const FlatTree& tree : flatTrees) {
     const VorqScore::VorqStatus status = ScoreOne(tree, call);
@@ -525,7 +549,7 @@ VorqScore::VorqStatus DendrixPMMLModel::ScoreEnsemble(Call& call) {
 
 // Regression trees cannot vote for categories: the ensemble predicts the mean
 // of the trees' numeric predictions.
-VorqScore::VorqStatus DendrixPMMLModel::ScoreRegressionEnsemble(Call& call) {
+VorqScore::VorqStatus DendrixPMMLModel::ScoreRegressionEnsemble(Call& call) const {
   double sum = 0.0;
   int count = 0;
   for (const FlatTree& tree : flatTrees) {
@@ -542,13 +566,14 @@ VorqScore::VorqStatus DendrixPMMLModel::ScoreRegressionEnsemble(Call& call) {
     call.result->SetPrediction(nullptr);
     return VorqScore::VorqStatus(kNoPrediction, false);
   }
-  ensembleMean.Set(sum / count);
-  call.result->SetPrediction(&ensembleMean);
+  auto* mean = static_cast<MeanRegResult*>(call.result);
+  mean->mean.Set(sum / count);
+  call.result->SetPrediction(&mean->mean);
   call.reg->SetStdDev(-1.0);
   return VorqScore::VorqStatus();
 }
 
-VorqScore::VorqStatus DendrixPMMLModel::GetTreeScore(const FlatTree& tree, Call& call) {
+VorqScore::VorqStatus DendrixPMMLModel::GetTreeScore(const FlatTree& tree, Call& call) const {
   const bool c5 = cFive && !regression && numCategories > 0;
   int n = 0;
   int surrogateCount = 0;
@@ -560,7 +585,7 @@ VorqScore::VorqStatus DendrixPMMLModel::GetTreeScore(const FlatTree& tree, Call&
 // Walks from node n down to the node that answers. False when the walk ended
 // the case itself (a null-handling stop, or C5 scoring), with its status.
 bool DendrixPMMLModel::WalkTree(const FlatTree& tree, Call& call, bool c5, int& n,
-                                int& surrogateCount, VorqScore::VorqStatus& status) {
+                                int& surrogateCount, VorqScore::VorqStatus& status) const {
   const unsigned char fastMask = kFastLeaf | kFastGeneral | (call.advise ? kFastAdviceSafe : 0);
   const unsigned char fastWanted = call.advise ? kFastAdviceSafe : 0;
   for (;;) {
@@ -615,7 +640,7 @@ bool DendrixPMMLModel::WalkTree(const FlatTree& tree, Call& call, bool c5, int& 
 }
 
 VorqScore::VorqStatus DendrixPMMLModel::FinishTree(const FlatTree& tree, int n, int surrogateCount,
-                                                   Call& call) {
+                                                   Call& call) const {
   const int p = tree.parent[n];
   if (regression) {
     const TreeRegResult* st = tree.nodes[n].regStats;
@@ -635,7 +660,6 @@ VorqScore::VorqStatus DendrixPMMLModel::FinishTree(const FlatTree& tree, int n, 
   TreeClsResult* st = reached->clsStats;
   const ScoreValue* prediction = st->GetPrediction();
   if (costsInForce) {
-    st->ComputeAllConfidences();
     const std::vector<double>& conf = st->GetAllConfidenceRef();
     // Without one confidence per category the stored prediction stands.
     if (conf.size() >= categoryValues.size()) {
@@ -659,10 +683,11 @@ VorqScore::VorqStatus DendrixPMMLModel::FinishTree(const FlatTree& tree, int n, 
   return VorqScore::VorqStatus();
 }
 
-VorqScore::VorqStatus DendrixPMMLModel::GetRuleSetScore(const FlatTree& tree, Call& call) {
+VorqScore::VorqStatus DendrixPMMLModel::GetRuleSetScore(const FlatTree& tree, Call& call) const {
   const FlatNode& ruleSetRoot = tree.nodes.front();
   const bool voting = ruleSetMode == Voting;
-  if (voting) std::fill(ruleVotes.begin(), ruleVotes.end(), 0.0);
+  std::vector<double>& ruleVotes = call.scratch->ruleVotes;
+  if (voting) ruleVotes.assign(numCategories, 0.0);
   int fired = 0;
   int cast = 0;
   for (int position = 0; position < ruleSetRoot.childCount; ++position) {
@@ -703,26 +728,29 @@ VorqScore::VorqStatus DendrixPMMLModel::GetRuleSetScore(const FlatTree& tree, Ca
     call.result->SetConfidence(ruleVotes[best] / fired);
     return VorqScore::VorqStatus();
   }
-  call.result->SetPrediction(const_cast<ScoreValue*>(defaultPrediction));
+  // No rule fired: the rule set's own prediction.
+  call.result->SetPrediction(const_cast<ScoreValue*>(ruleSetRoot.stats->GetPrediction()));
   call.result->SetConfidence(kNoRuleConfidence);
   return VorqScore::VorqStatus();
 }
 
 void DendrixPMMLModel::AddLeafShare(const FlatNode& leaf, double weight, Call& call,
-                                    std::vector<double>& dist) {
+                                    std::vector<double>& dist) const {
   call.cls->RemoveValuePercent();
-  leaf.clsStats->ComputeAllConfidences();
   const std::vector<double>& conf = leaf.clsStats->GetAllConfidenceRef();
   // A short list counts its missing entries as zeros; extra entries are ignored.
   const size_t n = conf.size() < dist.size() ? conf.size() : dist.size();
   for (size_t j = 0; j < n; ++j) dist[j] += weight * conf[j];
 }
 
-const std::vector<double>& DendrixPMMLModel::GetChildIndexForC5(const FlatTree& tree, int n,
-                                                                Call& call, bool top, int depth,
-                                                                VorqScore::VorqStatus& status) {
+const std::vector<double>& DendrixPMMLModel::GetChildIndexForC5(
+    const FlatTree& tree, int n, Call& call, bool top, int depth,
+    VorqScore::VorqStatus& status) const {
+  // Depth times categories, grown once per thread.
+  std::vector<std::vector<double>>& c5Dist = call.scratch->c5Dist;
+  if (c5Dist.size() < static_cast<size_t>(maxDepth) + 1) c5Dist.resize(maxDepth + 1);
   std::vector<double>& dist = c5Dist[depth];
-  std::fill(dist.begin(), dist.end(), 0.0);
+  dist.assign(numCategories, 0.0);
   if (!status.IsOK()) return dist;
 
   const FlatNode& node = tree.nodes[n];

@@ -1,0 +1,169 @@
+// Scores a single plain tree straight from number columns: a row whose walk
+// takes fast nodes only (plain numbers, one-threshold splits, no advice) ends
+// at a node whose answer is known in advance; any other row is left to
+// GetScore.
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <limits>
+
+#include "host/BatchScore.h"
+#include "scoring/DendrixPMMLModel.h"
+#include "tree/TreeClsResult.h"
+#include "tree/TreeRegResult.h"
+
+namespace {
+
+// Answer tables larger than this (nodes times categories) are not built.
+constexpr size_t kMaxBatchEntries = size_t{1} << 26;
+const std::string kNoNode = "-1";
+
+}  // namespace
+
+void DendrixPMMLModel::PrepareBatchAnswers() {
+  batchReady = false;
+  batchCategory.clear();
+  batchConfidence.clear();
+  batchNode.clear();
+  batchProbabilities.clear();
+  if (multipleTrees || ruleSetMode != NotRuleSet || cFive || costsInForce ||
+      flatTrees.size() != 1 || !flatTrees.front().usable || target == nullptr) {
+    return;
+  }
+  const FlatTree& tree = flatTrees.front();
+  const size_t count = tree.nodes.size();
+  const size_t k = categoryValues.size();
+  if (count * (k + 1) > kMaxBatchEntries) return;
+  batchNode.resize(count);
+  for (size_t n = 0; n < count; ++n) batchNode[n] = static_cast<int>(n);
+  if (regression) {
+    batchReady = true;
+    return;
+  }
+  if (k == 0) return;
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  batchCategory.assign(count, -1);
+  batchConfidence.assign(count, nan);
+  batchProbabilities.assign(count * k, nan);
+  for (size_t n = 0; n < count; ++n) {
+    if (tree.nodes[n].childCount != 0) continue;
+    // An empty node (no confidence, no records) answers with its parent.
+    size_t reached = n;
+    double c = tree.nodes[n].clsStats->GetConfidence();
+    if (c == 0 && tree.nodes[n].clsStats->GetTotalRecord() == 0) {
+      reached = static_cast<size_t>(tree.parent[n]);
+      c = tree.nodes[reached].clsStats->GetConfidence();
+    }
+    const TreeClsResult* st = tree.nodes[reached].clsStats;
+    batchCategory[n] = GetIndexOf(st->GetPrediction());
+    batchConfidence[n] = c;
+    batchNode[n] = static_cast<int>(reached);
+    // Each share goes to the first category it equals that has none yet.
+    double* probabilities = &batchProbabilities[n * k];
+    for (const auto& entry : st->GetAllValuePercent()) {
+      if (entry.first == nullptr) continue;
+      for (size_t j = 0; j < k; ++j) {
+        if (std::isnan(probabilities[j]) && entry.first->Equals(categoryValues[j])) {
+          probabilities[j] = entry.second;
+          break;
+        }
+      }
+    }
+  }
+  batchReady = true;
+}
+
+bool DendrixPMMLModel::ScoreColumns(const BatchColumns& columns, size_t begin, size_t end,
+                                    BatchAnswers& answers, BatchTexts& texts,
+                                    std::vector<size_t>& rest) const {
+  if (!treesReady || !slotPositionsReady || !dictVarIndexReady || !batchReady) return false;
+  const FlatTree& tree = flatTrees.front();
+  std::vector<const double*> slotColumn(slotVars.size(), nullptr);
+  for (size_t s = 0; s < slotVars.size(); ++s) {
+    const int position = slotPositions[s];
+    if (position < 0 || static_cast<size_t>(position) >= columns.columns.size()) continue;
+    const BatchColumns::Column& column = columns.columns[position];
+    if (column.kind == BatchColumns::Kind::kNumber) slotColumn[s] = column.numbers;
+  }
+  std::vector<int32_t> nodeCode(tree.nodes.size(), -1);
+  const int32_t noAdvice = texts.Code(BatchTexts::kAdvice, "");
+  const bool advise = !predictionOnly;
+  // A split node that may give advice for a plain number refuses the row
+  // when advice is wanted.
+  const unsigned char judged = kFastLeaf | kFastGeneral | kFastAdviceSafe;
+  const unsigned char adviseBit = advise ? 1 : 0;
+  const size_t k = categoryValues.size();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+
+  // Rows go a group at a time: each row's numbers by ValueIndex (NaN when not
+  // plain), then every walk takes as many steps as the tree is deep, one step
+  // of each row in turn, so that their loads overlap. Leaves and general
+  // nodes lead back to themselves; a walk that read a value that is not plain
+  // or passed a node that must give advice is left to GetScore.
+  constexpr size_t kLanes = 8;
+  const size_t width = 2 * slotVars.size();
+  std::vector<double> numbers(kLanes * width, 0.0);
+  const FastNode* base = tree.fast.data();
+  for (size_t start = begin; start < end; start += kLanes) {
+    const size_t lanes = std::min(kLanes, end - start);
+    const FastNode* at[kLanes];
+    unsigned char refused[kLanes];
+    for (size_t lane = 0; lane < lanes; ++lane) {
+      double* v = &numbers[lane * width];
+      for (size_t s = kConstantSlot + 1; s < slotVars.size(); ++s) {
+        const double x = slotColumn[s] != nullptr ? slotColumn[s][start + lane] : nan;
+        const bool plain = x > -DBL_MAX && x <= DBL_MAX;
+        v[ValueIndex(s, false)] = plain ? x : nan;
+        v[ValueIndex(s, true)] = plain ? -x : nan;
+      }
+      at[lane] = base;
+      refused[lane] = 0;
+    }
+    for (int step = 0; step < tree.depth; ++step) {
+      for (size_t lane = 0; lane < lanes; ++lane) {
+        const FastNode& f = *at[lane];
+        const double v = numbers[lane * width + f.value];
+        refused[lane] |=
+            static_cast<unsigned char>((v != v) | (adviseBit & ((f.flags & judged) == 0)));
+        at[lane] += FastStep(f, v);
+      }
+    }
+    for (size_t lane = 0; lane < lanes; ++lane) {
+      const size_t row = start + lane;
+      const int n = static_cast<int>(at[lane] - base);
+      bool fast = refused[lane] == 0 && (at[lane]->flags & kFastLeaf) != 0;
+      if (fast && regression) {
+        fast = tree.nodes[n].regStats->GetPrediction() != nullptr;
+      } else if (fast) {
+        fast = batchCategory[n] >= 0;
+      }
+      if (!fast) {
+        rest.push_back(row);
+        continue;
+      }
+      if (regression) {
+        const TreeRegResult* st = tree.nodes[n].regStats;
+        if (answers.value) answers.value[row] = st->GetPrediction()->ToDouble();
+        const double sd = st->GetStdDev();
+        if (answers.stdDev) answers.stdDev[row] = sd != -1.0 ? sd : nan;
+      } else {
+        if (answers.prediction) answers.prediction[row] = batchCategory[n];
+        if (answers.confidence) answers.confidence[row] = batchConfidence[n];
+        const double* probabilities = &batchProbabilities[static_cast<size_t>(n) * k];
+        for (size_t j = 0; j < k && j < answers.probabilities.size(); ++j) {
+          if (answers.probabilities[j])
+            answers.probabilities[j][row] = advise ? probabilities[j] : nan;
+        }
+      }
+      const int reached = batchNode[n];
+      if (nodeCode[reached] < 0) {
+        const std::string& id = *tree.nodes[reached].nodeId;
+        nodeCode[reached] = texts.Code(BatchTexts::kNode, id.empty() ? kNoNode : id);
+      }
+      if (answers.node) answers.node[row] = nodeCode[reached];
+      if (answers.advice) answers.advice[row] = noAdvice;
+      if (answers.status) answers.status[row] = 0;
+    }
+  }
+  return true;
+}
