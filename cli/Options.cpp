@@ -175,7 +175,7 @@ std::string HelpText() {
          "                         'target', LocalTransformations, nodes without score,\n"
          "                         categorical fields without values); the changes are\n"
          "                         listed as warnings and by --describe\n"
-         "  --threads N            score with N model instances (default 1)\n"
+         "  --threads N            score on N threads sharing the model (default 1)\n"
          "  --progress             show a progress line on standard error\n"
          "  --no-progress          never show one (default: shown for input files over\n"
          "                         8 MB when standard error is a terminal)\n"
