@@ -95,43 +95,51 @@ bool DendrixPMMLModel::ScoreColumns(const BatchColumns& columns, size_t begin, s
   const size_t k = categoryValues.size();
   const double nan = std::numeric_limits<double>::quiet_NaN();
 
-  // Rows go a group at a time: each row's numbers by ValueIndex (NaN when not
-  // plain), then every walk takes as many steps as the tree is deep, one step
-  // of each row in turn, so that their loads overlap. Leaves and general
-  // nodes lead back to themselves; a walk that read a value that is not plain
-  // or passed a node that must give advice is left to GetScore.
+  // Rows go a group at a time: every walk takes as many steps as the tree is
+  // deep (or until all have ended), one step of each row in turn, so that
+  // their loads overlap. Leaves and general nodes lead back to themselves
+  // through slot 0, which reads 0. A walk that read a number that is not plain
+  // (or no number: NaN) or passed a node that must give advice is left to
+  // GetScore.
   constexpr size_t kLanes = 8;
-  const size_t width = 2 * slotVars.size();
-  std::vector<double> numbers(kLanes * width, 0.0);
+  static const double kZeros[kLanes] = {};
+  static const double kNone[kLanes] = {nan, nan, nan, nan, nan, nan, nan, nan};
+  std::vector<const double*> at(slotVars.size());  // per slot, the group's first row
+  at[kConstantSlot] = kZeros;
   const FastNode* base = tree.fast.data();
   for (size_t start = begin; start < end; start += kLanes) {
     const size_t lanes = std::min(kLanes, end - start);
-    const FastNode* at[kLanes];
+    for (size_t s = kConstantSlot + 1; s < slotVars.size(); ++s) {
+      at[s] = slotColumn[s] != nullptr && lanes == kLanes ? slotColumn[s] + start : kNone;
+    }
+    const FastNode* node[kLanes];
     unsigned char refused[kLanes];
     for (size_t lane = 0; lane < lanes; ++lane) {
-      double* v = &numbers[lane * width];
-      for (size_t s = kConstantSlot + 1; s < slotVars.size(); ++s) {
-        const double x = slotColumn[s] != nullptr ? slotColumn[s][start + lane] : nan;
-        const bool plain = x > -DBL_MAX && x <= DBL_MAX;
-        v[ValueIndex(s, false)] = plain ? x : nan;
-        v[ValueIndex(s, true)] = plain ? -x : nan;
-      }
-      at[lane] = base;
+      node[lane] = base;
       refused[lane] = 0;
     }
     for (int step = 0; step < tree.depth; ++step) {
       for (size_t lane = 0; lane < lanes; ++lane) {
-        const FastNode& f = *at[lane];
-        const double v = numbers[lane * width + f.value];
+        const FastNode& f = *node[lane];
+        const double x = at[SlotOfValue(f.value)][lane];
+        const bool plain = x > -DBL_MAX && x <= DBL_MAX;
         refused[lane] |=
-            static_cast<unsigned char>((v != v) | (adviseBit & ((f.flags & judged) == 0)));
-        at[lane] += FastStep(f, v);
+            static_cast<unsigned char>((plain ? 0 : 1) | (adviseBit & ((f.flags & judged) == 0)));
+        node[lane] += FastStep(f, OrientValue(f.value, x));
+      }
+      // Most walks end well above the deepest leaf: stop once all have ended.
+      if ((step & 3) == 3) {
+        bool ended = true;
+        for (size_t lane = 0; lane < lanes; ++lane) {
+          ended &= (node[lane]->flags & (kFastLeaf | kFastGeneral)) != 0;
+        }
+        if (ended) break;
       }
     }
     for (size_t lane = 0; lane < lanes; ++lane) {
       const size_t row = start + lane;
-      const int n = static_cast<int>(at[lane] - base);
-      bool fast = refused[lane] == 0 && (at[lane]->flags & kFastLeaf) != 0;
+      const int n = static_cast<int>(node[lane] - base);
+      bool fast = refused[lane] == 0 && (node[lane]->flags & kFastLeaf) != 0;
       if (fast && regression) {
         fast = tree.nodes[n].regStats->GetPrediction() != nullptr;
       } else if (fast) {
