@@ -90,7 +90,7 @@ class BatchWorker {
       const BatchColumns::Column& column = columns_.columns[i];
       const int position = static_cast<int>(i);
       if (column.kind == BatchColumns::Kind::kNumber) {
-        const double x = column.numbers[row];
+        const double x = column.numbers[row * column.stride];
         if (x != x) {
           record_.SetNull(position);
         } else {

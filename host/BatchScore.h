@@ -23,6 +23,7 @@ struct BatchColumns {
   struct Column {
     Kind kind = Kind::kAbsent;        // absent: no value in any row
     const double* numbers = nullptr;  // kNumber: per row, NaN for no value
+    size_t stride = 1;                // kNumber: row i is numbers[i * stride]
     const int32_t* codes = nullptr;   // kText: per row, index into texts, -1 for no value
     std::vector<std::string> texts;   // kText: the distinct values
   };

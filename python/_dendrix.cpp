@@ -208,11 +208,18 @@ class Model {
       const std::string kind = column[0].cast<std::string>();
       BatchColumns::Column& into = batch.columns[i];
       if (kind == "number") {
-        auto values =
-            column[1].cast<py::array_t<double, py::array::c_style | py::array::forcecast>>();
-        if (static_cast<size_t>(values.size()) != rows) throw std::invalid_argument("column size");
+        // A column of a row-major table is read in place, with its stride.
+        auto values = column[1].cast<py::array_t<double, py::array::forcecast>>();
+        if (values.ndim() != 1 || values.strides(0) <= 0 ||
+            values.strides(0) % static_cast<py::ssize_t>(sizeof(double)) != 0) {
+          values = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(values);
+        }
+        if (!values || static_cast<size_t>(values.size()) != rows) {
+          throw std::invalid_argument("column size");
+        }
         into.kind = BatchColumns::Kind::kNumber;
         into.numbers = values.data();
+        into.stride = values.ndim() == 1 ? values.strides(0) / sizeof(double) : 1;
         keep.push_back(values);
       } else if (kind == "text") {
         auto codes =

@@ -79,11 +79,15 @@ bool DendrixPMMLModel::ScoreColumns(const BatchColumns& columns, size_t begin, s
   if (!treesReady || !slotPositionsReady || !dictVarIndexReady || !batchReady) return false;
   const FlatTree& tree = flatTrees.front();
   std::vector<const double*> slotColumn(slotVars.size(), nullptr);
+  std::vector<size_t> slotStride(slotVars.size(), 0);
   for (size_t s = 0; s < slotVars.size(); ++s) {
     const int position = slotPositions[s];
     if (position < 0 || static_cast<size_t>(position) >= columns.columns.size()) continue;
     const BatchColumns::Column& column = columns.columns[position];
-    if (column.kind == BatchColumns::Kind::kNumber) slotColumn[s] = column.numbers;
+    if (column.kind == BatchColumns::Kind::kNumber) {
+      slotColumn[s] = column.numbers;
+      slotStride[s] = column.stride;
+    }
   }
   std::vector<int32_t> nodeCode(tree.nodes.size(), -1);
   const int32_t noAdvice = texts.Code(BatchTexts::kAdvice, "");
@@ -98,19 +102,23 @@ bool DendrixPMMLModel::ScoreColumns(const BatchColumns& columns, size_t begin, s
   // Rows go a group at a time: every walk takes as many steps as the tree is
   // deep (or until all have ended), one step of each row in turn, so that
   // their loads overlap. Leaves and general nodes lead back to themselves
-  // through slot 0, which reads 0. A walk that read a number that is not plain
-  // (or no number: NaN) or passed a node that must give advice is left to
+  // through slot 0, which reads 0. Slots without a number column read NaN. A walk that read a
+  // number that is not plain (or no number: NaN) or passed a node that must give advice is left to
   // GetScore.
   constexpr size_t kLanes = 8;
-  static const double kZeros[kLanes] = {};
-  static const double kNone[kLanes] = {nan, nan, nan, nan, nan, nan, nan, nan};
-  std::vector<const double*> at(slotVars.size());  // per slot, the group's first row
-  at[kConstantSlot] = kZeros;
+  static const double kZero = 0.0;
+  static const double kNone = std::numeric_limits<double>::quiet_NaN();
+  // Per slot: the group's first row, and the step to the next (0: a constant).
+  std::vector<const double*> at(slotVars.size(), &kNone);
+  std::vector<size_t> step(slotVars.size(), 0);
+  at[kConstantSlot] = &kZero;
   const FastNode* base = tree.fast.data();
   for (size_t start = begin; start < end; start += kLanes) {
     const size_t lanes = std::min(kLanes, end - start);
     for (size_t s = kConstantSlot + 1; s < slotVars.size(); ++s) {
-      at[s] = slotColumn[s] != nullptr && lanes == kLanes ? slotColumn[s] + start : kNone;
+      if (slotColumn[s] == nullptr) continue;
+      at[s] = slotColumn[s] + start * slotStride[s];
+      step[s] = slotStride[s];
     }
     const FastNode* node[kLanes];
     unsigned char refused[kLanes];
@@ -118,17 +126,18 @@ bool DendrixPMMLModel::ScoreColumns(const BatchColumns& columns, size_t begin, s
       node[lane] = base;
       refused[lane] = 0;
     }
-    for (int step = 0; step < tree.depth; ++step) {
+    for (int level = 0; level < tree.depth; ++level) {
       for (size_t lane = 0; lane < lanes; ++lane) {
         const FastNode& f = *node[lane];
-        const double x = at[SlotOfValue(f.value)][lane];
+        const size_t slot = SlotOfValue(f.value);
+        const double x = at[slot][lane * step[slot]];
         const bool plain = x > -DBL_MAX && x <= DBL_MAX;
         refused[lane] |=
             static_cast<unsigned char>((plain ? 0 : 1) | (adviseBit & ((f.flags & judged) == 0)));
         node[lane] += FastStep(f, OrientValue(f.value, x));
       }
       // Most walks end well above the deepest leaf: stop once all have ended.
-      if ((step & 3) == 3) {
+      if ((level & 3) == 3) {
         bool ended = true;
         for (size_t lane = 0; lane < lanes; ++lane) {
           ended &= (node[lane]->flags & (kFastLeaf | kFastGeneral)) != 0;

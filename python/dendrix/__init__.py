@@ -177,8 +177,8 @@ def _column(values, is_text, rows):
     if isinstance(series.dtype, pd.CategoricalDtype):
         numbers = np.array([_number(c) for c in series.cat.categories] + [np.nan])
         return ("number", np.ascontiguousarray(numbers[series.cat.codes.to_numpy()]))
-    if series.dtype == np.float64:  # NaN is already "no value": no copy
-        return ("number", np.ascontiguousarray(series.to_numpy()))
+    if series.dtype == np.float64:  # NaN is already "no value": read in place
+        return ("number", series.to_numpy())
     if pd.api.types.is_numeric_dtype(series.dtype) or pd.api.types.is_bool_dtype(series.dtype):
         return ("number", np.ascontiguousarray(series.to_numpy(dtype=np.float64,
                                                                 na_value=np.nan)))

@@ -203,24 +203,24 @@ TEST(HotPath, BatchGivesWhatGetScoreGives) {
       const int threads = run % 2 ? 3 : 1;
       Scorer scorer(kind);
       scorer.Model().SetPredictionOnly(predictionOnly);
-      std::vector<double> x(kRows), y(kRows);
+      std::vector<double> xy(2 * kRows);  // a row-major table: x, y per row
       std::vector<int32_t> color(kRows);
       IndexedCaseRecord probe({"x", "y", "color"});
       for (int i = 0; i < kRows; ++i) {
         FillCase(probe, i, Scorer::kRange);
         const ScoreValue* vx = probe.GetValueAt(0);
         const ScoreValue* vy = probe.GetValueAt(1);
-        x[i] = vx ? vx->ToDouble() : std::nan("");
-        y[i] = vy ? vy->ToDouble() : std::nan("");
+        xy[2 * i] = vx ? vx->ToDouble() : std::nan("");
+        xy[2 * i + 1] = vy ? vy->ToDouble() : std::nan("");
         color[i] = probe.GetValueAt(2)->ToString() == "red" ? 0 : 1;
       }
       BatchColumns columns;
       columns.names = {"x", "y", "color"};
       columns.rows = kRows;
       columns.columns.resize(3);
-      columns.columns[0] = {BatchColumns::Kind::kNumber, x.data(), nullptr, {}};
-      columns.columns[1] = {BatchColumns::Kind::kNumber, y.data(), nullptr, {}};
-      columns.columns[2] = {BatchColumns::Kind::kText, nullptr, color.data(), {"red", "green"}};
+      columns.columns[0] = {BatchColumns::Kind::kNumber, xy.data(), 2, nullptr, {}};
+      columns.columns[1] = {BatchColumns::Kind::kNumber, xy.data() + 1, 2, nullptr, {}};
+      columns.columns[2] = {BatchColumns::Kind::kText, nullptr, 1, color.data(), {"red", "green"}};
       std::vector<int32_t> prediction(kRows), node(kRows), status(kRows);
       std::vector<double> confidence(kRows);
       BatchAnswers answers;
