@@ -24,6 +24,7 @@ void DendrixPMMLModel::PrepareBatchAnswers() {
   batchReady = false;
   batchCategory.clear();
   batchConfidence.clear();
+  batchValue.clear();
   batchNode.clear();
   batchProbabilities.clear();
   if (multipleTrees || ruleSetMode != NotRuleSet || cFive || costsInForce ||
@@ -36,12 +37,20 @@ void DendrixPMMLModel::PrepareBatchAnswers() {
   if (count * (k + 1) > kMaxBatchEntries) return;
   batchNode.resize(count);
   for (size_t n = 0; n < count; ++n) batchNode[n] = static_cast<int>(n);
+  const double nan = std::numeric_limits<double>::quiet_NaN();
   if (regression) {
+    batchValue.assign(count, nan);
+    batchConfidence.assign(count, nan);
+    for (size_t n = 0; n < count; ++n) {
+      const TreeRegResult* st = tree.nodes[n].regStats;
+      if (st->GetPrediction() != nullptr) batchValue[n] = st->GetPrediction()->ToDouble();
+      // The tool writes no standard deviation for -1.
+      if (st->GetStdDev() != -1.0) batchConfidence[n] = st->GetStdDev();
+    }
     batchReady = true;
     return;
   }
   if (k == 0) return;
-  const double nan = std::numeric_limits<double>::quiet_NaN();
   batchCategory.assign(count, -1);
   batchConfidence.assign(count, nan);
   batchProbabilities.assign(count * k, nan);
@@ -150,7 +159,7 @@ bool DendrixPMMLModel::ScoreColumns(const BatchColumns& columns, size_t begin, s
       const int n = static_cast<int>(node[lane] - base);
       bool fast = refused[lane] == 0 && (node[lane]->flags & kFastLeaf) != 0;
       if (fast && regression) {
-        fast = tree.nodes[n].regStats->GetPrediction() != nullptr;
+        fast = !std::isnan(batchValue[n]);
       } else if (fast) {
         fast = batchCategory[n] >= 0;
       }
@@ -159,10 +168,8 @@ bool DendrixPMMLModel::ScoreColumns(const BatchColumns& columns, size_t begin, s
         continue;
       }
       if (regression) {
-        const TreeRegResult* st = tree.nodes[n].regStats;
-        if (answers.value) answers.value[row] = st->GetPrediction()->ToDouble();
-        const double sd = st->GetStdDev();
-        if (answers.stdDev) answers.stdDev[row] = sd != -1.0 ? sd : nan;
+        if (answers.value) answers.value[row] = batchValue[n];
+        if (answers.stdDev) answers.stdDev[row] = batchConfidence[n];
       } else {
         if (answers.prediction) answers.prediction[row] = batchCategory[n];
         if (answers.confidence) answers.confidence[row] = batchConfidence[n];

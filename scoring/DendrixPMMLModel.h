@@ -232,11 +232,13 @@ class DX_PLUGIN_API DendrixPMMLModel : public BaseModel {
   std::mutex prepareMutex;
   std::mutex derivedMutex;  // the transformation dictionary's current case
   // A single plain tree's answer per node where the walk ends there with
-  // plain numbers (batch scoring): category (-1: none), confidence, the node
-  // that answers, and per category the probability (NaN when none).
+  // plain numbers (batch scoring): category (-1: none) and confidence, or the
+  // predicted number (NaN: none) and standard deviation; the node that
+  // answers; per category the probability (NaN when none).
   bool batchReady;
   std::vector<int> batchCategory;
-  std::vector<double> batchConfidence;
+  std::vector<double> batchConfidence;  // or, in a regression, the standard deviation
+  std::vector<double> batchValue;
   std::vector<int> batchNode;
   std::vector<double> batchProbabilities;
 };
