@@ -87,16 +87,18 @@ bool DendrixPMMLModel::ScoreColumns(const BatchColumns& columns, size_t begin, s
                                     std::vector<size_t>& rest) const {
   if (!treesReady || !slotPositionsReady || !dictVarIndexReady || !batchReady) return false;
   const FlatTree& tree = flatTrees.front();
-  std::vector<const double*> slotColumn(slotVars.size(), nullptr);
-  std::vector<size_t> slotStride(slotVars.size(), 0);
-  for (size_t s = 0; s < slotVars.size(); ++s) {
+  // Per slot, its number column and the step from row to row; slots without
+  // a number column read NaN.
+  static const double kNone = std::numeric_limits<double>::quiet_NaN();
+  std::vector<const double*> column(slotVars.size(), &kNone);
+  std::vector<size_t> stride(slotVars.size(), 0);
+  for (size_t s = kConstantSlot + 1; s < slotVars.size(); ++s) {
     const int position = slotPositions[s];
     if (position < 0 || static_cast<size_t>(position) >= columns.columns.size()) continue;
-    const BatchColumns::Column& column = columns.columns[position];
-    if (column.kind == BatchColumns::Kind::kNumber) {
-      slotColumn[s] = column.numbers;
-      slotStride[s] = column.stride;
-    }
+    const BatchColumns::Column& from = columns.columns[position];
+    if (from.kind != BatchColumns::Kind::kNumber) continue;
+    column[s] = from.numbers;
+    stride[s] = from.stride;
   }
   std::vector<int32_t> nodeCode(tree.nodes.size(), -1);
   const int32_t noAdvice = texts.Code(BatchTexts::kAdvice, "");
@@ -108,85 +110,83 @@ bool DendrixPMMLModel::ScoreColumns(const BatchColumns& columns, size_t begin, s
   const size_t k = categoryValues.size();
   const double nan = std::numeric_limits<double>::quiet_NaN();
 
-  // Rows go a group at a time: every walk takes as many steps as the tree is
-  // deep (or until all have ended), one step of each row in turn, so that
-  // their loads overlap. Leaves and general nodes lead back to themselves
-  // through slot 0, which reads 0. Slots without a number column read NaN. A walk that read a
-  // number that is not plain (or no number: NaN) or passed a node that must give advice is left to
-  // GetScore.
+  // Eight walks go at once, one step of each in turn, so that their loads
+  // overlap; a lane whose walk has ended takes the next row. A walk ends at a
+  // leaf, at a general node, or once it read a number that is not plain (or
+  // no number) or passed a node that must give advice; all but a leaf reached
+  // cleanly are left to GetScore.
   constexpr size_t kLanes = 8;
-  static const double kZero = 0.0;
-  static const double kNone = std::numeric_limits<double>::quiet_NaN();
-  // Per slot: the group's first row, and the step to the next (0: a constant).
-  std::vector<const double*> at(slotVars.size(), &kNone);
-  std::vector<size_t> step(slotVars.size(), 0);
-  at[kConstantSlot] = &kZero;
   const FastNode* base = tree.fast.data();
-  for (size_t start = begin; start < end; start += kLanes) {
-    const size_t lanes = std::min(kLanes, end - start);
-    for (size_t s = kConstantSlot + 1; s < slotVars.size(); ++s) {
-      if (slotColumn[s] == nullptr) continue;
-      at[s] = slotColumn[s] + start * slotStride[s];
-      step[s] = slotStride[s];
+  auto finish = [&](size_t row, const FastNode* at, bool refusedWalk) {
+    const int n = static_cast<int>(at - base);
+    bool fast = !refusedWalk && (at->flags & kFastLeaf) != 0;
+    if (fast && regression) {
+      fast = !std::isnan(batchValue[n]);
+    } else if (fast) {
+      fast = batchCategory[n] >= 0;
     }
-    const FastNode* node[kLanes];
-    unsigned char refused[kLanes];
-    for (size_t lane = 0; lane < lanes; ++lane) {
-      node[lane] = base;
-      refused[lane] = 0;
+    if (!fast) {
+      rest.push_back(row);
+      return;
     }
-    for (int level = 0; level < tree.depth; ++level) {
-      for (size_t lane = 0; lane < lanes; ++lane) {
-        const FastNode& f = *node[lane];
-        const size_t slot = SlotOfValue(f.value);
-        const double x = at[slot][lane * step[slot]];
-        const bool plain = x > -DBL_MAX && x <= DBL_MAX;
-        refused[lane] |=
-            static_cast<unsigned char>((plain ? 0 : 1) | (adviseBit & ((f.flags & judged) == 0)));
-        node[lane] += FastStep(f, OrientValue(f.value, x));
+    if (regression) {
+      if (answers.value) answers.value[row] = batchValue[n];
+      if (answers.stdDev) answers.stdDev[row] = batchConfidence[n];
+    } else {
+      if (answers.prediction) answers.prediction[row] = batchCategory[n];
+      if (answers.confidence) answers.confidence[row] = batchConfidence[n];
+      const double* probabilities = &batchProbabilities[static_cast<size_t>(n) * k];
+      for (size_t j = 0; j < k && j < answers.probabilities.size(); ++j) {
+        if (answers.probabilities[j])
+          answers.probabilities[j][row] = advise ? probabilities[j] : nan;
       }
-      // Most walks end well above the deepest leaf: stop once all have ended.
-      if ((level & 3) == 3) {
-        bool ended = true;
-        for (size_t lane = 0; lane < lanes; ++lane) {
-          ended &= (node[lane]->flags & (kFastLeaf | kFastGeneral)) != 0;
+    }
+    const int reached = batchNode[n];
+    if (nodeCode[reached] < 0) {
+      const std::string& id = *tree.nodes[reached].nodeId;
+      nodeCode[reached] = texts.Code(BatchTexts::kNode, id.empty() ? kNoNode : id);
+    }
+    if (answers.node) answers.node[row] = nodeCode[reached];
+    if (answers.advice) answers.advice[row] = noAdvice;
+    if (answers.status) answers.status[row] = 0;
+  };
+
+  const FastNode* node[kLanes];
+  size_t rowOf[kLanes];
+  unsigned char refused[kLanes];
+  size_t next = begin;
+  size_t active = 0;
+  for (; active < kLanes && next < end; ++active, ++next) {
+    rowOf[active] = next;
+    node[active] = base;
+    refused[active] = 0;
+  }
+  while (active > 0) {
+    for (size_t lane = 0; lane < active;) {
+      const FastNode& f = *node[lane];
+      if ((f.flags & (kFastLeaf | kFastGeneral)) != 0 || refused[lane] != 0) {
+        finish(rowOf[lane], node[lane], refused[lane] != 0);
+        if (next < end) {
+          rowOf[lane] = next++;
+          node[lane] = base;
+          refused[lane] = 0;
+          ++lane;
+        } else {
+          // The last lane takes this one's place.
+          --active;
+          rowOf[lane] = rowOf[active];
+          node[lane] = node[active];
+          refused[lane] = refused[active];
         }
-        if (ended) break;
-      }
-    }
-    for (size_t lane = 0; lane < lanes; ++lane) {
-      const size_t row = start + lane;
-      const int n = static_cast<int>(node[lane] - base);
-      bool fast = refused[lane] == 0 && (node[lane]->flags & kFastLeaf) != 0;
-      if (fast && regression) {
-        fast = !std::isnan(batchValue[n]);
-      } else if (fast) {
-        fast = batchCategory[n] >= 0;
-      }
-      if (!fast) {
-        rest.push_back(row);
         continue;
       }
-      if (regression) {
-        if (answers.value) answers.value[row] = batchValue[n];
-        if (answers.stdDev) answers.stdDev[row] = batchConfidence[n];
-      } else {
-        if (answers.prediction) answers.prediction[row] = batchCategory[n];
-        if (answers.confidence) answers.confidence[row] = batchConfidence[n];
-        const double* probabilities = &batchProbabilities[static_cast<size_t>(n) * k];
-        for (size_t j = 0; j < k && j < answers.probabilities.size(); ++j) {
-          if (answers.probabilities[j])
-            answers.probabilities[j][row] = advise ? probabilities[j] : nan;
-        }
-      }
-      const int reached = batchNode[n];
-      if (nodeCode[reached] < 0) {
-        const std::string& id = *tree.nodes[reached].nodeId;
-        nodeCode[reached] = texts.Code(BatchTexts::kNode, id.empty() ? kNoNode : id);
-      }
-      if (answers.node) answers.node[row] = nodeCode[reached];
-      if (answers.advice) answers.advice[row] = noAdvice;
-      if (answers.status) answers.status[row] = 0;
+      const size_t slot = SlotOfValue(f.value);
+      const double x = column[slot][rowOf[lane] * stride[slot]];
+      const bool plain = x > -DBL_MAX && x <= DBL_MAX;
+      refused[lane] =
+          static_cast<unsigned char>((plain ? 0 : 1) | (adviseBit & ((f.flags & judged) == 0)));
+      node[lane] += FastStep(f, OrientValue(f.value, x));
+      ++lane;
     }
   }
   return true;
