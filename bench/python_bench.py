@@ -21,7 +21,6 @@ import argparse
 import gzip
 import io
 import os
-import resource
 import subprocess
 import sys
 import tempfile
@@ -114,22 +113,40 @@ def compare_sklearn(names, repeat):
               f"{ours_best / sk_best:.2f} | {bad} |", flush=True)
 
 
-def peak_rss_mb():
-    return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024
+# Scores forest-100's input in a fresh process: wall seconds of the best run
+# and the process's peak resident memory.
+THREAD_RUN = """
+import resource, sys, time
+import pandas as pd
+import dendrix
+model = dendrix.load(sys.argv[1])
+frame = pd.read_csv(sys.argv[2])
+threads, repeat = int(sys.argv[3]), int(sys.argv[4])
+best = float("inf")
+for _ in range(repeat):
+    start = time.perf_counter()
+    model.predict(frame, n_threads=threads)
+    best = min(best, time.perf_counter() - start)
+print(best, resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024)
+"""
 
 
 def compare_threads(repeat):
-    model = dendrix.load(model_path("forest-100"))
-    frame = pd.read_csv(os.path.join(MODELS, "forest-100-input.csv.gz"))
-    base = peak_rss_mb()
-    one = two = float("inf")
-    for _ in range(repeat):
-        one = min(one, best_time(lambda: model.predict(frame, n_threads=1), 1))
-        two = min(two, best_time(lambda: model.predict(frame, n_threads=2), 1))
+    path = model_path("forest-100")
+    data = os.path.join(MODELS, "forest-100-input.csv.gz")
+    model = dendrix.load(path)
+    frame = pd.read_csv(data)
     same = model.predict(frame, n_threads=1).equals(model.predict(frame, n_threads=2))
+    runs = {}
+    for threads in (1, 2):
+        out = subprocess.run([sys.executable, "-c", THREAD_RUN, path, data, str(threads),
+                              str(repeat)], capture_output=True, text=True, check=True,
+                             env=dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path)))
+        runs[threads] = [float(v) for v in out.stdout.split()]
+    (one, one_mb), (two, two_mb) = runs[1], runs[2]
     print(f"forest-100, {len(frame):,} rows: n_threads=1 {one:.3f} s, n_threads=2 {two:.3f} s, "
-          f"speed-up {one / two:.2f}x, same answers: {same}; peak RSS {base:.0f} MB before, "
-          f"{peak_rss_mb():.0f} MB after")
+          f"speed-up {one / two:.2f}x, same answers: {same}; peak RSS {one_mb:.0f} MB with 1 "
+          f"thread, {two_mb:.0f} MB with 2")
 
 
 def compare_dask(rows):
