@@ -100,7 +100,9 @@ bool DendrixPMMLModel::ScoreColumns(const BatchColumns& columns, size_t begin, s
     column[s] = from.numbers;
     stride[s] = from.stride;
   }
-  std::vector<int32_t> nodeCode(tree.nodes.size(), -1);
+  // Rows first get the number of the node that answers; the nodes' names are
+  // looked up afterwards, once each and in node order.
+  std::vector<unsigned char> reachedNode(tree.nodes.size(), 0);
   const int32_t noAdvice = texts.Code(BatchTexts::kAdvice, "");
   const bool advise = !predictionOnly;
   // A split node that may give advice for a plain number refuses the row
@@ -127,6 +129,7 @@ bool DendrixPMMLModel::ScoreColumns(const BatchColumns& columns, size_t begin, s
     }
     if (!fast) {
       rest.push_back(row);
+      if (answers.node) answers.node[row] = -1;
       return;
     }
     if (regression) {
@@ -142,11 +145,8 @@ bool DendrixPMMLModel::ScoreColumns(const BatchColumns& columns, size_t begin, s
       }
     }
     const int reached = batchNode[n];
-    if (nodeCode[reached] < 0) {
-      const std::string& id = *tree.nodes[reached].nodeId;
-      nodeCode[reached] = texts.Code(BatchTexts::kNode, id.empty() ? kNoNode : id);
-    }
-    if (answers.node) answers.node[row] = nodeCode[reached];
+    reachedNode[reached] = 1;
+    if (answers.node) answers.node[row] = reached;
     if (answers.advice) answers.advice[row] = noAdvice;
     if (answers.status) answers.status[row] = 0;
   };
@@ -187,6 +187,17 @@ bool DendrixPMMLModel::ScoreColumns(const BatchColumns& columns, size_t begin, s
           static_cast<unsigned char>((plain ? 0 : 1) | (adviseBit & ((f.flags & judged) == 0)));
       node[lane] += FastStep(f, OrientValue(f.value, x));
       ++lane;
+    }
+  }
+  if (answers.node) {
+    std::vector<int32_t> nodeCode(tree.nodes.size(), -1);
+    for (size_t n = 0; n < tree.nodes.size(); ++n) {
+      if (!reachedNode[n]) continue;
+      const std::string& id = *tree.nodes[n].nodeId;
+      nodeCode[n] = texts.Code(BatchTexts::kNode, id.empty() ? kNoNode : id);
+    }
+    for (size_t row = begin; row < end; ++row) {
+      if (answers.node[row] >= 0) answers.node[row] = nodeCode[answers.node[row]];
     }
   }
   return true;
