@@ -250,7 +250,7 @@ std::string HelpText() {
          "                         native (default): the tree plug-in's own rules;\n"
          "                         pmml: the PMML 4.4 rules (libdendrix_pmml44.so),\n"
          "                         for documents written by current PMML producers\n"
-         "  --threads N            score with N model instances (default 1)\n"
+         "  --threads N            score on N threads sharing the model (default 1)\n"
          "  --progress             show a progress line on standard error\n"
          "  --no-progress          never show one (default: shown for input files over\n"
          "                         8 MB when standard error is a terminal)\n"

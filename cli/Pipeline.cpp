@@ -94,8 +94,9 @@ int64_t RunInline(CsvChunkReader& reader, RowScorer& scorer, OutputSink& sink,
 }
 
 // Chunks are read and written on the calling thread and scored on worker
-// threads, one scorer each. At most a few chunks per worker are in flight;
-// they are written in the order they were read.
+// threads, one scorer each. A worker is started only when a chunk waits and
+// no started worker is idle, so a short input starts one. At most a few chunks
+// per worker are in flight; they are written in the order they were read.
 class ThreadedPipeline {
  public:
   ThreadedPipeline(RowScorer& first, int extraWorkers, const ScorerFactory& more)
@@ -103,8 +104,6 @@ class ThreadedPipeline {
 
   int64_t Run(CsvChunkReader& reader, OutputSink& sink, const std::string& inputName,
               int64_t lineBase, ProgressLine& progress) {
-    threads_.emplace_back([this] { Work(first_); });
-    for (int i = 0; i < extraWorkers_; ++i) threads_.emplace_back([this] { StartAndWork(); });
     int64_t rows = 0;
     try {
       const size_t maxInFlight = static_cast<size_t>(extraWorkers_ + 1) * 2 + 1;
@@ -128,10 +127,14 @@ class ThreadedPipeline {
           item->error = nullptr;
           WorkItem* raw = item.get();
           inFlight_.push_back(std::move(item));
+          bool start = false;
           {
             std::lock_guard<std::mutex> lock(mutex_);
             queue_.push_back(raw);
+            start =
+                queue_.size() > idle_ && threads_.size() < static_cast<size_t>(extraWorkers_) + 1;
           }
+          if (start) StartWorker();
           workReady_.notify_one();
         }
         if (inFlight_.empty()) break;
@@ -159,6 +162,14 @@ class ThreadedPipeline {
   }
 
  private:
+  void StartWorker() {
+    if (threads_.empty()) {
+      threads_.emplace_back([this] { Work(first_); });
+    } else {
+      threads_.emplace_back([this] { StartAndWork(); });
+    }
+  }
+
   void StartAndWork() {
     RowScorer* scorer = nullptr;
     try {
@@ -179,7 +190,9 @@ class ThreadedPipeline {
       WorkItem* item;
       {
         std::unique_lock<std::mutex> lock(mutex_);
+        ++idle_;
         workReady_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+        --idle_;
         if (stopping_) return;
         item = queue_.front();
         queue_.pop_front();
@@ -217,6 +230,7 @@ class ThreadedPipeline {
   std::condition_variable workReady_;
   std::condition_variable itemDone_;
   std::deque<WorkItem*> queue_;  // read, not yet taken by a worker
+  size_t idle_ = 0;              // workers waiting for a chunk
   bool stopping_ = false;
   // Owned by the calling thread only.
   std::deque<std::unique_ptr<WorkItem>> inFlight_;

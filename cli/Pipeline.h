@@ -38,11 +38,10 @@ using ScorerFactory = std::function<RowScorer*()>;
 
 // Reads chunks, scores them and writes the outputs in input order. With no
 // extra workers, `first` scores on the calling thread; otherwise `first` and
-// each extra worker score on threads of their own, an extra worker starting
-// once `more` has made its scorer (so that, say, reading its model overlaps
-// the scoring). A malformed row throws CliError (exit 3) naming its line
-// after every row before it was written; a failing `more` throws its error.
-// firstLine: the line breaks taken by the header. Returns the rows scored.
+// up to extraWorkers more score on threads of their own, started as chunks
+// wait (an extra one with the scorer `more` makes on its thread). A malformed row throws CliError
+// (exit 3) naming its line after every row before it was written; a failing `more` throws its
+// error. firstLine: the line breaks taken by the header. Returns the rows scored.
 int64_t RunPipeline(CsvChunkReader& reader, RowScorer& first, int extraWorkers,
                     const ScorerFactory& more, OutputSink& sink, const std::string& inputName,
                     int64_t firstLine, ProgressLine& progress);

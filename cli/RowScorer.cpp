@@ -9,22 +9,8 @@
 #include "cli/CliError.h"
 #include "cli/PathFormat.h"
 #include "cli/TextFormat.h"
+#include "host/BatchScore.h"
 #include "host/ScoreResult.h"
-
-namespace {
-
-// The category values of the model's target, in category order.
-std::vector<const ScoreValue*> TargetCategories(const ScoreModel& model) {
-  std::vector<const ScoreValue*> values;
-  const ScoreDictVar* target = model.GetTargetVar();
-  if (!target || !target->GetValueLabelSet()) return values;
-  for (const ScoreValueLabel* label : target->GetValueLabelSet()->GetLabels()) {
-    values.push_back(label->GetValue());
-  }
-  return values;
-}
-
-}  // namespace
 
 namespace {
 

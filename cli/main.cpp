@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/CliError.h"
@@ -285,11 +287,8 @@ int Run(const Options& options) {
     return kExitOk;
   }
 
-  auto configure = [&options](ScoreModel& m) {
-    m.SetPredictionOnly(options.predictionOnly);
-    m.SetNullHandling(options.nullHandling);
-  };
-  configure(*model);
+  model->SetPredictionOnly(options.predictionOnly);
+  model->SetNullHandling(options.nullHandling);
   if (!options.renderPath.empty()) return Render(options, *model);
 
   InputFile input(options.inputPath);
@@ -305,28 +304,23 @@ int Run(const Options& options) {
   AppendHeader(plan, headerText);
   sink.Write(headerText);
 
+  // Every worker scores the one model, with a scorer (record, result) of its own.
+  document.Release();
   RowScorer scorer(model.get(), plan);
-  // With --threads N, each further worker reads its own model from the
-  // document (one at a time) while the first model already scores; the last
-  // one frees the document.
-  std::mutex readTurn;
-  int modelsToRead = options.threads - 1;
-  std::vector<std::unique_ptr<ScoreModel>> moreModels;  // outlive their scorers
+  std::mutex scorersTurn;
   std::vector<std::unique_ptr<RowScorer>> moreScorers;
   auto more = [&]() -> RowScorer* {
-    std::lock_guard<std::mutex> lock(readTurn);
-    std::unique_ptr<ScoreModel> another = document.ReadModel();
-    configure(*another);
-    moreScorers.push_back(std::make_unique<RowScorer>(another.get(), plan));
-    moreModels.push_back(std::move(another));
-    if (--modelsToRead == 0) document.Release();
+    std::lock_guard<std::mutex> lock(scorersTurn);
+    moreScorers.push_back(std::make_unique<RowScorer>(model.get(), plan));
     return moreScorers.back().get();
   };
-  if (modelsToRead == 0) document.Release();
+  // More threads than this only contend for the cores.
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  const int workers = static_cast<int>(std::min<unsigned>(options.threads, 4 * cores));
 
   ProgressLine progress(ShowProgress(options, input) && !OutputSharesTerminal(options),
                         input.GetSize());
-  RunPipeline(reader, scorer, options.threads - 1, more, sink, input.GetName(), headerLines,
+  RunPipeline(reader, scorer, workers - 1, more, sink, input.GetName(), headerLines,
               progress);
   sink.Commit();
   return kExitOk;

@@ -38,6 +38,10 @@ void ScoreModel::SetNullHandling(bool) {}
 bool ScoreModel::GetNullHandling() const { return false; }
 int ScoreModel::GetTreeCount() const { return 0; }
 const TreeNode* ScoreModel::GetTree(int) const { return nullptr; }
+bool ScoreModel::ScoreColumns(const BatchColumns&, size_t, size_t, BatchAnswers&, BatchTexts&,
+                              std::vector<size_t>&) const {
+  return false;
+}
 bool ScoreModel::GetDecisionPath(const ScoreCaseRecord*, DecisionPath& path, bool) {
   path.Clear();
   return false;

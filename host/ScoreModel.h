@@ -12,8 +12,11 @@
 #include "host/ScoreResult.h"
 #include "host/VorqScore.h"
 
+class BatchTexts;
 class TransformationDictionary;
 class TreeNode;
+struct BatchAnswers;
+struct BatchColumns;
 
 // Version information of a model document.
 class DX_HOST_API ScoreVersionInfo {
@@ -91,6 +94,14 @@ class DX_HOST_API ScoreModel {
   // case has none.
   virtual const ScoreValue* GetExtraOutput(const ScoreResult* result,
                                            int i) const;                         // 26
+  // Scores rows [begin, end) of columns straight into answers (see
+  // ScoreBatch) where the model has a quicker way than GetScore, and appends
+  // the rows it leaves to rest. Called only after the model has scored an
+  // indexed record laid out as columns; safe from several threads at once.
+  // False, with every row left, in models without one.
+  virtual bool ScoreColumns(const BatchColumns& columns, size_t begin, size_t end,
+                            BatchAnswers& answers, BatchTexts& texts,
+                            std::vector<size_t>& rest) const;                    // 27
 };
 
 // Keeps the dictionary, the transformation dictionary, the variable roles, the

@@ -131,7 +131,11 @@ void DendrixPMMLModel::RefreshSlotPositions() {
 // plain numbers and fall back to the general walk for everything else
 // (missing values, strings, surrogates, other splits, C5), which writes the
 // result exactly as the per-tree scoring does.
-VorqScore::VorqStatus DendrixPMMLModel::ScoreEnsembleFast(Call& call) {
+VorqScore::VorqStatus DendrixPMMLModel::ScoreEnsembleFast(Call& call) const {
+  // Values by ValueIndex for this case (NaN when the number is not plain).
+  std::vector<double>& slotNumbers = call.scratch->slotNumbers;
+  slotNumbers.resize(2 * slotVars.size());
+  std::vector<double>& ensembleVotes = call.scratch->ensembleVotes;
   bool allPlain = true;
   const double nan = std::numeric_limits<double>::quiet_NaN();
   slotNumbers[ValueIndex(kConstantSlot, false)] = 0.0;
@@ -150,7 +154,7 @@ VorqScore::VorqStatus DendrixPMMLModel::ScoreEnsembleFast(Call& call) {
   const double* numbers = slotNumbers.data();
 
   call.cls->RemoveValuePercent();
-  std::fill(ensembleVotes.begin(), ensembleVotes.end(), 0.0);
+  ensembleVotes.assign(numCategories, 0.0);
   double total = 0.0;
   double lastConfidence = 0.0;
   bool first = true;

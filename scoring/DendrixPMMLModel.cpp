@@ -40,11 +40,12 @@ void DisplayPreOrder(const TreeNode* top, std::ostream& os) {
   }
 }
 
-const ScoreValue* StatsPrediction(const TreeNode* node) {
-  if (node == nullptr || node->GetNodeStats() == nullptr) return nullptr;
-  const auto* asResult = dynamic_cast<const ScoreResult*>(node->GetNodeStats());
-  return asResult != nullptr ? asResult->GetPrediction() : nullptr;
-}
+// A regression ensemble's result: owns the mean it predicts.
+class MeanRegResult final : public TreeRegResult {
+ public:
+  explicit MeanRegResult(const ScoreDictVar* target) : TreeRegResult(target) {}
+  NumericValue mean{0.0};
+};
 
 }  // namespace
 
@@ -56,19 +57,18 @@ DendrixPMMLModel::DendrixPMMLModel()
       dictVarIndexReady(false),
       ruleSetMode(NotRuleSet),
       numCategories(0),
-      defaultPrediction(nullptr),
       multipleTrees(false),
       nullHandling(false),
       needDerivedPredictor(false),
       costsInForce(false),
       treesReady(false),
       regression(false),
-      ensembleMean(0.0),
-      slotPositionsReady(false) {}
+      maxDepth(0),
+      slotPositionsReady(false),
+      batchReady(false) {}
 
 DendrixPMMLModel::DendrixPMMLModel(TreeNode* rootNode) : DendrixPMMLModel() {
   root = rootNode;
-  defaultPrediction = StatsPrediction(root);
   target = GetTargetVar();
   if (target != nullptr) FillCategoryValues(false);
 }
@@ -96,7 +96,6 @@ void DendrixPMMLModel::SetRoot(TreeNode* node) {
   categoryValues.clear();
   numCategories = 0;
   if (target != nullptr && IsCategorical(target)) {
-    defaultPrediction = StatsPrediction(node);
     FillCategoryValues(true);
   }
   BuildCostMatrix();
@@ -216,8 +215,11 @@ void DendrixPMMLModel::SetUpDictVarIndex(const ScoreCaseRecord* record, bool der
   slotPositionsReady = false;
 }
 
-void DendrixPMMLModel::CheckRecordLayout(const ScoreCaseRecord* record) {
-  if (record == layoutCheckedRecord) return;
+void DendrixPMMLModel::CheckRecordLayout(const ScoreCaseRecord* record) const {
+  // Each thread checks a record object once for a model (the last pair that passed).
+  thread_local const DendrixPMMLModel* checkedModel = nullptr;
+  thread_local const ScoreCaseRecord* checkedRecord = nullptr;
+  if (record == checkedRecord && this == checkedModel) return;
   if (const ScoreDictionary* dictionary = GetDictionary()) {
     for (const ScoreDictVar* var : dictionary->GetVars()) {
       const int position = record->GetIndex(var->GetName());
@@ -230,7 +232,8 @@ void DendrixPMMLModel::CheckRecordLayout(const ScoreCaseRecord* record) {
       }
     }
   }
-  layoutCheckedRecord = record;
+  checkedModel = this;
+  checkedRecord = record;
 }
 
 void DendrixPMMLModel::Display(std::ostream& os) const {
@@ -253,6 +256,7 @@ void DendrixPMMLModel::SetMisclassificationCost(
     const std::map<std::string, std::map<std::string, double>>& costs) {
   misclassificationCosts = costs;
   BuildCostMatrix();
+  treesReady = false;  // leaf confidences per category are computed with the trees
 }
 
 void DendrixPMMLModel::BuildCostMatrix() {
@@ -378,33 +382,64 @@ void DendrixPMMLModel::PrepareTrees() {
     flatTrees.emplace_back();
     FlattenTree(tree, flatTrees.back());
   }
+  // Leaf confidences per category, read by costs and C5 scoring.
+  if (cFive || costsInForce) {
+    for (FlatTree& tree : flatTrees) {
+      for (FlatNode& node : tree.nodes) {
+        if (node.clsStats != nullptr) node.clsStats->ComputeAllConfidences();
+      }
+    }
+  }
   // Slot 0 is no variable: it always holds 0, for the self-loops of leaves
   // and general nodes in the compiled tables.
   slotVars.assign(1, nullptr);
   for (FlatTree& tree : flatTrees) CompileTree(tree, slotVars);
   slotPositions.assign(slotVars.size(), -1);
-  slotNumbers.assign(2 * slotVars.size(), 0.0);
   slotPositionsReady = false;
-  int depth = 0;
-  for (const FlatTree& tree : flatTrees) depth = tree.depth > depth ? tree.depth : depth;
-  // Depth times categories: only C5 scoring needs it.
-  c5Dist.assign(cFive ? depth + 1 : 0, std::vector<double>(cFive ? numCategories : 0, 0.0));
-  ensembleVotes.assign(numCategories, 0.0);
-  ruleVotes.assign(numCategories, 0.0);
+  maxDepth = 0;
+  for (const FlatTree& tree : flatTrees) maxDepth = tree.depth > maxDepth ? tree.depth : maxDepth;
+  PrepareBatchAnswers();
   treesReady = true;
+}
+
+DendrixPMMLModel::Scratch& DendrixPMMLModel::ThreadScratch() {
+  thread_local Scratch scratch;
+  return scratch;
+}
+
+void DendrixPMMLModel::Prepare(const ScoreCaseRecord* record, bool derivedInRecord, bool indexed) {
+  std::lock_guard<std::mutex> lock(prepareMutex);
+  if (!treesReady) PrepareTrees();
+  if (target == nullptr || flatTrees.empty()) return;
+  if (!dictVarIndexReady && indexed) SetUpDictVarIndex(record, derivedInRecord);
+  if (!slotPositionsReady) RefreshSlotPositions();
 }
 
 // ---------------------------------------------------------------------------
 // Routing one split condition
 
 // Inline: it is part of every GetScore call.
-inline void DendrixPMMLModel::StartCall(const ScoreCaseRecord* record, bool derivedInRecord,
-                                        Call& call) {
+inline bool DendrixPMMLModel::StartCall(const ScoreCaseRecord* record, bool derivedInRecord,
+                                        Call& call, std::unique_lock<std::mutex>& derivedTurn) {
+  const bool indexed = record->IsIndexed();
+  if (!treesReady || !slotPositionsReady || (indexed && !dictVarIndexReady)) {
+    Prepare(record, derivedInRecord, indexed);
+  }
+  if (target == nullptr || flatTrees.empty()) return false;
+#ifndef NDEBUG
+  if (indexed) CheckRecordLayout(record);
+#endif
+  call.scratch = &ThreadScratch();
   call.record = record;
+  call.indexed = indexed;
   TransformationDictionary* derived = GetTransformationDictionary();
   if (needDerivedPredictor && derived != nullptr && !derivedInRecord) {
+    // The transformation dictionary holds the current case's derived values.
+    derivedTurn = std::unique_lock<std::mutex>(derivedMutex);
     call.derivedRecord = derived->GetValuesForDeriedVars(record, GetDictionary());
   }
+  return true;
+}
   call.indexed = record->IsIndexed();
   if (!dictVarIndexReady && call.indexed) SetUpDictVarIndex(record, derivedInRecord);
 #ifndef NDEBUG
@@ -469,20 +504,23 @@ VorqScore::VorqStatus DendrixPMMLModel::StopWithoutPrediction(Call& call) const 
 VorqScore::VorqStatus DendrixPMMLModel::GetScore(const ScoreCaseRecord* record,
                                                  ScoreResult*& result, bool derivedInRecord) {
   if (record == nullptr) return VorqScore::VorqStatus(StatusCode::kNoCaseRecord, false);
-  if (!treesReady) PrepareTrees();
-  if (target == nullptr || flatTrees.empty())
-    return VorqScore::VorqStatus(StatusCode::kNoPrediction, false);
-
   Call call{};
-  StartCall(record, derivedInRecord, call);
+  std::unique_lock<std::mutex> derivedTurn;
+  if (!StartCall(record, derivedInRecord, call, derivedTurn)) {
+    return VorqScore::VorqStatus(StatusCode::kNoPrediction, false);
+  }
 
   // Reuse only a plain result of this model's kind and target: anything else
   // (node statistics, another class, a result of another model) is replaced.
-  const std::type_info& wanted = regression ? typeid(TreeRegResult) : typeid(TreeClsResult);
+  const bool meanResult = regression && multipleTrees;
+  const std::type_info& wanted = meanResult   ? typeid(MeanRegResult)
+                                 : regression ? typeid(TreeRegResult)
+                                              : typeid(TreeClsResult);
   if (result == nullptr || typeid(*result) != wanted || result->GetTarget() != target) {
     delete result;
-    result = regression ? static_cast<ScoreResult*>(new TreeRegResult(target))
-                        : static_cast<ScoreResult*>(new TreeClsResult(target));
+    result = meanResult   ? static_cast<ScoreResult*>(new MeanRegResult(target))
+             : regression ? static_cast<ScoreResult*>(new TreeRegResult(target))
+                          : static_cast<ScoreResult*>(new TreeClsResult(target));
   } else if (!predictionOnly) {
     result->RemoveAdvice();
   }
@@ -503,27 +541,25 @@ bool DendrixPMMLModel::GetDecisionPath(const ScoreCaseRecord* record, DecisionPa
                                        bool derivedInRecord) {
   path.Clear();
   if (record == nullptr) return false;
-  if (!treesReady) PrepareTrees();
-  if (target == nullptr || flatTrees.empty()) return false;
   Call call{};
-  StartCall(record, derivedInRecord, call);
+  std::unique_lock<std::mutex> derivedTurn;
+  if (!StartCall(record, derivedInRecord, call, derivedTurn)) return false;
   call.advise = !predictionOnly && !multipleTrees;
   call.stopOnNull = nullHandling && !multipleTrees;
   TracePaths(call, path);
   return true;
 }
 
-VorqScore::VorqStatus DendrixPMMLModel::ScoreOne(const FlatTree& tree, Call& call) {
+VorqScore::VorqStatus DendrixPMMLModel::ScoreOne(const FlatTree& tree, Call& call) const {
   if (!tree.usable) return StopWithoutPrediction(call);
   if (ruleSetMode == NotRuleSet) return GetTreeScore(tree, call);
-  // The fallback follows the rule set being scored.
-  defaultPrediction = tree.nodes.front().stats->GetPrediction();
   return GetRuleSetScore(tree, call);
 }
 
-VorqScore::VorqStatus DendrixPMMLModel::ScoreEnsemble(Call& call) {
+VorqScore::VorqStatus DendrixPMMLModel::ScoreEnsemble(Call& call) const {
   if (!costsInForce && ruleSetMode == NotRuleSet && call.indexed) return ScoreEnsembleFast(call);
-  std::fill(ensembleVotes.begin(), ensembleVotes.end(), 0.0);
+  std::vector<double>& ensembleVotes = call.scratch->ensembleVotes;
+  ensembleVotes.assign(numCategories, 0.0);
   double total = 0.0;
   for (const FlatTree& tree : flatTrees) {
     const VorqScore::VorqStatus status = ScoreOne(tree, call);
@@ -553,7 +589,7 @@ VorqScore::VorqStatus DendrixPMMLModel::ScoreEnsemble(Call& call) {
 // of the trees' numeric predictions. When the sum overflows (leaves near the
 // largest double) the mean comes from the same sum scaled down by an exact
 // power of two, so that finite predictions never average to infinity.
-VorqScore::VorqStatus DendrixPMMLModel::ScoreRegressionEnsemble(Call& call) {
+VorqScore::VorqStatus DendrixPMMLModel::ScoreRegressionEnsemble(Call& call) const {
   constexpr double kScale = 0x1p-64;
   double sum = 0.0;
   double scaledSum = 0.0;
@@ -573,13 +609,14 @@ VorqScore::VorqStatus DendrixPMMLModel::ScoreRegressionEnsemble(Call& call) {
     call.result->SetPrediction(nullptr);
     return VorqScore::VorqStatus(StatusCode::kNoPrediction, false);
   }
-  ensembleMean.Set(std::isfinite(sum) ? sum / count : scaledSum / count / kScale);
-  call.result->SetPrediction(&ensembleMean);
+  auto* mean = static_cast<MeanRegResult*>(call.result);
+  mean->mean.Set(std::isfinite(sum) ? sum / count : scaledSum / count / kScale);
+  call.result->SetPrediction(&mean->mean);
   call.reg->SetStdDev(-1.0);
   return VorqScore::VorqStatus();
 }
 
-VorqScore::VorqStatus DendrixPMMLModel::GetTreeScore(const FlatTree& tree, Call& call) {
+VorqScore::VorqStatus DendrixPMMLModel::GetTreeScore(const FlatTree& tree, Call& call) const {
   const bool c5 = cFive && !regression && numCategories > 0;
   int n = 0;
   int surrogateCount = 0;
@@ -591,7 +628,7 @@ VorqScore::VorqStatus DendrixPMMLModel::GetTreeScore(const FlatTree& tree, Call&
 // Walks from node n down to the node that answers. False when the walk ended
 // the case itself (a null-handling stop, or C5 scoring), with its status.
 bool DendrixPMMLModel::WalkTree(const FlatTree& tree, Call& call, bool c5, int& n,
-                                int& surrogateCount, VorqScore::VorqStatus& status) {
+                                int& surrogateCount, VorqScore::VorqStatus& status) const {
   const unsigned char fastMask = kFastLeaf | kFastGeneral | (call.advise ? kFastAdviceSafe : 0);
   const unsigned char fastWanted = call.advise ? kFastAdviceSafe : 0;
   for (;;) {
@@ -647,7 +684,7 @@ bool DendrixPMMLModel::WalkTree(const FlatTree& tree, Call& call, bool c5, int& 
 }
 
 VorqScore::VorqStatus DendrixPMMLModel::FinishTree(const FlatTree& tree, int n, int surrogateCount,
-                                                   Call& call) {
+                                                   Call& call) const {
   const int p = tree.parent[n];
   if (regression) {
     const TreeRegResult* st = tree.nodes[n].regStats;
@@ -667,7 +704,6 @@ VorqScore::VorqStatus DendrixPMMLModel::FinishTree(const FlatTree& tree, int n, 
   TreeClsResult* st = reached->clsStats;
   const ScoreValue* prediction = st->GetPrediction();
   if (costsInForce) {
-    st->ComputeAllConfidences();
     const std::vector<double>& conf = st->GetAllConfidenceRef();
     // Without one confidence per category the stored prediction stands.
     if (conf.size() >= categoryValues.size()) {
@@ -691,10 +727,11 @@ VorqScore::VorqStatus DendrixPMMLModel::FinishTree(const FlatTree& tree, int n, 
   return VorqScore::VorqStatus();
 }
 
-VorqScore::VorqStatus DendrixPMMLModel::GetRuleSetScore(const FlatTree& tree, Call& call) {
+VorqScore::VorqStatus DendrixPMMLModel::GetRuleSetScore(const FlatTree& tree, Call& call) const {
   const FlatNode& ruleSetRoot = tree.nodes.front();
   const bool voting = ruleSetMode == Voting;
-  if (voting) std::fill(ruleVotes.begin(), ruleVotes.end(), 0.0);
+  std::vector<double>& ruleVotes = call.scratch->ruleVotes;
+  if (voting) ruleVotes.assign(numCategories, 0.0);
   int fired = 0;
   int cast = 0;
   for (int position = 0; position < ruleSetRoot.childCount; ++position) {
@@ -735,26 +772,29 @@ VorqScore::VorqStatus DendrixPMMLModel::GetRuleSetScore(const FlatTree& tree, Ca
     call.result->SetConfidence(ruleVotes[best] / fired);
     return VorqScore::VorqStatus();
   }
-  call.result->SetPrediction(const_cast<ScoreValue*>(defaultPrediction));
+  // No rule fired: the rule set's own prediction.
+  call.result->SetPrediction(const_cast<ScoreValue*>(ruleSetRoot.stats->GetPrediction()));
   call.result->SetConfidence(kNoRuleConfidence);
   return VorqScore::VorqStatus();
 }
 
 void DendrixPMMLModel::AddLeafShare(const FlatNode& leaf, double weight, Call& call,
-                                    std::vector<double>& dist) {
+                                    std::vector<double>& dist) const {
   call.cls->RemoveValuePercent();
-  leaf.clsStats->ComputeAllConfidences();
   const std::vector<double>& conf = leaf.clsStats->GetAllConfidenceRef();
   // A short list counts its missing entries as zeros; extra entries are ignored.
   const size_t n = conf.size() < dist.size() ? conf.size() : dist.size();
   for (size_t j = 0; j < n; ++j) dist[j] += weight * conf[j];
 }
 
-const std::vector<double>& DendrixPMMLModel::GetChildIndexForC5(const FlatTree& tree, int n,
-                                                                Call& call, bool top, int depth,
-                                                                VorqScore::VorqStatus& status) {
+const std::vector<double>& DendrixPMMLModel::GetChildIndexForC5(
+    const FlatTree& tree, int n, Call& call, bool top, int depth,
+    VorqScore::VorqStatus& status) const {
+  // Depth times categories, grown once per thread.
+  std::vector<std::vector<double>>& c5Dist = call.scratch->c5Dist;
+  if (c5Dist.size() < static_cast<size_t>(maxDepth) + 1) c5Dist.resize(maxDepth + 1);
   std::vector<double>& dist = c5Dist[depth];
-  std::fill(dist.begin(), dist.end(), 0.0);
+  dist.assign(numCategories, 0.0);
   if (!status.IsOK()) return dist;
 
   const FlatNode& node = tree.nodes[n];

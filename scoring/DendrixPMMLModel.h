@@ -1,10 +1,13 @@
 #pragma once
 
+#include <atomic>
 #include <map>
+#include <mutex>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "host/BatchScore.h"
 #include "host/ScoreModel.h"
 #include "host/ScoreValue.h"
 #include "host/TreeNode.h"
@@ -17,9 +20,11 @@ class TreeRegResult;
 // ensemble. Owns its trees and (through BaseModel) its dictionaries; results
 // handed out by GetScore belong to the caller but point into the model, so
 // they are valid only while the model lives.
-// Scoring writes model state (record positions, rule-set fallback, leaf
-// confidences under costs, scratch buffers), so one model scores one case at a
-// time; separate models are independent and may score on separate threads.
+// Once prepared (by the first case scored, under a lock) the model is not
+// written while scoring: several threads may score one model at once, each
+// with its own record and result. Scratch space is per thread. Models that
+// compute derived fields themselves score one case at a time (the
+// transformation dictionary keeps the derived values of the current case).
 class DendrixPMMLModel : public BaseModel {
  public:
   enum RuleSetMode { Voting = 0, FirstHit = 1, NotRuleSet = 2 };
@@ -71,6 +76,9 @@ class DendrixPMMLModel : public BaseModel {
   // Keeps a copy. Before SetRoot (no categories yet) the matrix is built when
   // SetRoot fills the categories; costs are in force only once it exists.
   void SetMisclassificationCost(const std::map<std::string, std::map<std::string, double>>& costs);
+
+  bool ScoreColumns(const BatchColumns& columns, size_t begin, size_t end, BatchAnswers& answers,
+                    BatchTexts& texts, std::vector<size_t>& rest) const override;
 
  private:
   friend class DendrixPMMLModelTestPeer;
@@ -134,8 +142,18 @@ class DendrixPMMLModel : public BaseModel {
     std::vector<int> voteCategory;
     std::vector<double> voteConfidence;
   };
+  // Buffers one thread reuses from case to case, so that scoring an indexed
+  // record allocates nothing once they have grown.
+  struct Scratch {
+    std::vector<double> ensembleVotes;
+    std::vector<double> ruleVotes;
+    std::vector<std::vector<double>> c5Dist;  // one distribution per nesting depth
+    std::vector<double> slotNumbers;
+  };
+  static Scratch& ThreadScratch();
   // What one scoring call works with.
   struct Call {
+    Scratch* scratch;
     const ScoreCaseRecord* record;
     const ScoreCaseRecord* derivedRecord;
     bool indexed;
@@ -147,7 +165,9 @@ class DendrixPMMLModel : public BaseModel {
   };
 
   int GetIndexOf(const ScoreValue* value) const;
+  void Prepare(const ScoreCaseRecord* record, bool derivedInRecord, bool indexed);
   void SetUpDictVarIndex(const ScoreCaseRecord* record, bool derivedInRecord);
+  void PrepareBatchAnswers();
   int ComputeMisclassificationScore(const std::vector<double>& p) const;
   void FillCategoryValues(bool refuseIncomplete);
   void BuildCostMatrix();
@@ -155,7 +175,10 @@ class DendrixPMMLModel : public BaseModel {
   void FlattenTree(const TreeNode* root, FlatTree& tree) const;
 
   // Fills the record side of call: derived values, record positions.
-  void StartCall(const ScoreCaseRecord* record, bool derivedInRecord, Call& call);
+  // False when the model has nothing to score with. derivedTurn holds the
+  // derived-field lock while the case's derived values are in use.
+  bool StartCall(const ScoreCaseRecord* record, bool derivedInRecord, Call& call,
+                 std::unique_lock<std::mutex>& derivedTurn);
   const ScoreValue* LookUpValue(const Call& call, const ScoreDictVar* var, bool useDerived) const;
   // The advice code when value is no usable value of var (none, no category
   // of a nominal variable, a declared missing value); 0 when it is.
@@ -179,18 +202,21 @@ class DendrixPMMLModel : public BaseModel {
     return 1 + ((f.otherStep - 1) & -up);
   }
   bool WalkTree(const FlatTree& tree, Call& call, bool c5, int& n, int& surrogateCount,
-                VorqScore::VorqStatus& status);
-  VorqScore::VorqStatus FinishTree(const FlatTree& tree, int n, int surrogateCount, Call& call);
-  VorqScore::VorqStatus ScoreEnsembleFast(Call& call);
+                VorqScore::VorqStatus& status) const;
+  VorqScore::VorqStatus FinishTree(const FlatTree& tree, int n, int surrogateCount,
+                                   Call& call) const;
+  VorqScore::VorqStatus ScoreEnsembleFast(Call& call) const;
 
-  VorqScore::VorqStatus GetTreeScore(const FlatTree& tree, Call& call);
-  VorqScore::VorqStatus GetRuleSetScore(const FlatTree& tree, Call& call);
+  VorqScore::VorqStatus GetTreeScore(const FlatTree& tree, Call& call) const;
+  VorqScore::VorqStatus GetRuleSetScore(const FlatTree& tree, Call& call) const;
   const std::vector<double>& GetChildIndexForC5(const FlatTree& tree, int node, Call& call,
-                                                bool top, int depth, VorqScore::VorqStatus& status);
-  void AddLeafShare(const FlatNode& leaf, double weight, Call& call, std::vector<double>& dist);
-  VorqScore::VorqStatus ScoreEnsemble(Call& call);
-  VorqScore::VorqStatus ScoreRegressionEnsemble(Call& call);
-  VorqScore::VorqStatus ScoreOne(const FlatTree& tree, Call& call);
+                                                bool top, int depth,
+                                                VorqScore::VorqStatus& status) const;
+  void AddLeafShare(const FlatNode& leaf, double weight, Call& call,
+                    std::vector<double>& dist) const;
+  VorqScore::VorqStatus ScoreEnsemble(Call& call) const;
+  VorqScore::VorqStatus ScoreRegressionEnsemble(Call& call) const;
+  VorqScore::VorqStatus ScoreOne(const FlatTree& tree, Call& call) const;
 
   // The decision path walk (DecisionPathWalk.cpp).
   void TracePaths(const Call& call, DecisionPath& path) const;
@@ -210,16 +236,13 @@ class DendrixPMMLModel : public BaseModel {
   bool cFive;
   const ScoreDictVar* target;
   bool predictionOnly;
-  bool dictVarIndexReady;
+  std::atomic<bool> dictVarIndexReady;
   // Debug builds: aborts when an indexed record puts a dictionary variable
-  // at another position than the first record did. Each record object is
-  // checked once (layoutCheckedRecord: the last one that passed).
-  void CheckRecordLayout(const ScoreCaseRecord* record);
-  const ScoreCaseRecord* layoutCheckedRecord = nullptr;
+  // at another position than the first record did.
+  void CheckRecordLayout(const ScoreCaseRecord* record) const;
   RuleSetMode ruleSetMode;
   std::vector<const ScoreValue*> categoryValues;
   int numCategories;
-  const ScoreValue* defaultPrediction;
   std::vector<TreeNode*> furtherTrees;
   bool multipleTrees;
   bool nullHandling;
@@ -227,23 +250,29 @@ class DendrixPMMLModel : public BaseModel {
   std::vector<std::vector<double>> costMatrix;
   bool needDerivedPredictor;
 
-  // Derived from the above, and scratch space reused from case to case so that
-  // scoring an indexed record allocates nothing.
+  // Derived from the above; made ready under prepareMutex by the first case
+  // scored after a change, then only read.
   bool costsInForce;
-  bool treesReady;
+  std::atomic<bool> treesReady;
   bool regression;
+  int maxDepth;                     // levels below the root of the deepest tree
   std::vector<FlatTree> flatTrees;  // root first, then further trees
-  std::vector<double> ensembleVotes;
-  std::vector<double> ruleVotes;
-  std::vector<std::vector<double>> c5Dist;  // one distribution per nesting depth
-  NumericValue ensembleMean;                // prediction of a regression ensemble
-  std::vector<ScoreValue*> nodeValues;      // owned; shared by node statistics
-  // The variables the fast nodes read (borrowed from the dictionaries), their
-  // record positions (refreshed whenever trees or positions change) and, for
-  // ensembles, their values for the current case by ValueIndex (NaN when the
-  // number is not plain).
+  std::vector<ScoreValue*> nodeValues;  // owned; shared by node statistics
+  // The variables the fast nodes read (borrowed from the dictionaries) and
+  // their record positions (refreshed whenever trees or positions change).
   std::vector<const ScoreDictVar*> slotVars;
   std::vector<int> slotPositions;
-  std::vector<double> slotNumbers;
-  bool slotPositionsReady;
+  std::atomic<bool> slotPositionsReady;
+  std::mutex prepareMutex;
+  std::mutex derivedMutex;  // the transformation dictionary's current case
+  // A single plain tree's answer per node where the walk ends there with
+  // plain numbers (batch scoring): category (-1: none) and confidence, or the
+  // predicted number (NaN: none) and standard deviation; the node that
+  // answers; per category the probability (NaN when none).
+  bool batchReady;
+  std::vector<int> batchCategory;
+  std::vector<double> batchConfidence;  // or, in a regression, the standard deviation
+  std::vector<double> batchValue;
+  std::vector<int> batchNode;
+  std::vector<double> batchProbabilities;
 };

@@ -1,5 +1,6 @@
 # Shared by run.sh and test.sh: install what is missing on Debian.
-DENDRIX_PACKAGES="libxerces-c-dev zlib1g-dev cmake g++ libgtest-dev libgmock-dev libbenchmark-dev pkgconf"
+DENDRIX_PACKAGES="libxerces-c-dev zlib1g-dev cmake g++ libgtest-dev libgmock-dev libbenchmark-dev pkgconf
+  pybind11-dev python3-dev python3-numpy python3-pandas python3-pytest python3-dask python3-distributed"
 
 dendrix_install_packages() {
   local missing=()
