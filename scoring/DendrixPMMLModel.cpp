@@ -440,13 +440,6 @@ inline bool DendrixPMMLModel::StartCall(const ScoreCaseRecord* record, bool deri
   }
   return true;
 }
-  call.indexed = record->IsIndexed();
-  if (!dictVarIndexReady && call.indexed) SetUpDictVarIndex(record, derivedInRecord);
-#ifndef NDEBUG
-  if (call.indexed) CheckRecordLayout(record);
-#endif
-  if (!slotPositionsReady) RefreshSlotPositions();
-}
 
 const ScoreValue* DendrixPMMLModel::LookUpValue(const Call& call, const ScoreDictVar* var,
                                                 bool useDerived) const {
