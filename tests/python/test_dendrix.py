@@ -155,9 +155,11 @@ def test_pmml_semantics_when_built():
     if not os.path.exists(os.path.join(os.path.dirname(dendrix.__file__),
                                        "libdendrix_pmml44.so")):
         pytest.skip("the PMML engine is not built")
-    model_path, input_path = example("iris")
-    got = dendrix.load(model_path, semantics="pmml").predict(pd.read_csv(input_path))
-    assert len(got) == len(pd.read_csv(input_path)) and (got["status"] == 0).all()
+    for name in ["credit", "iris", "regression"]:
+        model_path, input_path = example(name)
+        text = open(input_path).read()
+        got = dendrix.load(model_path, semantics="pmml").predict(pd.read_csv(io.StringIO(text)))
+        assert_same_as_tool(got, tool_output(model_path, text, "--semantics", "pmml"))
 
 
 def test_dask_on_two_worker_processes_matches_in_process_predict():
