@@ -24,21 +24,31 @@ SHARED = os.path.join(os.path.dirname(ROOT), "shared")
 BENCH = ("iris-tree", "medium-tree", "deep-tree", "forest-100", "regression-tree")
 
 
-def manifest_models():
+def manifest_models(semantics):
+    """The manifest's models with the options and refusal of one semantics
+    (a "semantics pmml" block states its own)."""
     entries = []
     entry = None
+    block = None
     with open(os.path.join(ROOT, "tests/conformance/manifest.txt")) as f:
         for line in f:
             words = line.split()
             if line.startswith("model "):
-                entry = {"name": words[1], "options": []}
+                entry = {"name": words[1], "native": {"options": []}, "pmml": {"options": []}}
+                block = entry["native"]
                 entries.append(entry)
-            elif entry is not None and words and words[0] in ("document", "input"):
+            elif entry is None or not words:
+                continue
+            elif words[0] in ("document", "input"):
                 entry[words[0]] = os.path.join(SHARED, words[1])
-            elif entry is not None and words and words[0] == "options":
-                entry["options"] = words[1:]
-            elif entry is not None and words and words[0] == "refused":
-                entry["refused"] = True
+            elif words[0] == "semantics":
+                block = entry[words[1]]
+            elif words[0] == "options":
+                block["options"] = words[1:]
+            elif words[0] == "refused":
+                block["refused"] = True
+    for entry in entries:
+        entry.update(entry[semantics])
     return entries
 
 
@@ -93,7 +103,8 @@ def main():
     problems = []
     checked = set()
     with tempfile.TemporaryDirectory() as scratch:
-        for entry in manifest_models():
+        semantics = "pmml" if "pmml" in extra else "native"
+        for entry in manifest_models(semantics):
             if entry.get("refused") or "input" not in entry:
                 continue
             problems += check(tool, entry["name"], unpacked(entry["document"], scratch),
