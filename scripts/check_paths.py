@@ -10,7 +10,8 @@ condition routed and that was shared among branches (steps with weight < 1).
 
   scripts/check_paths.py [BUILD_DIR] [ROWS] [OPTION...]    (defaults: build, 3000)
 
-OPTIONs are given to every run (e.g. another scoring semantics).
+OPTIONs are given to every run; with --semantics NAME the manifest's section
+for that semantics gives each model's options and refusals.
 """
 import gzip
 import json
@@ -24,14 +25,21 @@ SHARED = os.path.join(os.path.dirname(ROOT), "shared")
 BENCH = ("iris-tree", "medium-tree", "deep-tree", "forest-100", "regression-tree")
 
 
-def manifest_models():
+def manifest_models(semantics):
+    """The manifest's entries for one semantics: a "semantics" line starts a
+    section that keeps the model's document and input but has options and
+    refusals of its own."""
     entries = []
     entry = None
     with open(os.path.join(ROOT, "tests/conformance/manifest.txt")) as f:
         for line in f:
             words = line.split()
             if line.startswith("model "):
-                entry = {"name": words[1], "options": []}
+                entry = {"name": words[1], "options": [], "semantics": "native"}
+                entries.append(entry)
+            elif entry is not None and words and words[0] == "semantics":
+                entry = {"name": entry["name"], "document": entry.get("document"),
+                         "input": entry.get("input"), "options": [], "semantics": words[1]}
                 entries.append(entry)
             elif entry is not None and words and words[0] in ("document", "input"):
                 entry[words[0]] = os.path.join(SHARED, words[1])
@@ -39,7 +47,7 @@ def manifest_models():
                 entry["options"] = words[1:]
             elif entry is not None and words and words[0] == "refused":
                 entry["refused"] = True
-    return entries
+    return [e for e in entries if e["semantics"] == semantics]
 
 
 def unpacked(path, scratch, rows=None):
@@ -89,11 +97,12 @@ def main():
     build = sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build")
     rows = int(sys.argv[2]) if len(sys.argv) > 2 else 3000
     extra = sys.argv[3:]
+    semantics = extra[extra.index("--semantics") + 1] if "--semantics" in extra else "native"
     tool = os.path.join(build, "bin", "dendrix-score")
     problems = []
     checked = set()
     with tempfile.TemporaryDirectory() as scratch:
-        for entry in manifest_models():
+        for entry in manifest_models(semantics):
             if entry.get("refused") or "input" not in entry:
                 continue
             problems += check(tool, entry["name"], unpacked(entry["document"], scratch),
