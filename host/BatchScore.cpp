@@ -83,6 +83,11 @@ class BatchWorker {
     WriteAnswers(row, status, texts);
   }
 
+  void TraceRow(size_t row, DecisionPath& path) {
+    FillRecord(row);
+    model_.GetDecisionPath(&record_, path, false);
+  }
+
  private:
   void FillRecord(size_t row) {
     const size_t count = columns_.columns.size();
@@ -276,4 +281,15 @@ void ScoreBatch(ScoreModel& model, const BatchColumns& columns, BatchAnswers& an
     MergeCodes(answers.node, begin, end, BatchTexts::kNode, 0, own[t], texts);
     MergeCodes(answers.advice, begin, end, BatchTexts::kAdvice, 1, own[t], texts);
   }
+}
+
+void TraceBatch(ScoreModel& model, const BatchColumns& columns, std::vector<DecisionPath>& paths) {
+  paths.assign(columns.rows, DecisionPath());
+  if (columns.rows == 0) return;
+  const std::vector<const ScoreValue*> categories = TargetCategories(model);
+  BatchAnswers none;
+  BatchTexts texts;
+  BatchWorker worker(model, columns, none, categories, IsRegression(model));
+  worker.ScoreRow(0, texts);  // prepares the model as ScoreBatch does
+  for (size_t row = 0; row < columns.rows; ++row) worker.TraceRow(row, paths[row]);
 }

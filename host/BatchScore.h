@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "host/DecisionPath.h"
 #include "host/HostExport.h"
 
 class ScoreModel;
@@ -70,3 +71,8 @@ struct BatchAnswers {
 // scorer writes them. Throws only std::bad_alloc or std::system_error.
 DX_HOST_API void ScoreBatch(ScoreModel& model, const BatchColumns& columns, BatchAnswers& answers,
                             BatchTexts& texts, int threads);
+
+// The decision path of every row of columns (see ScoreModel::GetDecisionPath),
+// traced on the records ScoreBatch scores: paths gets one entry per row.
+DX_HOST_API void TraceBatch(ScoreModel& model, const BatchColumns& columns,
+                            std::vector<DecisionPath>& paths);

@@ -268,10 +268,16 @@ class TreeModel final : public Model {
   // Sets answer from a node's statistics; false when the node has none.
   bool FromNode(const Context& context, int node, Answer& answer) const;
   void Distribution(const Context& context, int node, double* out) const;
-  void Weighted(Context& context, int node, int level, double* value, double* weight) const;
-  void Aggregate(Context& context, int node, double* counts) const;
-  // Records entering node when a decision path is asked for.
-  void Step(Context& context, int node, const char* why, int depth) const;
+  // The missing-value rules that follow several children: depth is node's,
+  // reach the share of the case that got there (both for the path only).
+  void Weighted(Context& context, int node, int level, double* value, double* weight, int depth,
+                double reach) const;
+  void Aggregate(Context& context, int node, double* counts, int depth, double reach) const;
+  // node's share of its parent's records (1 when either count is unknown).
+  double RecordShare(int parent, int node) const;
+  // Records entering node when a decision path is asked for; a share of the
+  // case below 1 where a missing value spread it over several children.
+  void Step(Context& context, int node, const char* why, int depth, double weight = 1.0) const;
 };
 
 struct Segment {

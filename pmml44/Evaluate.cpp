@@ -645,9 +645,15 @@ bool TreeModel::FromNode(const Context& context, int index, Answer& answer) cons
   return true;
 }
 
-void TreeModel::Step(Context& context, int node, const char* why, int depth) const {
+double TreeModel::RecordShare(int parent, int node) const {
+  const double total = nodes[parent].recordCount;
+  return total > 0 && nodes[node].recordCount >= 0 ? nodes[node].recordCount / total : 1;
+}
+
+void TreeModel::Step(Context& context, int node, const char* why, int depth, double weight) const {
   if (context.path == nullptr) return;
   DecisionStep step;
+  step.weight = weight;
   step.nodeId = nodes[node].id;
   // Without a rule's name, the predicate that held.
   step.condition = why != nullptr ? why : context.engine->predicates[nodes[node].predicate].text;
@@ -655,8 +661,8 @@ void TreeModel::Step(Context& context, int node, const char* why, int depth) con
   context.path->trees.back().push_back(step);
 }
 
-void TreeModel::Weighted(Context& context, int index, int level, double* value,
-                         double* weight) const {
+void TreeModel::Weighted(Context& context, int index, int level, double* value, double* weight,
+                         int depth, double reach) const {
   // Work space of this level: the subtree's class confidences. value: its
   // regression answer; weight: 0 when the subtree gives nothing.
   const Engine& engine = *context.engine;
@@ -668,7 +674,8 @@ void TreeModel::Weighted(Context& context, int index, int level, double* value,
   for (int c = n.firstChild; c < n.firstChild + n.childCount; ++c) {
     const Tri t = TestNode(context, c);
     if (t == Tri::kTrue) {
-      Weighted(context, c, level, value, weight);
+      Step(context, c, nullptr, depth + 1, reach);
+      Weighted(context, c, level, value, weight, depth + 1, reach);
       return;
     }
     if (t == Tri::kUnknown) unknown = true;
@@ -696,10 +703,10 @@ void TreeModel::Weighted(Context& context, int index, int level, double* value,
   for (int c = n.firstChild; c < n.firstChild + n.childCount; ++c) {
     if (TestNode(context, c) == Tri::kFalse) continue;
     double childValue = 0, childWeight = 0;
-    Weighted(context, c, level + 1, &childValue, &childWeight);
+    const double share = RecordShare(index, c);
+    Step(context, c, "weightedConfidence", depth + 1, reach * share);
+    Weighted(context, c, level + 1, &childValue, &childWeight, depth + 1, reach * share);
     if (childWeight == 0) continue;
-    const double share =
-        n.recordCount > 0 && nodes[c].recordCount >= 0 ? nodes[c].recordCount / n.recordCount : 1;
     for (size_t k = 0; k < count; ++k) out[k] += share * child[k];
     *value += share * childValue;
     total += share;
@@ -707,13 +714,16 @@ void TreeModel::Weighted(Context& context, int index, int level, double* value,
   if (total == 0) *weight = 0;
 }
 
-void TreeModel::Aggregate(Context& context, int index, double* counts) const {
+void TreeModel::Aggregate(Context& context, int index, double* counts, int depth,
+                          double reach) const {
   const TreeNode& n = nodes[index];
   bool followed = false;
   for (int c = n.firstChild; c < n.firstChild + n.childCount; ++c) {
     const Tri t = TestNode(context, c);
     if (t == Tri::kFalse) continue;
-    Aggregate(context, c, counts);
+    const double share = t == Tri::kTrue ? reach : reach * RecordShare(index, c);
+    Step(context, c, t == Tri::kTrue ? nullptr : "aggregateNodes", depth + 1, share);
+    Aggregate(context, c, counts, depth + 1, share);
     followed = true;
     if (t == Tri::kTrue) break;
   }
@@ -789,7 +799,7 @@ void TreeModel::Evaluate(Context& context, Answer& answer) const {
           break;
         case kWeightedConfidence: {
           double value = 0, weight = 0;
-          Weighted(context, node, 0, &value, &weight);
+          Weighted(context, node, 0, &value, &weight, depth, 1.0);
           const double* out = context.scratch->stack.data();
           if (weight == 0) {
             answer.status = kNoTrueChild;
@@ -806,7 +816,7 @@ void TreeModel::Evaluate(Context& context, Answer& answer) const {
         }
         default: {  // aggregateNodes
           std::fill(answer.probabilities.begin(), answer.probabilities.end(), 0.0);
-          Aggregate(context, node, answer.probabilities.data());
+          Aggregate(context, node, answer.probabilities.data(), depth, 1.0);
           double total = 0;
           for (double x : answer.probabilities) total += x;
           if (total <= 0 || function == kRegression) {

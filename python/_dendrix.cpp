@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "cli/Describe.h"
+#include "cli/Render.h"
 #include "host/BatchScore.h"
 #include "host/PmmlUpgrade.h"
 #include "host/ScoreModel.h"
@@ -194,15 +195,14 @@ class Model {
   }
 
   // columns: one (kind, values, texts) per name: kind "number" with float64
-  // values, "text" with int32 codes into texts, or "absent".
-  py::dict Score(const py::list& columns, size_t rows, bool predictionOnly, bool nullHandling,
-                 int threads) {
+  // values, "text" with int32 codes into texts, or "absent". The arrays the
+  // batch points into are kept alive in keep.
+  BatchColumns Columns(const py::list& columns, size_t rows, std::vector<py::array>& keep) const {
     if (columns.size() != names_.size()) throw std::invalid_argument("one column per field");
     BatchColumns batch;
     batch.names = names_;
     batch.rows = rows;
     batch.columns.resize(names_.size());
-    std::vector<py::array> keep;  // the arrays stay alive while scoring
     for (size_t i = 0; i < names_.size(); ++i) {
       const py::tuple column = columns[i].cast<py::tuple>();
       const std::string kind = column[0].cast<std::string>();
@@ -232,6 +232,13 @@ class Model {
       }
     }
 
+    return batch;
+  }
+
+  py::dict Score(const py::list& columns, size_t rows, bool predictionOnly, bool nullHandling,
+                 int threads) {
+    std::vector<py::array> keep;
+    const BatchColumns batch = Columns(columns, rows, keep);
     const auto n = static_cast<py::ssize_t>(rows);
     py::dict out;
     BatchAnswers answers;
@@ -278,6 +285,64 @@ class Model {
     return out;
   }
 
+  // Per row, one list per tree of {node, condition, weight, depth} dicts.
+  py::list Explain(const py::list& columns, size_t rows) {
+    std::vector<py::array> keep;
+    const BatchColumns batch = Columns(columns, rows, keep);
+    std::vector<DecisionPath> paths;
+    {
+      py::gil_scoped_release release;
+      std::lock_guard<std::mutex> lock(mutex_);
+      TraceBatch(*model_, batch, paths);
+    }
+    py::list out;
+    const py::str node("node"), condition("condition"), weight("weight"), depth("depth");
+    for (const DecisionPath& path : paths) {
+      py::list trees;
+      for (const std::vector<DecisionStep>& steps : path.trees) {
+        py::list tree;
+        for (const DecisionStep& step : steps) {
+          py::dict d;
+          d[node] = step.nodeId;
+          d[condition] = step.condition;
+          d[weight] = step.weight;
+          d[depth] = step.depth;
+          tree.append(std::move(d));
+        }
+        trees.append(std::move(tree));
+      }
+      out.append(std::move(trees));
+    }
+    return out;
+  }
+
+  int TreeCount() const { return model_->GetTreeCount(); }
+
+  // The SVG of tree `tree` (from 0), drawn to maxDepth levels (-1 for all),
+  // with one case's path through it (a row's paths from Explain) highlighted.
+  std::string Render(int tree, int maxDepth, const py::object& highlight,
+                     const std::string& caption) {
+    RenderOptions options;
+    options.tree = tree;
+    options.maxDepth = maxDepth;
+    options.caption = caption;
+    std::vector<DecisionStep> steps;
+    if (!highlight.is_none()) {
+      for (const py::handle item : highlight) {
+        const py::dict d = py::reinterpret_borrow<py::dict>(item);
+        DecisionStep step;
+        step.nodeId = d["node"].cast<std::string>();
+        step.condition = d["condition"].cast<std::string>();
+        step.weight = d["weight"].cast<double>();
+        step.depth = d["depth"].cast<int>();
+        steps.push_back(std::move(step));
+      }
+      options.highlight = &steps;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    return RenderTreeSvg(*model_, options);
+  }
+
  private:
   std::unique_ptr<ScoreModel> model_;
   std::vector<PmmlUpgradeChange> changes_;
@@ -316,5 +381,9 @@ PYBIND11_MODULE(_dendrix, m) {
       .def("describe", &Model::Describe)
       .def("dump", &Model::Dump)
       .def("score", &Model::Score, py::arg("columns"), py::arg("rows"), py::arg("prediction_only"),
-           py::arg("null_handling"), py::arg("threads"));
+           py::arg("null_handling"), py::arg("threads"))
+      .def("explain", &Model::Explain, py::arg("columns"), py::arg("rows"))
+      .def_property_readonly("tree_count", &Model::TreeCount)
+      .def("render", &Model::Render, py::arg("tree"), py::arg("max_depth"), py::arg("highlight"),
+           py::arg("caption"));
 }

@@ -10,7 +10,8 @@ condition routed and that was shared among branches (steps with weight < 1).
 
   scripts/check_paths.py [BUILD_DIR] [ROWS] [OPTION...]    (defaults: build, 3000)
 
-OPTIONs are given to every run (e.g. another scoring semantics).
+OPTIONs are given to every run; with --semantics NAME the manifest's section
+for that semantics gives each model's options and refusals.
 """
 import gzip
 import json
@@ -25,31 +26,28 @@ BENCH = ("iris-tree", "medium-tree", "deep-tree", "forest-100", "regression-tree
 
 
 def manifest_models(semantics):
-    """The manifest's models with the options and refusal of one semantics
-    (a "semantics pmml" block states its own)."""
+    """The manifest's entries for one semantics: a "semantics" line starts a
+    section that keeps the model's document and input but has options and
+    refusals of its own."""
     entries = []
     entry = None
-    block = None
     with open(os.path.join(ROOT, "tests/conformance/manifest.txt")) as f:
         for line in f:
             words = line.split()
             if line.startswith("model "):
-                entry = {"name": words[1], "native": {"options": []}, "pmml": {"options": []}}
-                block = entry["native"]
+                entry = {"name": words[1], "options": [], "semantics": "native"}
                 entries.append(entry)
-            elif entry is None or not words:
-                continue
-            elif words[0] in ("document", "input"):
+            elif entry is not None and words and words[0] == "semantics":
+                entry = {"name": entry["name"], "document": entry.get("document"),
+                         "input": entry.get("input"), "options": [], "semantics": words[1]}
+                entries.append(entry)
+            elif entry is not None and words and words[0] in ("document", "input"):
                 entry[words[0]] = os.path.join(SHARED, words[1])
-            elif words[0] == "semantics":
-                block = entry[words[1]]
-            elif words[0] == "options":
-                block["options"] = words[1:]
-            elif words[0] == "refused":
-                block["refused"] = True
-    for entry in entries:
-        entry.update(entry[semantics])
-    return entries
+            elif entry is not None and words and words[0] == "options":
+                entry["options"] = words[1:]
+            elif entry is not None and words and words[0] == "refused":
+                entry["refused"] = True
+    return [e for e in entries if e["semantics"] == semantics]
 
 
 def unpacked(path, scratch, rows=None):
@@ -99,11 +97,11 @@ def main():
     build = sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build")
     rows = int(sys.argv[2]) if len(sys.argv) > 2 else 3000
     extra = sys.argv[3:]
+    semantics = extra[extra.index("--semantics") + 1] if "--semantics" in extra else "native"
     tool = os.path.join(build, "bin", "dendrix-score")
     problems = []
     checked = set()
     with tempfile.TemporaryDirectory() as scratch:
-        semantics = "pmml" if "pmml" in extra else "native"
         for entry in manifest_models(semantics):
             if entry.get("refused") or "input" not in entry:
                 continue

@@ -18,7 +18,7 @@ import pandas as pd
 from dendrix._errors import ModelError
 from dendrix import _dendrix
 
-__all__ = ["load", "Model", "ModelError"]
+__all__ = ["load", "Model", "ModelError", "TreePlot"]
 
 _HERE = os.path.dirname(os.path.abspath(__file__))
 _ENGINES = {"native": "libdendrix_plugin.so", "pmml": "libdendrix_pmml44.so"}
@@ -122,17 +122,85 @@ class Model:
             and ``advice`` (Categorical, advice "" when none) and ``status``
             (0 when scored). Numbers without a value are NaN.
         """
+        batch, index = self._batch(X, columns)
+        out = self._native.score(batch, len(index), bool(prediction_only), bool(null_handling),
+                                 max(1, int(n_threads)))
+        return _frame(out, self.kind, self.classes, index)
+
+    def explain(self, X, columns=None):
+        """The decision path of every row of X (given as to :meth:`predict`).
+
+        Returns:
+            A Series with X's index holding, per row, one list per tree (one
+            for a single tree or rule set) of the nodes entered from the root
+            to the answer, each a dict ``{"node", "condition", "weight",
+            "depth"}`` as ``dendrix-score --path --format jsonl`` writes
+            them: the node's id, the condition that routed the case there
+            ("" at the root), the share of the case that took the branch
+            (below 1 where a case is split among branches) and the depth (0
+            at the root; branches of a split case share a depth). A row
+            that names a node (``predict``'s ``node_id``) ends its last
+            tree's list there.
+        """
+        batch, index = self._batch(X, columns)
+        paths = self._native.explain(batch, len(index))
+        return pd.Series(paths, index=index, dtype=object, name="path")
+
+    def plot(self, depth=None, tree=1, highlight=None, columns=None):
+        """A picture of one tree (as ``dendrix-score --render`` draws it).
+
+        Args:
+            depth: levels below the root to draw (None for all); the number
+                of nodes left out is shown under the last drawn ones.
+            tree: which tree of an ensemble, from 1.
+            highlight: one row (a one-row DataFrame, dict or 2-D array with
+                ``columns=``) whose path through the tree is drawn.
+
+        Returns:
+            A :class:`TreePlot`: ``.svg`` holds the SVG document, Jupyter
+            shows it inline, ``save(path)`` writes it.
+        """
+        count = self._native.tree_count
+        if not 1 <= int(tree) <= max(count, 1):
+            raise ValueError(f"tree must be from 1 to {max(count, 1)}, not {tree}")
+        steps, caption = None, ""
+        if highlight is not None:
+            paths = self.explain(highlight, columns)
+            if len(paths) != 1:
+                raise ValueError(f"highlight must be one row, not {len(paths)}")
+            trees = paths.iloc[0]
+            # Ensembles have one path per tree; a single tree or rule set has one.
+            index = int(tree) - 1 if len(trees) > 1 else 0
+            steps = trees[index] if index < len(trees) else []
+            caption = f"path of row {paths.index[0]}"
+        depth = -1 if depth is None else int(depth)
+        return TreePlot(self._native.render(int(tree) - 1, depth, steps, caption))
+
+    def _batch(self, X, columns):
+        """X's columns in the model's record layout, and X's index."""
         frame, index = _as_columns(X, columns)
         rows = len(index)
         missing = [name for name in self.inputs if name not in frame]
         if missing:
             warnings.warn(f"no column for model input(s) {', '.join(missing)}: "
-                          "they have no value in any row", stacklevel=2)
-        batch = [_column(frame.get(name), is_text, rows)
-                 for name, is_text in zip(self._names, self._text_fields)]
-        out = self._native.score(batch, rows, bool(prediction_only), bool(null_handling),
-                                 max(1, int(n_threads)))
-        return _frame(out, self.kind, self.classes, index)
+                          "they have no value in any row", stacklevel=3)
+        return [_column(frame.get(name), is_text, rows)
+                for name, is_text in zip(self._names, self._text_fields)], index
+
+
+class TreePlot:
+    """An SVG picture of a tree, shown inline by Jupyter."""
+
+    def __init__(self, svg):
+        self.svg = svg
+
+    def _repr_svg_(self):
+        return self.svg
+
+    def save(self, path):
+        """Writes the SVG document to path."""
+        with open(path, "w", encoding="utf-8") as f:
+            f.write(self.svg)
 
 
 def _as_columns(X, columns):

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "host/ScoreCaseRecord.h"
@@ -616,25 +617,47 @@ TEST_F(Pmml44Test, UnsupportedOrMalformedConstructsAreRefusedWithTheirLine) {
 }
 
 TEST_F(Pmml44Test, DecisionPathNamesNodesAndRules) {
-  std::unique_ptr<ScoreModel> m = Read(Golf("missingValueStrategy=\"defaultChild\""));
-  ASSERT_TRUE(m);
+  using Steps = std::vector<std::tuple<std::string, std::string, double>>;
   struct Case {
+    const char* strategy;
     const char* inputs;
-    std::vector<std::pair<std::string, std::string>> steps;
+    Steps steps;
   };
   const Case cases[] = {
-      {"x=1;z=0.5", {{"1", ""}, {"2", "x < 2"}, {"3", "z < 1"}}},
-      {"z=0.5", {{"1", ""}, {"R", "defaultChild"}}},
+      {"defaultChild", "x=1;z=0.5", {{"1", "", 1}, {"2", "x < 2", 1}, {"3", "z < 1", 1}}},
+      {"defaultChild", "z=0.5", {{"1", "", 1}, {"R", "defaultChild", 1}}},
+      // Every child a missing value leaves open, with its share of the records.
+      {"weightedConfidence",
+       "x=1",
+       {{"1", "", 1},
+        {"2", "x < 2", 1},
+        {"3", "weightedConfidence", 0.75},
+        {"L2", "weightedConfidence", 0.25}}},
+      {"weightedConfidence",
+       "z=0.5",
+       {{"1", "", 1},
+        {"2", "weightedConfidence", 0.4},
+        {"3", "z < 1", 0.4},
+        {"R", "weightedConfidence", 0.6}}},
+      {"aggregateNodes",
+       "x=1",
+       {{"1", "", 1},
+        {"2", "x < 2", 1},
+        {"3", "aggregateNodes", 0.75},
+        {"L2", "aggregateNodes", 0.25}}},
   };
   for (const Case& c : cases) {
+    std::unique_ptr<ScoreModel> m =
+        Read(Golf("missingValueStrategy=\"" + std::string(c.strategy) + "\""));
+    ASSERT_TRUE(m);
     NamedCaseRecord record;
     Fill(record, c.inputs);
     DecisionPath path;
     ASSERT_TRUE(m->GetDecisionPath(&record, path, false));
     ASSERT_EQ(path.trees.size(), 1u);
-    std::vector<std::pair<std::string, std::string>> got;
-    for (const DecisionStep& step : path.trees[0]) got.emplace_back(step.nodeId, step.condition);
-    EXPECT_EQ(got, c.steps) << c.inputs;
+    Steps got;
+    for (const DecisionStep& s : path.trees[0]) got.emplace_back(s.nodeId, s.condition, s.weight);
+    EXPECT_EQ(got, c.steps) << c.strategy << " " << c.inputs;
   }
 }
 

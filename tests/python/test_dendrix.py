@@ -1,10 +1,12 @@
 """The dendrix package as users rely on it: what predict gives against the
 batch scorer on the same rows, column order, missing values, categories,
-errors, threads and Dask."""
+errors, threads and Dask; decision paths and pictures of trees."""
 
 import io
+import json
 import os
 import subprocess
+from xml.etree import ElementTree
 
 import numpy as np
 import pandas as pd
@@ -41,6 +43,10 @@ def assert_same_as_tool(got, expected):
         else:
             same = (have.astype(object).fillna("").astype(str) == expected[column]).to_numpy()
         assert same.all(), f"{column}: rows {np.flatnonzero(~same)[:5]}"
+
+
+def pmml_engine_built():
+    return os.path.exists(os.path.join(os.path.dirname(dendrix.__file__), "libdendrix_pmml44.so"))
 
 
 def assert_same(got, expected):
@@ -152,8 +158,7 @@ def test_threads_share_one_model(name):
 
 
 def test_pmml_semantics_when_built():
-    if not os.path.exists(os.path.join(os.path.dirname(dendrix.__file__),
-                                       "libdendrix_pmml44.so")):
+    if not pmml_engine_built():
         pytest.skip("the PMML engine is not built")
     for name in ["credit", "iris", "regression"]:
         model_path, input_path = example(name)
@@ -178,3 +183,46 @@ def test_dask_on_two_worker_processes_matches_in_process_predict():
         ddf = dd.from_pandas(frame, npartitions=8)
         scored = dendrix.dask.predict(ddf, model_path).compute()
     assert_same(scored, dendrix.load(model_path).predict(frame))
+
+
+# Paths as the tool's --path writes them, each ending at the row's node_id (a
+# classification ensemble names no node).
+@pytest.mark.parametrize("name, semantics", [("credit", "native"), ("regression", "native"),
+                                             ("ensemble", "native"), ("iris", "pmml")])
+def test_explain_matches_the_tool_and_ends_at_node_id(name, semantics):
+    if semantics == "pmml" and not pmml_engine_built():
+        pytest.skip("the PMML engine is not built")
+    model_path, input_path = example(name)
+    text = open(input_path).read()
+    frame = pd.read_csv(io.StringIO(text), index_col=0)
+    model = dendrix.load(model_path, semantics=semantics)
+    paths = model.explain(frame)
+    assert paths.index.equals(frame.index)
+    run = subprocess.run([TOOL, model_path, "-", "--path", "--format", "jsonl", "--semantics",
+                          semantics], input=text.encode(), capture_output=True, check=True)
+    assert list(paths) == [json.loads(line)["path"] for line in run.stdout.splitlines()]
+    ends = [(trees[-1][-1]["node"], node) for trees, node
+            in zip(paths, model.predict(frame)["node_id"].astype(str)) if node != "-1"]
+    assert (ends or name == "ensemble") and all(last == node for last, node in ends)
+
+
+def svg_nodes(svg):
+    """Ids of the node boxes, and of those drawn on the highlighted path."""
+    boxes = [g for g in ElementTree.fromstring(svg).iter() if g.get("class") == "node"]
+    on_path = [g.get("data-node") for g in boxes if g.find("*").get("stroke-width") == "3"]
+    return [g.get("data-node") for g in boxes], on_path
+
+
+def test_plot_draws_what_the_tool_draws(tmp_path):
+    model_path, input_path = example("iris")
+    model = dendrix.load(model_path)
+    render = [TOOL, "--render", "-", model_path]
+    assert model.plot().svg == subprocess.run(render, capture_output=True, text=True).stdout
+    nodes, on_path = svg_nodes(model.plot(depth=1).svg)
+    assert len(nodes) == 3 and on_path == []
+    row = pd.read_csv(input_path).iloc[[12]]
+    drawn = model.plot(highlight=row)
+    assert len(svg_nodes(drawn.svg)[0]) == model.describe()["trees"][0]["nodes"] == 9
+    assert svg_nodes(drawn.svg)[1] == [s["node"] for s in model.explain(row).iloc[0][0]]
+    drawn.save(tmp_path / "tree.svg")
+    assert drawn._repr_svg_() == (tmp_path / "tree.svg").read_text() == drawn.svg
