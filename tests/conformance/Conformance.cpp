@@ -4,7 +4,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -205,14 +204,13 @@ std::vector<ModelEntry> ParseManifest(const std::string& text) {
     if (key == "semantics") {
       if (SplitBlanks(value).size() != 1) Fail(line, "semantics needs one engine name");
       CheckComplete(entries.back());
-      ModelEntry other;
-      const ModelEntry& base = entries.back();
-      other.name = base.name;
-      other.corpus = base.corpus;
-      other.document = base.document;
-      other.input = base.input;
-      other.expected = base.expected;
-      other.rowColumn = base.rowColumn;
+      // The files are shared; options and expectations are the block's own.
+      ModelEntry other = entries.back();
+      other.options.clear();
+      other.columns.clear();
+      other.refused = false;
+      other.refusedExit = 0;
+      other.refusedMessage.clear();
       other.semantics = value;
       other.line = line;
       entries.push_back(other);
@@ -390,20 +388,6 @@ void CompareOutputs(const ModelEntry& entry, const Table& ours, const Table& exp
     }
     result->columns.push_back(column);
   }
-}
-
-bool ToolHasOption(const std::string& tool, const std::string& option) {
-  Scratch scratch;
-  RunProcess({tool, "--help"}, scratch.File("help.txt"), scratch.File("help.err"));
-  const std::string help = ReadAll(scratch.File("help.txt")) + ReadAll(scratch.File("help.err"));
-  for (size_t at = help.find(option); at != std::string::npos; at = help.find(option, at + 1)) {
-    const size_t end = at + option.size();
-    if (end == help.size() ||
-        !(std::isalnum(static_cast<unsigned char>(help[end])) || help[end] == '-')) {
-      return true;
-    }
-  }
-  return false;
 }
 
 ModelResult RunModel(const ModelEntry& entry, const std::string& dataDir, const std::string& tool) {

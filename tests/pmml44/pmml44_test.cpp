@@ -120,12 +120,7 @@ class Pmml44Test : public ::testing::Test {
 
   Answer ScoreDoc(const std::string& text, const std::string& inputs) {
     std::unique_ptr<ScoreModel> model = Read(text);
-    if (!model) {
-      Answer none;
-      none.prediction = "<not read>";
-      return none;
-    }
-    return Score(*model, inputs);
+    return model ? Score(*model, inputs) : Answer{"<not read>"};
   }
 
   XercesSession session_;
@@ -650,15 +645,7 @@ TEST_F(Pmml44Test, OneModelScoresFromSeveralThreads) {
     threads.emplace_back([&, t] {
       for (int i = 0; i < 200; ++i) {
         const int k = (i + t) % 5;
-        NamedCaseRecord record;
-        Fill(record, inputs[k]);
-        ScoreResult* raw = nullptr;
-        m->GetScore(&record, raw, false);
-        std::unique_ptr<ScoreResult> result(raw);
-        if (result->GetPrediction() == nullptr ||
-            result->GetPrediction()->ToString() != expected[k]) {
-          ++wrong[t];
-        }
+        wrong[t] += Score(*m, inputs[k]).prediction != expected[k];
       }
     });
   }

@@ -35,16 +35,7 @@ class DecisionPathTest : public ModelTest {
   std::string Path(const std::string& values) {
     Score(values);
     NamedCaseRecord record;
-    std::istringstream in(values);
-    for (std::string cell; in >> cell;) {
-      const size_t eq = cell.find('=');
-      double number = 0;
-      if (NumericValue::ParseDouble(cell.substr(eq + 1), &number)) {
-        record.SetNumber(cell.substr(0, eq), number);
-      } else {
-        record.SetString(cell.substr(0, eq), cell.substr(eq + 1));
-      }
-    }
+    Fill(record, values);
     path.Clear();
     EXPECT_TRUE(model->GetDecisionPath(&record, path, false));
     if (NodeId() != "-1" && !path.trees.empty() && !path.trees.back().empty()) {

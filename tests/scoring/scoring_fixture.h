@@ -173,9 +173,8 @@ class ModelTest : public ::testing::Test {
   VorqScore::VorqStatus Score(const ScoreCaseRecord& record) {
     return model->GetScore(&record, result, false);
   }
-  // Scores a case written as "name=value ...": a number where the text is one, else text.
-  VorqScore::VorqStatus Score(const std::string& values) {
-    NamedCaseRecord record;
+  // A case written as "name=value ...": a number where the text is one, else text.
+  static void Fill(NamedCaseRecord& record, const std::string& values) {
     std::istringstream in(values);
     for (std::string cell; in >> cell;) {
       const size_t eq = cell.find('=');
@@ -187,6 +186,10 @@ class ModelTest : public ::testing::Test {
         record.SetString(name, text);
       }
     }
+  }
+  VorqScore::VorqStatus Score(const std::string& values) {
+    NamedCaseRecord record;
+    Fill(record, values);
     return Score(record);
   }
   std::string Prediction() const {
