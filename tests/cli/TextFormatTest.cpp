@@ -37,7 +37,9 @@ void ExpectParsesLikeHost(const std::string& text) {
     for (int i = 0; i < 2; ++i) {
       EXPECT_EQ(ok[i], hostOk) << "'" << text << "' followed by " << after
                                << (i ? " (cached)" : "");
-      if (ok[i] && hostOk) EXPECT_TRUE(SameBits(got[i], host)) << "'" << text << "' " << got[i];
+      if (ok[i] && hostOk) {
+        EXPECT_TRUE(SameBits(got[i], host)) << "'" << text << "' " << got[i];
+      }
     }
   }
 }

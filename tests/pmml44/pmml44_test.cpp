@@ -120,7 +120,7 @@ class Pmml44Test : public ::testing::Test {
 
   Answer ScoreDoc(const std::string& text, const std::string& inputs) {
     std::unique_ptr<ScoreModel> model = Read(text);
-    return model ? Score(*model, inputs) : Answer{"<not read>"};
+    return model ? Score(*model, inputs) : Answer{"<not read>", 0, "", -1, std::vector<double>()};
   }
 
   XercesSession session_;
@@ -132,9 +132,13 @@ class Pmml44Test : public ::testing::Test {
 // B, UNKNOWN no prediction (missingValueStrategy nullPrediction, 90041).
 TEST_F(Pmml44Test, PredicatesFollowThreeValuedLogic) {
   struct Case {
-    const char* predicate;
+    std::string predicate;
     const char* inputs;
     const char* expected;  // "A", "B" or "?"
+  };
+  const auto set = [](const char* field, const char* op, const char* type, const char* values) {
+    return std::string("<SimpleSetPredicate field=\"") + field + "\" booleanOperator=\"" + op +
+           "\"><Array type=\"" + type + "\">" + values + "</Array></SimpleSetPredicate>";
   };
   const std::string sLess2 = "<SimplePredicate field=\"x\" operator=\"lessThan\" value=\"2\"/>";
   const std::string sIsA = "<SimplePredicate field=\"s\" operator=\"equal\" value=\"a\"/>";
@@ -164,36 +168,23 @@ TEST_F(Pmml44Test, PredicatesFollowThreeValuedLogic) {
       {"<SimplePredicate field=\"s\" operator=\"notEqual\" value=\"b\"/>", "s=b", "B"},
       // Numeric categories compare as numbers.
       {"<SimplePredicate field=\"n\" operator=\"equal\" value=\"1.0\"/>", "n=1", "A"},
-      {"<SimpleSetPredicate field=\"s\" booleanOperator=\"isIn\">"
-       "<Array type=\"string\" n=\"2\">a \"b\"</Array></SimpleSetPredicate>",
-       "s=b", "A"},
-      {"<SimpleSetPredicate field=\"s\" booleanOperator=\"isIn\">"
-       "<Array type=\"string\">a b</Array></SimpleSetPredicate>",
-       "s=c", "B"},
-      {"<SimpleSetPredicate field=\"s\" booleanOperator=\"isNotIn\">"
-       "<Array type=\"string\">a</Array></SimpleSetPredicate>",
-       "s=c", "A"},
-      {"<SimpleSetPredicate field=\"s\" booleanOperator=\"isNotIn\">"
-       "<Array type=\"string\">a</Array></SimpleSetPredicate>",
-       "", "?"},
-      {"<SimpleSetPredicate field=\"w\" booleanOperator=\"isIn\">"
-       "<Array type=\"string\" n=\"2\">\"two words\" \"say "
-       "\\\"hi\\\"\"</Array></SimpleSetPredicate>",
-       "w=say \"hi\"", "A"},
-      {"<SimpleSetPredicate field=\"n\" booleanOperator=\"isIn\">"
-       "<Array type=\"int\">2 3</Array></SimpleSetPredicate>",
-       "n=2", "A"},
-      {andP.c_str(), "x=1;s=a", "A"},
-      {andP.c_str(), "x=1", "?"},
-      {andP.c_str(), "x=3", "B"},  // FALSE and UNKNOWN is FALSE
-      {orP.c_str(), "x=1", "A"},   // TRUE or UNKNOWN is TRUE
-      {orP.c_str(), "x=3", "?"},
-      {xorP.c_str(), "x=1;s=b", "A"},
-      {xorP.c_str(), "x=1;s=a", "B"},
-      {xorP.c_str(), "x=1", "?"},
-      {surrogate.c_str(), "s=a", "A"},  // the first answer that is not UNKNOWN
-      {surrogate.c_str(), "x=5;s=a", "B"},
-      {surrogate.c_str(), "", "B"},  // the last resort False
+      {set("s", "isIn", "string\" n=\"2", "a \"b\""), "s=b", "A"},
+      {set("s", "isIn", "string", "a b"), "s=c", "B"},
+      {set("s", "isNotIn", "string", "a"), "s=c", "A"},
+      {set("s", "isNotIn", "string", "a"), "", "?"},
+      {set("w", "isIn", "string\" n=\"2", "\"two words\" \"say \\\"hi\\\"\""), "w=say \"hi\"", "A"},
+      {set("n", "isIn", "int", "2 3"), "n=2", "A"},
+      {andP, "x=1;s=a", "A"},
+      {andP, "x=1", "?"},
+      {andP, "x=3", "B"},  // FALSE and UNKNOWN is FALSE
+      {orP, "x=1", "A"},   // TRUE or UNKNOWN is TRUE
+      {orP, "x=3", "?"},
+      {xorP, "x=1;s=b", "A"},
+      {xorP, "x=1;s=a", "B"},
+      {xorP, "x=1", "?"},
+      {surrogate, "s=a", "A"},  // the first answer that is not UNKNOWN
+      {surrogate, "x=5;s=a", "B"},
+      {surrogate, "", "B"},  // the last resort False
       {"<True/>", "", "A"},
       {"<False/>", "", "B"},
   };
