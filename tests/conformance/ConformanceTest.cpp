@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <set>
 #include <sstream>
@@ -12,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/RunTool.h"
 #include "conformance/Conformance.h"
 
 namespace fs = std::filesystem;
@@ -21,13 +21,6 @@ namespace {
 
 const std::string kManifest = DENDRIX_SOURCE_DIR "/tests/conformance/manifest.txt";
 const std::string kShared = DENDRIX_SHARED_DIR;
-
-std::string ReadText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // --- Manifest ---------------------------------------------------------------------
 
@@ -212,7 +205,7 @@ class Corpus : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!fs::exists(kShared)) GTEST_SKIP() << kShared << " is absent";
-    entries_ = ParseManifest(ReadText(kManifest));
+    entries_ = ParseManifest(ReadFile(kManifest));
   }
 
   // Runs the corpus's models; every one must meet its stated agreement (or
