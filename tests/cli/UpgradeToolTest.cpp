@@ -19,35 +19,18 @@ namespace {
 
 const std::string kProducerDir = DENDRIX_SHARED_DIR "/conformance/jpmml-knime";
 
-struct ProducerModel {
-  std::string model;
-  std::string input;
-};
-
-const std::vector<ProducerModel>& ProducerModels() {
-  static const std::vector<ProducerModel> models = {
-      {"DecisionTreeIris", "Iris.csv"},
-      {"DecisionTreeAudit", "Audit.csv"},
-      {"DecisionTreeAuto", "Auto.csv"},
-      {"DecisionTreeEnsembleIris", "Iris.csv"},
-  };
-  return models;
-}
-
-class ProducerDocuments : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (!fs::exists(kProducerDir)) GTEST_SKIP() << kProducerDir << " is absent";
-  }
-};
-
 // Read strictly, each document is refused with the reader's own error, then
 // one line naming what follows newer conventions and the option.
-TEST_F(ProducerDocuments, StrictReadingFailsWithAHint) {
-  for (const ProducerModel& m : ProducerModels()) {
-    SCOPED_TRACE(m.model);
-    const std::string model = kProducerDir + "/" + m.model + ".pmml";
-    ToolRun run = RunTool({model, kProducerDir + "/" + m.input});
+TEST(ProducerDocuments, StrictReadingFailsWithAHint) {
+  if (!fs::exists(kProducerDir)) GTEST_SKIP() << kProducerDir << " is absent";
+  for (const auto& [name, input] :
+       std::map<std::string, std::string>{{"DecisionTreeIris", "Iris.csv"},
+                                          {"DecisionTreeAudit", "Audit.csv"},
+                                          {"DecisionTreeAuto", "Auto.csv"},
+                                          {"DecisionTreeEnsembleIris", "Iris.csv"}}) {
+    SCOPED_TRACE(name);
+    const std::string model = kProducerDir + "/" + name + ".pmml";
+    ToolRun run = RunTool({model, kProducerDir + "/" + input});
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(run.out, "");
     std::vector<std::string> lines = Lines(run.err);

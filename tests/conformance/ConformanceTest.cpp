@@ -158,44 +158,28 @@ TEST(Compare, RowNumbersPairExpectedRowsWithOurs) {
 }
 
 TEST(Compare, FallingBelowOrMissingTheStatedFigureIsAProblem) {
-  const Table ours = ParseCsv("prediction,node_id\nA,1\nB,2\n");
-  const Table expected = ParseCsv("predicted,node\nA,1\nA,\n");
-  {
+  const std::string ours = "prediction,node_id\nA,1\nB,2\n", expected = "predicted,node\nA,1\nA,\n";
+  const struct {
+    size_t agree, total;  // stated for the prediction
+    std::string rows, ours, expected;
+    std::string problem;  // empty: none
+  } cases[] = {
+      {1, 2, "", ours, expected, ""},
+      {2, 2, "", ours, expected, "prediction vs predicted: 1/2 agree, stated 2/2"},
+      // Compared rows must match the stated count, or the statement is stale.
+      {1, 3, "", ours, expected, "prediction vs predicted: 1/2 agree, stated 1/3"},
+      {1, 2, "", "prediction\nA\nB\n", expected, "no column 'node_id' in our output"},
+      {1, 2, "", "prediction,node_id\nA,1\n", expected, "we wrote 1 rows, the expected file has 2"},
+      {1, 2, "row", ours, "row,predicted,node\n1,A,1\n5,A,\n",
+       "expected row 2 names input row '5', which we did not score"},
+  };
+  for (const auto& c : cases) {
+    ModelEntry entry = TwoColumns(c.agree, c.total);
+    entry.rowColumn = c.rows;
     ModelResult result;
-    CompareOutputs(TwoColumns(1, 2), ours, expected, &result);
-    EXPECT_TRUE(result.problems.empty());
-  }
-  {
-    ModelResult result;
-    CompareOutputs(TwoColumns(2, 2), ours, expected, &result);
-    ASSERT_EQ(result.problems.size(), 1u);
-    EXPECT_EQ(result.problems[0], "prediction vs predicted: 1/2 agree, stated 2/2");
-  }
-  {
-    // Compared rows must match the stated count, or the statement is stale.
-    ModelResult result;
-    CompareOutputs(TwoColumns(1, 3), ours, expected, &result);
-    EXPECT_EQ(result.problems.size(), 1u);
-  }
-  {
-    ModelResult result;
-    CompareOutputs(TwoColumns(1, 2), ParseCsv("prediction\nA\nB\n"), expected, &result);
-    ASSERT_EQ(result.problems.size(), 1u);
-    EXPECT_EQ(result.problems[0], "no column 'node_id' in our output");
-  }
-  {
-    ModelResult result;
-    CompareOutputs(TwoColumns(1, 2), ParseCsv("prediction,node_id\nA,1\n"), expected, &result);
-    ASSERT_EQ(result.problems.size(), 1u);
-    EXPECT_EQ(result.problems[0], "we wrote 1 rows, the expected file has 2");
-  }
-  {
-    ModelEntry entry = TwoColumns(1, 2);
-    entry.rowColumn = "row";
-    ModelResult result;
-    CompareOutputs(entry, ours, ParseCsv("row,predicted,node\n1,A,1\n5,A,\n"), &result);
-    ASSERT_EQ(result.problems.size(), 1u);
-    EXPECT_NE(result.problems[0].find("names input row '5'"), std::string::npos);
+    CompareOutputs(entry, ParseCsv(c.ours), ParseCsv(c.expected), &result);
+    EXPECT_EQ(result.problems,
+              c.problem.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.problem});
   }
 }
 
