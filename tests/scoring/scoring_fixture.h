@@ -151,6 +151,14 @@ inline CompositeTreeNode* Join(CompositeTreeNode* node, const std::vector<ScoreS
   return node;
 }
 
+// A rule: a node whose splits are all conditions that must hold.
+inline CompositeTreeNode* Rule(const std::string& id, const std::string& prediction,
+                               double confidence, const std::vector<ScoreSplitVar*>& conditions) {
+  CompositeTreeNode* rule = ClsNode(id, prediction, confidence);
+  rule->SetSplitVar(conditions);
+  return rule;
+}
+
 // Owns a model (through MakeModel) and the result it fills.
 class ModelTest : public ::testing::Test {
  protected:
@@ -247,6 +255,11 @@ class ModelTest : public ::testing::Test {
   Dictionary d;
   DendrixPMMLModel* model;
   ScoreResult* result = nullptr;
+};
+
+class RegressionModelTest : public ModelTest {
+ protected:
+  RegressionModelTest() : ModelTest({}, /*regression=*/true) {}
 };
 
 }  // namespace scoring_test
