@@ -4,13 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "cli/RunTool.h"
 #include "host/ScoreCaseRecord.h"
 #include "host/ScoreModel.h"
 #include "host/ScoreResult.h"
@@ -499,35 +498,33 @@ TEST_F(Pmml44Test, OutputExpressionsAndLocalTransformationsAreEvaluated) {
 // The batch scorer with --semantics pmml: the engine is found next to it, a
 // row without an answer gets its status, the output expression its column.
 TEST_F(Pmml44Test, BatchScorerChoosesTheEngine) {
-  const std::string folder = ::testing::TempDir();
-  const std::string model = folder + "pmml44_cli.pmml", input = folder + "pmml44_cli.csv";
-  std::ofstream(model) << Doc(
-      "<TreeModel functionName=\"regression\">" + Schema("r") +
-      "<Output><OutputField name=\"p\"/><OutputField name=\"twice\" feature=\"transformedValue\">"
-      "<Apply function=\"*\"><FieldRef field=\"p\"/><Constant>2</Constant></Apply></OutputField>"
-      "</Output><Node score=\"0\"><True/><Node score=\"7\"><SimplePredicate field=\"x\" "
-      "operator=\"greaterThan\" value=\"1\"/></Node></Node></TreeModel>");
-  std::ofstream(input) << "x\n2\n0\n";
+  TempFolder folder;
+  const std::string input = folder.Write("in.csv", "x\n2\n0\n");
+  const std::string model = folder.Write(
+      "m.pmml",
+      Doc("<TreeModel functionName=\"regression\">" + Schema("r") +
+          "<Output><OutputField name=\"p\"/><OutputField name=\"twice\" "
+          "feature=\"transformedValue\">"
+          "<Apply function=\"*\"><FieldRef "
+          "field=\"p\"/><Constant>2</Constant></Apply></OutputField>"
+          "</Output><Node score=\"0\"><True/><Node score=\"7\"><SimplePredicate field=\"x\" "
+          "operator=\"greaterThan\" value=\"1\"/></Node></Node></TreeModel>"));
   struct Case {
-    std::string options;
+    const char* option;
+    bool upgrade;
     std::string output;  // standard output and error
   };
   const Case cases[] = {
-      {"--semantics pmml",
-       "prediction,std_dev,node_id,advice,status,twice\n7,,2,,0,14\n,,-1,,90042,\n"},
-      {"--semantics pmml --upgrade-pmml", "cannot"},
-      {"--semantics sometimes", "expected 'native' or 'pmml'"},
+      {"pmml", false, "prediction,std_dev,node_id,advice,status,twice\n7,,2,,0,14\n,,-1,,90042,\n"},
+      {"pmml", true, "cannot"},
+      {"sometimes", false, "expected 'native' or 'pmml'"},
   };
   for (const Case& c : cases) {
-    const std::string command = std::string(DENDRIX_BIN_DIR) + "/dendrix-score " + c.options + " " +
-                                model + " " + input + " 2>&1";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    std::string out;
-    char buffer[256];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-    ::pclose(pipe);
-    EXPECT_NE(out.find(c.output), std::string::npos) << c.options << ":\n" << out;
+    std::vector<std::string> args = {"--semantics", c.option, model, input};
+    if (c.upgrade) args.insert(args.begin(), "--upgrade-pmml");
+    const ToolRun run = RunTool(args);
+    EXPECT_NE((run.out + run.err).find(c.output), std::string::npos) << c.option << ":\n"
+                                                                     << run.err;
   }
 }
 
