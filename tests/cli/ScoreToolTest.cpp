@@ -28,31 +28,6 @@ std::string IrisCsv(const std::vector<std::string>& rows) {
   return text;
 }
 
-// --- Examples ------------------------------------------------------------------
-
-// Every example folder: scoring its input (keeping the first column, as the
-// README shows) gives exactly its expected file.
-TEST(Examples, ScoresEqualExpectedFiles) {
-  int checked = 0;
-  for (const auto& entry : fs::directory_iterator(ExamplePath(""))) {
-    if (!entry.is_directory()) continue;
-    const std::string folder = entry.path().string();
-    std::string model = folder + "/model.pmml";
-    if (!fs::exists(model)) model = folder + "/model.xml";
-    const std::string input = folder + "/input.csv";
-    const std::string expected = folder + "/expected.csv";
-    if (!fs::exists(model) || !fs::exists(input) || !fs::exists(expected)) continue;
-    SCOPED_TRACE(folder);
-    const std::string firstColumn = Cells(Lines(ReadFile(input)).at(0)).at(0);
-    ToolRun run = RunTool({"--keep", firstColumn, model, input});
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.out, ReadFile(expected));
-    ++checked;
-  }
-  EXPECT_GE(checked, 6);
-}
-
 // --- Model errors ----------------------------------------------------------------
 
 class ModelErrors : public ::testing::Test {
