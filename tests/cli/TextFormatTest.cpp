@@ -130,12 +130,4 @@ TEST(Escaping, CsvCellsAreQuotedOnlyWhenNeeded) {
   EXPECT_EQ(cell("in side"), "in side");
 }
 
-TEST(Escaping, JsonStringsEscapeQuotesBackslashesAndControls) {
-  std::string out;
-  textformat::AppendJsonString(out, std::string("a\"b\\c\nd\te\x01"
-                                                "f\xC3\xA9",
-                                                13));
-  EXPECT_EQ(out, "\"a\\\"b\\\\c\\nd\\te\\u0001f\xC3\xA9\"");
-}
-
 }  // namespace
