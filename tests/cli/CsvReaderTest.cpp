@@ -1,8 +1,6 @@
-// The chunked CSV reader: rows cut at block boundaries, quotes, line counts.
+// The chunked CSV reader: rows cut at block boundaries, quotes, line counts, size limits.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <random>
 #include <string>
@@ -136,21 +134,42 @@ TEST(CsvChunkReader, RowsOverTheLimitAreReportedAtTheirFirstLine) {
   // Under the limit the same row is fine.
   EXPECT_EQ(ReadAll(text, 16, 1000).rows.size(), 3u);
 
-  std::string longHeader(200, 'h');
-  TempFolder folder;
-  const std::string path = folder.Write("h.csv", longHeader + "\n1\n");
-  int fd = ::open(path.c_str(), O_RDONLY);
-  CsvChunkReader reader(fd, 8, 100);
-  std::vector<std::string> names;
-  int64_t lines = 0;
-  try {
-    reader.ReadHeader(&names, &lines);
-    ADD_FAILURE() << "a header over the limit was accepted";
-  } catch (const CliError& e) {
-    EXPECT_EQ(e.GetExitCode(), kExitCsv);
-    EXPECT_NE(std::string(e.what()).find(":1: row longer than 64 MB"), std::string::npos);
+  EXPECT_EQ(ReadAll(std::string(200, 'h') + "\n1\n", 8, 100).headerError,
+            "<stdin>:1: row longer than 64 MB (exit " + std::to_string(kExitCsv) + ")");
+}
+
+TEST(CsvCellLimit, CellsUpToTheLimitPassAndLongerOnesNameTheirLine) {
+  const std::string ten(10, 'x');
+  // Quoted text counts after its quotes are removed; a CR before the line
+  // break is not part of the cell.
+  const std::string fits =
+      "a,b\n" + ten + ",1\n\"" + std::string(8, 'q') + "\"\"\",2\r\n3," + ten + "\r\n";
+  for (size_t block : {1u, 4u, 64u, 4096u}) {
+    SCOPED_TRACE(block);
+    ReadResult ok = ReadAll(fits, block, 1000, 10);
+    EXPECT_EQ(ok.error, CsvTokenizer::Status::kEnd);
+    ASSERT_EQ(ok.rows.size(), 3u);
+    EXPECT_EQ(ok.rows[1][0], "qqqqqqqq\"");
+    EXPECT_EQ(ok.rows[2][1], ten);
+
+    ReadResult plain = ReadAll("a,b\n1,2\n\n3," + ten + "y\n5,6\n", block, 1000, 10);
+    EXPECT_EQ(plain.error, CsvTokenizer::Status::kCellTooLong);
+    EXPECT_EQ(plain.errorLine, 4);
+    EXPECT_EQ(plain.rows.size(), 1u);
+
+    // A quoted cell spanning lines is reported at the line where it opens.
+    ReadResult quoted =
+        ReadAll("a,b\n1,\"" + std::string(6, 'y') + "\n" + std::string(6, 'y') + "\"\n5,6\n", block,
+                1000, 10);
+    EXPECT_EQ(quoted.error, CsvTokenizer::Status::kCellTooLong);
+    EXPECT_EQ(quoted.errorLine, 2);
+    EXPECT_TRUE(quoted.rows.empty());
   }
-  ::close(fd);
+  EXPECT_STREQ(CsvTokenizer::Describe(CsvTokenizer::Status::kCellTooLong),
+               "cell longer than 16 MB");
+  // In the header it makes the header malformed.
+  EXPECT_EQ(ReadAll("\nid," + std::string(40, 'h') + "\n1,2\n", 8, 1000, 16).headerError,
+            "<stdin>:2: cell longer than 16 MB (exit " + std::to_string(kExitCsv) + ")");
 }
 
 TEST(CsvChunkReader, EmptyInputsHaveNoHeader) {

@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,12 +17,12 @@ namespace {
 const std::string kIris = ExamplePath("iris/model.pmml");
 const std::string kIrisHeader = "sepal_length,sepal_width,petal_length,petal_width";
 
-// A one-tree regression model (two trees: an ensemble) on the given inputs,
+// A one-tree regression model (two trees: an ensemble) on the inputs named (blank-separated),
 // every leaf scoring leafScore.
-std::string RegressionModel(const std::vector<std::string>& inputs, int trees,
-                            const std::string& leafScore) {
+std::string RegressionModel(const std::string& inputs, int trees, const std::string& leafScore) {
   std::string fields, mining;
-  for (const std::string& name : inputs) {
+  std::istringstream names(inputs);
+  for (std::string name; names >> name;) {
     fields += "<DataField name=\"" + name + "\" optype=\"continuous\" dataType=\"double\"/>";
     mining += "<MiningField name=\"" + name + "\" usageType=\"active\"/>";
   }
@@ -43,10 +44,12 @@ std::string Gzip(const std::string& path, const std::string& text) {
   return path;
 }
 
+// Files m.pmml and in.csv are written when given; in the arguments "@m" and
+// "@in" stand for their paths, "@iris" for the iris example model.
 struct HostileCase {
   const char* name;
-  std::vector<std::string> files;  // name, content, name, content, ...
-  std::vector<std::string> args;   // "@name": that file's path
+  std::string model, input;
+  std::string args;  // separated by blanks
   int exitCode;
   std::string errHas;  // empty: standard error must be empty
   std::string outHas;
@@ -64,109 +67,52 @@ TEST(HostileInput, EachCaseEndsAsDocumented) {
     return text;
   }();
   const std::string iris = kIrisHeader + "\n5.1,3.5,1.4,0.2\n";
-  const std::string latin1Input =
-      "sepal_length,sepal_width,petal_l\xc3\xa9ngth,petal_width\n5.1,3.5,1.4,0.2\n";
   const std::vector<HostileCase> cases = {
-      {"semicolons",
-       {"in.csv", "sepal_length;petal_length\n1;2\n"},
-       {kIris, "@in.csv"},
-       2,
-       "holds ';': columns must be separated by commas",
-       ""},
-      {"blanks around names",
-       {"in.csv", " sepal_length, petal_length\n1,2\n"},
-       {kIris, "@in.csv"},
-       2,
-       "near misses: column ' sepal_length' for 'sepal_length', column",
-       ""},
-      {"some columns match",
-       {"in.csv", "petal_length,petal_width\n1,0.2\n"},
-       {kIris, "@in.csv"},
-       0,
-       "model input 'sepal_length' has no column",
-       "setosa,"},
-      {"kept column named like a score",
-       {"in.csv", "status,petal_length\nok,1\n"},
-       {"--keep", "status", kIris, "@in.csv"},
-       64,
-       "'status' has the name of a score column",
-       ""},
-      {"two kept columns of one name",
-       {"in.csv", "a,a," + kIrisHeader + "\n1,2,5,3,1,0\n"},
-       {"--keep", "all", kIris, "@in.csv"},
-       64,
-       "two columns named 'a' (columns 1 and 2)",
-       ""},
-      {"NUL byte",
-       {"in.csv", iris + "5,3,1,0\n" + std::string("5,3\0,1,0\n", 9)},
-       {kIris, "@in.csv"},
-       3,
-       "in.csv:4: NUL byte",
-       "setosa"},
-      {"empty model", {"m.pmml", ""}, {"@m.pmml", "-"}, 2, "m.pmml is empty", ""},
-      {"model and input swapped",
-       {"in.csv", iris},
-       {"@in.csv", kIris},
-       2,
-       "the model comes first",
-       ""},
+      {"semicolons", "", "sepal_length;petal_length\n1;2\n", "@iris @in", 2,
+       "holds ';': columns must be separated by commas", ""},
+      {"blanks around names", "", " sepal_length, petal_length\n1,2\n", "@iris @in", 2,
+       "near misses: column ' sepal_length' for 'sepal_length', column", ""},
+      {"some columns match", "", "petal_length,petal_width\n1,0.2\n", "@iris @in", 0,
+       "model input 'sepal_length' has no column", "setosa,"},
+      {"kept column named like a score", "", "status,petal_length\nok,1\n",
+       "--keep status @iris @in", 64, "'status' has the name of a score column", ""},
+      {"two kept columns of one name", "", "a,a," + kIrisHeader + "\n1,2,5,3,1,0\n",
+       "--keep all @iris @in", 64, "two columns named 'a' (columns 1 and 2)", ""},
+      {"NUL byte", "", iris + "5,3,1,0\n" + std::string("5,3\0,1,0\n", 9), "@iris @in", 3,
+       "in.csv:4: NUL byte", "setosa"},
+      {"model and input swapped", "", iris, "@in @iris", 2, "the model comes first", ""},
       {"invalid byte in the model",
-       {"m.pmml", "<?xml version=\"1.0\"?>\n<PMML>\n  <Header x=\"a\xff\"/></PMML>"},
-       {"@m.pmml"},
-       2,
-       "m.pmml:3:15: invalid UTF-8 byte 0xff",
-       ""},
-      {"model over the size limit",
-       {},
-       {"--max-model-size", "1K", kIris},
-       2,
-       "over the limit of 1 KB (--max-model-size",
-       ""},
-      {"plug-in name without a slash",
-       {},
-       {"--plugin", "nosuch.so", kIris},
-       2,
-       "./nosuch.so: cannot load the plug-in",
-       ""},
-      {"Latin-1 model matched and written as UTF-8",
-       {"m.pmml", latin1Model, "in.csv", latin1Input},
-       {"@m.pmml", "@in.csv"},
-       0,
-       "",
-       "probability(s\xc3\xa9tosa)"},
-      {"invalid UTF-8 in a kept JSON cell",
-       {"in.csv", "id," + kIrisHeader + "\n\xff,5,3,1,0\n"},
-       {"--format", "jsonl", "--keep", "id", kIris, "@in.csv"},
-       0,
-       "",
+       "<?xml version=\"1.0\"?>\n<PMML>\n  <Header x=\"a\xff\"/></PMML>", "", "@m", 2,
+       "m.pmml:3:15: invalid UTF-8 byte 0xff", ""},
+      {"model over the size limit", "", "", "--max-model-size 1K @iris", 2,
+       "over the limit of 1 KB (--max-model-size", ""},
+      {"plug-in name without a slash", "", "", "--plugin nosuch.so @iris", 2,
+       "./nosuch.so: cannot load the plug-in", ""},
+      {"Latin-1 model matched and written as UTF-8", latin1Model,
+       "sepal_length,sepal_width,petal_l\xc3\xa9ngth,petal_width\n5.1,3.5,1.4,0.2\n", "@m @in", 0,
+       "", "probability(s\xc3\xa9tosa)"},
+      {"invalid UTF-8 in a kept JSON cell", "", "id," + kIrisHeader + "\n\xff,5,3,1,0\n",
+       "--format jsonl --keep id @iris @in", 0, "",
        "{\"id\":\"\xef\xbf\xbd\",\"prediction\":\"setosa\""},
-      {"mean of two huge leaves",
-       {"m.pmml", RegressionModel({"x"}, 2, "1e308"), "in.csv", "x\n1\n"},
-       {"--format", "jsonl", "@m.pmml", "@in.csv"},
-       0,
-       "",
-       "{\"prediction\":1e+308,"},
-      {"many inputs without a column",
-       {"m.pmml", RegressionModel({"a", "b", "c", "d", "e", "f", "g", "h"}, 1, "2"), "in.csv",
-        "a\n1\n"},
-       {"@m.pmml", "@in.csv"},
-       0,
-       "2 more model inputs have no column",
-       "2,,"},
-      {"huge text echoed in a message",
-       {"m.pmml", RegressionModel({"x"}, 1, std::string(100000, 'x')), "in.csv", "x\n1\n"},
-       {"@m.pmml", "@in.csv"},
-       2,
-       "more bytes)",
-       ""},
+      {"mean of two huge leaves", RegressionModel("x", 2, "1e308"), "x\n1\n",
+       "--format jsonl @m @in", 0, "", "{\"prediction\":1e+308,"},
+      {"many inputs without a column", RegressionModel("a b c d e f g h", 1, "2"), "a\n1\n",
+       "@m @in", 0, "2 more model inputs have no column", "2,,"},
+      {"huge text echoed in a message", RegressionModel("x", 1, std::string(100000, 'x')), "x\n1\n",
+       "@m @in", 2, "more bytes)", ""},
   };
   for (const HostileCase& c : cases) {
     SCOPED_TRACE(c.name);
     TempFolder folder;
-    for (size_t i = 0; i + 1 < c.files.size(); i += 2) folder.Write(c.files[i], c.files[i + 1]);
+    if (!c.model.empty()) folder.Write("m.pmml", c.model);
+    if (!c.input.empty()) folder.Write("in.csv", c.input);
     std::vector<std::string> args;
-    for (const std::string& arg : c.args) {
-      args.push_back(arg[0] == '@' ? folder.Path() + "/" + arg.substr(1) : arg);
+    std::istringstream words(c.args);
+    for (std::string arg; words >> arg;) {
+      args.push_back(arg == "@m"      ? folder.Path() + "/m.pmml"
+                     : arg == "@in"   ? folder.Path() + "/in.csv"
+                     : arg == "@iris" ? kIris
+                                      : arg);
     }
     ToolRun run = RunTool(args);
     EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
@@ -178,6 +124,11 @@ TEST(HostileInput, EachCaseEndsAsDocumented) {
     EXPECT_LT(run.err.size(), 2000u);
     EXPECT_NE(run.out.find(c.outHas), std::string::npos) << run.out;
   }
+  // An empty model file.
+  TempFolder folder;
+  ToolRun empty = RunTool({folder.Write("m.pmml", ""), "-"});
+  EXPECT_EQ(empty.exitCode, 2);
+  EXPECT_NE(empty.err.find("m.pmml is empty"), std::string::npos) << empty.err;
 }
 
 TEST(HostileInput, GzipInputReadsLikeThePlainFile) {

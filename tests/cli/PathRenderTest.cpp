@@ -4,7 +4,6 @@
 
 #include <cstring>
 #include <regex>
-#include <xercesc/util/XMLString.hpp>
 
 #include "RunTool.h"
 #include "host/XmlDocument.h"
@@ -49,7 +48,7 @@ TEST(PathColumn, EndsAtTheNodeIdAndSaysHowTheCaseGotThere) {
       << Lines(json.out)[0];
 }
 
-// Parses the SVG and counts its node boxes and the highlighted ones.
+// Checks that the SVG is well-formed and counts its node boxes and the highlighted ones.
 struct Drawing {
   int nodes = 0;
   int highlighted = 0;
@@ -57,31 +56,19 @@ struct Drawing {
 };
 
 Drawing ReadSvg(const std::string& svg) {
-  Drawing drawing;
   XercesSession session;
   XmlDocument document(XmlDocument::Form::kReadOnly);
   XmlParseError error;
   EXPECT_TRUE(document.ParseMemory(svg, &error)) << error.line << ": " << error.message;
-  if (document.GetDocument() == nullptr) return drawing;
-  XMLCh* g = xercesc::XMLString::transcode("g");
-  xercesc::DOMNodeList* groups = document.GetDocument()->getElementsByTagName(g);
-  xercesc::XMLString::release(&g);
-  for (XMLSize_t i = 0; i < groups->getLength(); ++i) {
-    char* text = xercesc::XMLString::transcode(groups->item(i)->getTextContent());
-    char* cls = xercesc::XMLString::transcode(
-        static_cast<xercesc::DOMElement*>(groups->item(i))->getAttribute(u"class"));
-    if (std::string(cls) == "node") ++drawing.nodes;
-    xercesc::XMLString::release(&cls);
-    std::smatch m;
-    const std::string content = text;
-    if (std::regex_search(content, m, std::regex("\\+(\\d+) nodes below"))) {
-      drawing.hidden += std::stoll(m[1]);
-    }
-    xercesc::XMLString::release(&text);
-  }
-  const std::string mark = "stroke=\"#d62728\" stroke-width";
-  for (size_t at = svg.find(mark); at != std::string::npos; at = svg.find(mark, at + 1)) {
-    ++drawing.highlighted;
+  auto count = [&svg](const std::string& mark) {
+    int n = 0;
+    for (size_t at = svg.find(mark); at != std::string::npos; at = svg.find(mark, at + 1)) ++n;
+    return n;
+  };
+  Drawing drawing{count("<g class=\"node\""), count("stroke=\"#d62728\" stroke-width"), 0};
+  const std::regex below("\\+(\\d+) nodes below");
+  for (std::sregex_iterator it(svg.begin(), svg.end(), below), end; it != end; ++it) {
+    drawing.hidden += std::stoll((*it)[1]);
   }
   return drawing;
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "RunTool.h"
+#include "cli/CliError.h"
 #include "cli/CsvReader.h"
 
 struct ReadResult {
@@ -18,7 +19,8 @@ struct ReadResult {
   std::vector<std::vector<std::string>> rows;
   int64_t lines = 0;  // line breaks after the header
   CsvTokenizer::Status error = CsvTokenizer::Status::kEnd;
-  int64_t errorLine = -1;  // 1-based line of the error
+  int64_t errorLine = -1;   // 1-based line of the error
+  std::string headerError;  // the message and exit code a malformed header stops with
 };
 
 // Reads text (header included) through the chunk reader with the given block
@@ -30,7 +32,13 @@ inline ReadResult ReadAll(const std::string& text, size_t blockSize, size_t maxR
   const int fd = ::open(path.c_str(), O_RDONLY);
   CsvChunkReader reader(fd, blockSize, maxRow, maxCell);
   ReadResult result;
-  if (!reader.ReadHeader(&result.header, &result.headerLines)) {
+  try {
+    if (!reader.ReadHeader(&result.header, &result.headerLines)) {
+      ::close(fd);
+      return result;
+    }
+  } catch (const CliError& e) {
+    result.headerError = std::string(e.what()) + " (exit " + std::to_string(e.GetExitCode()) + ")";
     ::close(fd);
     return result;
   }

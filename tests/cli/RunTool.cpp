@@ -24,7 +24,8 @@ std::string ReadFile(const std::string& path) {
 
 namespace {
 
-ToolRun Run(const std::vector<std::string>& args, const std::string& stdinPath,
+// argv[0] is looked up on PATH when it holds no slash.
+ToolRun Run(const std::vector<std::string>& argv, const std::string& stdinPath,
             const std::vector<std::string>& environment, bool terminal) {
   int master = -1;
   std::string terminalPath;
@@ -38,7 +39,6 @@ ToolRun Run(const std::vector<std::string>& args, const std::string& stdinPath,
   TempFolder capture;
   const std::string outPath = capture.Path() + "/out";
   const std::string errPath = capture.Path() + "/err";
-  const std::string tool = DENDRIX_BIN_DIR "/dendrix-score";
 
   pid_t pid = ::fork();
   if (pid < 0) throw std::runtime_error("fork failed");
@@ -52,11 +52,10 @@ ToolRun Run(const std::vector<std::string>& args, const std::string& stdinPath,
     ::dup2(out, STDOUT_FILENO);
     ::dup2(err, STDERR_FILENO);
     for (const std::string& setting : environment) ::putenv(const_cast<char*>(setting.c_str()));
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(tool.c_str()));
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    ::execv(tool.c_str(), argv.data());
+    std::vector<char*> args;
+    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    ::execvp(args[0], args.data());
     ::_exit(127);
   }
   // The terminal is read while the tool runs, so it never blocks on a full buffer.
@@ -84,15 +83,25 @@ ToolRun Run(const std::vector<std::string>& args, const std::string& stdinPath,
   return run;
 }
 
+std::vector<std::string> ToolArgv(const std::vector<std::string>& args) {
+  std::vector<std::string> argv = {DENDRIX_BIN_DIR "/dendrix-score"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return argv;
+}
+
 }  // namespace
+
+ToolRun RunProgram(const std::vector<std::string>& argv) {
+  return Run(argv, "/dev/null", {}, false);
+}
 
 ToolRun RunTool(const std::vector<std::string>& args, const std::string& stdinPath,
                 const std::vector<std::string>& environment) {
-  return Run(args, stdinPath, environment, false);
+  return Run(ToolArgv(args), stdinPath, environment, false);
 }
 
 ToolRun RunToolWithTerminal(const std::vector<std::string>& args) {
-  return Run(args, "/dev/null", {}, true);
+  return Run(ToolArgv(args), "/dev/null", {}, true);
 }
 
 TempFolder::TempFolder() {

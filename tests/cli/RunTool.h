@@ -18,6 +18,9 @@ ToolRun RunTool(const std::vector<std::string>& args, const std::string& stdinPa
 // the tool; err holds what the terminal received.
 ToolRun RunToolWithTerminal(const std::vector<std::string>& args);
 
+// Runs a program (argv[0], looked up on PATH) with no input.
+ToolRun RunProgram(const std::vector<std::string>& argv);
+
 // A fresh folder, removed with everything in it when the object goes.
 class TempFolder {
  public:

@@ -29,6 +29,7 @@ TEST(Utf8Text, JsonReplacesWhatIsNotUtf8AndMessagesEscapeIt) {
        "\\xf4\\x90\\x80\\x80"},                                // past U+10FFFF
       {"\xe2\x82", "\xef\xbf\xbd\xef\xbf\xbd", "\\xe2\\x82"},  // cut short
       {"q\"\\\t", "q\\\"\\\\\\t", "q\"\\\\x09"},
+      {"d\ne\x01", "d\\ne\\u0001", "d\ne\\x01"},  // LF stays in messages
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);

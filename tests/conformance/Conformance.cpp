@@ -1,20 +1,16 @@
 #include "conformance/Conformance.h"
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iomanip>
 #include <ostream>
 #include <sstream>
 #include <stdexcept>
+
+#include "cli/RunTool.h"
 
 namespace fs = std::filesystem;
 
@@ -103,70 +99,17 @@ void AppendCell(std::string* cell, std::vector<std::string>* row) {
   cell->clear();
 }
 
-// Runs argv with standard output and error sent to files; returns the exit
-// status (128 + signal when killed).
-int RunProcess(const std::vector<std::string>& argv, const std::string& outPath,
-               const std::string& errPath) {
-  const pid_t pid = ::fork();
-  if (pid < 0) throw std::runtime_error("fork failed");
-  if (pid == 0) {
-    const int in = ::open("/dev/null", O_RDONLY);
-    const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (in < 0 || out < 0 || err < 0) ::_exit(126);
-    ::dup2(in, STDIN_FILENO);
-    ::dup2(out, STDOUT_FILENO);
-    ::dup2(err, STDERR_FILENO);
-    std::vector<char*> args;
-    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    ::execvp(args[0], args.data());
-    ::_exit(127);
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-class Scratch {
- public:
-  Scratch() {
-    std::string pattern = (fs::temp_directory_path() / "dendrix-conformance-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~Scratch() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  Scratch(const Scratch&) = delete;
-  Scratch& operator=(const Scratch&) = delete;
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
 // The path to hand to the tool: the file itself, or its unpacked copy.
-std::string Usable(const std::string& path, const Scratch& scratch) {
+std::string Usable(const std::string& path, const TempFolder& scratch) {
   const std::string suffix = ".gz";
   if (path.size() <= suffix.size() ||
       path.compare(path.size() - suffix.size(), suffix.size(), suffix) != 0) {
     return path;
   }
   const std::string name = fs::path(path).filename().string();
-  const std::string unpacked = scratch.File(name.substr(0, name.size() - suffix.size()));
-  if (RunProcess({"gzip", "-dc", path}, unpacked, scratch.File("gzip.err")) != 0) {
-    throw std::runtime_error("gzip -dc " + path + " failed: " + ReadAll(scratch.File("gzip.err")));
-  }
-  return unpacked;
+  const ToolRun gzip = RunProgram({"gzip", "-dc", path});
+  if (gzip.exitCode != 0) throw std::runtime_error("gzip -dc " + path + " failed: " + gzip.err);
+  return scratch.Write(name.substr(0, name.size() - suffix.size()), gzip.out);
 }
 
 std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
@@ -205,14 +148,13 @@ std::vector<ModelEntry> ParseManifest(const std::string& text) {
     if (key == "semantics") {
       if (SplitBlanks(value).size() != 1) Fail(line, "semantics needs one engine name");
       CheckComplete(entries.back());
-      ModelEntry other;
-      const ModelEntry& base = entries.back();
-      other.name = base.name;
-      other.corpus = base.corpus;
-      other.document = base.document;
-      other.input = base.input;
-      other.expected = base.expected;
-      other.rowColumn = base.rowColumn;
+      // The files are shared; options and expectations are the block's own.
+      ModelEntry other = entries.back();
+      other.options.clear();
+      other.columns.clear();
+      other.refused = false;
+      other.refusedExit = 0;
+      other.refusedMessage.clear();
       other.semantics = value;
       other.line = line;
       entries.push_back(other);
@@ -392,24 +334,10 @@ void CompareOutputs(const ModelEntry& entry, const Table& ours, const Table& exp
   }
 }
 
-bool ToolHasOption(const std::string& tool, const std::string& option) {
-  Scratch scratch;
-  RunProcess({tool, "--help"}, scratch.File("help.txt"), scratch.File("help.err"));
-  const std::string help = ReadAll(scratch.File("help.txt")) + ReadAll(scratch.File("help.err"));
-  for (size_t at = help.find(option); at != std::string::npos; at = help.find(option, at + 1)) {
-    const size_t end = at + option.size();
-    if (end == help.size() ||
-        !(std::isalnum(static_cast<unsigned char>(help[end])) || help[end] == '-')) {
-      return true;
-    }
-  }
-  return false;
-}
-
 ModelResult RunModel(const ModelEntry& entry, const std::string& dataDir, const std::string& tool) {
   ModelResult result;
   result.entry = &entry;
-  Scratch scratch;
+  TempFolder scratch;
   try {
     const std::string document = Usable(dataDir + "/" + entry.document, scratch);
     const std::string input = Usable(dataDir + "/" + entry.input, scratch);
@@ -419,11 +347,11 @@ ModelResult RunModel(const ModelEntry& entry, const std::string& dataDir, const 
     argv.push_back(document);
     argv.push_back(input);
     const auto start = std::chrono::steady_clock::now();
-    result.exitCode = RunProcess(argv, scratch.File("out.csv"), scratch.File("err.txt"));
+    const ToolRun run = RunProgram(argv);
     result.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const std::string err = ReadAll(scratch.File("err.txt"));
-    result.firstErrorLine = err.substr(0, err.find('\n'));
+    result.exitCode = run.exitCode;
+    result.firstErrorLine = run.err.substr(0, run.err.find('\n'));
 
     if (entry.refused) {
       const std::string want = ReplaceAll(entry.refusedMessage, "{document}", document);
@@ -442,8 +370,8 @@ ModelResult RunModel(const ModelEntry& entry, const std::string& dataDir, const 
                                 result.firstErrorLine);
       return result;
     }
-    const Table ours = ParseCsv(ReadAll(scratch.File("out.csv")));
-    const Table expected = ParseCsv(ReadAll(Usable(dataDir + "/" + entry.expected, scratch)));
+    const Table ours = ParseCsv(run.out);
+    const Table expected = ParseCsv(ReadFile(Usable(dataDir + "/" + entry.expected, scratch)));
     CompareOutputs(entry, ours, expected, &result);
   } catch (const std::exception& e) {
     result.problems.push_back(e.what());

@@ -88,9 +88,6 @@ struct ModelResult {
 void CompareOutputs(const ModelEntry& entry, const Table& ours, const Table& expected,
                     ModelResult* result);
 
-// Whether the tool's --help lists an option (e.g. "--semantics").
-bool ToolHasOption(const std::string& tool, const std::string& option);
-
 // Runs the tool on one entry, with files taken from dataDir, and compares.
 ModelResult RunModel(const ModelEntry& entry, const std::string& dataDir, const std::string& tool);
 

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <set>
 #include <sstream>
@@ -12,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/RunTool.h"
 #include "conformance/Conformance.h"
 
 namespace fs = std::filesystem;
@@ -21,13 +21,6 @@ namespace {
 
 const std::string kManifest = DENDRIX_SOURCE_DIR "/tests/conformance/manifest.txt";
 const std::string kShared = DENDRIX_SHARED_DIR;
-
-std::string ReadText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // --- Manifest ---------------------------------------------------------------------
 
@@ -43,32 +36,28 @@ TEST(Manifest, ReadsEntriesComparisonsAndRefusals) {
       "model b external\n  document b.xml\n  input b.csv\n  expected e.csv\n"
       "  refused 2 | dendrix-score: {document}: error 5: x | y\n"
       "  semantics pmml\n  options --na N/A\n  compare prediction | y | text | 3/3\n");
-  ASSERT_EQ(entries.size(), 3u);
-  const ModelEntry& a = entries[0];
-  EXPECT_EQ(a.corpus, "rpart");
-  EXPECT_EQ(a.options, (std::vector<std::string>{"--upgrade-pmml", "--na", "N/A"}));
-  EXPECT_EQ(a.rowColumn, "row");
-  ASSERT_EQ(a.columns.size(), 2u);
-  EXPECT_EQ(a.columns[0].theirs, "P (y=1)");
-  EXPECT_TRUE(a.columns[0].numeric);
-  EXPECT_DOUBLE_EQ(a.columns[0].tolerance, 1e-9);
-  EXPECT_TRUE(a.columns[0].givenOnly);
-  EXPECT_EQ(a.columns[0].statedAgree, 7u);
-  EXPECT_EQ(a.columns[0].statedTotal, 9u);
-  EXPECT_FALSE(a.columns[1].numeric);
-  EXPECT_FALSE(a.refused);
-  EXPECT_TRUE(entries[1].refused);
-  EXPECT_EQ(entries[1].refusedExit, 2);
-  EXPECT_EQ(entries[1].refusedMessage, "dendrix-score: {document}: error 5: x | y");
-  const ModelEntry& pmml = entries[2];
-  EXPECT_EQ(pmml.name, "b");
-  EXPECT_EQ(pmml.semantics, "pmml");
-  EXPECT_EQ(pmml.document, "b.xml");
-  EXPECT_EQ(pmml.expected, "e.csv");
-  EXPECT_EQ(pmml.options, (std::vector<std::string>{"--na", "N/A"}));
-  EXPECT_FALSE(pmml.refused);
-  ASSERT_EQ(pmml.columns.size(), 1u);
-  EXPECT_TRUE(entries[0].semantics.empty());
+  // Each entry in one line: its fields, then each compared column.
+  std::vector<std::string> got;
+  for (const ModelEntry& e : entries) {
+    std::ostringstream line;
+    line << e.name << " " << e.corpus << " [" << e.semantics << "] " << e.document << " " << e.input
+         << " " << e.expected << " rows=" << e.rowColumn << " refused=" << e.refused << " "
+         << e.refusedExit << " '" << e.refusedMessage << "' options=";
+    for (const std::string& option : e.options) line << option << ";";
+    for (const ColumnCheck& c : e.columns) {
+      line << " | " << c.ours << "/" << c.theirs << " " << c.numeric << " " << c.tolerance << " "
+           << c.givenOnly << " " << c.statedAgree << "/" << c.statedTotal;
+    }
+    got.push_back(line.str());
+  }
+  EXPECT_EQ(got, (std::vector<std::string>{
+                     "a rpart [] d.pmml i.csv.gz e.csv rows=row refused=0 0 '' "
+                     "options=--upgrade-pmml;--na;N/A; | prediction/P (y=1) 1 1e-09 1 7/9 | "
+                     "node_id/node_id 0 0 0 9/9",
+                     "b external [] b.xml b.csv e.csv rows= refused=1 2 "
+                     "'dendrix-score: {document}: error 5: x | y' options=",
+                     "b external [pmml] b.xml b.csv e.csv rows= refused=0 0 '' options=--na;N/A; | "
+                     "prediction/y 0 0 0 3/3"}));
 }
 
 TEST(Manifest, MalformedEntriesNameTheirLine) {
@@ -169,44 +158,28 @@ TEST(Compare, RowNumbersPairExpectedRowsWithOurs) {
 }
 
 TEST(Compare, FallingBelowOrMissingTheStatedFigureIsAProblem) {
-  const Table ours = ParseCsv("prediction,node_id\nA,1\nB,2\n");
-  const Table expected = ParseCsv("predicted,node\nA,1\nA,\n");
-  {
+  const std::string ours = "prediction,node_id\nA,1\nB,2\n", expected = "predicted,node\nA,1\nA,\n";
+  const struct {
+    size_t agree, total;  // stated for the prediction
+    std::string rows, ours, expected;
+    std::string problem;  // empty: none
+  } cases[] = {
+      {1, 2, "", ours, expected, ""},
+      {2, 2, "", ours, expected, "prediction vs predicted: 1/2 agree, stated 2/2"},
+      // Compared rows must match the stated count, or the statement is stale.
+      {1, 3, "", ours, expected, "prediction vs predicted: 1/2 agree, stated 1/3"},
+      {1, 2, "", "prediction\nA\nB\n", expected, "no column 'node_id' in our output"},
+      {1, 2, "", "prediction,node_id\nA,1\n", expected, "we wrote 1 rows, the expected file has 2"},
+      {1, 2, "row", ours, "row,predicted,node\n1,A,1\n5,A,\n",
+       "expected row 2 names input row '5', which we did not score"},
+  };
+  for (const auto& c : cases) {
+    ModelEntry entry = TwoColumns(c.agree, c.total);
+    entry.rowColumn = c.rows;
     ModelResult result;
-    CompareOutputs(TwoColumns(1, 2), ours, expected, &result);
-    EXPECT_TRUE(result.problems.empty());
-  }
-  {
-    ModelResult result;
-    CompareOutputs(TwoColumns(2, 2), ours, expected, &result);
-    ASSERT_EQ(result.problems.size(), 1u);
-    EXPECT_EQ(result.problems[0], "prediction vs predicted: 1/2 agree, stated 2/2");
-  }
-  {
-    // Compared rows must match the stated count, or the statement is stale.
-    ModelResult result;
-    CompareOutputs(TwoColumns(1, 3), ours, expected, &result);
-    EXPECT_EQ(result.problems.size(), 1u);
-  }
-  {
-    ModelResult result;
-    CompareOutputs(TwoColumns(1, 2), ParseCsv("prediction\nA\nB\n"), expected, &result);
-    ASSERT_EQ(result.problems.size(), 1u);
-    EXPECT_EQ(result.problems[0], "no column 'node_id' in our output");
-  }
-  {
-    ModelResult result;
-    CompareOutputs(TwoColumns(1, 2), ParseCsv("prediction,node_id\nA,1\n"), expected, &result);
-    ASSERT_EQ(result.problems.size(), 1u);
-    EXPECT_EQ(result.problems[0], "we wrote 1 rows, the expected file has 2");
-  }
-  {
-    ModelEntry entry = TwoColumns(1, 2);
-    entry.rowColumn = "row";
-    ModelResult result;
-    CompareOutputs(entry, ours, ParseCsv("row,predicted,node\n1,A,1\n5,A,\n"), &result);
-    ASSERT_EQ(result.problems.size(), 1u);
-    EXPECT_NE(result.problems[0].find("names input row '5'"), std::string::npos);
+    CompareOutputs(entry, ParseCsv(c.ours), ParseCsv(c.expected), &result);
+    EXPECT_EQ(result.problems,
+              c.problem.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.problem});
   }
 }
 
@@ -216,25 +189,16 @@ class Corpus : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!fs::exists(kShared)) GTEST_SKIP() << kShared << " is absent";
-    entries_ = ParseManifest(ReadText(kManifest));
+    entries_ = ParseManifest(ReadFile(kManifest));
   }
 
   // Runs the corpus's models; every one must meet its stated agreement (or
-  // still be refused with the stated message). Expectations under another
-  // --semantics are skipped while the tool has no such option.
+  // still be refused with the stated message).
   void RunCorpus(const std::string& corpus) {
-    const bool semantics = ToolHasOption(kTool, "--semantics");
     std::vector<ModelResult> results;
-    int skipped = 0;
     for (const ModelEntry& entry : entries_) {
-      if (entry.corpus != corpus) continue;
-      if (!entry.semantics.empty() && !semantics) {
-        ++skipped;
-        continue;
-      }
-      results.push_back(RunModel(entry, kShared, kTool));
+      if (entry.corpus == corpus) results.push_back(RunModel(entry, kShared, kTool));
     }
-    if (skipped > 0) std::cout << skipped << " entries skipped: the tool has no --semantics\n";
     ASSERT_FALSE(results.empty()) << "no model of " << corpus << " in the manifest";
     PrintReport(results, std::cout);
     for (const ModelResult& result : results) {

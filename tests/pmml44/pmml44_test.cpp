@@ -4,14 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
 #include <tuple>
 #include <vector>
 
+#include "cli/RunTool.h"
 #include "host/ScoreCaseRecord.h"
 #include "host/ScoreModel.h"
 #include "host/ScoreResult.h"
@@ -121,12 +120,7 @@ class Pmml44Test : public ::testing::Test {
 
   Answer ScoreDoc(const std::string& text, const std::string& inputs) {
     std::unique_ptr<ScoreModel> model = Read(text);
-    if (!model) {
-      Answer none;
-      none.prediction = "<not read>";
-      return none;
-    }
-    return Score(*model, inputs);
+    return model ? Score(*model, inputs) : Answer{"<not read>", 0, "", -1, std::vector<double>()};
   }
 
   XercesSession session_;
@@ -138,9 +132,13 @@ class Pmml44Test : public ::testing::Test {
 // B, UNKNOWN no prediction (missingValueStrategy nullPrediction, 90041).
 TEST_F(Pmml44Test, PredicatesFollowThreeValuedLogic) {
   struct Case {
-    const char* predicate;
+    std::string predicate;
     const char* inputs;
     const char* expected;  // "A", "B" or "?"
+  };
+  const auto set = [](const char* field, const char* op, const char* type, const char* values) {
+    return std::string("<SimpleSetPredicate field=\"") + field + "\" booleanOperator=\"" + op +
+           "\"><Array type=\"" + type + "\">" + values + "</Array></SimpleSetPredicate>";
   };
   const std::string sLess2 = "<SimplePredicate field=\"x\" operator=\"lessThan\" value=\"2\"/>";
   const std::string sIsA = "<SimplePredicate field=\"s\" operator=\"equal\" value=\"a\"/>";
@@ -170,36 +168,23 @@ TEST_F(Pmml44Test, PredicatesFollowThreeValuedLogic) {
       {"<SimplePredicate field=\"s\" operator=\"notEqual\" value=\"b\"/>", "s=b", "B"},
       // Numeric categories compare as numbers.
       {"<SimplePredicate field=\"n\" operator=\"equal\" value=\"1.0\"/>", "n=1", "A"},
-      {"<SimpleSetPredicate field=\"s\" booleanOperator=\"isIn\">"
-       "<Array type=\"string\" n=\"2\">a \"b\"</Array></SimpleSetPredicate>",
-       "s=b", "A"},
-      {"<SimpleSetPredicate field=\"s\" booleanOperator=\"isIn\">"
-       "<Array type=\"string\">a b</Array></SimpleSetPredicate>",
-       "s=c", "B"},
-      {"<SimpleSetPredicate field=\"s\" booleanOperator=\"isNotIn\">"
-       "<Array type=\"string\">a</Array></SimpleSetPredicate>",
-       "s=c", "A"},
-      {"<SimpleSetPredicate field=\"s\" booleanOperator=\"isNotIn\">"
-       "<Array type=\"string\">a</Array></SimpleSetPredicate>",
-       "", "?"},
-      {"<SimpleSetPredicate field=\"w\" booleanOperator=\"isIn\">"
-       "<Array type=\"string\" n=\"2\">\"two words\" \"say "
-       "\\\"hi\\\"\"</Array></SimpleSetPredicate>",
-       "w=say \"hi\"", "A"},
-      {"<SimpleSetPredicate field=\"n\" booleanOperator=\"isIn\">"
-       "<Array type=\"int\">2 3</Array></SimpleSetPredicate>",
-       "n=2", "A"},
-      {andP.c_str(), "x=1;s=a", "A"},
-      {andP.c_str(), "x=1", "?"},
-      {andP.c_str(), "x=3", "B"},  // FALSE and UNKNOWN is FALSE
-      {orP.c_str(), "x=1", "A"},   // TRUE or UNKNOWN is TRUE
-      {orP.c_str(), "x=3", "?"},
-      {xorP.c_str(), "x=1;s=b", "A"},
-      {xorP.c_str(), "x=1;s=a", "B"},
-      {xorP.c_str(), "x=1", "?"},
-      {surrogate.c_str(), "s=a", "A"},  // the first answer that is not UNKNOWN
-      {surrogate.c_str(), "x=5;s=a", "B"},
-      {surrogate.c_str(), "", "B"},  // the last resort False
+      {set("s", "isIn", "string\" n=\"2", "a \"b\""), "s=b", "A"},
+      {set("s", "isIn", "string", "a b"), "s=c", "B"},
+      {set("s", "isNotIn", "string", "a"), "s=c", "A"},
+      {set("s", "isNotIn", "string", "a"), "", "?"},
+      {set("w", "isIn", "string\" n=\"2", "\"two words\" \"say \\\"hi\\\"\""), "w=say \"hi\"", "A"},
+      {set("n", "isIn", "int", "2 3"), "n=2", "A"},
+      {andP, "x=1;s=a", "A"},
+      {andP, "x=1", "?"},
+      {andP, "x=3", "B"},  // FALSE and UNKNOWN is FALSE
+      {orP, "x=1", "A"},   // TRUE or UNKNOWN is TRUE
+      {orP, "x=3", "?"},
+      {xorP, "x=1;s=b", "A"},
+      {xorP, "x=1;s=a", "B"},
+      {xorP, "x=1", "?"},
+      {surrogate, "s=a", "A"},  // the first answer that is not UNKNOWN
+      {surrogate, "x=5;s=a", "B"},
+      {surrogate, "", "B"},  // the last resort False
       {"<True/>", "", "A"},
       {"<False/>", "", "B"},
   };
@@ -514,35 +499,33 @@ TEST_F(Pmml44Test, OutputExpressionsAndLocalTransformationsAreEvaluated) {
 // The batch scorer with --semantics pmml: the engine is found next to it, a
 // row without an answer gets its status, the output expression its column.
 TEST_F(Pmml44Test, BatchScorerChoosesTheEngine) {
-  const std::string folder = ::testing::TempDir();
-  const std::string model = folder + "pmml44_cli.pmml", input = folder + "pmml44_cli.csv";
-  std::ofstream(model) << Doc(
-      "<TreeModel functionName=\"regression\">" + Schema("r") +
-      "<Output><OutputField name=\"p\"/><OutputField name=\"twice\" feature=\"transformedValue\">"
-      "<Apply function=\"*\"><FieldRef field=\"p\"/><Constant>2</Constant></Apply></OutputField>"
-      "</Output><Node score=\"0\"><True/><Node score=\"7\"><SimplePredicate field=\"x\" "
-      "operator=\"greaterThan\" value=\"1\"/></Node></Node></TreeModel>");
-  std::ofstream(input) << "x\n2\n0\n";
+  TempFolder folder;
+  const std::string input = folder.Write("in.csv", "x\n2\n0\n");
+  const std::string model = folder.Write(
+      "m.pmml",
+      Doc("<TreeModel functionName=\"regression\">" + Schema("r") +
+          "<Output><OutputField name=\"p\"/><OutputField name=\"twice\" "
+          "feature=\"transformedValue\">"
+          "<Apply function=\"*\"><FieldRef "
+          "field=\"p\"/><Constant>2</Constant></Apply></OutputField>"
+          "</Output><Node score=\"0\"><True/><Node score=\"7\"><SimplePredicate field=\"x\" "
+          "operator=\"greaterThan\" value=\"1\"/></Node></Node></TreeModel>"));
   struct Case {
-    std::string options;
+    const char* option;
+    bool upgrade;
     std::string output;  // standard output and error
   };
   const Case cases[] = {
-      {"--semantics pmml",
-       "prediction,std_dev,node_id,advice,status,twice\n7,,2,,0,14\n,,-1,,90042,\n"},
-      {"--semantics pmml --upgrade-pmml", "cannot"},
-      {"--semantics sometimes", "expected 'native' or 'pmml'"},
+      {"pmml", false, "prediction,std_dev,node_id,advice,status,twice\n7,,2,,0,14\n,,-1,,90042,\n"},
+      {"pmml", true, "cannot"},
+      {"sometimes", false, "expected 'native' or 'pmml'"},
   };
   for (const Case& c : cases) {
-    const std::string command = std::string(DENDRIX_BIN_DIR) + "/dendrix-score " + c.options + " " +
-                                model + " " + input + " 2>&1";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    std::string out;
-    char buffer[256];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-    ::pclose(pipe);
-    EXPECT_NE(out.find(c.output), std::string::npos) << c.options << ":\n" << out;
+    std::vector<std::string> args = {"--semantics", c.option, model, input};
+    if (c.upgrade) args.insert(args.begin(), "--upgrade-pmml");
+    const ToolRun run = RunTool(args);
+    EXPECT_NE((run.out + run.err).find(c.output), std::string::npos) << c.option << ":\n"
+                                                                     << run.err;
   }
 }
 
@@ -673,15 +656,7 @@ TEST_F(Pmml44Test, OneModelScoresFromSeveralThreads) {
     threads.emplace_back([&, t] {
       for (int i = 0; i < 200; ++i) {
         const int k = (i + t) % 5;
-        NamedCaseRecord record;
-        Fill(record, inputs[k]);
-        ScoreResult* raw = nullptr;
-        m->GetScore(&record, raw, false);
-        std::unique_ptr<ScoreResult> result(raw);
-        if (result->GetPrediction() == nullptr ||
-            result->GetPrediction()->ToString() != expected[k]) {
-          ++wrong[t];
-        }
+        wrong[t] += Score(*m, inputs[k]).prediction != expected[k];
       }
     });
   }

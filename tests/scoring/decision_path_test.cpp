@@ -35,16 +35,7 @@ class DecisionPathTest : public ModelTest {
   std::string Path(const std::string& values) {
     Score(values);
     NamedCaseRecord record;
-    std::istringstream in(values);
-    for (std::string cell; in >> cell;) {
-      const size_t eq = cell.find('=');
-      double number = 0;
-      if (NumericValue::ParseDouble(cell.substr(eq + 1), &number)) {
-        record.SetNumber(cell.substr(0, eq), number);
-      } else {
-        record.SetString(cell.substr(0, eq), cell.substr(eq + 1));
-      }
-    }
+    Fill(record, values);
     path.Clear();
     EXPECT_TRUE(model->GetDecisionPath(&record, path, false));
     if (NodeId() != "-1" && !path.trees.empty() && !path.trees.back().empty()) {
@@ -132,15 +123,11 @@ TEST_F(DecisionPathTest, EnsemblesGiveOnePathPerTreeAndRuleSetsTheRulesThatHeld)
          {"x=7", "a0 a2[x > 5] | b0 b1[no condition applies: biggest child]"}});
 
   Reset();
-  auto rule = [](const std::string& id, const std::vector<ScoreSplitVar*>& conditions) {
-    CompositeTreeNode* node = ClsNode(id, "A", 0.9);
-    node->SetSplitVar(conditions);
-    return node;
-  };
   auto ruleSet = [&]() {
     CompositeTreeNode* top = ClsNode("rs", "C", 0.5);
-    for (CompositeTreeNode* r : {rule("R1", {AtMost(d.x, 0)}),
-                                 rule("R2", {AtMost(d.x, 5), AtMost(d.y, 5)}), rule("R3", {})}) {
+    for (CompositeTreeNode* r :
+         {Rule("R1", "A", 0.9, {AtMost(d.x, 0)}),
+          Rule("R2", "A", 0.9, {AtMost(d.x, 5), AtMost(d.y, 5)}), Rule("R3", "A", 0.9, {})}) {
       top->Add(r);
     }
     return top;

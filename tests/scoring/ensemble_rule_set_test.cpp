@@ -50,10 +50,7 @@ TEST_F(EnsembleTest, FailingTreeEndsTheVote) {
   CheckNoPrediction("");
 }
 
-class RegressionEnsembleTest : public ModelTest {
- protected:
-  RegressionEnsembleTest() : ModelTest({}, /*regression=*/true) {}
-};
+using RegressionEnsembleTest = RegressionModelTest;
 
 TEST_F(RegressionEnsembleTest, PredictsMeanOfTrees) {
   Trees({RegNode("t1", 10, 1), RegNode("t2", 20, 2), RegNode("t3", 60, 3)});
@@ -65,12 +62,6 @@ TEST_F(RegressionEnsembleTest, PredictsMeanOfTrees) {
 
 class RuleSetTest : public ModelTest {
  protected:
-  CompositeTreeNode* Rule(const std::string& id, const std::string& prediction, double confidence,
-                          const std::vector<ScoreSplitVar*>& conditions) {
-    CompositeTreeNode* rule = ClsNode(id, prediction, confidence);
-    rule->SetSplitVar(conditions);
-    return rule;
-  }
   CompositeTreeNode* RuleSet(const std::string& fallback,
                              const std::vector<CompositeTreeNode*>& rules) {
     CompositeTreeNode* top = ClsNode("rs", fallback, 0.5);
@@ -127,9 +118,8 @@ TEST_F(RuleSetTest, EnsembleFallsBackToEachRuleSetsOwnRoot) {
   Check({{"x=3", "A", 0.5, "-1"}, {"x=3", "A", 0.5, "-1"}, {"x=-1", "C", 1.0, "*"}});
 }
 
-class RegressionRuleSetTest : public ModelTest {
+class RegressionRuleSetTest : public RegressionModelTest {
  protected:
-  RegressionRuleSetTest() : ModelTest({}, /*regression=*/true) {}
   void Build(DendrixPMMLModel::RuleSetMode mode) {
     model->SetRuleSetScoreMethod(mode);
     CompositeTreeNode* top = RegNode("rs", 7, -1);

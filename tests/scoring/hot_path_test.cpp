@@ -88,9 +88,8 @@ class Scorer {
         model_->SetRuleSetScoreMethod(DendrixPMMLModel::Voting);
         CompositeTreeNode* top = ClsNode("rs", "C", 0.5);
         for (int k = 0; k < 30; ++k) {
-          CompositeTreeNode* rule = ClsNode("R" + std::to_string(k), k % 2 ? "A" : "B", 0.6);
-          rule->SetSplitVar({AtMost(d_.x, k * 30.0), AtMost(d_.y, 1000 - k * 20.0)});
-          top->Add(rule);
+          top->Add(Rule("R" + std::to_string(k), k % 2 ? "A" : "B", 0.6,
+                        {AtMost(d_.x, k * 30.0), AtMost(d_.y, 1000 - k * 20.0)}));
         }
         model_->SetRoot(top);
         break;

@@ -151,6 +151,14 @@ inline CompositeTreeNode* Join(CompositeTreeNode* node, const std::vector<ScoreS
   return node;
 }
 
+// A rule: a node whose splits are all conditions that must hold.
+inline CompositeTreeNode* Rule(const std::string& id, const std::string& prediction,
+                               double confidence, const std::vector<ScoreSplitVar*>& conditions) {
+  CompositeTreeNode* rule = ClsNode(id, prediction, confidence);
+  rule->SetSplitVar(conditions);
+  return rule;
+}
+
 // Owns a model (through MakeModel) and the result it fills.
 class ModelTest : public ::testing::Test {
  protected:
@@ -173,9 +181,8 @@ class ModelTest : public ::testing::Test {
   VorqScore::VorqStatus Score(const ScoreCaseRecord& record) {
     return model->GetScore(&record, result, false);
   }
-  // Scores a case written as "name=value ...": a number where the text is one, else text.
-  VorqScore::VorqStatus Score(const std::string& values) {
-    NamedCaseRecord record;
+  // A case written as "name=value ...": a number where the text is one, else text.
+  static void Fill(NamedCaseRecord& record, const std::string& values) {
     std::istringstream in(values);
     for (std::string cell; in >> cell;) {
       const size_t eq = cell.find('=');
@@ -187,6 +194,10 @@ class ModelTest : public ::testing::Test {
         record.SetString(name, text);
       }
     }
+  }
+  VorqScore::VorqStatus Score(const std::string& values) {
+    NamedCaseRecord record;
+    Fill(record, values);
     return Score(record);
   }
   std::string Prediction() const {
@@ -244,6 +255,11 @@ class ModelTest : public ::testing::Test {
   Dictionary d;
   DendrixPMMLModel* model;
   ScoreResult* result = nullptr;
+};
+
+class RegressionModelTest : public ModelTest {
+ protected:
+  RegressionModelTest() : ModelTest({}, /*regression=*/true) {}
 };
 
 }  // namespace scoring_test

@@ -138,10 +138,7 @@ TEST_F(EmptyLeafTest, NodeWithoutStatisticsGivesNoPrediction) {
   CheckNoPrediction("x=1");
 }
 
-class RegressionWalkTest : public ModelTest {
- protected:
-  RegressionWalkTest() : ModelTest({}, /*regression=*/true) {}
-};
+using RegressionWalkTest = RegressionModelTest;
 
 TEST_F(RegressionWalkTest, LeafGivesValueDeviationAndIdentifier) {
   auto* top = new CompositeTreeNode(true);
