@@ -119,25 +119,6 @@ TEST_F(PmmlUpgradeTest, UsageTypesGetTheNamesTheReaderKnows) {
                                      "MiningField 'y': usageType \"target\" now \"predicted\""}));
 }
 
-// A document already in the reader's form is left exactly as it was.
-TEST_F(PmmlUpgradeTest, ConformingDocumentIsUntouched) {
-  const std::string text =
-      Pmml(Cat("c", R"(<Value value="a"/>)") + kNumericFields,
-           R"(<TreeModel functionName="classification"><MiningSchema>)"
-           R"(<MiningField name="x" usageType="active"/>)"
-           R"(<MiningField name="c" usageType="predicted"/></MiningSchema>)"
-           R"(<Node id="1" score="a"><True/><ScoreDistribution value="a" recordCount="3"/>)"
-           R"(<Node id="2" score="a"><SimplePredicate field="x" operator="lessThan" value="1"/>)"
-           R"(</Node></Node></TreeModel>)",
-           R"(<TransformationDictionary><DerivedField name="d"/></TransformationDictionary>)");
-  XmlDocument pristine;
-  xercesc::DOMDocument* reference = Parse(pristine, text);
-  EXPECT_TRUE(Upgrade(text).empty());
-  EXPECT_TRUE(
-      document_.GetDocument()->getDocumentElement()->isEqualNode(reference->getDocumentElement()));
-  EXPECT_EQ(DescribeNewerPmmlConventions(document_.GetDocument()), "");
-}
-
 // --- Local transformations -------------------------------------------------------
 
 const char kLocalDerived[] =
@@ -471,13 +452,6 @@ TEST_F(PmmlUpgradeTest, ScorelessInnerNodesAndValuelessCategoriesAreNamed) {
                           R"(<Node id="bare"><True/></Node></Node></TreeModel>)")),
             "Node 'r' has no score (and 1 more inner nodes); categorical DataField 'c' (and 1 "
             "more) lists no values");
-}
-
-TEST(PmmlUpgradeSummary, CountsAndNamesEachKind) {
-  EXPECT_EQ(SummarizePmmlUpgrade(PmmlUpgradeChange::kNodeScore, 1),
-            "1 node without score given one");
-  EXPECT_EQ(SummarizePmmlUpgrade(PmmlUpgradeChange::kLocalDerived, 2),
-            "2 derived fields moved from LocalTransformations to the TransformationDictionary");
 }
 
 // --- Constructs the native rules read otherwise ----------------------------------

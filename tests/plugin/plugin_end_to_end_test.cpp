@@ -87,24 +87,6 @@ Answer Score(ScoreModel* model, const ScoreCaseRecord& record, ScoreResult*& res
 
 }  // namespace
 
-TEST_F(PluginTest, EachCallGivesAnIndependentTranslator) {
-  std::unique_ptr<ScoreTranslator> first(entry_());
-  std::unique_ptr<ScoreTranslator> second(entry_());
-  ASSERT_TRUE(first && second);
-  EXPECT_NE(first.get(), second.get());
-
-  XmlDocument document;
-  XmlParseError error;
-  ASSERT_TRUE(document.ParseFile(DENDRIX_TEST_DATA_DIR "/pmml/small_iris_tree.pmml", &error));
-  std::unique_ptr<ScoreModel> firstModel(
-      first->ParseFromTree(document.GetDocument(), document.GetEncoding()));
-  std::unique_ptr<ScoreModel> secondModel(
-      second->ParseFromTree(document.GetDocument(), document.GetEncoding()));
-  ASSERT_TRUE(firstModel && secondModel);
-  EXPECT_NE(firstModel.get(), secondModel.get());
-  EXPECT_NE(firstModel->GetTree(0), secondModel->GetTree(0));
-}
-
 TEST_F(PluginTest, ClassificationDocumentScoresCases) {
   std::unique_ptr<ScoreModel> model = Load("small_iris_tree.pmml");
   ASSERT_TRUE(model);
@@ -143,21 +125,4 @@ TEST_F(PluginTest, ClassificationDocumentScoresCases) {
   indexed.SetNumber(0, 1.0);
   EXPECT_EQ(Score(model.get(), indexed, result).nodeId, "3");
   delete result;
-}
-
-TEST_F(PluginTest, RefusedDocumentLeavesNothingBehind) {
-  XmlDocument document;
-  XmlParseError error;
-  ASSERT_TRUE(
-      document.ParseMemory("<PMML version=\"4.3\"><DataDictionary/><TreeModel><MiningSchema/>"
-                           "<Node score=\"a\"/></TreeModel></PMML>",
-                           &error));
-  std::unique_ptr<ScoreTranslator> translator(entry_());
-  try {
-    delete translator->ParseFromTree(document.GetDocument(), document.GetEncoding());
-    ADD_FAILURE() << "document accepted";
-  } catch (const VeltraException& e) {
-    EXPECT_EQ(e.GetCode(), 10);
-    EXPECT_EQ(e.GetMessage(), "Target variable is missing!");
-  }
 }
