@@ -128,6 +128,11 @@ TEST(VerifyNumbers, RefuseWithCode3NamingTheText) {
             "A number is required but the text is empty");
   EXPECT_EQ(Catch([] { BT::VerifyInt(static_cast<const XMLCh*>(nullptr)); }).GetCode(), 3);
 
+  // Blanks around a number are allowed; both ends of the integer range are inside it.
+  EXPECT_EQ(BT::VerifyDouble(std::string(" 2.5 ")), 2.5);
+  EXPECT_EQ(BT::VerifyInt(std::string("2147483647")), INT_MAX);
+  EXPECT_EQ(BT::VerifyInt(std::string(" -2147483648\n")), INT_MIN);
+
   // Values made for a variable follow its type, with the same refusal.
   DictVar number("n", ScoreDictVar::kNumeric), text("t", ScoreDictVar::kString);
   std::unique_ptr<ScoreValue> a(BT::CarefullyMakeVarValue(&number, "7.5"));
