@@ -189,23 +189,15 @@ TEST_F(CompactDomTest, CharacterDataEntitiesAndWhiteSpace) {
   XmlDocument compact(XmlDocument::Form::kReadOnly);
   XmlParseError error;
   ASSERT_TRUE(compact.ParseMemory(xml, &error)) << error.message;
+  // Beyond what the comparison with the parser's tree covers.
   DOMElement* root = compact.GetDocument()->getDocumentElement();
-  EXPECT_EQ(U8(root->getAttribute(u"a")), "<&> x");
   EXPECT_EQ(U8(root->getAttribute(u"missing")), "");
   EXPECT_EQ(root->getAttributeNode(u"missing"), nullptr);
-  auto* array = static_cast<DOMElement*>(root->getElementsByTagName(u"Array")->item(0));
-  EXPECT_EQ(U8(array->getFirstChild()->getNodeValue()), " 1 2 name ");
   // A defaulted attribute comes from the internal subset, marked as not given.
   auto* first = static_cast<DOMElement*>(root->getElementsByTagName(u"e")->item(0));
-  EXPECT_EQ(U8(first->getAttribute(u"d")), "dflt");
   EXPECT_FALSE(first->getAttributeNode(u"d")->getSpecified());
   auto* mixed = static_cast<DOMElement*>(root->getElementsByTagName(u"mixed")->item(0));
   EXPECT_EQ(U8(mixed->getTextContent()), "one two three <four> five");
-  EXPECT_EQ(mixed->getLastChild()->getPreviousSibling()->getNodeType(),
-            DOMNode::CDATA_SECTION_NODE);
-  auto* blank = static_cast<DOMElement*>(root->getElementsByTagName(u"blank")->item(0));
-  EXPECT_EQ(U8(blank->getTextContent()), " ");
-  EXPECT_EQ(U8(blank->getNextElementSibling()->getTextContent()), "\xC3\xA9t\xC3\xA9");
   EXPECT_TRUE(root->isEqualNode(root));
   EXPECT_FALSE(root->isEqualNode(mixed));
   EXPECT_EQ(root->getOwnerDocument(), compact.GetDocument());

@@ -3,6 +3,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -416,6 +417,36 @@ TEST_F(DerivedFieldTest, ValuesAreReadByPositionOnIndexedRecordsAndByNameOtherwi
   EXPECT_EQ(Show(out->GetValueAt(0)), "n:1");
   EXPECT_EQ(Show(out->GetValueAt(1)), "n:1");
   EXPECT_EQ(out->GetValueAt(2), nullptr);
+}
+
+// Concatenating a predecessor with itself doubles the text per link; texts over
+// the limit are missing, inputs included.
+TEST_F(DerivedFieldTest, TextsOverTheLimitAreMissing) {
+  std::string fields = Derived("d0", "string", Field("c"));
+  for (int i = 1; i <= 60; ++i) {
+    const std::string prev = Field("d" + std::to_string(i - 1));
+    fields += Derived("d" + std::to_string(i), "string", Apply("concat", prev + prev));
+  }
+  Read(fields +
+       Derived("capped", "string",
+               Apply("concat", Field("d13") + Field("d0"), " defaultValue=\"too long\"")) +
+       Derived("upper", "string", Apply("uppercase", Field("c"))));
+  const long limit = DerivedValue::kMaxTextBytes;
+  const std::string input = "||abcdefgh", atLimit = "||" + std::string(limit, 'a');
+  // The length of the field's text, -1 when missing.
+  auto length = [&](const char* field, const std::string& inputs) {
+    const std::string shown = Eval(field, inputs);
+    return shown == "missing" ? -1L : static_cast<long>(shown.size()) - 2;
+  };
+  const std::vector<std::tuple<const char*, std::string, long>> rows = {
+      {"d13", input, limit},        {"d14", input, -1},        {"d60", input, -1},
+      {"d0", atLimit, limit},       {"upper", atLimit, limit}, {"d0", atLimit + "a", -1},
+      {"upper", atLimit + "a", -1},
+  };
+  for (const auto& [field, inputs, expected] : rows) {
+    EXPECT_EQ(length(field, inputs), expected) << field << " of " << inputs.size() - 2 << " bytes";
+  }
+  EXPECT_EQ(Eval("capped", input), "s:too long");
 }
 
 TEST_F(DerivedFieldTest, ReadingErrorsCarryTheirCodesAndName) {

@@ -97,36 +97,6 @@ TEST(MissingValues, StringCodesAndTextRanges) {
   for (const StringValue* v : {&lower, &y, &empty}) EXPECT_FALSE(var.IsMissingValue(v));
 }
 
-TEST(DictVarClone, IsDeepAndComplete) {
-  auto var = MakeVar("color", ScoreDictVar::kString, {"red", "green"});
-  var->SetMeasurementLevel(ScoreDictVar::kOrdinal);
-  var->SetIndex(4);
-  var->SetDerived(true);
-  var->SetDataType("string");
-  var->SetVarStats(new VarStats(1, 2, 1.5, 0.5));
-  auto missing = std::make_unique<MissingValueSet>();
-  missing->AddValue(new StringValue("?"));
-  var->SetMissingValueSet(missing.release());
-  var->AddInterval(FieldInterval{"closedOpen", 0, 1});
-
-  std::unique_ptr<ScoreDictVar> copy(var->Clone());
-  var.reset();  // the copy must not share anything with the original
-  auto* dv = dynamic_cast<DictVar*>(copy.get());
-  ASSERT_NE(dv, nullptr);
-  StringValue green("green"), question("?");
-  EXPECT_EQ(dv->GetMeasurementLevel(), ScoreDictVar::kOrdinal);
-  EXPECT_EQ(dv->GetIndex(), 4);
-  EXPECT_TRUE(dv->IsDerived());
-  EXPECT_EQ(dv->GetDataType(), "string");
-  EXPECT_EQ(dv->GetCategoryCount(), 2);
-  EXPECT_TRUE(dv->IsValidCategory(&green));
-  EXPECT_TRUE(dv->IsMissingValue(&question));
-  ASSERT_NE(dv->GetVarStats(), nullptr);
-  EXPECT_EQ(dv->GetVarStats()->GetMean(), 1.5);
-  ASSERT_EQ(dv->GetIntervals().size(), 1u);
-  EXPECT_EQ(dv->GetIntervals()[0].closure, "closedOpen");
-}
-
 TEST(BaseDictionaryTest, KeepsOrderFindsByNameRefusesDuplicates) {
   BaseDictionary dictionary;
   EXPECT_TRUE(dictionary.AddVar("b", new DictVar("b", 0)));
@@ -172,22 +142,6 @@ TEST(IndexedRecord, ReusesSlotsAndAnswersByPositionAndName) {
   EXPECT_EQ(record.GetValueAt(0), nullptr);
   record.SetNumber(7, 1);  // out of range: ignored
   record.SetString(-1, "x");
-}
-
-TEST(NamedRecord, OwnsReplacesAndClearsValues) {
-  NamedCaseRecord record;
-  EXPECT_FALSE(record.IsIndexed());
-  record.SetNumber("age", 30);
-  record.SetString("color", "blue");
-  record.SetNumber("age", 31);  // replaces (and frees) the first value
-  EXPECT_EQ(record.GetValue("age")->ToDouble(), 31);
-  EXPECT_EQ(record.GetValue("color")->ToString(), "blue");
-  EXPECT_EQ(record.GetValueAt(0), nullptr);
-  EXPECT_EQ(record.GetIndex("age"), -1);
-  record.Set("color", nullptr);
-  EXPECT_EQ(record.GetValue("color"), nullptr);
-  record.Clear();
-  EXPECT_EQ(record.GetValue("age"), nullptr);
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include <cfloat>
 #include <cmath>
 #include <limits>
-#include <memory>
 #include <string>
 
 #include "host/ScoreValue.h"
@@ -104,20 +103,6 @@ TEST(ValueEquality, SameKindComparesContentOtherKindNever) {
       accentedCopy("caf\xC3\xA9");
   EXPECT_FALSE(nulB.Equals(&nulC));
   EXPECT_TRUE(accented.Equals(&accentedCopy));
-}
-
-TEST(ValueCopies, CloneAndSetKeepKindAndContent) {
-  NumericValue n(2.5);
-  std::unique_ptr<ScoreValue> nc(n.Clone());
-  EXPECT_TRUE(nc->IsNumeric());
-  EXPECT_TRUE(nc->Equals(&n));
-  StringValue s("red");
-  std::unique_ptr<ScoreValue> sc(s.Clone());
-  EXPECT_TRUE(sc->IsString());
-  EXPECT_EQ(sc->ToString(), "red");
-  s.Set("blue");
-  EXPECT_EQ(s.GetText(), "blue");
-  EXPECT_EQ(sc->ToString(), "red");  // the clone is independent
 }
 
 }  // namespace

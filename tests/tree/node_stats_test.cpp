@@ -7,28 +7,8 @@
 #include "host/BaseDictionary.h"
 #include "host/ScoreValue.h"
 #include "tree/TreeClsResult.h"
-#include "tree/TreeRegResult.h"
 
 namespace {
-
-int g_valuesDestroyed = 0;
-
-// A text value that counts its destruction.
-class CountedValue : public ScoreValue {
- public:
-  explicit CountedValue(std::string text) : text_(std::move(text)) {}
-  ~CountedValue() override { ++g_valuesDestroyed; }
-  ValueType GetValueType() const override { return kString; }
-  bool Equals(const ScoreValue* other) const override {
-    return other != nullptr && other->IsString() && other->ToString() == text_;
-  }
-  double ToDouble() const override { return 0; }
-  std::string ToString() const override { return text_; }
-  ScoreValue* Clone() const override { return new CountedValue(text_); }
-
- private:
-  std::string text_;
-};
 
 // Node statistics with prediction share `share` among `categories` listed
 // categories ("c0" is predicted), over `total` records.
@@ -39,19 +19,6 @@ void Fill(TreeClsResult& stats, double share, int categories, double total) {
     stats.AddValuePercent(new StringValue("c" + std::to_string(i)), (1 - share) / (categories - 1));
   }
   stats.SetTotalRecord(total);
-}
-
-TEST(TreeClsResultTest, PercentLookup) {
-  TreeClsNodeStats s;
-  s.AddValuePercent(new StringValue("a"), 0.25);
-  s.AddValuePercent(new StringValue("b"), 0.5);
-  s.AddValuePercent(new StringValue("a"), 0.75);
-  StringValue a("a"), z("z");
-  NumericValue one(1);
-  EXPECT_EQ(s.GetPercent(&a), 0.25);  // the first of equal values
-  EXPECT_EQ(s.GetPercent(&z), -1.0);
-  EXPECT_EQ(s.GetPercent(&one), -1.0);
-  EXPECT_EQ(s.GetPercent(nullptr), -1.0);
 }
 
 // (c + 1) / (N + K), with K = 2 in rule sets.
@@ -123,75 +90,6 @@ TEST(TreeClsResultTest, AllConfidencesUseTargetCategoryCount) {
   TreeClsResult unlabelled(&bare);
   unlabelled.ComputeAllConfidences();
   EXPECT_TRUE(unlabelled.GetAllConfidence().empty());
-}
-
-TEST(TreeClsResultTest, EqualityByNodeIdentifierOnly) {
-  TreeClsNodeStats x, y;
-  x.SetNodeID("n7");
-  y.SetNodeID("n7");
-  x.SetPrediction(new StringValue("a"));
-  y.SetPrediction(new StringValue("b"));
-  EXPECT_TRUE(x == y);
-  y.SetNodeID("n8");
-  EXPECT_FALSE(x == y);
-  TreeRegNodeStats r;
-  r.SetNodeID("n7");
-  EXPECT_TRUE(x == r);
-}
-
-TEST(TreeClsResultTest, OwnershipOfValues) {
-  g_valuesDestroyed = 0;
-  auto* prediction = new CountedValue("a");
-  auto* share = new CountedValue("a");
-  {
-    TreeClsResult result(nullptr);
-    EXPECT_EQ(result.GetScoreResultType(), ScoreResult::kClassification);
-    result.SetPrediction(prediction);
-    result.AddValuePercent(share, 1.0);
-    result.RemoveValuePercent();
-    EXPECT_TRUE(result.GetAllValuePercent().empty());
-    result.AddValuePercent(share, 1.0);
-  }
-  EXPECT_EQ(g_valuesDestroyed, 0);  // a plain result owns nothing
-  {
-    TreeClsNodeStats stats;
-    stats.SetPrediction(prediction);
-    stats.AddValuePercent(share, 1.0);
-    stats.AddValuePercent(new CountedValue("b"), 0.0);
-  }
-  EXPECT_EQ(g_valuesDestroyed, 3);  // node statistics own everything
-}
-
-TEST(TreeRegResultTest, CopiesSharePrediction) {
-  g_valuesDestroyed = 0;
-  TreeRegNodeStats* stats = new TreeRegNodeStats();
-  stats->SetPrediction(new CountedValue("3.5"));
-  stats->SetNodeID("r1");
-  stats->SetCount(20);
-  stats->SetStdDev(0.5);
-  stats->AddAdvice(ResultAdvice(106, "x"));
-  {
-    TreeRegResult copy(*stats);
-    EXPECT_EQ(copy.GetScoreResultType(), ScoreResult::kRegression);
-    EXPECT_EQ(copy.GetPrediction(), stats->GetPrediction());
-    EXPECT_EQ(copy.GetNodeID(), "r1");
-    EXPECT_EQ(copy.GetCount(), 20);
-    EXPECT_EQ(copy.GetStdDev(), 0.5);
-    ASSERT_EQ(copy.GetAdvice().size(), 1u);
-    EXPECT_EQ(copy.GetAdvice()[0].GetCode(), 106);
-    // Regression results keep no confidence.
-    copy.SetConfidence(0.9);
-    EXPECT_EQ(copy.GetConfidence(), -1.0);
-
-    TreeRegResult assigned(nullptr);
-    assigned.SetNodeID("other");
-    assigned = copy;
-    EXPECT_EQ(assigned.GetPrediction(), stats->GetPrediction());
-    EXPECT_TRUE(assigned == *stats);
-  }
-  EXPECT_EQ(g_valuesDestroyed, 0);  // copies own nothing
-  delete stats;
-  EXPECT_EQ(g_valuesDestroyed, 1);
 }
 
 }  // namespace
