@@ -32,7 +32,7 @@ struct Options {
   // Largest model document read: reading takes several times its size.
   uint64_t maxModelBytes = uint64_t{256} << 20;
   Semantics semantics = Semantics::kNative;
-  bool path = false;         // add each row's decision path as the last column
+  bool path = false;  // add each row's decision path as the last column
 
   // --render: draw a tree as SVG to this file ("-": standard output) instead of scoring.
   std::string renderPath;

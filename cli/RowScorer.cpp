@@ -374,8 +374,7 @@ void RowScorer::AppendExtras(std::string& out, bool json) {
   for (size_t i = 0; i < plan_.extraNames.size(); ++i) {
     out += ',';
     // The extra columns' keys come just before the path's, which is last.
-    const size_t keyIndex =
-        jsonKeys_.size() - plan_.extraNames.size() - (plan_.path ? 1 : 0) + i;
+    const size_t keyIndex = jsonKeys_.size() - plan_.extraNames.size() - (plan_.path ? 1 : 0) + i;
     if (json) out += jsonKeys_[keyIndex];
     const ScoreValue* value = ok_ ? model_->GetExtraOutput(result_, static_cast<int>(i)) : nullptr;
     if (value == nullptr) {

@@ -320,8 +320,7 @@ int Run(const Options& options) {
 
   ProgressLine progress(ShowProgress(options, input) && !OutputSharesTerminal(options),
                         input.GetSize());
-  RunPipeline(reader, scorer, workers - 1, more, sink, input.GetName(), headerLines,
-              progress);
+  RunPipeline(reader, scorer, workers - 1, more, sink, input.GetName(), headerLines, progress);
   sink.Commit();
   return kExitOk;
 }

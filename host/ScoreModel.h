@@ -45,21 +45,21 @@ class DX_HOST_API ScoreModel {
   enum ModelType { kSingleTree = 15, kSingleRuleSet = 16, kMultipleTrees = 17 };
   enum MVPolicy { kMVPolicyDefault = 0, kMVPolicyAsValue = 1, kMVPolicyListwise = 2 };
 
-  virtual ~ScoreModel();                                                         // 0
-  virtual void SetScoreDictionary(ScoreDictionary* dictionary) = 0;              // 1
+  virtual ~ScoreModel();                                                            // 0
+  virtual void SetScoreDictionary(ScoreDictionary* dictionary) = 0;                 // 1
   virtual void SetTransformationScoreDictionary(TransformationDictionary* td) = 0;  // 2
-  virtual bool SetVarRole(const std::string& name, VarRole role) = 0;            // 3
-  virtual bool SetVarRole(const ScoreDictVar* var, VarRole role) = 0;            // 4
-  virtual void SetMissingValuePolicy(MVPolicy policy) = 0;                       // 5
-  virtual void SetVersionInfo(ScoreVersionInfo* info) = 0;                       // 6
-  virtual void SetPredictionOnly(bool predictionOnly) = 0;                       // 7
-  virtual int GetVarRole(const std::string& name) const = 0;                     // 8
-  virtual int GetVarRole(const ScoreDictVar* var) const = 0;                     // 9
-  virtual const ScoreVersionInfo* GetVersionInfo() const = 0;                    // 10
-  virtual ScoreDictionary* GetVarsOfRole(VarRole role) const = 0;                // 11
-  virtual const ScoreDictVar* GetTargetVar() const = 0;                          // 12
-  virtual const ScoreDictionary* GetDictionary() const = 0;                      // 13
-  virtual TransformationDictionary* GetTransformationDictionary() const = 0;     // 14
+  virtual bool SetVarRole(const std::string& name, VarRole role) = 0;               // 3
+  virtual bool SetVarRole(const ScoreDictVar* var, VarRole role) = 0;               // 4
+  virtual void SetMissingValuePolicy(MVPolicy policy) = 0;                          // 5
+  virtual void SetVersionInfo(ScoreVersionInfo* info) = 0;                          // 6
+  virtual void SetPredictionOnly(bool predictionOnly) = 0;                          // 7
+  virtual int GetVarRole(const std::string& name) const = 0;                        // 8
+  virtual int GetVarRole(const ScoreDictVar* var) const = 0;                        // 9
+  virtual const ScoreVersionInfo* GetVersionInfo() const = 0;                       // 10
+  virtual ScoreDictionary* GetVarsOfRole(VarRole role) const = 0;                   // 11
+  virtual const ScoreDictVar* GetTargetVar() const = 0;                             // 12
+  virtual const ScoreDictionary* GetDictionary() const = 0;                         // 13
+  virtual TransformationDictionary* GetTransformationDictionary() const = 0;        // 14
   // Scores one case into result (made or replaced when null or of the wrong
   // kind; the caller owns it). derivedInRecord: the record already holds the
   // values of the derived fields.
@@ -71,29 +71,29 @@ class DX_HOST_API ScoreModel {
   // defined) check each new record object once and abort on a mismatch. For
   // another layout, read another model.
   virtual VorqScore::VorqStatus GetScore(const ScoreCaseRecord* record, ScoreResult*& result,
-                                         bool derivedInRecord) = 0;              // 15
-  virtual MVPolicy GetMissingValuePolicy() = 0;                                  // 16
-  virtual ModelType GetModelType() = 0;                                          // 17
-  virtual bool GetPredictionOnly() const = 0;                                    // 18
-  virtual void Display(std::ostream& os) const = 0;                              // 19
+                                         bool derivedInRecord) = 0;  // 15
+  virtual MVPolicy GetMissingValuePolicy() = 0;                      // 16
+  virtual ModelType GetModelType() = 0;                              // 17
+  virtual bool GetPredictionOnly() const = 0;                        // 18
+  virtual void Display(std::ostream& os) const = 0;                  // 19
   // Added by this host after the slots above: a missing or unroutable split
   // value stops scoring with no prediction. Models without the mode ignore it.
-  virtual void SetNullHandling(bool nullHandling);                               // 20
-  virtual bool GetNullHandling() const;                                          // 21
+  virtual void SetNullHandling(bool nullHandling);  // 20
+  virtual bool GetNullHandling() const;             // 21
   // The trees of the model, for description: 0 and null in models without.
-  virtual int GetTreeCount() const;                                              // 22
-  virtual const TreeNode* GetTree(int index) const;                              // 23
+  virtual int GetTreeCount() const;                  // 22
+  virtual const TreeNode* GetTree(int index) const;  // 23
   // The path of one case through the model's trees, found by scoring the case
   // again apart from GetScore. False (path left empty) in models without it.
   virtual bool GetDecisionPath(const ScoreCaseRecord* record, DecisionPath& path,
-                               bool derivedInRecord);                            // 24
+                               bool derivedInRecord);  // 24
   // Answer columns beyond the prediction, probabilities and node id (named
   // outputs of the model), written after the standard ones. None by default.
-  virtual std::vector<std::string> GetExtraOutputNames() const;                  // 25
+  virtual std::vector<std::string> GetExtraOutputNames() const;  // 25
   // The value of extra column i in a result this model filled; null when the
   // case has none.
   virtual const ScoreValue* GetExtraOutput(const ScoreResult* result,
-                                           int i) const;                         // 26
+                                           int i) const;  // 26
   // Scores rows [begin, end) of columns straight into answers (see
   // ScoreBatch) where the model has a quicker way than GetScore, and appends
   // the rows it leaves to rest. Called only after the model has scored an
@@ -101,7 +101,7 @@ class DX_HOST_API ScoreModel {
   // False, with every row left, in models without one.
   virtual bool ScoreColumns(const BatchColumns& columns, size_t begin, size_t end,
                             BatchAnswers& answers, BatchTexts& texts,
-                            std::vector<size_t>& rest) const;                    // 27
+                            std::vector<size_t>& rest) const;  // 27
 };
 
 // Keeps the dictionary, the transformation dictionary, the variable roles, the

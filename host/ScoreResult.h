@@ -16,16 +16,16 @@ class DX_HOST_API ScoreResult {
  public:
   enum ResultType { kClassification = 0, kRegression = 1 };
 
-  virtual ~ScoreResult();                                       // slot 0
-  virtual void SetPrediction(ScoreValue* prediction) = 0;       // 1
-  virtual const ScoreValue* GetPrediction() const = 0;          // 2
-  virtual void AddAdvice(ResultAdvice advice) = 0;              // 3
-  virtual std::vector<ResultAdvice> GetAdvice() const = 0;      // 4 (a copy)
-  virtual void RemoveAdvice() = 0;                              // 5
-  virtual const ScoreDictVar* GetTarget() const = 0;            // 6
-  virtual void SetConfidence(double confidence) = 0;            // 7
-  virtual double GetConfidence() const = 0;                     // 8
-  virtual ResultType GetScoreResultType() const = 0;            // 9
+  virtual ~ScoreResult();                                   // slot 0
+  virtual void SetPrediction(ScoreValue* prediction) = 0;   // 1
+  virtual const ScoreValue* GetPrediction() const = 0;      // 2
+  virtual void AddAdvice(ResultAdvice advice) = 0;          // 3
+  virtual std::vector<ResultAdvice> GetAdvice() const = 0;  // 4 (a copy)
+  virtual void RemoveAdvice() = 0;                          // 5
+  virtual const ScoreDictVar* GetTarget() const = 0;        // 6
+  virtual void SetConfidence(double confidence) = 0;        // 7
+  virtual double GetConfidence() const = 0;                 // 8
+  virtual ResultType GetScoreResultType() const = 0;        // 9
 };
 
 // Classification result: adds the category distribution of the node reached.
@@ -49,16 +49,16 @@ class DX_HOST_API ScoreRegResult : public ScoreResult {
 // Statistics of a tree node (also the second face of a tree result).
 class DX_HOST_API ScoreNodeStats {
  public:
-  virtual ~ScoreNodeStats();                                          // slot 0
-  virtual bool operator==(const ScoreNodeStats& other) const = 0;     // 1
-  virtual void SetBiggestChild(int index) = 0;                        // 2
-  virtual int GetBiggestChild() const = 0;                            // 3
-  virtual void SetNodeID(std::string id) = 0;                         // 4
-  virtual std::string GetNodeID() const = 0;                          // 5
-  virtual void SetChildIndexOnMaxConfidence(int index) = 0;           // 6
-  virtual int GetChildIndexOnMaxConfidence() const = 0;               // 7
-  virtual void SetRuleSet(bool ruleSet) = 0;                          // 8
+  virtual ~ScoreNodeStats();                                       // slot 0
+  virtual bool operator==(const ScoreNodeStats& other) const = 0;  // 1
+  virtual void SetBiggestChild(int index) = 0;                     // 2
+  virtual int GetBiggestChild() const = 0;                         // 3
+  virtual void SetNodeID(std::string id) = 0;                      // 4
+  virtual std::string GetNodeID() const = 0;                       // 5
+  virtual void SetChildIndexOnMaxConfidence(int index) = 0;        // 6
+  virtual int GetChildIndexOnMaxConfidence() const = 0;            // 7
+  virtual void SetRuleSet(bool ruleSet) = 0;                       // 8
   // Added by this host after the slots above: the training records that
   // reached the node; -1 when unknown.
-  virtual double GetRecordCount() const;                              // 9
+  virtual double GetRecordCount() const;  // 9
 };

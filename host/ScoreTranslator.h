@@ -3,7 +3,6 @@
 #include <istream>
 #include <memory>
 #include <string>
-
 #include <xercesc/dom/DOM.hpp>
 #include <xercesc/util/TransService.hpp>
 #include <xercesc/util/XMLString.hpp>
@@ -68,8 +67,7 @@ class DX_HOST_API BaseTranslator : public ScoreTranslator {
   // --- DOM utility functions. Names are ASCII. ---
   // Elements named name below node at any depth, in document order (a list
   // owned by the document).
-  static xercesc::DOMNodeList* GetElementsByTagName(const xercesc::DOMNode* node,
-                                                   const char* name);
+  static xercesc::DOMNodeList* GetElementsByTagName(const xercesc::DOMNode* node, const char* name);
   // First child element named name; null when absent.
   static xercesc::DOMElement* GetChildByTag(const xercesc::DOMNode* node, const char* name);
   // As GetChildByTag; throws code 1 naming the element when absent.

@@ -184,7 +184,8 @@ void DendrixTranslator::ReadDictionary(DOMNodeList* variables) {
     std::unique_ptr<DictVar> var(ReadVariable(static_cast<DOMElement*>(item)));
     const std::string name = var->GetName();
     if (!dictionary->AddVar(name, var.get())) {
-      throw VeltraException(ErrorCode::kInvalidValue, name + " Is defined twice in the dictionary!");
+      throw VeltraException(ErrorCode::kInvalidValue,
+                            name + " Is defined twice in the dictionary!");
     }
     var.release();  // the dictionary's
     variableNames.push_back(name);

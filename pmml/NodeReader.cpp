@@ -457,7 +457,8 @@ void DendrixPMMLTranslator::SetNodeValuePercent(TreeClsNodeStats* stats,
 
   ScoreValue* value = SharedNodeValue(text);
   if (value == nullptr) {
-    throw VeltraException(ErrorCode::kInvalidValue, text + ": is invalid value in ScoreDistribution!!");
+    throw VeltraException(ErrorCode::kInvalidValue,
+                          text + ": is invalid value in ScoreDistribution!!");
   }
   stats->AddValuePercent(value, percent);
 }

@@ -178,7 +178,8 @@ std::vector<std::string> DendrixPMMLTranslator::GetArrayElements(DOMNode* array,
   while (*firstText == ' ' || *firstText == '\t' || *firstText == '\n' || *firstText == '\r') {
     ++firstText;
   }
-  if (*firstText == 0) throw VeltraException(ErrorCode::kMissingList, "No Elements found in array!");
+  if (*firstText == 0)
+    throw VeltraException(ErrorCode::kMissingList, "No Elements found in array!");
 
   const bool isReal = IsEqual(type, "real");
   const bool isInt = IsEqual(type, "int");

@@ -58,4 +58,3 @@ class Pmml44Translator final : public PMMLTranslator {
 };
 
 }  // namespace pmml44
-

@@ -1,10 +1,9 @@
 // The way one case takes through the model's trees, found by a walk of its
 // own beside GetScore: the same routing decisions as scoring, written down
 // step by step. Scoring itself never records anything.
+#include "host/Codes.h"
 #include "host/SplitText.h"
 #include "scoring/DendrixPMMLModel.h"
-
-#include "host/Codes.h"
 #include "tree/TreeClsResult.h"
 
 namespace {

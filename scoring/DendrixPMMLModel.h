@@ -255,8 +255,8 @@ class DendrixPMMLModel : public BaseModel {
   bool costsInForce;
   std::atomic<bool> treesReady;
   bool regression;
-  int maxDepth;                     // levels below the root of the deepest tree
-  std::vector<FlatTree> flatTrees;  // root first, then further trees
+  int maxDepth;                         // levels below the root of the deepest tree
+  std::vector<FlatTree> flatTrees;      // root first, then further trees
   std::vector<ScoreValue*> nodeValues;  // owned; shared by node statistics
   // The variables the fast nodes read (borrowed from the dictionaries) and
   // their record positions (refreshed whenever trees or positions change).

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "host/PluginExport.h"
 #include "host/ScoreCaseRecord.h"
 #include "host/ScoreModel.h"
 #include "host/ScoreResult.h"
 #include "host/XmlDocument.h"
-#include "host/PluginExport.h"
 #include "pmml/DendrixPMMLTranslator.h"
 
 // Every allocation of the process is counted (the plug-in's too: the
