@@ -351,13 +351,6 @@ TEST(Options, DescribeListsKindTargetVariablesAndTreeSizes) {
             std::string::npos);
 }
 
-TEST(Options, DumpWritesTheModelDisplay) {
-  ToolRun run = RunTool({"--dump", kIrisModel});
-  ASSERT_EQ(run.exitCode, 0);
-  EXPECT_EQ(run.out.rfind("Start Display DendrixPMMLModel: \n\n", 0), 0u);
-  EXPECT_NE(run.out.find("End of DendrixPMMLModel."), std::string::npos);
-}
-
 TEST(Options, BadCommandLinesExitWith64AndUsage) {
   const std::vector<std::vector<std::string>> bad = {
       {},
@@ -382,16 +375,6 @@ TEST(Options, BadCommandLinesExitWith64AndUsage) {
   }
 }
 
-TEST(Options, ProgressLineGoesToStandardErrorOnly) {
-  ToolRun plain = RunTool({kIrisModel, kIrisInput});
-  ToolRun progress = RunTool({"--progress", kIrisModel, kIrisInput});
-  ASSERT_EQ(progress.exitCode, 0);
-  EXPECT_EQ(progress.out, plain.out);
-  EXPECT_EQ(plain.err, "");  // not a terminal: off by default
-  EXPECT_TRUE(std::regex_search(progress.err, std::regex("\\rdendrix-score: .*16 rows\n$")))
-      << progress.err;
-}
-
 TEST(Examples, FirstHitRowWithoutARuleHasNoNodeId) {
   // The example rule set scored first-hit: c02 takes a rule, c03 none.
   TempFolder folder;
@@ -413,7 +396,12 @@ TEST(Examples, FirstHitRowWithoutARuleHasNoNodeId) {
   EXPECT_EQ(Cells(lines[3])[3], "-1");
 }
 
-TEST(Options, ProgressLineIsAutomaticForLargeFilesOnATerminal) {
+TEST(Options, ProgressLineGoesToStandardErrorOnTerminalsOrOnRequest) {
+  ToolRun progress = RunTool({"--progress", kIrisModel, kIrisInput});
+  EXPECT_EQ(progress.out, RunTool({kIrisModel, kIrisInput}).out);
+  EXPECT_TRUE(std::regex_search(progress.err, std::regex("\\rdendrix-score: .*16 rows\n$")))
+      << progress.err;
+
   // About 9 MB: over the size from which a terminal gets a progress line.
   TempFolder folder;
   std::string csv = "flower,sepal_length,sepal_width,petal_length,petal_width,note\n";
@@ -431,7 +419,10 @@ TEST(Options, ProgressLineIsAutomaticForLargeFilesOnATerminal) {
   EXPECT_EQ(RunTool({kIrisModel, large}).err, "");                   // not a terminal
 }
 
-TEST(Options, HelpAndVersion) {
+TEST(Options, DumpHelpAndVersion) {
+  const std::string dump = RunTool({"--dump", kIrisModel}).out;
+  EXPECT_EQ(dump.rfind("Start Display DendrixPMMLModel: \n\n", 0), 0u);
+  EXPECT_NE(dump.find("End of DendrixPMMLModel."), std::string::npos);
   EXPECT_NE(RunTool({"--help"}).out.find("--threads N"), std::string::npos);
   EXPECT_TRUE(std::regex_match(RunTool({"--version"}).out, std::regex("dendrix-score [0-9.]+\n")));
 }

@@ -203,47 +203,34 @@ int Table::Column(const std::string& name) const {
 }
 
 Table ParseCsv(const std::string& text) {
-  std::vector<std::vector<std::string>> lines;
-  std::vector<std::string> row;
+  std::vector<std::vector<std::string>> lines(1);
   std::string cell;
   bool quoted = false;
   bool rowStarted = false;
+  const auto endCell = [&] { AppendCell(&cell, &lines.back()); };
   for (size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
-    if (quoted) {
-      if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
-        cell += '"';
-        ++i;
-      } else if (c == '"') {
-        quoted = false;
-      } else {
-        cell += c;
-      }
-      continue;
-    }
-    if (c == '"') {
-      quoted = true;
+    const char next = i + 1 < text.size() ? text[i + 1] : '\0';
+    if (quoted && c == '"' && next == '"') {
+      cell += '"';
+      ++i;
+    } else if (c == '"') {
+      quoted = !quoted;
       rowStarted = true;
-    } else if (c == ',') {
-      AppendCell(&cell, &row);
-      rowStarted = true;
-    } else if (c == '\n' || (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) {
-      if (c == '\r') ++i;
-      if (rowStarted || !cell.empty()) {
-        AppendCell(&cell, &row);
-        lines.push_back(std::move(row));
-      }
-      row.clear();
-      rowStarted = false;
-    } else {
+    } else if (quoted || (c != ',' && c != '\n' && (c != '\r' || next != '\n'))) {
       cell += c;
       rowStarted = true;
+    } else if (c == ',') {
+      endCell();
+      rowStarted = true;
+    } else if (c == '\n' && rowStarted) {
+      endCell();
+      lines.emplace_back();
+      rowStarted = false;
     }
   }
-  if (rowStarted || !cell.empty()) {
-    AppendCell(&cell, &row);
-    lines.push_back(std::move(row));
-  }
+  if (rowStarted) endCell();
+  if (lines.back().empty()) lines.pop_back();
   Table table;
   if (lines.empty()) return table;
   table.header = std::move(lines[0]);

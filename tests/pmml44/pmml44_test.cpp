@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -78,11 +79,8 @@ class Pmml44Test : public ::testing::Test {
 
   // inputs: "x=1;s=a" (absent names are missing).
   static void Fill(NamedCaseRecord& record, const std::string& inputs) {
-    size_t at = 0;
-    while (at < inputs.size()) {
-      size_t end = inputs.find(';', at);
-      if (end == std::string::npos) end = inputs.size();
-      const std::string pair = inputs.substr(at, end - at);
+    std::istringstream in(inputs);
+    for (std::string pair; std::getline(in, pair, ';');) {
       const size_t eq = pair.find('=');
       const std::string name = pair.substr(0, eq), value = pair.substr(eq + 1);
       double number = 0;
@@ -92,7 +90,6 @@ class Pmml44Test : public ::testing::Test {
       } else {
         record.SetString(name, value);
       }
-      at = end + 1;
     }
   }
 

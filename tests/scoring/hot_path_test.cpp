@@ -138,29 +138,6 @@ TEST(HotPath, ScoringIndexedCasesAllocatesNothing) {
   }
 }
 
-TEST(HotPath, SeparateModelsScoreOnSeparateThreadsAsAlone) {
-  constexpr int kCases = 20000;
-  Scorer tree(Scorer::kTree);
-  Scorer ensemble(Scorer::kEnsemble);
-  std::vector<Answer> treeAlone, ensembleAlone;
-  for (int i = 0; i < kCases; ++i) {
-    treeAlone.push_back(tree.Score(i));
-    ensembleAlone.push_back(ensemble.Score(i));
-  }
-  // Score again in reverse order on two threads at once.
-  std::atomic<int> mismatches{0};
-  auto run = [&mismatches](Scorer* scorer, const std::vector<Answer>* alone) {
-    for (int i = kCases - 1; i >= 0; --i) {
-      if (!(scorer->Score(i) == (*alone)[i])) mismatches.fetch_add(1);
-    }
-  };
-  std::thread first(run, &tree, &treeAlone);
-  std::thread second(run, &ensemble, &ensembleAlone);
-  first.join();
-  second.join();
-  EXPECT_EQ(mismatches.load(), 0);
-}
-
 TEST(HotPath, OneModelScoresOnManyThreadsAsAlone) {
   constexpr int kCases = 6000;
   for (Scorer::Kind kind : {Scorer::kTree, Scorer::kEnsemble, Scorer::kRuleSet, Scorer::kC5}) {
