@@ -2,12 +2,7 @@
 # with a plain main (ReplayMain.cpp), built by the configured compiler.
 add_library(dendrix_replay_support OBJECT
   ${PROJECT_SOURCE_DIR}/fuzz/ReplayMain.cpp
-  ${PROJECT_SOURCE_DIR}/cli/CsvReader.cpp
-  ${PROJECT_SOURCE_DIR}/cli/RowRecord.cpp
-  ${PROJECT_SOURCE_DIR}/cli/RowScorer.cpp
-  ${PROJECT_SOURCE_DIR}/cli/PathFormat.cpp
-  ${PROJECT_SOURCE_DIR}/cli/TextFormat.cpp
-  ${PROJECT_SOURCE_DIR}/cli/Options.cpp)
+  ${DENDRIX_ROW_SOURCES})
 target_link_libraries(dendrix_replay_support PUBLIC dendrix_host)
 foreach(target fuzz_model fuzz_csv fuzz_derived)
   add_executable(replay_${target} ${PROJECT_SOURCE_DIR}/fuzz/${target}.cpp

@@ -134,12 +134,7 @@ void DendrixPMMLModel::TraceRuleSet(const FlatTree& tree, const Call& call,
     const int r = tree.children[ruleSetRoot.childBegin + position];
     if (r < 0) continue;
     const FlatNode& rule = tree.nodes[r];
-    bool holds = true;
-    for (int k = 0; holds && k < rule.splitCount; ++k) {
-      const ScoreSplitVar* split = rule.splits[k];
-      holds = split->GetChildIndex(LookUpValue(call, split->GetSplitVar(), true)) >= 0;
-    }
-    if (!holds) continue;
+    if (!RuleHolds(rule, call)) continue;
     AddStep(tree, r, DescribeRule(rule.splits, rule.splitCount), 1.0, 1, steps);
     // The first rule that holds answers; under voting every rule that holds votes.
     if (ruleSetMode == FirstHit) return;

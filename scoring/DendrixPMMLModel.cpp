@@ -441,6 +441,16 @@ inline bool DendrixPMMLModel::StartCall(const ScoreCaseRecord* record, bool deri
   return true;
 }
 
+bool DendrixPMMLModel::RuleHolds(const FlatNode& rule, const Call& call) const {
+  for (int k = 0; k < rule.splitCount; ++k) {
+    const ScoreSplitVar* condition = rule.splits[k];
+    if (condition->GetChildIndex(LookUpValue(call, condition->GetSplitVar(), true)) < 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
 const ScoreValue* DendrixPMMLModel::LookUpValue(const Call& call, const ScoreDictVar* var,
                                                 bool useDerived) const {
   const ScoreValue* value = nullptr;
@@ -731,13 +741,7 @@ VorqScore::VorqStatus DendrixPMMLModel::GetRuleSetScore(const FlatTree& tree, Ca
     const int r = tree.children[ruleSetRoot.childBegin + position];
     if (r < 0) continue;
     const FlatNode& rule = tree.nodes[r];
-    bool holds = true;
-    for (int k = 0; holds && k < rule.splitCount; ++k) {
-      const ScoreSplitVar* condition = rule.splits[k];
-      const ScoreValue* value = LookUpValue(call, condition->GetSplitVar(), true);
-      holds = condition->GetChildIndex(value) >= 0;
-    }
-    if (!holds) continue;
+    if (!RuleHolds(rule, call)) continue;
     ++fired;
     if (!voting) {
       call.result->SetPrediction(const_cast<ScoreValue*>(rule.stats->GetPrediction()));

@@ -180,6 +180,8 @@ class DendrixPMMLModel : public BaseModel {
   bool StartCall(const ScoreCaseRecord* record, bool derivedInRecord, Call& call,
                  std::unique_lock<std::mutex>& derivedTurn);
   const ScoreValue* LookUpValue(const Call& call, const ScoreDictVar* var, bool useDerived) const;
+  // Whether every condition of a rule of a rule set takes the case.
+  bool RuleHolds(const FlatNode& rule, const Call& call) const;
   // The advice code when value is no usable value of var (none, no category
   // of a nominal variable, a declared missing value); 0 when it is.
   static int MissingValueAdvice(const ScoreDictVar* var, const ScoreValue* value);
