@@ -56,6 +56,9 @@ restore() { if [ -n "$current" ]; then cp "$backup" "$current"; current=""; fi; 
 trap 'restore; rm -f "$backup"' EXIT
 trap 'exit 130' INT TERM
 
+# Which tests caught each fault, for whoever trims the suite next.
+catchers=$BUILD/mutation-catchers.txt
+: >"$catchers"
 caught=0; total=0
 for i in "${!faults[@]}"; do
   n=$((i + 1))
@@ -73,6 +76,7 @@ for i in "${!faults[@]}"; do
     result="MISSED"
   else
     result="caught by $(grep -cE '^\s+[0-9]+ - ' "$BUILD/mutation-test.log") test(s)"
+    { echo "fault $n: $what"; grep -E '^\s+[0-9]+ - ' "$BUILD/mutation-test.log"; } >>"$catchers"
     caught=$((caught + 1))
   fi
   printf '%2d  %-32s %-60s %s\n' "$n" "$file:$line" "$what" "$result"
