@@ -52,23 +52,35 @@ void DeleteSplits(std::vector<ScoreSplitVar*>& splits) {
 // passes on.
 template <typename ReadChild>
 CompositeTreeNode* HangNode(DOMElement* element, CompositeTreeNode* parent,
-                            const std::vector<ScoreSplitVar*>& splits, ScoreNodeStats* stats,
+                            std::vector<ScoreSplitVar*>& splits, ScoreNodeStats* stats,
                             const char* nodeName, const char* terminalName, int& depth,
                             ReadChild readChild) {
-  CompositeTreeNode* node = new CompositeTreeNode(true);
-  node->SetSplitVar(splits);
-  node->SetNodeStats(stats);
-  if (parent != nullptr) parent->Add(node);
+  std::unique_ptr<CompositeTreeNode> owned;
   try {
+    owned.reset(new CompositeTreeNode(true));
+  } catch (...) {
+    delete stats;
+    DeleteSplits(splits);
+    --depth;
+    throw;
+  }
+  CompositeTreeNode* node = owned.get();
+  node->SetNodeStats(stats);
+  node->TakeSplitVars(splits);
+  try {
+    if (parent != nullptr) {
+      parent->Add(node);
+      owned.release();  // the parent's from here on
+    }
     for (DOMElement* child = BaseTranslator::GetFirstChildElt(element); child != nullptr;
          child = BaseTranslator::GetNextSiblingElt(child)) {
       if (IsNamed(child, nodeName) || IsNamed(child, terminalName)) readChild(child, node);
     }
   } catch (...) {
-    if (parent == nullptr) delete node;
     --depth;
     throw;
   }
+  owned.release();
   return node;
 }
 
@@ -200,87 +212,74 @@ DictVar* DendrixTranslator::ReadVariable(DOMElement* element) {
   const std::string level = Transcode(GetAttributeForced(element, "MeasurementLevel"));
   const std::string type = Transcode(GetAttributeForced(element, "Type"));
 
-  DictVar* var = new DictVar(name, ScoreDictVar::kNumeric);
-  ValueLabelSet* labels = nullptr;
-  MissingValueSet* missing = nullptr;
-  try {
-    var->SetLabel(label);
-    if (level == "CONTINUOUS") {
-      var->SetMeasurementLevel(ScoreDictVar::kContinuous);
-    } else if (level == "ORDINAL") {
-      var->SetMeasurementLevel(ScoreDictVar::kOrdinal);
-    } else if (level == "NOMINAL") {
-      var->SetMeasurementLevel(ScoreDictVar::kNominal);
-    }
-    if (type != "0") var->SetVariableType(ScoreDictVar::kString);
-
-    for (DOMElement* child = GetFirstChildElt(element); child != nullptr;
-         child = GetNextSiblingElt(child)) {
-      if (IsNamed(child, "FormatSpec")) {
-        const int decimals = VerifyInt(GetAttributeForced(child, "Decimals"));
-        const int width = VerifyInt(GetAttributeForced(child, "Width"));
-        var->SetFormat(decimals, width);
-      } else if (IsNamed(child, "VarStats")) {
-        const double minimum = VerifyDouble(GetAttributeForced(child, "Minimum"));
-        const double maximum = VerifyDouble(GetAttributeForced(child, "Maximum"));
-        const double mean = VerifyDouble(GetAttributeForced(child, "Mean"));
-        const double stdDev = VerifyDouble(GetAttributeForced(child, "StdDev"));
-        var->SetVarStats(new VarStats(minimum, maximum, mean, stdDev));
-      } else if (IsNamed(child, "Categories")) {
-        labels = new ValueLabelSet();
-        for (DOMElement* category = GetFirstChildElt(child); category != nullptr;
-             category = GetNextSiblingElt(category)) {
-          DOMElement* valueElement = GetFirstChildElt(category);
-          if (valueElement == nullptr) {
-            throw VeltraException(
-                ErrorCode::kMalformed,
-                Transcode(category->getNodeName()) + " in Categories has no value element!");
-          }
-          const std::string text = ElementText(valueElement);
-          DOMElement* labelElement = GetNextSiblingElt(valueElement);
-          const std::string display = labelElement ? ElementText(labelElement) : text;
-          ScoreValue* value = CarefullyMakeVarValue(var, text);
-          labels->AddLabel(new ValueLbl(value, display));
-        }
-        var->SetValueLabelSet(labels);
-        labels = nullptr;
-      } else if (IsNamed(child, "MissingValues")) {
-        missing = new MissingValueSet();
-        for (DOMElement* entry = GetFirstChildElt(child); entry != nullptr;
-             entry = GetNextSiblingElt(entry)) {
-          const bool isCategory = IsNamed(entry, "Category");
-          if (!isCategory && !IsNamed(entry, "Range")) continue;
-          DOMElement* lowElement = GetFirstChildElt(entry);
-          DOMElement* highElement = isCategory ? lowElement : GetNextSiblingElt(lowElement);
-          if (lowElement == nullptr || highElement == nullptr) {
-            throw VeltraException(
-                ErrorCode::kMalformed,
-                Transcode(entry->getNodeName()) + " in MissingValues lacks a value element!");
-          }
-          ScoreValue* low = CarefullyMakeVarValue(var, ElementText(lowElement));
-          ScoreValue* high = nullptr;
-          try {
-            high = CarefullyMakeVarValue(var, ElementText(highElement));
-          } catch (...) {
-            delete low;
-            throw;
-          }
-          missing->AddRange(low, high);
-        }
-        var->SetMissingValueSet(missing);
-        missing = nullptr;
-      } else {
-        throw VeltraException(ErrorCode::kMalformed,
-                              Transcode(child->getNodeName()) + " Is NOT a valid element here!");
-      }
-    }
-  } catch (...) {
-    delete labels;
-    delete missing;
-    delete var;
-    throw;
+  // Each part is owned here until its owner has it: a setter takes ownership
+  // before it can throw, so nothing is freed twice or lost on a failure.
+  std::unique_ptr<DictVar> var(new DictVar(name, ScoreDictVar::kNumeric));
+  var->SetLabel(label);
+  if (level == "CONTINUOUS") {
+    var->SetMeasurementLevel(ScoreDictVar::kContinuous);
+  } else if (level == "ORDINAL") {
+    var->SetMeasurementLevel(ScoreDictVar::kOrdinal);
+  } else if (level == "NOMINAL") {
+    var->SetMeasurementLevel(ScoreDictVar::kNominal);
   }
-  return var;
+  if (type != "0") var->SetVariableType(ScoreDictVar::kString);
+
+  for (DOMElement* child = GetFirstChildElt(element); child != nullptr;
+       child = GetNextSiblingElt(child)) {
+    if (IsNamed(child, "FormatSpec")) {
+      const int decimals = VerifyInt(GetAttributeForced(child, "Decimals"));
+      const int width = VerifyInt(GetAttributeForced(child, "Width"));
+      var->SetFormat(decimals, width);
+    } else if (IsNamed(child, "VarStats")) {
+      const double minimum = VerifyDouble(GetAttributeForced(child, "Minimum"));
+      const double maximum = VerifyDouble(GetAttributeForced(child, "Maximum"));
+      const double mean = VerifyDouble(GetAttributeForced(child, "Mean"));
+      const double stdDev = VerifyDouble(GetAttributeForced(child, "StdDev"));
+      var->SetVarStats(new VarStats(minimum, maximum, mean, stdDev));
+    } else if (IsNamed(child, "Categories")) {
+      auto labels = std::make_unique<ValueLabelSet>();
+      for (DOMElement* category = GetFirstChildElt(child); category != nullptr;
+           category = GetNextSiblingElt(category)) {
+        DOMElement* valueElement = GetFirstChildElt(category);
+        if (valueElement == nullptr) {
+          throw VeltraException(ErrorCode::kMalformed, Transcode(category->getNodeName()) +
+                                                           " in Categories has no value element!");
+        }
+        const std::string text = ElementText(valueElement);
+        DOMElement* labelElement = GetNextSiblingElt(valueElement);
+        const std::string display = labelElement ? ElementText(labelElement) : text;
+        std::unique_ptr<ScoreValue> value(CarefullyMakeVarValue(var.get(), text));
+        std::unique_ptr<ValueLbl> label(new ValueLbl(value.get(), display));
+        value.release();  // the label's
+        labels->AddLabel(label.release());
+      }
+      var->SetValueLabelSet(labels.release());
+    } else if (IsNamed(child, "MissingValues")) {
+      auto missing = std::make_unique<MissingValueSet>();
+      for (DOMElement* entry = GetFirstChildElt(child); entry != nullptr;
+           entry = GetNextSiblingElt(entry)) {
+        const bool isCategory = IsNamed(entry, "Category");
+        if (!isCategory && !IsNamed(entry, "Range")) continue;
+        DOMElement* lowElement = GetFirstChildElt(entry);
+        DOMElement* highElement = isCategory ? lowElement : GetNextSiblingElt(lowElement);
+        if (lowElement == nullptr || highElement == nullptr) {
+          throw VeltraException(
+              ErrorCode::kMalformed,
+              Transcode(entry->getNodeName()) + " in MissingValues lacks a value element!");
+        }
+        std::unique_ptr<ScoreValue> low(CarefullyMakeVarValue(var.get(), ElementText(lowElement)));
+        std::unique_ptr<ScoreValue> high(
+            CarefullyMakeVarValue(var.get(), ElementText(highElement)));
+        missing->AddRange(low.release(), high.release());
+      }
+      var->SetMissingValueSet(missing.release());
+    } else {
+      throw VeltraException(ErrorCode::kMalformed,
+                            Transcode(child->getNodeName()) + " Is NOT a valid element here!");
+    }
+  }
+  return var.release();
 }
 
 std::string DendrixTranslator::ElementText(const DOMElement* element) const {
@@ -355,8 +354,8 @@ void DendrixTranslator::ReadValuePercentage(TreeClsNodeStats* stats, DOMElement*
   if (valueElement == nullptr) {
     throw VeltraException(ErrorCode::kMalformed, "ValuePercentage has no value element!");
   }
-  ScoreValue* value = MakeTargetValue(ElementText(valueElement));
-  if (!stats->AddValuePercent(value, percent / 100)) delete value;
+  std::unique_ptr<ScoreValue> value(MakeTargetValue(ElementText(valueElement)));
+  if (stats->AddValuePercent(value.get(), percent / 100)) value.release();
 }
 
 CompositeTreeNode* DendrixTranslator::ReadRegNode(DOMElement* element, CompositeTreeNode* parent) {
@@ -403,23 +402,18 @@ void DendrixTranslator::ReadDiscreteSplit(std::vector<ScoreSplitVar*>& splits,
     throw VeltraException(ErrorCode::kUnknownVariable, name + " Is NOT in the dictionary!");
   const int missing = VerifyInt(GetAttributeForced(element, "MissingValueMapping"));
 
-  DiscreteSplit* split = new DiscreteSplit(var);
-  try {
-    split->SetMissvalMap(missing);
-    int position = 0;
-    for (DOMElement* child = GetFirstChildElt(element); child != nullptr;
-         child = GetNextSiblingElt(child), ++position) {
-      if (!IsNamed(child, "MappedDiscreteValues")) {
-        throw VeltraException(ErrorCode::kMalformed,
-                              Transcode(child->getNodeName()) + " is invalid");
-      }
-      ReadMappedDiscreteValues(split, child, position);
+  std::unique_ptr<DiscreteSplit> split(new DiscreteSplit(var));
+  split->SetMissvalMap(missing);
+  int position = 0;
+  for (DOMElement* child = GetFirstChildElt(element); child != nullptr;
+       child = GetNextSiblingElt(child), ++position) {
+    if (!IsNamed(child, "MappedDiscreteValues")) {
+      throw VeltraException(ErrorCode::kMalformed, Transcode(child->getNodeName()) + " is invalid");
     }
-  } catch (...) {
-    delete split;
-    throw;
+    ReadMappedDiscreteValues(split.get(), child, position);
   }
-  splits.push_back(split);
+  splits.push_back(split.get());
+  split.release();  // the node's, through the list
 }
 
 void DendrixTranslator::ReadMappedDiscreteValues(DiscreteSplit* split, DOMElement* element,
@@ -442,32 +436,26 @@ void DendrixTranslator::ReadScaleSplit(std::vector<ScoreSplitVar*>& splits, DOME
   const int top = VerifyInt(GetAttributeForced(element, "TopIntervalMapping"));
   const int missing = VerifyInt(GetAttributeForced(element, "MissingValueMapping"));
 
-  ScaleSplit* split = new ScaleSplit(var);
-  try {
-    split->SetMissvalMap(missing);
-    const double infinity = NumericValue::GetInfinity();
-    double low = -infinity;
-    for (DOMElement* child = GetFirstChildElt(element); child != nullptr;
-         child = GetNextSiblingElt(child)) {
-      if (!IsNamed(child, "MappedOrdinalValue")) {
-        throw VeltraException(ErrorCode::kMalformed,
-                              Transcode(child->getNodeName()) + " is invalid");
-      }
-      const int position = VerifyInt(GetAttributeForced(child, "MappedChildPosition"));
-      DOMElement* cutElement = GetFirstChildElt(child);
-      if (cutElement == nullptr) {
-        throw VeltraException(ErrorCode::kMalformed,
-                              "MappedOrdinalValue has no cut point element!");
-      }
-      const double cut = VerifyDouble(ElementText(cutElement));
-      split->PutSplit(new Range(low, cut, false, true), position);
-      low = cut;
+  std::unique_ptr<ScaleSplit> split(new ScaleSplit(var));
+  split->SetMissvalMap(missing);
+  const double infinity = NumericValue::GetInfinity();
+  double low = -infinity;
+  for (DOMElement* child = GetFirstChildElt(element); child != nullptr;
+       child = GetNextSiblingElt(child)) {
+    if (!IsNamed(child, "MappedOrdinalValue")) {
+      throw VeltraException(ErrorCode::kMalformed, Transcode(child->getNodeName()) + " is invalid");
     }
-    // The top interval; the whole line when there was no cut point.
-    split->PutSplit(new Range(low, infinity, false, false), top);
-  } catch (...) {
-    delete split;
-    throw;
+    const int position = VerifyInt(GetAttributeForced(child, "MappedChildPosition"));
+    DOMElement* cutElement = GetFirstChildElt(child);
+    if (cutElement == nullptr) {
+      throw VeltraException(ErrorCode::kMalformed, "MappedOrdinalValue has no cut point element!");
+    }
+    const double cut = VerifyDouble(ElementText(cutElement));
+    split->PutSplit(new Range(low, cut, false, true), position);
+    low = cut;
   }
-  splits.push_back(split);
+  // The top interval; the whole line when there was no cut point.
+  split->PutSplit(new Range(low, infinity, false, false), top);
+  splits.push_back(split.get());
+  split.release();  // the node's, through the list
 }

@@ -43,10 +43,12 @@ __attribute__((visibility("default"))) void operator delete(void* block, std::si
 
 namespace {
 
-class ReaderOwnership : public ::testing::Test {
+// The PMML example and the older layout's example.
+class ReaderOwnership : public ::testing::TestWithParam<const char*> {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(document_.ParseFile(DENDRIX_SOURCE_DIR "/examples/credit/model.pmml", nullptr));
+    ASSERT_TRUE(
+        document_.ParseFile(std::string(DENDRIX_SOURCE_DIR "/examples/") + GetParam(), nullptr));
   }
   ScoreModel* Read() {
     std::unique_ptr<ScoreTranslator> translator(GiveMyTranslator());
@@ -56,7 +58,7 @@ class ReaderOwnership : public ::testing::Test {
   XmlDocument document_;
 };
 
-TEST_F(ReaderOwnership, EveryFailedAllocationWhileReadingReleasesEverything) {
+TEST_P(ReaderOwnership, EveryFailedAllocationWhileReadingReleasesEverything) {
   delete Read();  // warms the caches that live as long as the process
   const long before = liveBlocks;
   delete GiveMyTranslator();  // never read: its model goes with it
@@ -82,7 +84,7 @@ TEST_F(ReaderOwnership, EveryFailedAllocationWhileReadingReleasesEverything) {
   EXPECT_GT(failures, 100);
 }
 
-TEST_F(ReaderOwnership, DebugBuildsRefuseASecondRecordLayout) {
+TEST_P(ReaderOwnership, DebugBuildsRefuseASecondRecordLayout) {
 #ifdef NDEBUG
   GTEST_SKIP() << "the check is compiled into debug builds only";
 #else
@@ -100,5 +102,8 @@ TEST_F(ReaderOwnership, DebugBuildsRefuseASecondRecordLayout) {
   delete result;
 #endif
 }
+
+INSTANTIATE_TEST_SUITE_P(Examples, ReaderOwnership,
+                         ::testing::Values("credit/model.pmml", "legacy/model.xml"));
 
 }  // namespace
