@@ -1,10 +1,13 @@
 // Builds a compact document from the SAX scan's events.
 #include <string>
 #include <utility>
+#include <xercesc/dom/DOMException.hpp>
 #include <xercesc/framework/XMLElementDecl.hpp>
 #include <xercesc/internal/ReaderMgr.hpp>
 #include <xercesc/internal/XMLScanner.hpp>
 #include <xercesc/sax/Locator.hpp>
+#include <xercesc/util/XMLString.hpp>
+#include <xercesc/util/XMLUni.hpp>
 
 #include "host/CompactDom.h"
 
@@ -63,6 +66,13 @@ void CompactDomBuilder::XMLDecl(const XMLCh* const versionStr, const XMLCh* cons
                                 const XMLCh* const standaloneStr,
                                 const XMLCh* const autoEncodingStr) {
   if (!document_) return;
+  // The scanner lets any version through; the parser's DOM takes only these,
+  // and both forms must accept the same documents.
+  if (versionStr != nullptr && *versionStr != 0 &&
+      !xercesc::XMLString::equals(versionStr, xercesc::XMLUni::fgVersion1_0) &&
+      !xercesc::XMLString::equals(versionStr, xercesc::XMLUni::fgVersion1_1)) {
+    throw xercesc::DOMException(xercesc::DOMException::NOT_SUPPORTED_ERR, 0);
+  }
   SetDeclaration(document_.get(), versionStr, standaloneStr);
   SetEncodings(document_.get(), autoEncodingStr, encodingStr);
 }
