@@ -34,7 +34,7 @@ faults=(
   "scoring/DendrixPMMLModel.cpp@1@s/sum \/ count/sum \/ (count + 1)/@ensemble mean divides by one too many"
   "scoring/DendrixPMMLModel.cpp@1@s/c == 0 \&\& /c == 0 || /@empty leaf falls back to its parent too often"
   "scoring/DendrixPMMLModel.cpp@1@s/ruleVotes\[best\] \/ fired/ruleVotes[best] \/ (fired + 1)/@voting confidence over the wrong count"
-  "pmml/SimplePredicate.cpp@1@s/closed = false;/closed = true;/@lessThan read as lessOrEqual"
+  "pmml/SimplePredicate.cpp@3@s/closed = false;/closed = true;/@lessThan read as lessOrEqual"
   "scoring/DendrixPMMLModel.h@1@s/v > f.threshold/v >= f.threshold/@compiled threshold node sends a tie up"
   "host/Dictionary.cpp@1@s/category == x/category != x/@numeric category check inverted"
   "legacy/DendrixTranslator.cpp@1@s/split->SetMissvalMap(missing);/split->SetMissvalMap(missing * 0 - 1);/@legacy discrete split loses its missing-value child"
