@@ -12,3 +12,8 @@ foreach(target fuzz_model fuzz_csv fuzz_derived)
   add_test(NAME FuzzReplay.${target}
            COMMAND replay_${target} ${PROJECT_SOURCE_DIR}/fuzz/corpus/${target})
 endforeach()
+add_executable(replay_fuzz_pmml44 ${PROJECT_SOURCE_DIR}/fuzz/fuzz_pmml44.cpp
+                                  $<TARGET_OBJECTS:dendrix_replay_support>)
+target_link_libraries(replay_fuzz_pmml44 PRIVATE dendrix_pmml44_obj dendrix_host ZLIB::ZLIB)
+add_test(NAME FuzzReplay.fuzz_pmml44
+         COMMAND replay_fuzz_pmml44 ${PROJECT_SOURCE_DIR}/fuzz/corpus/fuzz_pmml44)

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs one fuzz target for a bounded time, starting from its checked-in corpus.
 #
-#   fuzz/run.sh TARGET SECONDS      TARGET: fuzz_model, fuzz_csv or fuzz_derived
+#   fuzz/run.sh TARGET SECONDS      TARGET: fuzz_model, fuzz_csv, fuzz_derived or fuzz_pmml44
 #
 # New inputs go to $FUZZ_WORK/TARGET/corpus (default build-fuzz/fuzz-work), not
 # into fuzz/corpus; a crash, leak or timeout is written to
@@ -19,6 +19,7 @@ case $target in
   fuzz_model) dict=fuzz/model.dict max_len=65536 ;;
   fuzz_csv) dict=fuzz/csv.dict max_len=8192 ;;
   fuzz_derived) dict=fuzz/derived.dict max_len=16384 ;;
+  fuzz_pmml44) dict=fuzz/model.dict max_len=65536 ;;
   *) echo "unknown target: $target" >&2; exit 64 ;;
 esac
 
