@@ -77,7 +77,8 @@ std::string ScoreModelCases(ScoreModel* model, uint32_t seed) {
   ScoreResult* result = nullptr;
   for (unsigned k = 0; k < kCases; ++k) {
     fuzzsupport::FillCase(record, candidates, k, seed);
-    Describe(model->GetScore(&record, result, false), result, out);
+    const VorqScore::VorqStatus status = model->GetScore(&record, result, false);
+    Describe(status, result, out);  // after the call: it may replace the result
   }
   // The last case again by name, which takes the lookup path.
   NamedCaseRecord named;
@@ -86,7 +87,8 @@ std::string ScoreModelCases(ScoreModel* model, uint32_t seed) {
       named.Set(names[i], value->Clone());
     }
   }
-  Describe(model->GetScore(&named, result, false), result, out);
+  const VorqScore::VorqStatus status = model->GetScore(&named, result, false);
+  Describe(status, result, out);
   delete result;
   return out.str();
 }
