@@ -19,20 +19,21 @@
 
 // Every allocation of the process is counted (the plug-in's too: the
 // replacement is exported); while failAfter is positive, the allocation that
-// brings it to zero throws std::bad_alloc.
+// brings it to zero throws std::bad_alloc. Not inlined, so that the compiler
+// does not pair a new with a free.
 namespace {
 std::atomic<long> liveBlocks{0};
 std::atomic<long> failAfter{0};
 }  // namespace
 
-__attribute__((visibility("default"))) void* operator new(std::size_t size) {
+__attribute__((visibility("default"), noinline)) void* operator new(std::size_t size) {
   if (failAfter > 0 && --failAfter == 0) throw std::bad_alloc();
   void* block = std::malloc(size == 0 ? 1 : size);
   if (block == nullptr) throw std::bad_alloc();
   ++liveBlocks;
   return block;
 }
-__attribute__((visibility("default"))) void operator delete(void* block) noexcept {
+__attribute__((visibility("default"), noinline)) void operator delete(void* block) noexcept {
   if (block == nullptr) return;
   --liveBlocks;
   std::free(block);
