@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "host/ScoreCaseRecord.h"
 #include "reader_support.h"
 
 using namespace reader_test;
@@ -12,11 +13,13 @@ namespace {
 
 using CostMap = std::map<std::string, std::map<std::string, double>>;
 
+// One cost cell: the cost of predicting `predicted` for a case of `actual`.
 std::string Cell(const std::string& predicted, const std::string& actual, const std::string& cost,
-                 const std::string& type = "A") {
-  return "<X-MisclassificationCost><X-PredictedValue type=\"" + type + "\">" + predicted +
+                 const std::string& type = "A",
+                 const std::string& name = "X-MisclassificationCost") {
+  return "<" + name + "><X-PredictedValue type=\"" + type + "\">" + predicted +
          "</X-PredictedValue><X-ActualValue type=\"" + type + "\">" + actual +
-         "</X-ActualValue><X-Cost>" + cost + "</X-Cost></X-MisclassificationCost>";
+         "</X-ActualValue><X-Cost>" + cost + "</X-Cost></" + name + ">";
 }
 
 // A one-leaf tree predicting target, with the cells in a document-level Extension.
@@ -78,6 +81,41 @@ TEST_F(ReaderTest, IncompleteCostCellsAreRefused) {
       {CostDocument(Cell("2.5", "1", "1", "J"), "code"), "", 3},
   };
   for (const Case& c : cases) Refused(c.xml, c.code, c.message, c.xml);
+}
+
+// Predicting A for a B case costs 5, so B becomes the cheaper answer; the
+// reverse cell keeps A.
+TEST_F(ReaderTest, CostMatrixPlacementDecidesThePrediction) {
+  const std::string aForB = "<Extension>" + Cell("A", "B", "5") + "</Extension>";
+  const std::string bForA = "<Extension>" + Cell("B", "A", "5") + "</Extension>";
+  // A single leaf with shares A 0.6, B 0.4 whose stored prediction is A.
+  const auto tree = [](const std::string& extension) {
+    return "<TreeModel functionName=\"classification\">" + Schema() + extension +
+           ClsNode("A", Dist("A", "6") + Dist("B", "4")) + "</TreeModel>";
+  };
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {Document(tree("")), "A"},
+      // The document level wins.
+      {Document(aForB + tree(bForA)), "B"},
+      {Document(tree(aForB)), "B"},
+      {Document(tree("<Extension>" + Cell("A", "B", "5", "A", "X-MisclassificatonCost") +
+                     "</Extension>")),
+       "B"},
+      // A tree-level Extension counts only when the cost cell is its first child.
+      {Document(tree("<Extension><Other/>" + Cell("A", "B", "5") + "</Extension>")), "A"},
+      // Only the first tree is consulted.
+      {Document(tree("") + tree(aForB)), "A"},
+  };
+  for (const auto& [xml, prediction] : cases) {
+    SCOPED_TRACE(xml);
+    ReadOutcome outcome = ReadOk(xml);
+    ASSERT_TRUE(outcome.model);
+    NamedCaseRecord record;
+    ScoreResult* result = nullptr;
+    ASSERT_TRUE(outcome.model->GetScore(&record, result, false).IsOK() && result);
+    EXPECT_EQ(result->GetPrediction()->ToString(), prediction);
+    delete result;
+  }
 }
 
 }  // namespace

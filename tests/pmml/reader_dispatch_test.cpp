@@ -1,10 +1,9 @@
 // Whole-document reading: flags from the document frame, ensembles, the
-// legacy layout, cost-matrix placement, failures and the nesting limit.
+// legacy layout, failures and the nesting limit.
 
 #include <string>
 #include <vector>
 
-#include "host/ScoreCaseRecord.h"
 #include "host/ScoreSplitVar.h"
 #include "reader_support.h"
 
@@ -12,7 +11,7 @@ using namespace reader_test;
 
 namespace {
 
-const std::string kLeafA = ClsNode("A", Dist("A", "6") + Dist("B", "4"), "id=\"leaf\"");
+const std::string kLeafA = ClsNode("A", Dist("A", "6") + Dist("B", "4"));
 
 // A root splitting x at 5 into two leaves.
 std::string SplitTree(const std::string& rootId = "", const std::string& attributes = "") {
@@ -37,33 +36,6 @@ std::string Chain(int depth) {
 }
 
 const char kTooDeep[] = "Node nesting deeper than 1000 levels is not supported!";
-
-// One cost cell: the cost of predicting `predicted` for a case of `actual`.
-std::string CostCell(const std::string& predicted, const std::string& actual,
-                     const std::string& name = "X-MisclassificationCost") {
-  return "<" + name + "><X-PredictedValue type=\"A\">" + predicted +
-         "</X-PredictedValue><X-ActualValue type=\"A\">" + actual +
-         "</X-ActualValue><X-Cost>5</X-Cost></" + name + ">";
-}
-
-// A single leaf with shares A 0.6, B 0.4 whose stored prediction is A.
-std::string CostTree(const std::string& treeExtension) {
-  return "<TreeModel functionName=\"classification\">" + Schema() + treeExtension + kLeafA +
-         "</TreeModel>";
-}
-
-std::string Predict(ScoreModel* model) {
-  NamedCaseRecord record;
-  record.SetNumber("x", 1.0);
-  record.SetNumber("y", 1.0);
-  ScoreResult* result = nullptr;
-  std::string prediction = "(none)";
-  if (model->GetScore(&record, result, false).IsOK() && result && result->GetPrediction()) {
-    prediction = result->GetPrediction()->ToString();
-  }
-  delete result;
-  return prediction;
-}
 
 }  // namespace
 
@@ -94,24 +66,14 @@ TEST_F(ReaderTest, VersionAndApplicationDecideTheLegacyVendorFlag) {
   }
 }
 
-TEST_F(ReaderTest, ApplicationWithoutNameIsRefusedByTheForcedRead) {
-  Refused(
-      Document(SplitTree(), StandardFields(), "version=\"3.0\"", "<Header><Application/></Header>"),
-      1);
-}
-
-TEST_F(ReaderTest, AlgorithmNameOfTheFirstTreeSetsC5AndRuleSet) {
-  struct Case {
-    std::string algorithm;
-    bool cFive, ruleSet;
-  };
-  const std::vector<Case> cases = {{"C5", true, false},      {"c5", true, false},
-                                   {"RuleSet", false, true}, {"ruleset", false, false},
-                                   {"", false, false},       {"CART", false, false}};
-  for (const Case& c : cases) {
-    ReadOutcome outcome = ReadOk(Document(SplitTree("", "algorithmName=\"" + c.algorithm + "\"")));
-    ASSERT_TRUE(outcome.model) << c.algorithm;
-    EXPECT_EQ(outcome.Model()->IsCFive(), c.cFive) << c.algorithm;
+// Only the first tree's algorithm counts, and only "C5" in any case sets the flag.
+TEST_F(ReaderTest, AlgorithmNameOfTheFirstTreeSetsC5) {
+  const std::vector<std::pair<std::string, bool>> cases = {
+      {"C5", true}, {"c5", true}, {"RuleSet", false}, {"", false}, {"CART", false}};
+  for (const auto& [algorithm, cFive] : cases) {
+    ReadOutcome outcome = ReadOk(Document(SplitTree("", "algorithmName=\"" + algorithm + "\"")));
+    ASSERT_TRUE(outcome.model) << algorithm;
+    EXPECT_EQ(outcome.Model()->IsCFive(), cFive) << algorithm;
   }
   ReadOutcome second = ReadOk(Document(SplitTree() + SplitTree("", "algorithmName=\"C5\"")));
   ASSERT_TRUE(second.model);
@@ -119,11 +81,6 @@ TEST_F(ReaderTest, AlgorithmNameOfTheFirstTreeSetsC5AndRuleSet) {
 }
 
 TEST_F(ReaderTest, TreesKeepDocumentOrderAndTheFirstSchema) {
-  ReadOutcome single = ReadOk(Document(SplitTree("only")));
-  ASSERT_TRUE(single.model);
-  EXPECT_EQ(single.Model()->GetModelType(), ScoreModel::kSingleTree);
-  EXPECT_EQ(single.Model()->GetTreeCount(), 1);
-
   // The third tree names another target but is read against the first tree's
   // schema, so it stays a classification tree.
   const std::string third =
@@ -175,6 +132,10 @@ TEST_F(ReaderTest, DocumentFrameFailures) {
        ""},
       {"no MiningSchema",
        Document("<TreeModel functionName=\"classification\">" + kLeafA + "</TreeModel>"), ""},
+      {"Application without name",
+       Document(SplitTree(), StandardFields(), "version=\"3.0\"",
+                "<Header><Application/></Header>"),
+       ""},
   };
   for (const Case& c : cases) {
     Refused(c.xml, 1, c.message, c.name);
@@ -192,34 +153,6 @@ TEST_F(ReaderTest, NodeNestingIsLimitedToAThousandLevels) {
   Refused(Document(TreeModel(Chain(1001))), 5, kTooDeep);
   Refused(Document(SplitTree() + TreeModel(Chain(1001))), 5, kTooDeep, "second tree");
   Refused(Document(TreeModel(Chain(100000))), 5, kTooDeep, "far deeper");
-}
-
-TEST_F(ReaderTest, CostMatrixPlacementDecidesThePrediction) {
-  // Predicting A for a B case costs 5: B becomes the cheaper answer.
-  const std::string aForB = "<Extension>" + CostCell("A", "B") + "</Extension>";
-  // Predicting B for an A case costs 5: A stays the answer.
-  const std::string bForA = "<Extension>" + CostCell("B", "A") + "</Extension>";
-  struct Case {
-    std::string name, xml, prediction;
-  };
-  const std::vector<Case> cases = {
-      {"none", Document(CostTree("")), "A"},
-      {"document level wins", Document(aForB + CostTree(bForA)), "B"},
-      {"tree level", Document(CostTree(aForB)), "B"},
-      {"misspelt tree-level name",
-       Document(
-           CostTree("<Extension>" + CostCell("A", "B", "X-MisclassificatonCost") + "</Extension>")),
-       "B"},
-      // A tree-level Extension counts only when the cost cell is its first child.
-      {"not the first child",
-       Document(CostTree("<Extension><Other/>" + CostCell("A", "B") + "</Extension>")), "A"},
-      {"only the first tree is consulted", Document(CostTree("") + CostTree(aForB)), "A"},
-  };
-  for (const Case& c : cases) {
-    ReadOutcome outcome = ReadOk(c.xml);
-    ASSERT_TRUE(outcome.model) << c.name;
-    EXPECT_EQ(Predict(outcome.model.get()), c.prediction) << c.name;
-  }
 }
 
 // Earlier top-level nodes are dropped (and released: see the sanitizer
