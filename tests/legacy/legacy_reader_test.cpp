@@ -1,19 +1,8 @@
-#include <gtest/gtest.h>
-
-#include <memory>
-#include <string>
-#include <vector>
+// The legacy tree layout: dictionary, nodes, splits, refusals and scoring.
 
 #include "host/ScoreCaseRecord.h"
-#include "host/ScoreSplitVar.h"
-#include "host/VeltraException.h"
-#include "host/XmlDocument.h"
 #include "legacy/DendrixTranslator.h"
 #include "pmml/reader_support.h"
-#include "scoring/DendrixPMMLModel.h"
-#include "tree/CompositeTreeNode.h"
-#include "tree/TreeClsResult.h"
-#include "tree/TreeRegResult.h"
 
 namespace {
 

@@ -2,9 +2,6 @@
 // continuous fields, category lists on categorical ones, several splits from
 // the parts of a compound. Each case is a small document read by the reader.
 
-#include <string>
-#include <vector>
-
 #include "reader_support.h"
 
 using namespace reader_test;

@@ -1,9 +1,5 @@
 // Misclassification cost cells read into the predicted -> actual -> cost map.
 
-#include <map>
-#include <string>
-#include <vector>
-
 #include "host/ScoreCaseRecord.h"
 #include "reader_support.h"
 

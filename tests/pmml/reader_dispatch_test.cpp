@@ -1,10 +1,6 @@
 // Whole-document reading: flags from the document frame, ensembles, the
 // legacy layout, failures and the nesting limit.
 
-#include <string>
-#include <vector>
-
-#include "host/ScoreSplitVar.h"
 #include "reader_support.h"
 
 using namespace reader_test;

@@ -2,8 +2,6 @@
 // confidence index, rule sets and regression nodes.
 
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "reader_support.h"
 

@@ -1,8 +1,5 @@
 // Mining schema: roles, the target field, derived-field lists and failures.
 
-#include <string>
-#include <vector>
-
 #include "pmml/ReaderConstants.h"
 #include "reader_support.h"
 
