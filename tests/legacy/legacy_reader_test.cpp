@@ -81,36 +81,15 @@ std::string Score(DendrixPMMLModel& model, const NamedCaseRecord& record, ScoreR
   return text;
 }
 
-class LegacyReaderTest : public ::testing::Test {
+// Documents are read through the plug-in's translator, which hands any
+// document without a PMML element to the legacy reader.
+class LegacyReaderTest : public reader_test::ReaderTest {
  protected:
-  static ScoreModel* Translate(const std::string& text) {
-    XmlDocument doc;
-    XmlParseError error;
-    EXPECT_TRUE(doc.ParseMemory(text, &error)) << error.message;
-    DendrixTranslator translator;
-    return translator.ParseFromTree(doc.GetDocument(), "UTF-8");
-  }
-
   // The model read from a document that must be accepted.
-  static std::unique_ptr<DendrixPMMLModel> Read(const std::string& text) {
-    ScoreModel* model = Translate(text);
-    EXPECT_NE(model, nullptr);
-    return std::unique_ptr<DendrixPMMLModel>(dynamic_cast<DendrixPMMLModel*>(model));
+  std::unique_ptr<DendrixPMMLModel> Read(const std::string& text) {
+    return std::unique_ptr<DendrixPMMLModel>(
+        static_cast<DendrixPMMLModel*>(ReadOk(text).model.release()));
   }
-
-  // Reads a document that must be refused with code and, unless empty, message.
-  static void Refused(const std::string& text, int code, const std::string& message = "",
-                      const std::string& what = "") {
-    try {
-      delete Translate(text);
-      ADD_FAILURE() << what << ": accepted";
-    } catch (const VeltraException& e) {
-      EXPECT_EQ(e.GetCode(), code) << what << ": " << e.GetMessage();
-      EXPECT_TRUE(message.empty() || e.GetMessage() == message) << what << ": " << e.GetMessage();
-    }
-  }
-
-  XercesSession session;
 };
 
 TEST_F(LegacyReaderTest, DictionaryRolesVersionAndClassificationNodes) {
@@ -248,13 +227,8 @@ TEST_F(LegacyReaderTest, RejectedDocuments) {
   const std::string nominal = " Label='' MeasurementLevel='NOMINAL' Type='1'";
   std::string badVariable = kDictionary;
   badVariable.replace(badVariable.find("<FormatSpec"), 0, "<Profit/>");
-  struct Failure {
-    const char* name;
-    std::string document;
-    int code;
-    std::string message;  // empty: only the code is checked
-  };
-  const std::vector<Failure> failures = {
+  // Row name, document, code and message (empty: only the code is checked).
+  const std::vector<std::tuple<std::string, std::string, int, std::string>> failures = {
       {"InvalidVariableChild", Document("", "class", badVariable), 1,
        "Profit Is NOT a valid element here!"},
       {"UnknownSplitVariable",
@@ -326,7 +300,9 @@ TEST_F(LegacyReaderTest, RejectedDocuments) {
               "MissingValueMapping='0'/></ClsNode>"),
        8, "nope Is NOT in the dictionary!"},
   };
-  for (const Failure& f : failures) Refused(f.document, f.code, f.message, f.name);
+  for (const auto& [name, document, code, message] : failures) {
+    Refused(document, code, message, name);
+  }
 }
 
 // A chain of `levels` nested classification nodes.

@@ -165,12 +165,8 @@ TEST_F(HostileDocuments, EveryReadingStepReleasesEverythingOnFailure) {
   const std::string compoundTooDeep =
       "<Node score=\"c1\">" + Repeat("<CompoundPredicate booleanOperator=\"and\">", 1001) +
       "<True/><True/>" + Repeat("<True/></CompoundPredicate>", 1001) + "</Node>";
-  struct Case {
-    const char* step;
-    std::string xml;
-    int code;
-  };
-  const std::vector<Case> cases = {
+  // The step, a document failing there and the code.
+  const std::vector<std::tuple<std::string, std::string, int>> cases = {
       {"data dictionary",
        "<PMML version=\"4.3\"><DataDictionary><DataField name=\"x\"/></DataDictionary></PMML>", 1},
       {"derived fields",
@@ -199,7 +195,7 @@ TEST_F(HostileDocuments, EveryReadingStepReleasesEverythingOnFailure) {
       {"regression node value", regression, 3},
       {"second tree of several", secondTreeBad, 8},
   };
-  for (const Case& c : cases) Refused(c.xml, c.code, "", c.step);
+  for (const auto& [step, xml, code] : cases) Refused(xml, code, "", step);
 }
 
 }  // namespace

@@ -37,16 +37,12 @@ std::string Nested(int levels, const std::string& inner) {
   return text;
 }
 
-struct LayoutCase {
-  std::vector<std::string> predicates;
-  std::string layouts;
-};
-
 TEST_F(ReaderTest, ChildPredicatesBecomeTheParentsSplits) {
   const std::string xTwice =
       "x: (1, 10) -> 0; missing -> -1\ny: (-inf, 5) -> 0; missing -> -1\n"
       "x: (1, 10) -> 0; missing -> -1\n";
-  const std::vector<LayoutCase> cases = {
+  // The children's predicates and the parent's splits.
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       // Continuous fields: ranges.
       {{Simple("x", "lessOrEqual", "5"), Gt("x", "5")},
        "x: (-inf, 5] -> 0; (5, +inf) -> 1; missing -> -1\n"},
@@ -120,11 +116,11 @@ TEST_F(ReaderTest, ChildPredicatesBecomeTheParentsSplits) {
        "x: (1, +inf) -> 0; missing -> -1\ny: (-inf, 9) -> 0; (2, +inf) -> 0; missing -> -1\n"},
       {{Nested(1000, Lt("x", "1"))}, "x: (-inf, 1) -> 0; missing -> -1\n"},
   };
-  for (const LayoutCase& c : cases) {
-    const std::string what = ::testing::PrintToString(c.predicates);
-    ReadOutcome outcome = ReadOk(Tree(c.predicates));
-    ASSERT_TRUE(outcome.model) << what;
-    EXPECT_EQ(Layouts(outcome.Model()->GetRoot()), c.layouts) << what;
+  for (const auto& [predicates, layouts] : cases) {
+    SCOPED_TRACE(::testing::PrintToString(predicates));
+    ReadOutcome outcome = ReadOk(Tree(predicates));
+    ASSERT_TRUE(outcome.model);
+    EXPECT_EQ(Layouts(outcome.Model()->GetRoot()), layouts);
   }
 }
 
@@ -172,17 +168,12 @@ TEST_F(ReaderTest, SplitsOnDerivedFieldsFlagTheModel) {
   EXPECT_TRUE(flagged.Model()->NeedDerivedPredictor());
 }
 
-struct RefusalCase {
-  std::vector<std::string> predicates;
-  int code;
-  std::string message;  // empty: the host's wording
-};
-
 TEST_F(ReaderTest, MalformedPredicatesAreRefused) {
   const std::string multiple = "Multiple split variables not supported!";
   const std::string noValueAfter = "No value allowed after \"isMissing\" or\"isNotMissing\"";
   const std::string unterminated = "Unterminated quotation mark in array!";
-  const std::vector<RefusalCase> cases = {
+  // Predicates, code and message (empty: the host's wording).
+  const std::vector<std::tuple<std::vector<std::string>, int, std::string>> cases = {
       {{Compound("or", Lt("x", "3") + Gt("x", "7"))}, 5, "x: Invalid split value range!!!"},
       {{Simple("x", "isMissing", "1")}, 1, noValueAfter},
       {{Simple("x", "isNotMissing", "")}, 1, noValueAfter},
@@ -240,8 +231,8 @@ TEST_F(ReaderTest, MalformedPredicatesAreRefused) {
       {{SetPred("city", "isIn", Str("two"), "a b")}, 3, ""},
       {{SetPred("code", "isIn", "type=\"int\" n=\"1\"", "1.5")}, 3, ""},
   };
-  for (const RefusalCase& c : cases) {
-    Refused(Tree(c.predicates), c.code, c.message, ::testing::PrintToString(c.predicates));
+  for (const auto& [predicates, code, message] : cases) {
+    Refused(Tree(predicates), code, message, ::testing::PrintToString(predicates));
   }
 }
 

@@ -26,11 +26,7 @@ std::string CostDocument(const std::string& cells, const std::string& target = "
 }
 
 TEST_F(ReaderTest, CostCellsBecomeRowsOfKnownCategories) {
-  struct Case {
-    std::string name, xml;
-    CostMap costs;
-  };
-  const std::vector<Case> cases = {
+  const std::vector<std::tuple<std::string, std::string, CostMap>> cases = {
       {"text categories",
        CostDocument(Cell("A", "B", "5") + Cell("A", "C", "2") + Cell("B", "A", "3") +
                     Cell("A", "B", "9") +    // repeated pair: the first cost stands
@@ -46,10 +42,10 @@ TEST_F(ReaderTest, CostCellsBecomeRowsOfKnownCategories) {
        CostDocument(Cell("1.0", "2", "3", "D") + Cell("2", "1", "6", "J"), "code"),
        {{"1", {{"2", 3.0}}}, {"2", {{"1", 6.0}}}}},
   };
-  for (const Case& c : cases) {
-    ReadOutcome outcome = ReadOk(c.xml);
-    ASSERT_TRUE(outcome.model) << c.name;
-    EXPECT_EQ(DendrixPMMLModelTestPeer::Costs(*outcome.Model()), c.costs) << c.name;
+  for (const auto& [name, xml, costs] : cases) {
+    ReadOutcome outcome = ReadOk(xml);
+    ASSERT_TRUE(outcome.model) << name;
+    EXPECT_EQ(DendrixPMMLModelTestPeer::Costs(*outcome.Model()), costs) << name;
   }
 }
 

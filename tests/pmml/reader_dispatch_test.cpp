@@ -1,5 +1,5 @@
-// Whole-document reading: flags from the document frame, ensembles, the
-// legacy layout, failures and the nesting limit.
+// Whole-document reading: flags from the document frame, ensembles, failures
+// and the nesting limit. The legacy layout's tests read through this reader.
 
 #include "reader_support.h"
 
@@ -38,11 +38,8 @@ const char kTooDeep[] = "Node nesting deeper than 1000 levels is not supported!"
 // The flag also decides how a numeric ordinal field splits: as ranges in the
 // vendor's older documents, by category otherwise.
 TEST_F(ReaderTest, VersionAndApplicationDecideTheLegacyVendorFlag) {
-  struct Case {
-    std::string version, application;  // empty application: no Application element
-    bool expected;
-  };
-  const std::vector<Case> cases = {
+  // Version, Application name (empty: no such element) and the flag.
+  const std::vector<std::tuple<std::string, std::string, bool>> cases = {
       {"2.1", "Quellan", true}, {"2", "Dendrix", true},    {"3.0", "Quellan", true},
       {"3.0", "Dendrix", true}, {"3.1", "Quellan", false}, {"4.0", "Dendrix", false},
       {"3.0", "Other", false},  {"2.0", "quellan", false}, {"3.0", "", false},
@@ -52,13 +49,13 @@ TEST_F(ReaderTest, VersionAndApplicationDecideTheLegacyVendorFlag) {
       TreeModel(ClsNode("A", ClsNode("A", Simple("level", "lessOrEqual", "2")) +
                                  ClsNode("B", Simple("level", "greaterThan", "2"))),
                 "", Schema("class", {"level"}));
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.version + " " + c.application);
-    ReadOutcome outcome = ReadOk(Document(tree, StandardFields(), "version=\"" + c.version + "\"",
-                                          c.application.empty() ? "" : Header(c.application)));
+  for (const auto& [version, application, flag] : cases) {
+    SCOPED_TRACE(version + " " + application);
+    ReadOutcome outcome = ReadOk(Document(tree, StandardFields(), "version=\"" + version + "\"",
+                                          application.empty() ? "" : Header(application)));
     ASSERT_TRUE(outcome.model);
     const ScoreSplitVar* split = outcome.Model()->GetRoot()->GetSplitVar()->at(0);
-    EXPECT_EQ(dynamic_cast<const ScaleSplit*>(split) != nullptr, c.expected);
+    EXPECT_EQ(dynamic_cast<const ScaleSplit*>(split) != nullptr, flag);
   }
 }
 
@@ -95,26 +92,9 @@ TEST_F(ReaderTest, TreesKeepDocumentOrderAndTheFirstSchema) {
   EXPECT_EQ(model->GetVarRole("amount"), -1);
 }
 
-TEST_F(ReaderTest, DocumentsWithoutPmmlGoToTheLegacyReader) {
-  ReadOutcome outcome = ReadOk(
-      "<Model><Tree TargetName=\"t\"/><VersionInfo Major=\"3\" Minor=\"0\"/>"
-      "<Dictionary><Variable Name=\"t\" Label=\"t\" MeasurementLevel=\"NOMINAL\" Type=\"1\">"
-      "<Categories><C><V>A</V></C><C><V>B</V></C></Categories></Variable></Dictionary>"
-      "<ClsTree><ClsTerminalNode Id=\"old\" Count=\"10\"><Value>B</Value>"
-      "<ValuePercentage Percent=\"100\"><V>B</V></ValuePercentage></ClsTerminalNode></ClsTree>"
-      "<TreeModel/></Model>");
-  ASSERT_TRUE(outcome.model);
-  ASSERT_NE(outcome.Model()->GetRoot(), nullptr);
-  EXPECT_EQ(outcome.Model()->GetRoot()->GetNodeStats()->GetNodeID(), "old");
-  EXPECT_EQ(ClsStats(outcome.Model()->GetRoot())->GetPrediction()->ToString(), "B");
-}
-
 TEST_F(ReaderTest, DocumentFrameFailures) {
-  struct Case {
-    std::string name, xml;
-    std::string message;  // empty: the host's wording (code 1 in every case)
-  };
-  const std::vector<Case> cases = {
+  // What is wrong, the document and the message (empty: the host's wording).
+  const std::vector<std::tuple<std::string, std::string, std::string>> cases = {
       {"no TreeModel", Document(""), "Node element is missing!"},
       {"TreeModel without Node", Document(TreeModel("")), "Node element is required!"},
       {"second TreeModel without Node", Document(SplitTree() + TreeModel("")),
@@ -133,9 +113,7 @@ TEST_F(ReaderTest, DocumentFrameFailures) {
                 "<Header><Application/></Header>"),
        ""},
   };
-  for (const Case& c : cases) {
-    Refused(c.xml, 1, c.message, c.name);
-  }
+  for (const auto& [name, xml, message] : cases) Refused(xml, 1, message, name);
 }
 
 TEST_F(ReaderTest, NodeNestingIsLimitedToAThousandLevels) {

@@ -136,11 +136,8 @@ TEST_F(ReaderTest, NodeReadingFailures) {
 }
 
 TEST_F(ReaderTest, BiggestChildAndChildOnMaxConfidence) {
-  struct Case {
-    std::string children;
-    int biggest, maxConfidence;
-  };
-  const std::vector<Case> cases = {
+  // Children of the root, its biggest child and its child on max confidence.
+  const std::vector<std::tuple<std::string, int, int>> cases = {
       // Confidences (c + 1) / (N + K): 6/12, 21/42 and 31/42.
       {ClsNode("A", kTrue + Dist("A", "5") + Dist("B", "5"), "recordCount=\"10\"") +
            ClsNode("A", kTrue + Dist("A", "20") + Dist("B", "20"), "recordCount=\"40\"") +
@@ -159,25 +156,20 @@ TEST_F(ReaderTest, BiggestChildAndChildOnMaxConfidence) {
        1, 0},
       {"", 0, -1},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.children);
-    ReadOutcome outcome = ReadOk(Document(TreeModel(ClsNode("A", c.children))));
+  for (const auto& [children, biggest, maxConfidence] : cases) {
+    SCOPED_TRACE(children);
+    ReadOutcome outcome = ReadOk(Document(TreeModel(ClsNode("A", children))));
     ASSERT_TRUE(outcome.model);
     const ScoreNodeStats* stats = outcome.Model()->GetRoot()->GetNodeStats();
-    EXPECT_EQ(stats->GetBiggestChild(), c.biggest);
-    EXPECT_EQ(stats->GetChildIndexOnMaxConfidence(), c.maxConfidence);
+    EXPECT_EQ(stats->GetBiggestChild(), biggest);
+    EXPECT_EQ(stats->GetChildIndexOnMaxConfidence(), maxConfidence);
   }
 }
 
 TEST_F(ReaderTest, RuleSetScoreMethodComesFromTheFirstRoot) {
   using M = DendrixPMMLModel;
   const int one = ScoreModel::kSingleTree, rules = ScoreModel::kSingleRuleSet;
-  struct Case {
-    std::string xml;
-    M::RuleSetMode mode;
-    int type;
-  };
-  const std::vector<Case> cases = {
+  const std::vector<std::tuple<std::string, M::RuleSetMode, int>> cases = {
       {RuleSetTree(Ext("x-scoreMethod", "voting")), M::Voting, rules},
       {RuleSetTree("", Ext("x-scoreMethod", "voting")), M::Voting, rules},
       // The first one named x-scoreMethod wins.
@@ -189,12 +181,12 @@ TEST_F(ReaderTest, RuleSetScoreMethodComesFromTheFirstRoot) {
        ScoreModel::kMultipleTrees},
       {TreeModel(ClsNode("A", Ext("x-scoreMethod", "voting"))), M::NotRuleSet, one},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.xml);
-    ReadOutcome outcome = ReadOk(Document(c.xml));
+  for (const auto& [trees, mode, type] : cases) {
+    SCOPED_TRACE(trees);
+    ReadOutcome outcome = ReadOk(Document(trees));
     ASSERT_TRUE(outcome.model);
-    EXPECT_EQ(outcome.Model()->GetRuleSetScoreMethod(), c.mode);
-    EXPECT_EQ(outcome.Model()->GetModelType(), c.type);
+    EXPECT_EQ(outcome.Model()->GetRuleSetScoreMethod(), mode);
+    EXPECT_EQ(outcome.Model()->GetModelType(), type);
   }
 }
 

@@ -66,12 +66,7 @@ TEST_F(ReaderTest, SchemaFailures) {
       StandardFields() + Field("bare", "categorical", "string");
   const std::string ordinalWithoutValues = StandardFields() + Field("rank", "ordinal", "integer");
   const std::string noCategories = "Target Variable: No Category value list!!!";
-  struct Case {
-    std::string name, xml;
-    int code;
-    std::string message;
-  };
-  const std::vector<Case> cases = {
+  const std::vector<std::tuple<std::string, std::string, int, std::string>> cases = {
       {"no predicted field", WithSchema(MiningField("x", "active")), 10,
        "Target variable is missing!"},
       {"empty schema", WithSchema(""), 10, "Target variable is missing!"},
@@ -97,7 +92,7 @@ TEST_F(ReaderTest, SchemaFailures) {
       {"no name", WithSchema(kBase + "<MiningField usageType=\"active\"/>"), 1, ""},
       {"other element", WithSchema(kBase + "<Output usageType=\"active\"/>"), 1, ""},
   };
-  for (const Case& c : cases) Refused(c.xml, c.code, c.message, c.name);
+  for (const auto& [name, xml, code, message] : cases) Refused(xml, code, message, name);
 }
 
 TEST_F(ReaderTest, DerivedFieldListIsReadFromTheTransformationDictionary) {
