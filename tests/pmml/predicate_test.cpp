@@ -8,10 +8,14 @@ using namespace reader_test;
 
 namespace {
 
-// The standard fields, a nominal field without values and one whose values
-// exercise array parsing.
+// Two continuous fields whose long names differ only at the end.
+const std::string kLongA = std::string(200, 'f') + "a", kLongB = std::string(200, 'f') + "b";
+
+// The standard fields, a nominal field without values, one whose values
+// exercise array parsing and the long-named ones.
 std::string Fields() {
   return StandardFields() + Field("bare", "categorical", "string") +
+         Field(kLongA, "continuous", "double") + Field(kLongB, "continuous", "double") +
          Field(
              "city", "categorical", "string",
              {"a", "b", "c", "New York", "Boston", "a&amp;b", "x&lt;y", "say \\&quot;hi\\&quot;"});
@@ -115,6 +119,10 @@ TEST_F(ReaderTest, ChildPredicatesBecomeTheParentsSplits) {
       {{Compound("and", Compound("and", Gt("x", "1") + Lt("y", "9")) + Gt("y", "2"))},
        "x: (1, +inf) -> 0; missing -> -1\ny: (-inf, 9) -> 0; (2, +inf) -> 0; missing -> -1\n"},
       {{Nested(1000, Lt("x", "1"))}, "x: (-inf, 1) -> 0; missing -> -1\n"},
+      // Field names of any length compare exactly.
+      {{Compound("and", Gt(kLongA, "1") + Lt(kLongB, "4") + Lt(kLongA, "3"))},
+       kLongA + ": (1, 3) -> 0; missing -> -1\n" + kLongB + ": (-inf, 4) -> 0; missing -> -1\n" +
+           kLongA + ": (1, 3) -> 0; missing -> -1\n"},
   };
   for (const auto& [predicates, layouts] : cases) {
     SCOPED_TRACE(::testing::PrintToString(predicates));
@@ -122,19 +130,6 @@ TEST_F(ReaderTest, ChildPredicatesBecomeTheParentsSplits) {
     ASSERT_TRUE(outcome.model);
     EXPECT_EQ(Layouts(outcome.Model()->GetRoot()), layouts);
   }
-}
-
-TEST_F(ReaderTest, FieldNamesOfAnyLengthCompareExactly) {
-  const std::string a = std::string(200, 'f') + "a", b = std::string(200, 'f') + "b";
-  const std::string fields =
-      Fields() + Field(a, "continuous", "double") + Field(b, "continuous", "double");
-  ReadOutcome outcome = ReadOk(Document(
-      TreeModel(ClsNode("A", ClsNode("A", Compound("and", Gt(a, "1") + Lt(b, "4") + Lt(a, "3"))))),
-      fields));
-  ASSERT_TRUE(outcome.model);
-  EXPECT_EQ(Layouts(outcome.Model()->GetRoot()), a + ": (1, 3) -> 0; missing -> -1\n" + b +
-                                                     ": (-inf, 4) -> 0; missing -> -1\n" + a +
-                                                     ": (1, 3) -> 0; missing -> -1\n");
 }
 
 TEST_F(ReaderTest, RuleSetsAndOlderVendorDocumentsSplitDifferently) {
