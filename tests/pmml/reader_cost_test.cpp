@@ -52,27 +52,23 @@ TEST_F(ReaderTest, CostCellsBecomeRowsOfKnownCategories) {
 TEST_F(ReaderTest, IncompleteCostCellsAreRefused) {
   const std::string open = "<X-MisclassificationCost>", close = "</X-MisclassificationCost>";
   const std::string pa = "<P type=\"A\">A</P>", qb = "<Q type=\"A\">B</Q>";
-  struct Case {
-    std::string xml, message;
-    int code = 4;
-  };
-  const std::vector<Case> cases = {
-      {CostDocument(open + "text only" + close), "No child node in <X-MisclassificationCost>"},
-      {CostDocument(open + "<P type=\"A\"/>" + close), "No predicted value found"},
-      {CostDocument(open + pa + close), "No actual value node found"},
-      {CostDocument(open + pa + "<Q type=\"A\"/>" + close), "No actual value found"},
-      {CostDocument(open + pa + qb + close), "No cost node found"},
-      {CostDocument(open + pa + qb + "<C/>" + close), "No cost value found"},
+  const std::vector<std::tuple<std::string, int, std::string>> cases = {
+      {CostDocument(open + "text only" + close), 4, "No child node in <X-MisclassificationCost>"},
+      {CostDocument(open + "<P type=\"A\"/>" + close), 4, "No predicted value found"},
+      {CostDocument(open + pa + close), 4, "No actual value node found"},
+      {CostDocument(open + pa + "<Q type=\"A\"/>" + close), 4, "No actual value found"},
+      {CostDocument(open + pa + qb + close), 4, "No cost node found"},
+      {CostDocument(open + pa + qb + "<C/>" + close), 4, "No cost value found"},
       // A broken cell after a good one still fails: all cells are read first.
-      {CostDocument(Cell("A", "B", "1") + "<X-MisclassificationCost/>"),
+      {CostDocument(Cell("A", "B", "1") + "<X-MisclassificationCost/>"), 4,
        "No child node in <X-MisclassificationCost>"},
-      {CostDocument(Cell("A", "B", "1", "X")), "Invalid Target Variable type!!", 11},
-      {CostDocument(Cell("A", "B", "1", "d")), "Invalid Target Variable type!!", 11},
-      {CostDocument(Cell("A", "B", "cheap")), "", 3},
-      {CostDocument(Cell("1", "2", "1", "A"), "code"), "Target Variable type doesn't match!!", 11},
-      {CostDocument(Cell("2.5", "1", "1", "J"), "code"), "", 3},
+      {CostDocument(Cell("A", "B", "1", "X")), 11, "Invalid Target Variable type!!"},
+      {CostDocument(Cell("A", "B", "1", "d")), 11, "Invalid Target Variable type!!"},
+      {CostDocument(Cell("A", "B", "cheap")), 3, ""},
+      {CostDocument(Cell("1", "2", "1", "A"), "code"), 11, "Target Variable type doesn't match!!"},
+      {CostDocument(Cell("2.5", "1", "1", "J"), "code"), 3, ""},
   };
-  for (const Case& c : cases) Refused(c.xml, c.code, c.message, c.xml);
+  for (const auto& [xml, code, message] : cases) Refused(xml, code, message, xml);
 }
 
 // Predicting A for a B case costs 5, so B becomes the cheaper answer; the

@@ -223,7 +223,6 @@ TEST_F(ReaderTest, RegressionNodesCarryPredictionStdDevAndBiggestChild) {
   const TreeNode* root = outcome.Model()->GetRoot();
   const TreeRegResult* stats = RegStats(root);
   ASSERT_NE(stats, nullptr);
-  EXPECT_TRUE(stats->GetPrediction()->IsNumeric());
   EXPECT_DOUBLE_EQ(stats->GetPrediction()->ToDouble(), 10.5);
   EXPECT_DOUBLE_EQ(stats->GetStdDev(), 2.5);
   EXPECT_EQ(stats->GetBiggestChild(), 1);
