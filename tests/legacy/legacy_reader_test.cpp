@@ -149,30 +149,30 @@ TEST_F(LegacyReaderTest, SplitsMapValuesToChildPositions) {
   EXPECT_EQ(Layout(splits[3]), "income: #1 -> 0; #2.5 -> 1; missing -> 0");
 }
 
-// The last top node is the root; a regression tree replaces a classification one.
+// The last top node is the root; a RegTree whose first element is no node
+// gives no root.
 TEST_F(LegacyReaderTest, WhichTopNodeIsTheRoot) {
   auto model =
       Read(ClsDoc(Leaf("first", 10, "yes", 90) + "<Other/>" + Leaf("second", 20, "no", 10)));
   EXPECT_EQ(ClsStats(model->GetRoot())->GetNodeID(), "second");
   EXPECT_EQ(model->GetRoot()->GetChildCount(), 0);
-  const std::string clsTree = "<ClsTree><ClsTerminalNode Id='c'/></ClsTree>";
-  auto none = Read(Document(
-      clsTree + "<RegTree><Junk/><RegNode Prediction='1' Count='1'/></RegTree>", "amount"));
+  auto none =
+      Read(Document("<ClsTree><ClsTerminalNode Id='c'/></ClsTree>"
+                    "<RegTree><Junk/><RegNode Prediction='1' Count='1'/></RegTree>",
+                    "amount"));
   EXPECT_EQ(none->GetRoot(), nullptr);
-  auto reg = Read(Document(
-      clsTree + "<RegTree><RegNode Id='r' Prediction='1' Count='1'/></RegTree>", "amount"));
-  ASSERT_NE(reg->GetRoot(), nullptr);
-  EXPECT_EQ(RegStats(reg->GetRoot())->GetNodeID(), "r");
 }
 
+// The regression tree replaces the classification one before it.
 TEST_F(LegacyReaderTest, RegressionNodes) {
-  auto model = Read(RegDoc(
+  auto model = Read(Document(
+      "<ClsTree><ClsTerminalNode Id='c'/></ClsTree><RegTree>"
       "<RegNode Id='0' Prediction='10.5' Deviation='2' Count='12.5' BiggestChild='1'>"
       "<ScaleSplit VarName='age' TopIntervalMapping='1' MissingValueMapping='1'>"
       "<MappedOrdinalValue MappedChildPosition='0'><C>40</C></MappedOrdinalValue></ScaleSplit>"
-      "<Value>ignored</Value>"
-      "<RegTerminalNode Id='1' Prediction='4' Count='5' Deviation=''/>"
-      "<RegTerminalNode Prediction='15' Count='7.5' BiggestChild=''/></RegNode>"));
+      "<Value>ignored</Value><RegTerminalNode Id='1' Prediction='4' Count='5' Deviation=''/>"
+      "<RegTerminalNode Prediction='15' Count='7.5' BiggestChild=''/></RegNode></RegTree>",
+      "amount"));
   const TreeNode* root = model->GetRoot();
   ASSERT_NE(root, nullptr);
   const TreeRegResult* stats = RegStats(root);

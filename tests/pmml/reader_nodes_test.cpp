@@ -201,10 +201,12 @@ TEST_F(ReaderTest, EachRuleSetOfAnEnsembleGetsItsOwnLists) {
   for (int t = 0; t < 2; ++t) {
     const TreeNode* root = outcome.Model()->GetTree(t);
     ASSERT_EQ(root->GetChildCount(), 3) << t;
-    EXPECT_TRUE(SplitNames(root).empty()) << t;
-    EXPECT_EQ(SplitNames(root->GetChildAt(0)), Strings{"x"}) << t;
-    EXPECT_EQ(SplitNames(root->GetChildAt(1)), (Strings{"x", "y"})) << t;
-    EXPECT_TRUE(SplitNames(root->GetChildAt(2)).empty()) << t;
+    EXPECT_EQ(Layouts(root), "") << t;
+    EXPECT_EQ(Layouts(root->GetChildAt(0)), "x: (-inf, 1) -> 0; missing -> -1\n") << t;
+    EXPECT_EQ(Layouts(root->GetChildAt(1)),
+              "x: (2, +inf) -> 1; missing -> -1\ny: (-inf, 3) -> 1; missing -> -1\n")
+        << t;
+    EXPECT_EQ(Layouts(root->GetChildAt(2)), "") << t;
     EXPECT_NE(root->GetChildAt(0)->GetSplitVar()->front(),
               outcome.Model()->GetTree(1 - t)->GetChildAt(0)->GetSplitVar()->front());
     // Rule statistics use the rule-set confidence (c + 1) / (N + 2).

@@ -69,7 +69,6 @@ TEST_F(ReaderTest, SchemaFailures) {
   const std::vector<std::tuple<std::string, std::string, int, std::string>> cases = {
       {"no predicted field", WithSchema(MiningField("x", "active")), 10,
        "Target variable is missing!"},
-      {"empty schema", WithSchema(""), 10, "Target variable is missing!"},
       {"nominal target without categories",
        WithSchema(MiningField("bare", "predicted"), "", "", nominalWithoutValues), 4, noCategories},
       {"ordinal target without categories",

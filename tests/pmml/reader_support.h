@@ -174,15 +174,6 @@ inline std::vector<std::string> Ids(const TreeNode* node) {
   return ids;
 }
 
-// Names of the splits a node holds.
-inline std::vector<std::string> SplitNames(const TreeNode* node) {
-  std::vector<std::string> names;
-  if (const std::vector<ScoreSplitVar*>* splits = node->GetSplitVar()) {
-    for (const ScoreSplitVar* split : *splits) names.push_back(split->GetSplitName());
-  }
-  return names;
-}
-
 inline std::string Bound(double x) {
   if (std::isinf(x)) return x < 0 ? "-inf" : "+inf";
   return NumericValue::FormatDouble(x);
