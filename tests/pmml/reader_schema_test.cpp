@@ -1,8 +1,5 @@
 // Mining schema: roles, the target field, derived-field lists and failures.
 
-#include <string>
-#include <vector>
-
 #include "pmml/ReaderConstants.h"
 #include "reader_support.h"
 
@@ -41,15 +38,12 @@ TEST_F(ReaderTest, UsageTypesGiveRoles) {
                         // A field of the other role may be named again as an input.
                         MiningField("amount", "supplementary") + MiningField("amount", "active")));
   ASSERT_TRUE(outcome.model);
-  ScoreModel* model = outcome.model.get();
-  EXPECT_EQ(model->GetVarRole("x"), ScoreModel::kRoleInput);
-  EXPECT_EQ(model->GetVarRole("class"), ScoreModel::kRoleTarget);
-  EXPECT_EQ(model->GetVarRole("y"), ScoreModel::kRoleOther);
-  EXPECT_EQ(model->GetVarRole("color"), ScoreModel::kRoleOther);
-  EXPECT_EQ(model->GetVarRole("amount"), ScoreModel::kRoleInput);
-  EXPECT_EQ(model->GetVarRole("grade"), -1);
-  ASSERT_NE(model->GetTargetVar(), nullptr);
-  EXPECT_EQ(model->GetTargetVar()->GetName(), "class");
+  const std::vector<std::pair<std::string, int>> roles = {
+      {"x", ScoreModel::kRoleInput},      {"class", ScoreModel::kRoleTarget},
+      {"y", ScoreModel::kRoleOther},      {"color", ScoreModel::kRoleOther},
+      {"amount", ScoreModel::kRoleInput}, {"grade", -1}};
+  for (const auto& [name, role] : roles) EXPECT_EQ(outcome.model->GetVarRole(name), role) << name;
+  EXPECT_EQ(outcome.model->GetTargetVar()->GetName(), "class");
 
   // The last predicted field is the target; both keep the target role.
   const std::string fields = StandardFields() + Field("kind", "categorical", "string", {"A", "B"});
@@ -72,23 +66,13 @@ TEST_F(ReaderTest, SchemaFailures) {
       StandardFields() + Field("bare", "categorical", "string");
   const std::string ordinalWithoutValues = StandardFields() + Field("rank", "ordinal", "integer");
   const std::string noCategories = "Target Variable: No Category value list!!!";
-  struct Case {
-    std::string name, xml;
-    int code;
-    std::string message;
-  };
-  const std::vector<Case> cases = {
+  const std::vector<std::tuple<std::string, std::string, int, std::string>> cases = {
       {"no predicted field", WithSchema(MiningField("x", "active")), 10,
        "Target variable is missing!"},
-      {"empty schema", WithSchema(""), 10, "Target variable is missing!"},
       {"nominal target without categories",
        WithSchema(MiningField("bare", "predicted"), "", "", nominalWithoutValues), 4, noCategories},
       {"ordinal target without categories",
        WithSchema(MiningField("rank", "predicted"), "", "", ordinalWithoutValues), 4, noCategories},
-      {"nominal target without categories in C5",
-       WithSchema(MiningField("bare", "predicted"), "algorithmName=\"C5\"", "",
-                  nominalWithoutValues),
-       4, noCategories},
       {"continuous target in C5",
        WithSchema(MiningField("amount", "predicted"), "algorithmName=\"C5\"", "", StandardFields(),
                   "<Node score=\"1.5\"/>"),
@@ -101,15 +85,13 @@ TEST_F(ReaderTest, SchemaFailures) {
        "class: Intersect variable role!"},
       {"string ordinal input", WithSchema(kBase + MiningField("grade", "active")), 5,
        "grade: only Numeric Ordinal variable is accepted"},
+      // Every child of the schema but Extension is a mining field, whatever its
+      // name; a missing name or usageType fails in the forced read.
+      {"no usageType", WithSchema(kBase + "<MiningField name=\"y\"/>"), 1, ""},
+      {"no name", WithSchema(kBase + "<MiningField usageType=\"active\"/>"), 1, ""},
+      {"other element", WithSchema(kBase + "<Output usageType=\"active\"/>"), 1, ""},
   };
-  for (const Case& c : cases) Refused(c.xml, c.code, c.message, c.name);
-}
-
-// Every child of the schema but Extension is a mining field, whatever its name.
-TEST_F(ReaderTest, MissingNameOrUsageTypeFailsInTheForcedRead) {
-  Refused(WithSchema(kBase + "<MiningField name=\"y\"/>"), 1, "", "no usageType");
-  Refused(WithSchema(kBase + "<MiningField usageType=\"active\"/>"), 1, "", "no name");
-  Refused(WithSchema(kBase + "<Output usageType=\"active\"/>"), 1, "", "other element");
+  for (const auto& [name, xml, code, message] : cases) Refused(xml, code, message, name);
 }
 
 TEST_F(ReaderTest, DerivedFieldListIsReadFromTheTransformationDictionary) {
