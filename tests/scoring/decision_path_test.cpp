@@ -50,20 +50,8 @@ class DecisionPathTest : public ModelTest {
   DecisionPath path;
 };
 
-// root "0": x <= 5 -> "1", x > 5 -> "2"; surrogate y; biggest child "2".
-//   "1": color red -> "3", green -> "4", missing -> "4".
-class TreePathTest : public DecisionPathTest {
- protected:
-  TreePathTest() {
-    auto* n1 = Join(ClsNode("1", "A", 0.6),
-                    {Categories(d.color, {{"red", 0}, {"green", 1}}, /*missingChild=*/1)},
-                    {ClsNode("3", "A", 0.8), ClsNode("4", "B", 0.7)});
-    model->SetRoot(Join(ClsNode("0", "A", 0.5), {Threshold(d.x, 5), Threshold(d.y, 2)},
-                        {n1, ClsNode("2", "C", 0.6)}, /*biggest=*/1));
-  }
-};
-
-TEST_F(TreePathTest, EachStepSaysWhichConditionOrFallbackRoutedTheCase) {
+TEST_F(DecisionPathTest, EachStepSaysWhichConditionOrFallbackRoutedTheCase) {
+  model->SetRoot(RoutingTree(d));
   Check({
       {"x=3 color=red", "0 1[x <= 5] 3[color = red]"},
       {"y=1 color=green", "0 1[surrogate y <= 2] 4[color = green]"},
@@ -123,17 +111,10 @@ TEST_F(DecisionPathTest, EnsemblesGiveOnePathPerTreeAndRuleSetsTheRulesThatHeld)
          {"x=7", "a0 a2[x > 5] | b0 b1[no condition applies: biggest child]"}});
 
   Reset();
-  auto ruleSet = [&]() {
-    CompositeTreeNode* top = ClsNode("rs", "C", 0.5);
-    for (CompositeTreeNode* r :
-         {Rule("R1", "A", 0.9, {AtMost(d.x, 0)}),
-          Rule("R2", "A", 0.9, {AtMost(d.x, 5), AtMost(d.y, 5)}), Rule("R3", "A", 0.9, {})}) {
-      top->Add(r);
-    }
-    return top;
-  };
   model->SetRuleSetScoreMethod(DendrixPMMLModel::FirstHit);
-  model->SetRoot(ruleSet());
+  model->SetRoot(RuleSet(
+      "C", {Rule("R1", "A", 0.9, {AtMost(d.x, 0)}),
+            Rule("R2", "A", 0.9, {AtMost(d.x, 5), AtMost(d.y, 5)}), Rule("R3", "A", 0.9, {})}));
   Check({{"x=3 y=1", "rs R2[x <= 5 and y <= 5]"}, {"x=3 y=9", "rs R3[always]"}});
   model->SetRuleSetScoreMethod(DendrixPMMLModel::Voting);
   Check({{"x=3 y=1", "rs R2[x <= 5 and y <= 5] R3[always]"}});
