@@ -28,23 +28,19 @@ std::string Text(const DecisionPath& path) {
 
 class DecisionPathTest : public ModelTest {
  protected:
-  explicit DecisionPathTest(const std::vector<std::string>& categories = {"A", "B", "C"})
-      : ModelTest(categories) {}
-
-  // Scores the case, then walks it again; a scored node must end the path.
-  std::string Path(const std::string& values) {
-    Score(values);
-    NamedCaseRecord record;
-    Fill(record, values);
-    path.Clear();
-    EXPECT_TRUE(model->GetDecisionPath(&record, path, false));
-    if (NodeId() != "-1" && !path.trees.empty() && !path.trees.back().empty()) {
-      EXPECT_EQ(path.trees.back().back().nodeId, NodeId()) << values;
-    }
-    return Text(path);
-  }
+  // Scores each case, then walks it again; a scored node must end the path.
   void Check(const std::vector<std::pair<std::string, std::string>>& rows) {
-    for (const auto& [values, expected] : rows) EXPECT_EQ(Path(values), expected) << values;
+    for (const auto& [values, expected] : rows) {
+      SCOPED_TRACE(values);
+      Score(values);
+      NamedCaseRecord record;
+      Fill(record, values);
+      EXPECT_TRUE(model->GetDecisionPath(&record, path, false));
+      EXPECT_EQ(Text(path), expected);
+      if (NodeId() != "-1" && !path.trees.empty() && !path.trees.back().empty()) {
+        EXPECT_EQ(path.trees.back().back().nodeId, NodeId());
+      }
+    }
   }
 
   DecisionPath path;
@@ -77,20 +73,14 @@ TEST_F(DecisionPathTest, EmptyNodeHandsTheAnswerToItsParent) {
   EXPECT_EQ(path.trees[0].back().depth, 0);
 }
 
-class C5PathTest : public DecisionPathTest {
- protected:
-  C5PathTest() : DecisionPathTest({"A", "B"}) {
-    model->SetCFive(true);
-    auto leaf = [&](const std::string& id, double total) {
-      return ClsNode(id, "A", 0.5, total, {{"A", 0.5}, {"B", 0.5}}, d.target);
-    };
-    auto* inner =
-        Join(ClsNode("i", "A", 0.5, 30), {Threshold(d.y, 5)}, {leaf("l1", 20), leaf("l2", 10)});
-    model->SetRoot(Join(ClsNode("r", "A", 0.5, 40), {Threshold(d.x, 5)}, {inner, leaf("l3", 10)}));
-  }
-};
-
-TEST_F(C5PathTest, UnroutedCaseListsEveryBranchWithItsShare) {
+TEST_F(DecisionPathTest, UnroutedC5CaseListsEveryBranchWithItsShare) {
+  model->SetCFive(true);
+  auto leaf = [&](const std::string& id, double total) {
+    return ClsNode(id, "A", 0.5, total, {{"A", 0.5}, {"B", 0.5}}, d.target);
+  };
+  auto* inner =
+      Join(ClsNode("i", "A", 0.5, 30), {Threshold(d.y, 5)}, {leaf("l1", 20), leaf("l2", 10)});
+  model->SetRoot(Join(ClsNode("r", "A", 0.5, 40), {Threshold(d.x, 5)}, {inner, leaf("l3", 10)}));
   const std::string share = "[no condition applies: share by records]";
   Check({
       {"x=1 y=9", "r i[x <= 5] l2[y > 5]"},
