@@ -16,28 +16,29 @@ BUILD=${1:-build}
 EXCLUDE=${MUTATION_EXCLUDE:-^Corpus\.}
 JOBS=${MUTATION_JOBS:-2}
 
-# file | line | sed substitution on that line | what the fault is
+# file | which line the substitution applies to (1 = the first it changes) |
+# sed substitution | what the fault is
 faults=(
-  "host/Splits.cpp@82@s/x >= r.low/x > r.low/@closed lower bound of a range treated as open"
-  "scoring/DendrixPMMLModel.cpp@20@s/= 0.9;/= 1.0;/@no confidence penalty for a surrogate"
-  "scoring/DendrixPMMLModel.cpp@468@s/AdviceCode::kNoValue/AdviceCode::kMissingValue/@no-value advice given the missing-value code"
-  "pmml/DiscreteSplits.cpp@178@s/low = idx + 1;/low = idx;/@ordinal greaterThan includes its own category"
-  "scoring/DendrixPMMLModel.cpp@464@s/return split->GetMissvalMap();/return 0;/@absent value goes to child 0, not the missing-value child"
-  "pmml/NodeReader.cpp@506@s/nodeIdCounter)/nodeIdCounter + 1)/@default node identifiers start one too high"
-  "cli/CsvReader.cpp@375@s/q\[1\] == '\"'/q[1] == '\\\\''/@doubled quote inside a quoted cell not unescaped"
-  "host/Values.cpp@33@s/ || \*digits == '.'//@numbers starting with a point refused"
-  "scoring/DendrixPMMLModel.cpp@280@s/costMatrix\[i\]\[j\] = cell/costMatrix[j][i] = cell/@cost matrix rows and columns swapped"
-  "scoring/DendrixPMMLModel.cpp@770@s/kNoRuleConfidence/1.0/@rule set fallback confidence wrong"
-  "scoring/DendrixPMMLModel.cpp@802@s/GetTotalRecord() \/ total :/GetTotalRecord() \/ (total + 1) :/@C5 child weight not a share of the parent's records"
-  "host/DerivedField.cpp@547@s/std::floor(a + 0.5)/std::floor(a)/@derived round() truncates"
-  "scoring/DendrixPMMLModel.cpp@606@s/sum \/ count/sum \/ (count + 1)/@ensemble mean divides by one too many"
-  "scoring/DendrixPMMLModel.cpp@693@s/c == 0 \&\& /c == 0 || /@empty leaf falls back to its parent too often"
-  "scoring/DendrixPMMLModel.cpp@765@s/ruleVotes\[best\] \/ fired/ruleVotes[best] \/ (fired + 1)/@voting confidence over the wrong count"
-  "pmml/SimplePredicate.cpp@137@s/closed = false;/closed = true;/@lessThan read as lessOrEqual"
-  "scoring/DendrixPMMLModel.h@196@s/v > f.threshold/v >= f.threshold/@compiled threshold node sends a tie up"
-  "host/Dictionary.cpp@136@s/category == x/category != x/@numeric category check inverted"
-  "legacy/DendrixTranslator.cpp@407@s/split->SetMissvalMap(missing);/split->SetMissvalMap(missing * 0 - 1);/@legacy discrete split loses its missing-value child"
-  "pmml/NodeReader.cpp@223@s/VerifyDouble(GetAttributeForced(child, \"recordCount\"))/VerifyDouble(GetAttributeForced(child, \"recordCount\")) + 1/@distribution record counts read one too high"
+  "host/Splits.cpp@1@s/x >= r.low/x > r.low/@closed lower bound of a range treated as open"
+  "scoring/DendrixPMMLModel.cpp@1@s/= 0.9;/= 1.0;/@no confidence penalty for a surrogate"
+  "scoring/DendrixPMMLModel.cpp@1@s/AdviceCode::kNoValue/AdviceCode::kMissingValue/@no-value advice given the missing-value code"
+  "pmml/DiscreteSplits.cpp@1@s/low = idx + 1;/low = idx;/@ordinal greaterThan includes its own category"
+  "scoring/DendrixPMMLModel.cpp@1@s/return split->GetMissvalMap();/return 0;/@absent value goes to child 0, not the missing-value child"
+  "pmml/NodeReader.cpp@1@s/nodeIdCounter)/nodeIdCounter + 1)/@default node identifiers start one too high"
+  "cli/CsvReader.cpp@1@s/q\[1\] == '\"'/q[1] == '\\\\''/@doubled quote inside a quoted cell not unescaped"
+  "host/Values.cpp@1@s/ || \*digits == '.'//@numbers starting with a point refused"
+  "scoring/DendrixPMMLModel.cpp@1@s/costMatrix\[i\]\[j\] = cell/costMatrix[j][i] = cell/@cost matrix rows and columns swapped"
+  "scoring/DendrixPMMLModel.cpp@2@s/kNoRuleConfidence/1.0/@rule set fallback confidence wrong"
+  "scoring/DendrixPMMLModel.cpp@1@s/GetTotalRecord() \/ total :/GetTotalRecord() \/ (total + 1) :/@C5 child weight not a share of the parent's records"
+  "host/DerivedField.cpp@1@s/std::floor(a + 0.5)/std::floor(a)/@derived round() truncates"
+  "scoring/DendrixPMMLModel.cpp@1@s/sum \/ count/sum \/ (count + 1)/@ensemble mean divides by one too many"
+  "scoring/DendrixPMMLModel.cpp@1@s/c == 0 \&\& /c == 0 || /@empty leaf falls back to its parent too often"
+  "scoring/DendrixPMMLModel.cpp@1@s/ruleVotes\[best\] \/ fired/ruleVotes[best] \/ (fired + 1)/@voting confidence over the wrong count"
+  "pmml/SimplePredicate.cpp@1@s/closed = false;/closed = true;/@lessThan read as lessOrEqual"
+  "scoring/DendrixPMMLModel.h@1@s/v > f.threshold/v >= f.threshold/@compiled threshold node sends a tie up"
+  "host/Dictionary.cpp@1@s/category == x/category != x/@numeric category check inverted"
+  "legacy/DendrixTranslator.cpp@1@s/split->SetMissvalMap(missing);/split->SetMissvalMap(missing * 0 - 1);/@legacy discrete split loses its missing-value child"
+  "pmml/NodeReader.cpp@1@s/VerifyDouble(GetAttributeForced(child, \"recordCount\"))/VerifyDouble(GetAttributeForced(child, \"recordCount\")) + 1/@distribution record counts read one too high"
 )
 
 build() { cmake --build "$BUILD" -j"$JOBS" >"$BUILD/mutation-build.log" 2>&1; }
@@ -63,12 +64,11 @@ caught=0; total=0
 for i in "${!faults[@]}"; do
   n=$((i + 1))
   if [ -n "${MUTATION_ONLY:-}" ] && [ "$MUTATION_ONLY" != "$n" ]; then continue; fi
-  IFS='@' read -r file line expr what <<<"${faults[$i]}"
+  IFS='@' read -r file occurrence expr what <<<"${faults[$i]}"
+  line=$(sed -n "${expr};T;=" "$file" | sed -n "${occurrence}p")
+  if [ -z "$line" ]; then echo "fault $n matches no line of $file: fix its pattern"; exit 2; fi
   cp "$file" "$backup"; current=$file
   sed -i "${line}${expr}" "$file"
-  if cmp -s "$file" "$backup"; then
-    echo "fault $n did not apply ($file:$line): fix its pattern"; restore; exit 2
-  fi
   total=$((total + 1))
   if ! build; then
     result="does not build"

@@ -42,12 +42,11 @@ class RandomTrees {
 
   CompositeTreeNode* Tree(int depth) {
     const std::string id = "n" + std::to_string(counter_++);
-    static const char* kPredictions[] = {"A", "B", "C", "Z"};  // Z is no category
-    static const double kConfidences[] = {0.0, 0.3, 0.6, 0.9};
-    const bool empty = Pick(8) == 0;
+    const bool empty = Pick(8) == 0;  // no records: its parent answers
+    // Z is no category.
     CompositeTreeNode* node =
-        ClsNode(id, kPredictions[Pick(4)], empty ? 0.0 : kConfidences[Pick(4)], empty ? 0.0 : 10.0,
-                {{"A", 0.5}, {"B", 0.3}, {"C", 0.2}});
+        ClsNode(id, std::string(1, "ABCZ"[Pick(4)]), empty ? 0.0 : 0.3 * Pick(4),
+                empty ? 0.0 : 10.0, {{"A", 0.5}, {"B", 0.3}, {"C", 0.2}});
     if (depth == 0 || Pick(6) == 0) return node;
     const int childCount = Pick(5) == 0 ? 3 : 2;
     std::vector<ScoreSplitVar*> splits{Split(childCount)};
@@ -107,8 +106,7 @@ int CompareOnRandomModel(unsigned seed, Mode mode) {
   Dictionary d = MakeDictionary();
   DendrixPMMLModel* model = MakeModel(d);
   RandomTrees random(d, seed);
-  const bool ensemble = mode == Mode::kEnsemble || mode == Mode::kEnsembleC5;
-  if (ensemble) {
+  if (mode == Mode::kEnsemble || mode == Mode::kEnsembleC5) {
     for (int t = random.Pick(4) + 2; t > 0; --t) model->SetMultipleNodes(random.Tree(5));
   }
   model->SetRoot(random.Tree(6));
