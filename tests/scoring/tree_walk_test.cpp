@@ -116,14 +116,9 @@ TEST_F(EmptyLeafTest, NodeWithoutStatisticsGivesNoPrediction) {
 using RegressionWalkTest = RegressionModelTest;
 
 TEST_F(RegressionWalkTest, LeafGivesValueDeviationAndIdentifier) {
-  auto* top = new CompositeTreeNode(true);
-  auto* stats = new TreeRegNodeStats();
-  stats->SetPrediction(new NumericValue(5));
-  top->SetNodeStats(stats);
-  model->SetRoot(Join(top, {Threshold(d.x, 5), Threshold(d.y, 5)},
+  model->SetRoot(Join(RegNode("r", 5, 0), {Threshold(d.x, 5), Threshold(d.y, 5)},
                       {RegNode("lo", 12.5, 2.0), RegNode("hi", 40, 3.5)}));
   Check({{"y=8", "40", -1.0, "hi", {"104:x", "107:y"}}});
-  EXPECT_EQ(typeid(*result), typeid(TreeRegResult));
   EXPECT_DOUBLE_EQ(dynamic_cast<TreeRegResult&>(*result).GetStdDev(), 3.5);
 
   // A classification result handed to a regression model is replaced.
