@@ -39,12 +39,6 @@ TEST_F(C5Test, UnroutableCaseIsSpreadByRecordCounts) {
   Check({{"", "A", 0.625, "-1", {"104:x"}}, {"x=9", "B", 0.5, "l2"}});
   Score("");
   EXPECT_THAT(Cls().GetAllValuePercent(), IsEmpty());
-  // Ties go to the earlier category.
-  Reset({"A", "B"});
-  model->SetCFive(true);
-  model->SetRoot(
-      Inner("r", 20, {Threshold(d.x, 5)}, {Leaf("l1", 10, 0.2, 0.8), Leaf("l2", 10, 0.8, 0.2)}));
-  Check({{"", "A", 0.5, "-1", {"104:x"}}});
 }
 
 TEST_F(C5Test, NestedSplitsKeepFirstLevelWeightsAndFollowMissingValueChildren) {
@@ -62,8 +56,8 @@ TEST_F(C5Test, NestedSplitsKeepFirstLevelWeightsAndFollowMissingValueChildren) {
 }
 
 TEST_F(C5Test, ZeroRecordCountGivesEqualShares) {
-  Stump(0, Leaf("l2", 10, 0.1, 0.9));
-  Check({{"", "B", 0.55, "-1", {"104:x"}}});
+  Stump(0, Leaf("l2", 30, 0.2, 0.8));
+  Check({{"", "A", 0.5, "-1", {"104:x"}}});  // A 0.5 against B 0.5: the earlier category
 }
 
 TEST_F(C5Test, LeafWithoutPerCategoryConfidencesCountsAsZeros) {
@@ -90,19 +84,13 @@ TEST_F(C5Test, CostsPickCheapestCategoryOfTheDistribution) {
   Check({{"", "B", 0.375, "-1", {"104:x"}}});  // A costs 2 * 0.375, B costs 0.625
 }
 
-TEST_F(C5Test, RegressionModelIgnoresC5) {
-  Dictionary rd = MakeDictionary({}, true);
-  DendrixPMMLModel* m = MakeModel(rd);
-  m->SetCFive(true);
-  m->SetRoot(Join(RegNode("r", 1, 0), {Threshold(rd.x, 5)},
-                  {RegNode("lo", 2, 0), RegNode("hi", 3, 0)}, /*biggest=*/1));
-  NamedCaseRecord r;
-  ScoreResult* res = nullptr;
-  ASSERT_TRUE(m->GetScore(&r, res, false).IsOK());
-  EXPECT_DOUBLE_EQ(res->GetPrediction()->ToDouble(), 3);
-  EXPECT_EQ(res->GetAdvice().back().GetCode(), 108);
-  delete res;
-  delete m;
+using RegressionC5Test = RegressionModelTest;
+
+TEST_F(RegressionC5Test, RegressionModelIgnoresC5) {
+  model->SetCFive(true);
+  model->SetRoot(Join(RegNode("r", 1, 0), {Threshold(d.x, 5)},
+                      {RegNode("lo", 2, 0), RegNode("hi", 3, 0)}, /*biggest=*/1));
+  Check({{"", "3", -1.0, "hi", {"104:x", "108:x"}}});
 }
 
 // Misclassification costs ------------------------------------------------------
@@ -137,19 +125,19 @@ TEST_F(CostTest, LeafWithoutPerCategoryConfidencesKeepsItsPrediction) {
   Check({{"", "A", 0.6, "leaf"}});
 }
 
+// The same three votes from trees and from rules; B wrongly costs 10.
 TEST_F(CostTest, EnsembleAndRuleVotesGoToCheapestCategory) {
-  Trees({ClsNode("t1", "A", 0.9), ClsNode("t2", "B", 0.6), ClsNode("t3", "B", 0.5)});
+  auto votes = [] {
+    return std::vector<CompositeTreeNode*>{ClsNode("t1", "A", 0.9), ClsNode("t2", "B", 0.6),
+                                           ClsNode("t3", "B", 0.5)};
+  };
+  Trees(votes());
   model->SetMisclassificationCost(CostMap{{"B", {{"A", 10.0}}}});
   Check({{"", "A", 0.9 / 2.0, "-1"}});
 
   Reset();
   model->SetRuleSetScoreMethod(DendrixPMMLModel::Voting);
-  CompositeTreeNode* top = ClsNode("rs", "C", 0.5);
-  for (CompositeTreeNode* rule :
-       {ClsNode("R1", "A", 0.9), ClsNode("R2", "B", 0.6), ClsNode("R3", "B", 0.5)}) {
-    top->Add(rule);
-  }
-  model->SetRoot(top);
+  model->SetRoot(RuleSet("C", votes()));
   model->SetMisclassificationCost(CostMap{{"B", {{"A", 10.0}}}});
   Check({{"", "A", 0.9 / 3, "-1"}});
 }

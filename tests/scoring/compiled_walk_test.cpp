@@ -42,12 +42,11 @@ class RandomTrees {
 
   CompositeTreeNode* Tree(int depth) {
     const std::string id = "n" + std::to_string(counter_++);
-    static const char* kPredictions[] = {"A", "B", "C", "Z"};  // Z is no category
-    static const double kConfidences[] = {0.0, 0.3, 0.6, 0.9};
-    const bool empty = Pick(8) == 0;
+    const bool empty = Pick(8) == 0;  // no records: its parent answers
+    // Z is no category.
     CompositeTreeNode* node =
-        ClsNode(id, kPredictions[Pick(4)], empty ? 0.0 : kConfidences[Pick(4)], empty ? 0.0 : 10.0,
-                {{"A", 0.5}, {"B", 0.3}, {"C", 0.2}});
+        ClsNode(id, std::string(1, "ABCZ"[Pick(4)]), empty ? 0.0 : 0.3 * Pick(4),
+                empty ? 0.0 : 10.0, {{"A", 0.5}, {"B", 0.3}, {"C", 0.2}});
     if (depth == 0 || Pick(6) == 0) return node;
     const int childCount = Pick(5) == 0 ? 3 : 2;
     std::vector<ScoreSplitVar*> splits{Split(childCount)};
@@ -58,73 +57,37 @@ class RandomTrees {
   }
 
   // A value for x or y: plain numbers (thresholds included), the declared
-  // missing 99, the system-missing number, infinities, NaN, text, null.
-  ScoreValue* NumberCell() {
-    static const double kNumbers[] = {-1, 0, 0.5, 1, 1.5, 2, 3, 99};
-    switch (Pick(12)) {
-      case 0:
-        return nullptr;
-      case 1:
-        return new NumericValue(kSysmis);
-      case 2:
-        return new NumericValue(Pick(2) ? kInf : -kInf);
-      case 3:
-        return new NumericValue(std::nan(""));
-      case 4:
-        return new StringValue("1");
-      default:
-        return new NumericValue(kNumbers[Pick(8)]);
-    }
-  }
-  ScoreValue* ColorCell() {
-    static const char* kTexts[] = {"red", "green", "blue", "pink"};
-    switch (Pick(6)) {
-      case 0:
-        return nullptr;
-      case 1:
-        return new NumericValue(1);
-      default:
-        return new StringValue(kTexts[Pick(4)]);
-    }
+  // missing 99, the system-missing number, infinities, NaN, text, null; for
+  // color: its categories, another text, a number, null.
+  ScoreValue* Cell(bool color) {
+    static const double kNumbers[] = {-1, 0, 0.5, 1, 1.5, 2, 3, 99, kSysmis, kInf, -kInf, NAN};
+    static const char* kTexts[] = {"1", "red", "green", "blue", "pink"};
+    const int k = Pick(color ? 6 : 14);
+    if (k == 0) return nullptr;
+    if (color ? k > 1 : k == 1) return new StringValue(kTexts[color ? 1 + Pick(4) : 0]);
+    return new NumericValue(color ? 1 : kNumbers[Pick(12)]);
   }
   int Pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng_); }
 
  private:
   ScoreSplitVar* Split(int childCount) {
-    const ScoreDictVar* numberVar = Pick(2) ? d_.x : d_.y;
+    if (Pick(6) == 0) {
+      return Categories(d_.color, {{"red", 0}, {"green", 1}, {"blue", childCount - 1}},
+                        Pick(childCount + 2) - 1);
+    }
+    // Two ranges around t, or with a gap, or one range only: any closedness,
+    // put order and side positions; now and then on the text variable.
+    auto* split = new ScaleSplit(Pick(8) == 0 ? d_.color : Pick(2) ? d_.x : d_.y);
     const double t = Pick(3);
-    ScaleSplit* split = nullptr;
-    switch (Pick(6)) {
-      case 0:  // one range only: values above t match nothing
-        split = AtMost(numberVar, t);
-        break;
-      case 1: {  // a gap between the ranges
-        split = new ScaleSplit(numberVar);
-        split->PutSplit(new Range(-kInf, t, false, true), 0);
-        split->PutSplit(new Range(t + 0.5, kInf, false, false), 1);
-        break;
-      }
-      case 2:
-        return Categories(d_.color, {{"red", 0}, {"green", 1}, {"blue", childCount - 1}},
-                          Pick(childCount + 2) - 1);
-      case 3:  // a scale split on a text variable
-        split = new ScaleSplit(d_.color);
-        split->PutSplit(new Range(-kInf, t, true, true), 0);
-        split->PutSplit(new Range(t, kInf, false, true), 1);
-        break;
-      default: {  // one threshold: any closedness, put order and side positions
-        split = new ScaleSplit(numberVar);
-        const int lowPos = Pick(2);
-        auto* low = new Range(-kInf, t, Pick(2) == 0, Pick(2) == 0);
-        auto* high = new Range(t, kInf, Pick(2) == 0, Pick(2) == 0);
-        if (Pick(2)) {
-          split->PutSplit(low, lowPos);
-          split->PutSplit(high, 1 - lowPos);
-        } else {
-          split->PutSplit(high, 1 - lowPos);
-          split->PutSplit(low, lowPos);
-        }
-      }
+    const int lowPos = Pick(2);
+    Range* low = new Range(-kInf, t, Pick(2) == 0, Pick(2) == 0);
+    Range* high = new Range(Pick(4) == 0 ? t + 0.5 : t, kInf, Pick(2) == 0, Pick(2) == 0);
+    const bool lowFirst = Pick(2) == 0;
+    split->PutSplit(lowFirst ? low : high, lowFirst ? lowPos : 1 - lowPos);
+    if (Pick(6) == 0) {
+      delete (lowFirst ? high : low);
+    } else {
+      split->PutSplit(lowFirst ? high : low, lowFirst ? 1 - lowPos : lowPos);
     }
     split->SetMissvalMap(Pick(childCount + 2) - 1);
     return split;
@@ -143,8 +106,7 @@ int CompareOnRandomModel(unsigned seed, Mode mode) {
   Dictionary d = MakeDictionary();
   DendrixPMMLModel* model = MakeModel(d);
   RandomTrees random(d, seed);
-  const bool ensemble = mode == Mode::kEnsemble || mode == Mode::kEnsembleC5;
-  if (ensemble) {
+  if (mode == Mode::kEnsemble || mode == Mode::kEnsembleC5) {
     for (int t = random.Pick(4) + 2; t > 0; --t) model->SetMultipleNodes(random.Tree(5));
   }
   model->SetRoot(random.Tree(6));
@@ -161,7 +123,7 @@ int CompareOnRandomModel(unsigned seed, Mode mode) {
     indexed.ClearAll();
     named.Clear();
     for (int c = 0; c < 3; ++c) {
-      ScoreValue* v = c == 1 ? random.ColorCell() : random.NumberCell();
+      ScoreValue* v = random.Cell(c == 1);
       if (v == nullptr) continue;
       if (v->IsNumeric()) {
         indexed.SetNumber(c, v->ToDouble());
@@ -218,37 +180,31 @@ class ThresholdEdges : public ModelTest {
     for (const std::string& a : Advice()) out += " " + a;
     return out;
   }
+  void ExpectRoutes(const std::vector<std::pair<double, std::string>>& routes,
+                    const char* column = "y") {
+    for (const auto& [y, route] : routes) EXPECT_EQ(Route(y, column), route) << y;
+  }
 };
 
-TEST_F(ThresholdEdges, ThresholdGoesToTheFirstRangeHoldingIt) {
+TEST_F(ThresholdEdges, TiesInfinitiesAndSystemMissing) {
   // Both ranges hold 1; the one put first wins, whichever side it is.
   Build(new Range(1, kInf, true, false), 1, new Range(-kInf, 1, false, true), 0);
-  EXPECT_EQ(Route(1), "p1");
-  EXPECT_EQ(Route(0.999), "p0");
-  EXPECT_EQ(Route(1.001), "p1");
+  ExpectRoutes({{1, "p1"}, {0.999, "p0"}, {1.001, "p1"}});
   EXPECT_EQ(DendrixPMMLModelTestPeer::ThresholdNodeCount(*model), 1);
-}
-
-TEST_F(ThresholdEdges, InfinitiesAndSystemMissing) {
   // Closed infinite ends hold the infinities; the lower side may sit at position 1.
   Build(new Range(-kInf, 2, true, false), 1, new Range(2, kInf, true, true), 0);
-  const std::pair<double, const char*> closed[] = {
-      {2, "p0"}, {-5, "p1"}, {7, "p0"}, {-kInf, "p1"}, {kInf, "p0"}};
-  for (const auto& [y, node] : closed) EXPECT_EQ(Route(y), node) << y;
+  ExpectRoutes({{2, "p0"}, {-5, "p1"}, {-kInf, "p1"}, {kInf, "p0"}});
   // Open ends hold no infinity: the biggest child, with advice 108. The
   // system-missing number goes to the missing-value child.
   Build(new Range(-kInf, 0, false, true), 0, new Range(0, kInf, false, false), 1);
-  EXPECT_EQ(Route(kInf), "p0 108:y");
-  EXPECT_EQ(Route(kSysmis), "p1 106:y");
-  EXPECT_EQ(Route(-0.0), "p0");
+  ExpectRoutes({{kInf, "p0 108:y"}, {kSysmis, "p1 106:y"}, {-0.0, "p0"}});
 }
 
 TEST_F(ThresholdEdges, DeclaredMissingValueStillRoutesToTheMissingChild) {
   // x declares 99 missing: in advice mode the compact route must not take it.
   model->SetRoot(Join(ClsNode("root", "A", 0.5), {Threshold(d.x, 50, 0)},
                       {ClsNode("p0", "B", 0.8), ClsNode("p1", "C", 0.7)}, 1));
-  EXPECT_EQ(Route(99, "x"), "p0 106:x");
-  EXPECT_EQ(Route(98, "x"), "p1");
+  ExpectRoutes({{99, "p0 106:x"}, {98, "p1"}}, "x");
 }
 
 }  // namespace

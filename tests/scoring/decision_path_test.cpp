@@ -28,42 +28,26 @@ std::string Text(const DecisionPath& path) {
 
 class DecisionPathTest : public ModelTest {
  protected:
-  explicit DecisionPathTest(const std::vector<std::string>& categories = {"A", "B", "C"})
-      : ModelTest(categories) {}
-
-  // Scores the case, then walks it again; a scored node must end the path.
-  std::string Path(const std::string& values) {
-    Score(values);
-    NamedCaseRecord record;
-    Fill(record, values);
-    path.Clear();
-    EXPECT_TRUE(model->GetDecisionPath(&record, path, false));
-    if (NodeId() != "-1" && !path.trees.empty() && !path.trees.back().empty()) {
-      EXPECT_EQ(path.trees.back().back().nodeId, NodeId()) << values;
-    }
-    return Text(path);
-  }
+  // Scores each case, then walks it again; a scored node must end the path.
   void Check(const std::vector<std::pair<std::string, std::string>>& rows) {
-    for (const auto& [values, expected] : rows) EXPECT_EQ(Path(values), expected) << values;
+    for (const auto& [values, expected] : rows) {
+      SCOPED_TRACE(values);
+      Score(values);
+      NamedCaseRecord record;
+      Fill(record, values);
+      EXPECT_TRUE(model->GetDecisionPath(&record, path, false));
+      EXPECT_EQ(Text(path), expected);
+      if (NodeId() != "-1" && !path.trees.empty() && !path.trees.back().empty()) {
+        EXPECT_EQ(path.trees.back().back().nodeId, NodeId());
+      }
+    }
   }
 
   DecisionPath path;
 };
 
-// root "0": x <= 5 -> "1", x > 5 -> "2"; surrogate y; biggest child "2".
-//   "1": color red -> "3", green -> "4", missing -> "4".
-class TreePathTest : public DecisionPathTest {
- protected:
-  TreePathTest() {
-    auto* n1 = Join(ClsNode("1", "A", 0.6),
-                    {Categories(d.color, {{"red", 0}, {"green", 1}}, /*missingChild=*/1)},
-                    {ClsNode("3", "A", 0.8), ClsNode("4", "B", 0.7)});
-    model->SetRoot(Join(ClsNode("0", "A", 0.5), {Threshold(d.x, 5), Threshold(d.y, 2)},
-                        {n1, ClsNode("2", "C", 0.6)}, /*biggest=*/1));
-  }
-};
-
-TEST_F(TreePathTest, EachStepSaysWhichConditionOrFallbackRoutedTheCase) {
+TEST_F(DecisionPathTest, EachStepSaysWhichConditionOrFallbackRoutedTheCase) {
+  model->SetRoot(RoutingTree(d));
   Check({
       {"x=3 color=red", "0 1[x <= 5] 3[color = red]"},
       {"y=1 color=green", "0 1[surrogate y <= 2] 4[color = green]"},
@@ -89,20 +73,14 @@ TEST_F(DecisionPathTest, EmptyNodeHandsTheAnswerToItsParent) {
   EXPECT_EQ(path.trees[0].back().depth, 0);
 }
 
-class C5PathTest : public DecisionPathTest {
- protected:
-  C5PathTest() : DecisionPathTest({"A", "B"}) {
-    model->SetCFive(true);
-    auto leaf = [&](const std::string& id, double total) {
-      return ClsNode(id, "A", 0.5, total, {{"A", 0.5}, {"B", 0.5}}, d.target);
-    };
-    auto* inner =
-        Join(ClsNode("i", "A", 0.5, 30), {Threshold(d.y, 5)}, {leaf("l1", 20), leaf("l2", 10)});
-    model->SetRoot(Join(ClsNode("r", "A", 0.5, 40), {Threshold(d.x, 5)}, {inner, leaf("l3", 10)}));
-  }
-};
-
-TEST_F(C5PathTest, UnroutedCaseListsEveryBranchWithItsShare) {
+TEST_F(DecisionPathTest, UnroutedC5CaseListsEveryBranchWithItsShare) {
+  model->SetCFive(true);
+  auto leaf = [&](const std::string& id, double total) {
+    return ClsNode(id, "A", 0.5, total, {{"A", 0.5}, {"B", 0.5}}, d.target);
+  };
+  auto* inner =
+      Join(ClsNode("i", "A", 0.5, 30), {Threshold(d.y, 5)}, {leaf("l1", 20), leaf("l2", 10)});
+  model->SetRoot(Join(ClsNode("r", "A", 0.5, 40), {Threshold(d.x, 5)}, {inner, leaf("l3", 10)}));
   const std::string share = "[no condition applies: share by records]";
   Check({
       {"x=1 y=9", "r i[x <= 5] l2[y > 5]"},
@@ -123,17 +101,10 @@ TEST_F(DecisionPathTest, EnsemblesGiveOnePathPerTreeAndRuleSetsTheRulesThatHeld)
          {"x=7", "a0 a2[x > 5] | b0 b1[no condition applies: biggest child]"}});
 
   Reset();
-  auto ruleSet = [&]() {
-    CompositeTreeNode* top = ClsNode("rs", "C", 0.5);
-    for (CompositeTreeNode* r :
-         {Rule("R1", "A", 0.9, {AtMost(d.x, 0)}),
-          Rule("R2", "A", 0.9, {AtMost(d.x, 5), AtMost(d.y, 5)}), Rule("R3", "A", 0.9, {})}) {
-      top->Add(r);
-    }
-    return top;
-  };
   model->SetRuleSetScoreMethod(DendrixPMMLModel::FirstHit);
-  model->SetRoot(ruleSet());
+  model->SetRoot(RuleSet(
+      "C", {Rule("R1", "A", 0.9, {AtMost(d.x, 0)}),
+            Rule("R2", "A", 0.9, {AtMost(d.x, 5), AtMost(d.y, 5)}), Rule("R3", "A", 0.9, {})}));
   Check({{"x=3 y=1", "rs R2[x <= 5 and y <= 5]"}, {"x=3 y=9", "rs R3[always]"}});
   model->SetRuleSetScoreMethod(DendrixPMMLModel::Voting);
   Check({{"x=3 y=1", "rs R2[x <= 5 and y <= 5] R3[always]"}});

@@ -60,54 +60,34 @@ TEST_F(RegressionEnsembleTest, PredictsMeanOfTrees) {
 
 // Rule sets ------------------------------------------------------------------
 
-class RuleSetTest : public ModelTest {
- protected:
-  CompositeTreeNode* RuleSet(const std::string& fallback,
-                             const std::vector<CompositeTreeNode*>& rules) {
-    CompositeTreeNode* top = ClsNode("rs", fallback, 0.5);
-    for (CompositeTreeNode* rule : rules) top->Add(rule);
-    return top;
-  }
-};
+using RuleSetTest = ModelTest;
 
+// No rule holding gives the rule set's own prediction at 0.5.
 TEST_F(RuleSetTest, FirstHitTakesFirstRuleThatHolds) {
   model->SetRuleSetScoreMethod(DendrixPMMLModel::FirstHit);
-  model->SetRoot(RuleSet(
-      "C", {Rule("R1", "A", 0.9, {AtMost(d.x, 0)}),
-            Rule("R2", "B", 0.8, {AtMost(d.x, 5), AtMost(d.y, 5)}), Rule("R3", "A", 0.6, {})}));
-  // R2 holds only while both its conditions do; R3 has none and always holds.
-  Check({{"x=3 y=1", "B", 0.8, "R2"}, {"x=3 y=9", "A", 0.6, "R3"}});
+  model->SetRoot(RuleSet("C", {Rule("R1", "A", 0.9, {AtMost(d.x, 0)}),
+                               Rule("R2", "B", 0.8, {AtMost(d.x, 5), AtMost(d.y, 5)})}));
+  // R2 holds only while both its conditions do.
+  Check({{"x=3 y=9", "C", 0.5, "-1"}, {"x=3 y=1", "B", 0.8, "R2"}});
 }
 
-TEST_F(RuleSetTest, NoRuleHoldsGivesRootPredictionAtOneHalf) {
-  for (DendrixPMMLModel::RuleSetMode mode :
-       {DendrixPMMLModel::FirstHit, DendrixPMMLModel::Voting}) {
-    Reset();
-    model->SetRuleSetScoreMethod(mode);
-    model->SetRoot(RuleSet("C", {Rule("R1", "A", 0.9, {AtMost(d.x, 0)})}));
-    Check({{"x=3", "C", 0.5, "-1"}});
-  }
-}
-
+// The confidence is the winner's sum over the number of rules that held; a
+// tie goes to the earlier category.
 TEST_F(RuleSetTest, VotingSumsConfidencesOverRulesThatHeld) {
   model->SetRuleSetScoreMethod(DendrixPMMLModel::Voting);
-  model->SetRoot(
-      RuleSet("C", {Rule("R1", "A", 0.9, {AtMost(d.x, 5)}), Rule("R2", "B", 0.6, {AtMost(d.x, 6)}),
-                    Rule("R3", "B", 0.5, {}), Rule("R4", "A", 0.9, {AtMost(d.x, 0)})}));
-  Check({{"x=3", "B", 1.1 / 3, "-1"}});
-  Reset();
-  model->SetRuleSetScoreMethod(DendrixPMMLModel::Voting);
-  model->SetRoot(RuleSet("C", {Rule("R1", "B", 0.7, {}), Rule("R2", "A", 0.7, {})}));
-  Check({{"", "A", 0.35, "-1"}});  // a tie goes to the earlier category
+  model->SetRoot(RuleSet(
+      "C", {Rule("R1", "A", 0.9, {AtMost(d.x, 5)}), Rule("R2", "B", 0.6, {AtMost(d.x, 6)}),
+            Rule("R3", "B", 0.5, {AtMost(d.x, 7)}), Rule("R4", "A", 0.2, {AtMost(d.y, 0)})}));
+  Check({{"x=3 y=9", "B", 1.1 / 3, "-1"},
+         {"x=3 y=0", "A", 1.1 / 4, "-1"},
+         {"x=9 y=9", "C", 0.5, "-1"}});
 }
 
 TEST_F(RuleSetTest, RulesPredictingNoCategoryCastNoVote) {
   model->SetRuleSetScoreMethod(DendrixPMMLModel::Voting);
-  model->SetRoot(RuleSet("C", {Rule("R1", "Z", 0.9, {}), Rule("R2", "B", 0.4, {})}));
-  Check({{"", "B", 0.4 / 2, "-1"}});  // both rules held
-  // Rules held but none voted: the fallback.
-  model->SetRoot(RuleSet("C", {Rule("R1", "Z", 0.9, {})}));
-  Check({{"", "C", 0.5, "-1"}});
+  model->SetRoot(RuleSet("C", {Rule("R1", "Z", 0.9, {}), Rule("R2", "B", 0.4, {AtMost(d.y, 5)})}));
+  // Both held; then rules held but none voted: the fallback.
+  Check({{"y=1", "B", 0.4 / 2, "-1"}, {"y=9", "C", 0.5, "-1"}});
 }
 
 TEST_F(RuleSetTest, EnsembleFallsBackToEachRuleSetsOwnRoot) {
@@ -118,26 +98,20 @@ TEST_F(RuleSetTest, EnsembleFallsBackToEachRuleSetsOwnRoot) {
   Check({{"x=3", "A", 0.5, "-1"}, {"x=3", "A", 0.5, "-1"}, {"x=-1", "C", 1.0, "*"}});
 }
 
-class RegressionRuleSetTest : public RegressionModelTest {
- protected:
-  void Build(DendrixPMMLModel::RuleSetMode mode) {
-    model->SetRuleSetScoreMethod(mode);
-    CompositeTreeNode* top = RegNode("rs", 7, -1);
-    CompositeTreeNode* rule = RegNode("R1", 42, -1);
-    rule->SetSplitVar({AtMost(d.x, 5)});
-    top->Add(rule);
-    model->SetRoot(top);
-  }
-};
+using RegressionRuleSetTest = RegressionModelTest;
 
+// Voting needs categories, so a regression rule set always falls back. A
+// fallback leaves the node identifier as it was.
 TEST_F(RegressionRuleSetTest, FirstHitAndFallbackGiveNumbers) {
-  Build(DendrixPMMLModel::FirstHit);
-  Check({{"x=1", "42", -1.0, "R1"}, {"x=9", "7", -1.0, "*"}});
-}
-
-TEST_F(RegressionRuleSetTest, VotingWithoutCategoriesFallsBack) {
-  Build(DendrixPMMLModel::Voting);
-  Check({{"x=1", "7", -1.0, "-1"}});
+  CompositeTreeNode* top = RegNode("rs", 7, -1);
+  CompositeTreeNode* rule = RegNode("R1", 42, -1);
+  rule->SetSplitVar({AtMost(d.x, 5)});
+  top->Add(rule);
+  model->SetRoot(top);
+  model->SetRuleSetScoreMethod(DendrixPMMLModel::FirstHit);
+  Check({{"x=9", "7", -1.0, "-1"}, {"x=1", "42", -1.0, "R1"}, {"x=9", "7", -1.0, "R1"}});
+  model->SetRuleSetScoreMethod(DendrixPMMLModel::Voting);
+  Check({{"x=1", "7", -1.0, "R1"}});
 }
 
 }  // namespace

@@ -56,6 +56,13 @@ inline ValueLabelSet* Labels(const std::vector<std::string>& texts) {
   return labels;
 }
 
+inline DictVar* Nominal(const std::string& name, const std::vector<std::string>& categories) {
+  auto* var = new DictVar(name, ScoreDictVar::kString);
+  var->SetMeasurementLevel(ScoreDictVar::kNominal);
+  var->SetValueLabelSet(Labels(categories));
+  return var;
+}
+
 inline Dictionary MakeDictionary(const std::vector<std::string>& categories = {"A", "B", "C"},
                                  bool regression = false) {
   Dictionary d;
@@ -65,16 +72,9 @@ inline Dictionary MakeDictionary(const std::vector<std::string>& categories = {"
   missing->AddValue(new NumericValue(99.0));
   d.x->SetMissingValueSet(missing);
   d.y = new DictVar("y", ScoreDictVar::kNumeric);
-  d.color = new DictVar("color", ScoreDictVar::kString);
-  d.color->SetMeasurementLevel(ScoreDictVar::kNominal);
-  d.color->SetValueLabelSet(Labels({"red", "green", "blue"}));
-  if (regression) {
-    d.target = new DictVar("amount", ScoreDictVar::kNumeric);
-  } else {
-    d.target = new DictVar("class", ScoreDictVar::kString);
-    d.target->SetMeasurementLevel(ScoreDictVar::kNominal);
-    d.target->SetValueLabelSet(Labels(categories));
-  }
+  d.color = Nominal("color", {"red", "green", "blue"});
+  d.target =
+      regression ? new DictVar("amount", ScoreDictVar::kNumeric) : Nominal("class", categories);
   for (DictVar* v : {d.x, d.y, d.color, d.target}) d.dictionary->AddVar(v->GetName(), v);
   return d;
 }
@@ -159,6 +159,24 @@ inline CompositeTreeNode* Rule(const std::string& id, const std::string& predict
   return rule;
 }
 
+// A rule set: its root gives the fallback prediction.
+inline CompositeTreeNode* RuleSet(const std::string& fallback,
+                                  const std::vector<CompositeTreeNode*>& rules) {
+  CompositeTreeNode* top = ClsNode("rs", fallback, 0.5);
+  for (CompositeTreeNode* rule : rules) top->Add(rule);
+  return top;
+}
+
+// root "0": x <= 5 -> "1", x > 5 -> "2"; surrogate y <= 2 / y > 2; biggest child "2".
+//   "1": color red -> "3" (A 0.8, B 0.2), green -> "4", missing -> "4".
+inline CompositeTreeNode* RoutingTree(const Dictionary& d) {
+  auto* n1 = Join(ClsNode("1", "A", 0.6),
+                  {Categories(d.color, {{"red", 0}, {"green", 1}}, /*missingChild=*/1)},
+                  {ClsNode("3", "A", 0.8, 10, {{"A", 0.8}, {"B", 0.2}}), ClsNode("4", "B", 0.7)});
+  return Join(ClsNode("0", "A", 0.5), {Threshold(d.x, 5), Threshold(d.y, 2)},
+              {n1, ClsNode("2", "C", 0.6)}, /*biggest=*/1);
+}
+
 // Owns a model (through MakeModel) and the result it fills.
 class ModelTest : public ::testing::Test {
  protected:
@@ -169,12 +187,12 @@ class ModelTest : public ::testing::Test {
     delete result;
     delete model;
   }
-  // Starts again with a fresh dictionary and model.
-  void Reset(const std::vector<std::string>& categories = {"A", "B", "C"}) {
+  // Starts again with a fresh classification model.
+  void Reset() {
     delete result;
     delete model;
     result = nullptr;
-    d = MakeDictionary(categories);
+    d = MakeDictionary();
     model = MakeModel(d);
   }
 
@@ -200,11 +218,6 @@ class ModelTest : public ::testing::Test {
     Fill(record, values);
     return Score(record);
   }
-  std::string Prediction() const {
-    const ScoreValue* p = result != nullptr ? result->GetPrediction() : nullptr;
-    return p != nullptr ? p->ToString() : "<none>";
-  }
-  double Confidence() const { return result->GetConfidence(); }
   std::string NodeId() const { return dynamic_cast<const ScoreNodeStats&>(*result).GetNodeID(); }
   const TreeClsResult& Cls() const { return dynamic_cast<const TreeClsResult&>(*result); }
   // Advice as "code:text" entries, in order.
@@ -228,8 +241,9 @@ class ModelTest : public ::testing::Test {
     for (const Row& row : rows) {
       SCOPED_TRACE("case \"" + row.values + "\"");
       ASSERT_TRUE(Score(row.values).IsOK());
-      EXPECT_EQ(Prediction(), row.prediction);
-      EXPECT_NEAR(Confidence(), row.confidence, 1e-12);
+      ASSERT_NE(result->GetPrediction(), nullptr);
+      EXPECT_EQ(result->GetPrediction()->ToString(), row.prediction);
+      EXPECT_NEAR(result->GetConfidence(), row.confidence, 1e-12);
       if (row.node != "*") {
         EXPECT_EQ(NodeId(), row.node);
       }

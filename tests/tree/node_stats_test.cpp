@@ -10,55 +10,36 @@
 
 namespace {
 
-// Node statistics with prediction share `share` among `categories` listed
-// categories ("c0" is predicted), over `total` records.
-void Fill(TreeClsResult& stats, double share, int categories, double total) {
-  stats.SetPrediction(new StringValue("c0"));
-  stats.AddValuePercent(new StringValue("c0"), share);
-  for (int i = 1; i < categories; ++i) {
-    stats.AddValuePercent(new StringValue("c" + std::to_string(i)), (1 - share) / (categories - 1));
-  }
-  stats.SetTotalRecord(total);
-}
-
-// (c + 1) / (N + K), with K = 2 in rule sets.
-TEST(TreeClsResultTest, ConfidenceWorkedNumbers) {
+// (c + 1) / (N + K), with K = 2 in rule sets; 0 when the prediction has no
+// records, is not listed or is absent, or the total is not positive.
+TEST(TreeClsResultTest, ConfidenceWorkedNumbersAndZeroCases) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
   struct Case {
+    const char* prediction;  // "c0" is listed with `share`; nullptr: no prediction
+    double share;
     int categories;
     bool ruleSet;
-    double expected;
+    double total, expected;
   };
-  for (Case c : {Case{2, false, 76.0 / 102}, Case{2, true, 76.0 / 102}, Case{3, false, 76.0 / 103},
-                 Case{3, true, 76.0 / 102}}) {
+  for (const Case& c :
+       {Case{"c0", 0.75, 2, false, 100, 76.0 / 102}, Case{"c0", 0.75, 3, false, 100, 76.0 / 103},
+        Case{"c0", 0.75, 3, true, 100, 76.0 / 102}, Case{"c0", 0.0, 2, false, 100, 0},
+        Case{"c0", 0.5, 2, false, 0, 0}, Case{"c0", 0.5, 2, false, -1, 0},
+        Case{"c0", 0.5, 2, false, nan, 0}, Case{"q", 0.5, 2, false, 10, 0},
+        Case{nullptr, 0.5, 2, false, 10, 0}}) {
+    SCOPED_TRACE(std::to_string(c.share) + " of " + std::to_string(c.total));
     TreeClsNodeStats s;
-    Fill(s, 0.75, c.categories, 100);
+    if (c.prediction != nullptr) s.SetPrediction(new StringValue(c.prediction));
+    s.AddValuePercent(new StringValue("c0"), c.share);
+    for (int i = 1; i < c.categories; ++i) {
+      s.AddValuePercent(new StringValue("c" + std::to_string(i)),
+                        (1 - c.share) / (c.categories - 1));
+    }
+    s.SetTotalRecord(c.total);
     s.SetRuleSet(c.ruleSet);
     s.ComputeConfidence();
-    EXPECT_DOUBLE_EQ(s.GetConfidence(), c.expected) << c.categories << " " << c.ruleSet;
+    EXPECT_DOUBLE_EQ(s.GetConfidence(), c.expected);
   }
-}
-
-TEST(TreeClsResultTest, ConfidenceZeroCases) {
-  struct Case {
-    double share, total;
-  };
-  for (Case c : {Case{0.0, 100}, Case{0.5, 0}, Case{0.5, -1.0},
-                 Case{0.5, std::numeric_limits<double>::quiet_NaN()}}) {
-    TreeClsNodeStats s;
-    Fill(s, c.share, 2, c.total);
-    s.ComputeConfidence();
-    EXPECT_EQ(s.GetConfidence(), 0.0) << c.share << " " << c.total;
-  }
-  TreeClsNodeStats unlisted;  // prediction missing from the distribution
-  unlisted.SetPrediction(new StringValue("q"));
-  unlisted.AddValuePercent(new StringValue("a"), 1.0);
-  unlisted.SetTotalRecord(10);
-  unlisted.ComputeConfidence();
-  EXPECT_EQ(unlisted.GetConfidence(), 0.0);
-  TreeClsNodeStats nothing;  // no prediction at all
-  nothing.SetTotalRecord(10);
-  nothing.ComputeConfidence();
-  EXPECT_EQ(nothing.GetConfidence(), 0.0);
 }
 
 TEST(TreeClsResultTest, AllConfidencesUseTargetCategoryCount) {
@@ -83,7 +64,7 @@ TEST(TreeClsResultTest, AllConfidencesUseTargetCategoryCount) {
 
   // Without a target, or with one without labels, there is nothing to fill.
   TreeClsNodeStats none;
-  Fill(none, 0.5, 2, 10);
+  none.AddValuePercent(new StringValue("a"), 1.0);
   none.ComputeAllConfidences();
   EXPECT_TRUE(none.GetAllConfidence().empty());
   DictVar bare("t", ScoreDictVar::kString);
