@@ -42,6 +42,8 @@ faults=(
 )
 
 build() { cmake --build "$BUILD" -j"$JOBS" >"$BUILD/mutation-build.log" 2>&1; }
+# The tests that failed in the last run (skipped ones are listed too; not those).
+failed() { grep -E '^\s+[0-9]+ - ' "$BUILD/mutation-test.log" | grep -v '(Skipped)$'; }
 suite() { ctest --test-dir "$BUILD" -E "$EXCLUDE" -j"$JOBS" --timeout 600 >"$BUILD/mutation-test.log" 2>&1; }
 
 if ! build; then echo "the unchanged tree does not build; see $BUILD/mutation-build.log"; exit 2; fi
@@ -75,8 +77,8 @@ for i in "${!faults[@]}"; do
   elif suite; then
     result="MISSED"
   else
-    result="caught by $(grep -cE '^\s+[0-9]+ - ' "$BUILD/mutation-test.log") test(s)"
-    { echo "fault $n: $what"; grep -E '^\s+[0-9]+ - ' "$BUILD/mutation-test.log"; } >>"$catchers"
+    result="caught by $(failed | wc -l) test(s)"
+    { echo "fault $n: $what"; failed; } >>"$catchers"
     caught=$((caught + 1))
   fi
   printf '%2d  %-32s %-60s %s\n' "$n" "$file:$line" "$what" "$result"
