@@ -49,34 +49,35 @@ size_t ParseCount(const std::string& text, int line) {
   return static_cast<size_t>(value);
 }
 
-// "<agree>/<total>"
-void ParseStated(const std::string& text, int line, ColumnCheck* check) {
-  const size_t slash = text.find('/');
-  if (slash == std::string::npos) Fail(line, "agreement must read agree/total");
-  check->statedAgree = ParseCount(text.substr(0, slash), line);
-  check->statedTotal = ParseCount(text.substr(slash + 1), line);
-  if (check->statedAgree > check->statedTotal) Fail(line, "more rows agree than are compared");
-}
-
-// "text", "number 1e-12", either followed by "given".
-void ParseHow(const std::string& text, int line, ColumnCheck* check) {
-  std::vector<std::string> words = SplitBlanks(text);
-  if (words.empty()) Fail(line, "compare needs text or number");
+// "ours | theirs | how | agree/total", how being "text" or "number 1e-12",
+// either followed by "given".
+ColumnCheck ParseCompare(const std::string& text, int line) {
+  const std::vector<std::string> parts = SplitBar(text);
+  if (parts.size() != 4) Fail(line, "compare needs: ours | theirs | how | agree/total");
+  ColumnCheck check{parts[0], parts[1]};
+  const std::vector<std::string> how = SplitBlanks(parts[2]);
+  if (how.empty()) Fail(line, "compare needs text or number");
   size_t next = 1;
-  if (words[0] == "number") {
-    if (words.size() < 2) Fail(line, "number needs a tolerance");
+  if (how[0] == "number") {
+    if (how.size() < 2) Fail(line, "number needs a tolerance");
     char* end = nullptr;
-    check->tolerance = std::strtod(words[1].c_str(), &end);
-    if (*end != '\0' || !(check->tolerance >= 0)) Fail(line, "bad tolerance '" + words[1] + "'");
-    check->numeric = true;
+    check.tolerance = std::strtod(how[1].c_str(), &end);
+    if (*end != '\0' || !(check.tolerance >= 0)) Fail(line, "bad tolerance '" + how[1] + "'");
+    check.numeric = true;
     next = 2;
-  } else if (words[0] != "text") {
-    Fail(line, "unknown comparison '" + words[0] + "'");
+  } else if (how[0] != "text") {
+    Fail(line, "unknown comparison '" + how[0] + "'");
   }
-  for (; next < words.size(); ++next) {
-    if (words[next] != "given") Fail(line, "unknown flag '" + words[next] + "'");
-    check->givenOnly = true;
+  for (; next < how.size(); ++next) {
+    if (how[next] != "given") Fail(line, "unknown flag '" + how[next] + "'");
+    check.givenOnly = true;
   }
+  const size_t slash = parts[3].find('/');
+  if (slash == std::string::npos) Fail(line, "agreement must read agree/total");
+  check.statedAgree = ParseCount(parts[3].substr(0, slash), line);
+  check.statedTotal = ParseCount(parts[3].substr(slash + 1), line);
+  if (check.statedAgree > check.statedTotal) Fail(line, "more rows agree than are compared");
+  return check;
 }
 
 void CheckComplete(const ModelEntry& entry) {
@@ -158,14 +159,7 @@ std::vector<ModelEntry> ParseManifest(const std::string& text) {
     } else if (key == "rows") {
       entry.rowColumn = value;
     } else if (key == "compare") {
-      std::vector<std::string> parts = SplitBar(value);
-      if (parts.size() != 4) Fail(line, "compare needs: ours | theirs | how | agree/total");
-      ColumnCheck check;
-      check.ours = parts[0];
-      check.theirs = parts[1];
-      ParseHow(parts[2], line, &check);
-      ParseStated(parts[3], line, &check);
-      entry.columns.push_back(check);
+      entry.columns.push_back(ParseCompare(value, line));
     } else if (key == "refused") {
       // Only the first bar separates: the message may hold more.
       const size_t bar = value.find('|');
@@ -316,15 +310,14 @@ ModelResult RunModel(const ModelEntry& entry, const std::string& dataDir, const 
     const ToolRun run = RunProgram(argv);
     result.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    result.exitCode = run.exitCode;
     result.firstErrorLine = run.err.substr(0, run.err.find('\n'));
 
     if (entry.refused) {
       std::string want = entry.refusedMessage;
       const size_t at = want.find("{document}");
       if (at != std::string::npos) want.replace(at, std::string("{document}").size(), document);
-      if (result.exitCode != entry.refusedExit) {
-        result.problems.push_back("exit " + std::to_string(result.exitCode) + ", stated " +
+      if (run.exitCode != entry.refusedExit) {
+        result.problems.push_back("exit " + std::to_string(run.exitCode) + ", stated " +
                                   std::to_string(entry.refusedExit) + " (" + result.firstErrorLine +
                                   ")");
       } else if (result.firstErrorLine != want) {
@@ -333,14 +326,13 @@ ModelResult RunModel(const ModelEntry& entry, const std::string& dataDir, const 
       }
       return result;
     }
-    if (result.exitCode != 0) {
-      result.problems.push_back("exit " + std::to_string(result.exitCode) + ": " +
+    if (run.exitCode != 0) {
+      result.problems.push_back("exit " + std::to_string(run.exitCode) + ": " +
                                 result.firstErrorLine);
       return result;
     }
-    const Table ours = ParseCsv(run.out);
-    const Table expected = ParseCsv(ReadFile(Usable(dataDir + "/" + entry.expected, scratch)));
-    CompareOutputs(entry, ours, expected, &result);
+    const std::string expected = ReadFile(Usable(dataDir + "/" + entry.expected, scratch));
+    CompareOutputs(entry, ParseCsv(run.out), ParseCsv(expected), &result);
   } catch (const std::exception& e) {
     result.problems.push_back(e.what());
   }

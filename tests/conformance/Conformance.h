@@ -75,7 +75,6 @@ struct ColumnResult {
 
 struct ModelResult {
   const ModelEntry* entry = nullptr;
-  int exitCode = -1;
   double seconds = 0;
   std::string firstErrorLine;
   std::vector<ColumnResult> columns;
