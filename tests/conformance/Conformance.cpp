@@ -283,7 +283,8 @@ void CompareOutputs(const ModelEntry& entry, const Table& ours, const Table& exp
       if (CellsAgree(check, ourCell, theirCell)) {
         ++column.agree;
       } else if (column.firstDifferences.size() < 3) {
-        column.firstDifferences.push_back({ourRow[i] + 1, ourCell, theirCell});
+        column.firstDifferences.push_back("row " + std::to_string(ourRow[i] + 1) + ": ours '" +
+                                          ourCell + "', theirs '" + theirCell + "'");
       }
     }
     if (!column.Meets()) {
@@ -361,8 +362,8 @@ void PrintReport(const std::vector<ModelResult>& results, std::ostream& os) {
       const ColumnCheck& check = column.check;
       line(name, check.ours + " = " + check.theirs, Fraction(column.agree, column.total),
            Fraction(check.statedAgree, check.statedTotal), seconds.str());
-      for (const Difference& d : column.firstDifferences) {
-        os << "      row " << d.row << ": ours '" << d.ours << "', theirs '" << d.theirs << "'\n";
+      for (const std::string& difference : column.firstDifferences) {
+        os << "      " << difference << "\n";
       }
     }
     for (const std::string& problem : result.problems) {

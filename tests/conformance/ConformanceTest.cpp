@@ -119,7 +119,7 @@ TEST(Cells, TextIsExactAndNumbersUseARelativeTolerance) {
 // --- Comparison -------------------------------------------------------------------
 
 // The outcome: each problem, then per column "agree/total" and its first
-// differences as "row:ours:theirs".
+// differences.
 TEST(Compare, FallingBelowOrMissingTheStatedFigureIsAProblem) {
   const std::string ours = "prediction,node_id\nA,1\nB,2\n", expected = "predicted,node\nA,1\nA,\n";
   const struct {
@@ -127,19 +127,19 @@ TEST(Compare, FallingBelowOrMissingTheStatedFigureIsAProblem) {
     std::string rows, ours, expected;
     std::string outcome;
   } cases[] = {
-      {1, 2, "", ours, expected, "1/2 2:B:A; 1/1; "},
+      {1, 2, "", ours, expected, "1/2 row 2: ours 'B', theirs 'A'; 1/1; "},
       {2, 2, "", ours, expected,
-       "prediction vs predicted: 1/2 agree, stated 2/2; 1/2 2:B:A; 1/1; "},
+       "prediction vs predicted: 1/2 agree, stated 2/2; 1/2 row 2: ours 'B', theirs 'A'; 1/1; "},
       // Compared rows must match the stated count, or the statement is stale.
       {1, 3, "", ours, expected,
-       "prediction vs predicted: 1/2 agree, stated 1/3; 1/2 2:B:A; 1/1; "},
+       "prediction vs predicted: 1/2 agree, stated 1/3; 1/2 row 2: ours 'B', theirs 'A'; 1/1; "},
       {1, 2, "", "prediction\nA\nB\n", expected,
-       "no column 'node_id' in our output; 1/2 2:B:A; 0/0; "},
+       "no column 'node_id' in our output; 1/2 row 2: ours 'B', theirs 'A'; 0/0; "},
       {1, 2, "", "prediction,node_id\nA,1\n", expected,
        "we wrote 1 rows, the expected file has 2; "},
       // Expected rows name input rows 3 and 1; the node of row 1 is not asserted.
       {1, 2, "row", "prediction,node_id\nA,1\nB,2\nC,3\n", "row,predicted,node\n3,C,3\n1,B,\n",
-       "1/2 1:A:B; 1/1; "},
+       "1/2 row 1: ours 'A', theirs 'B'; 1/1; "},
       {1, 2, "row", ours, "row,predicted,node\n1,A,1\n5,A,\n",
        "expected row 2 names input row '5', which we did not score; "},
       {1, 2, "line", ours, expected, "the expected file has no column 'line'; "},
@@ -155,9 +155,7 @@ TEST(Compare, FallingBelowOrMissingTheStatedFigureIsAProblem) {
     for (const std::string& problem : result.problems) outcome += problem + "; ";
     for (const ColumnResult& column : result.columns) {
       outcome += std::to_string(column.agree) + "/" + std::to_string(column.total);
-      for (const Difference& d : column.firstDifferences) {
-        outcome += " " + std::to_string(d.row) + ":" + d.ours + ":" + d.theirs;
-      }
+      for (const std::string& difference : column.firstDifferences) outcome += " " + difference;
       outcome += "; ";
     }
     EXPECT_EQ(outcome, c.outcome) << c.ours << c.expected;

@@ -57,8 +57,7 @@ int main(int argc, char** argv) {
   }
   conformance::PrintReport(results, std::cout);
 
-  int failed = 0;
-  int better = 0;
+  int failed = 0, better = 0;
   for (const conformance::ModelResult& result : results) {
     failed += result.problems.empty() ? 0 : 1;
     for (const conformance::ColumnResult& column : result.columns) {
