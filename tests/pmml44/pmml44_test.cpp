@@ -124,65 +124,60 @@ class Pmml44Test : public ::testing::Test {
 // The first child holds the predicate: TRUE gives A, FALSE the second child's
 // B, UNKNOWN no prediction (missingValueStrategy nullPrediction, 90041).
 TEST_F(Pmml44Test, PredicatesFollowThreeValuedLogic) {
+  const auto simple = [](const char* field, const char* op, const char* value = nullptr) {
+    return std::string("<SimplePredicate field=\"") + field + "\" operator=\"" + op + "\"" +
+           (value ? std::string(" value=\"") + value + "\"" : "") + "/>";
+  };
   const auto set = [](const char* field, const char* op, const char* type, const char* values) {
     return std::string("<SimpleSetPredicate field=\"") + field + "\" booleanOperator=\"" + op +
            "\"><Array type=\"" + type + "\">" + values + "</Array></SimpleSetPredicate>";
   };
   // x < 2 op s = a
-  const auto compound = [](const char* op, const char* last = "") {
-    return std::string("<CompoundPredicate booleanOperator=\"") + op +
-           "\"><SimplePredicate field=\"x\" operator=\"lessThan\" value=\"2\"/><SimplePredicate "
-           "field=\"s\" operator=\"equal\" value=\"a\"/>" +
-           last + "</CompoundPredicate>";
+  const auto compound = [&](const char* op, const char* last = "") {
+    return std::string("<CompoundPredicate booleanOperator=\"") + op + "\">" +
+           simple("x", "lessThan", "2") + simple("s", "equal", "a") + last + "</CompoundPredicate>";
   };
-  const std::string andP = compound("and"), orP = compound("or"), xorP = compound("xor"),
-                    surrogate = compound("surrogate", "<False/>");
+  // A predicate and its answers: inputs, then "A", "B" or "?".
   const struct {
     std::string predicate;
-    const char* inputs;
-    const char* expected;  // "A", "B" or "?"
+    std::vector<std::pair<const char*, const char*>> answers;
   } cases[] = {
-      {"<SimplePredicate field=\"x\" operator=\"equal\" value=\"2\"/>", "x=2", "A"},
-      {"<SimplePredicate field=\"x\" operator=\"equal\" value=\"2\"/>", "x=2.5", "B"},
-      {"<SimplePredicate field=\"x\" operator=\"equal\" value=\"2\"/>", "", "?"},
-      {"<SimplePredicate field=\"x\" operator=\"notEqual\" value=\"2\"/>", "x=2", "B"},
-      {"<SimplePredicate field=\"x\" operator=\"lessThan\" value=\"2\"/>", "x=2", "B"},
-      {"<SimplePredicate field=\"x\" operator=\"lessOrEqual\" value=\"2\"/>", "x=2", "A"},
-      {"<SimplePredicate field=\"x\" operator=\"greaterThan\" value=\"2\"/>", "x=2", "B"},
-      {"<SimplePredicate field=\"x\" operator=\"greaterOrEqual\" value=\"2\"/>", "x=2", "A"},
-      {"<SimplePredicate field=\"x\" operator=\"isMissing\"/>", "", "A"},
-      {"<SimplePredicate field=\"x\" operator=\"isMissing\"/>", "x=0", "B"},
-      {"<SimplePredicate field=\"x\" operator=\"isNotMissing\"/>", "", "B"},
+      {simple("x", "equal", "2"), {{"x=2", "A"}, {"x=2.5", "B"}, {"", "?"}}},
+      {simple("x", "notEqual", "2"), {{"x=2", "B"}}},
+      {simple("x", "lessThan", "2"), {{"x=2", "B"}}},
+      {simple("x", "lessOrEqual", "2"), {{"x=2", "A"}}},
+      {simple("x", "greaterThan", "2"), {{"x=2", "B"}}},
+      {simple("x", "greaterOrEqual", "2"), {{"x=2", "A"}}},
+      {simple("x", "isMissing"), {{"", "A"}, {"x=0", "B"}}},
+      {simple("x", "isNotMissing"), {{"", "B"}}},
       // A nominal notEqual is the negation of equal, not equal itself.
-      {"<SimplePredicate field=\"s\" operator=\"notEqual\" value=\"b\"/>", "s=c", "A"},
-      {"<SimplePredicate field=\"s\" operator=\"notEqual\" value=\"b\"/>", "s=b", "B"},
+      {simple("s", "notEqual", "b"), {{"s=c", "A"}, {"s=b", "B"}}},
       // Numeric categories compare as numbers.
-      {"<SimplePredicate field=\"n\" operator=\"equal\" value=\"1.0\"/>", "n=1", "A"},
-      {set("s", "isIn", "string\" n=\"2", "a \"b\""), "s=b", "A"},
-      {set("s", "isIn", "string", "a b"), "s=c", "B"},
-      {set("s", "isNotIn", "string", "a"), "s=c", "A"},
-      {set("s", "isNotIn", "string", "a"), "", "?"},
-      {set("w", "isIn", "string\" n=\"2", "\"two words\" \"say \\\"hi\\\"\""), "w=say \"hi\"", "A"},
-      {set("n", "isIn", "int", "2 3"), "n=2", "A"},
-      {andP, "x=1;s=a", "A"},
-      {andP, "x=1", "?"},
-      {andP, "x=3", "B"},  // FALSE and UNKNOWN is FALSE
-      {orP, "x=1", "A"},   // TRUE or UNKNOWN is TRUE
-      {orP, "x=3", "?"},
-      {xorP, "x=1;s=b", "A"},
-      {xorP, "x=1;s=a", "B"},
-      {xorP, "x=1", "?"},
-      {surrogate, "s=a", "A"},  // the first answer that is not UNKNOWN
-      {surrogate, "x=5;s=a", "B"},
-      {surrogate, "", "B"},  // the last resort False
+      {simple("n", "equal", "1.0"), {{"n=1", "A"}}},
+      {set("s", "isIn", "string\" n=\"2", "a \"b\""), {{"s=b", "A"}}},
+      {set("s", "isIn", "string", "a b"), {{"s=c", "B"}}},
+      {set("s", "isNotIn", "string", "a"), {{"s=c", "A"}, {"", "?"}}},
+      {set("w", "isIn", "string\" n=\"2", "\"two words\" \"say \\\"hi\\\"\""),
+       {{"w=say \"hi\"", "A"}}},
+      {set("n", "isIn", "int", "2 3"), {{"n=2", "A"}}},
+      // FALSE and UNKNOWN is FALSE; TRUE or UNKNOWN is TRUE.
+      {compound("and"), {{"x=1;s=a", "A"}, {"x=1", "?"}, {"x=3", "B"}}},
+      {compound("or"), {{"x=1", "A"}, {"x=3", "?"}}},
+      {compound("xor"), {{"x=1;s=b", "A"}, {"x=1;s=a", "B"}, {"x=1", "?"}}},
+      // The first answer that is not UNKNOWN, or the last resort False.
+      {compound("surrogate", "<False/>"), {{"s=a", "A"}, {"x=5;s=a", "B"}, {"", "B"}}},
   };
   for (const auto& c : cases) {
     const std::string nodes =
-        std::string("<Node score=\"A\">") + c.predicate + "</Node><Node score=\"B\"><True/></Node>";
-    const Answer a =
-        ScoreDoc(Doc(Tree("missingValueStrategy=\"nullPrediction\"", nodes)), c.inputs);
-    const std::string got = a.status == 90041 ? "?" : a.prediction;
-    EXPECT_EQ(got, c.expected) << c.predicate << " with " << c.inputs;
+        "<Node score=\"A\">" + c.predicate + "</Node><Node score=\"B\"><True/></Node>";
+    std::unique_ptr<ScoreModel> m =
+        Read(Doc(Tree("missingValueStrategy=\"nullPrediction\"", nodes)));
+    ASSERT_TRUE(m) << c.predicate;
+    for (const auto& [inputs, expected] : c.answers) {
+      const Answer a = Score(*m, inputs);
+      EXPECT_EQ(a.status == 90041 ? "?" : a.prediction, expected)
+          << c.predicate << " with " << inputs;
+    }
   }
 }
 
