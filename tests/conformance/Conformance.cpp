@@ -1,8 +1,8 @@
 #include "conformance/Conformance.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <iomanip>
@@ -26,20 +26,15 @@ std::string Trim(const std::string& text) {
 
 std::vector<std::string> SplitBar(const std::string& text) {
   std::vector<std::string> parts;
-  size_t start = 0;
-  while (true) {
-    const size_t bar = text.find('|', start);
-    parts.push_back(Trim(text.substr(start, bar == std::string::npos ? bar : bar - start)));
-    if (bar == std::string::npos) return parts;
-    start = bar + 1;
-  }
+  std::istringstream in(text);
+  for (std::string part; std::getline(in, part, '|');) parts.push_back(Trim(part));
+  return parts;
 }
 
 std::vector<std::string> SplitBlanks(const std::string& text) {
   std::vector<std::string> words;
   std::istringstream in(text);
-  std::string word;
-  while (in >> word) words.push_back(word);
+  for (std::string word; in >> word;) words.push_back(word);
   return words;
 }
 
@@ -54,34 +49,35 @@ size_t ParseCount(const std::string& text, int line) {
   return static_cast<size_t>(value);
 }
 
-// "<agree>/<total>"
-void ParseStated(const std::string& text, int line, ColumnCheck* check) {
-  const size_t slash = text.find('/');
-  if (slash == std::string::npos) Fail(line, "agreement must read agree/total");
-  check->statedAgree = ParseCount(text.substr(0, slash), line);
-  check->statedTotal = ParseCount(text.substr(slash + 1), line);
-  if (check->statedAgree > check->statedTotal) Fail(line, "more rows agree than are compared");
-}
-
-// "text", "number 1e-12", either followed by "given".
-void ParseHow(const std::string& text, int line, ColumnCheck* check) {
-  std::vector<std::string> words = SplitBlanks(text);
-  if (words.empty()) Fail(line, "compare needs text or number");
+// "ours | theirs | how | agree/total", how being "text" or "number 1e-12",
+// either followed by "given".
+ColumnCheck ParseCompare(const std::string& text, int line) {
+  const std::vector<std::string> parts = SplitBar(text);
+  if (parts.size() != 4) Fail(line, "compare needs: ours | theirs | how | agree/total");
+  ColumnCheck check{parts[0], parts[1]};
+  const std::vector<std::string> how = SplitBlanks(parts[2]);
+  if (how.empty()) Fail(line, "compare needs text or number");
   size_t next = 1;
-  if (words[0] == "number") {
-    if (words.size() < 2) Fail(line, "number needs a tolerance");
+  if (how[0] == "number") {
+    if (how.size() < 2) Fail(line, "number needs a tolerance");
     char* end = nullptr;
-    check->tolerance = std::strtod(words[1].c_str(), &end);
-    if (*end != '\0' || !(check->tolerance >= 0)) Fail(line, "bad tolerance '" + words[1] + "'");
-    check->numeric = true;
+    check.tolerance = std::strtod(how[1].c_str(), &end);
+    if (*end != '\0' || !(check.tolerance >= 0)) Fail(line, "bad tolerance '" + how[1] + "'");
+    check.numeric = true;
     next = 2;
-  } else if (words[0] != "text") {
-    Fail(line, "unknown comparison '" + words[0] + "'");
+  } else if (how[0] != "text") {
+    Fail(line, "unknown comparison '" + how[0] + "'");
   }
-  for (; next < words.size(); ++next) {
-    if (words[next] != "given") Fail(line, "unknown flag '" + words[next] + "'");
-    check->givenOnly = true;
+  for (; next < how.size(); ++next) {
+    if (how[next] != "given") Fail(line, "unknown flag '" + how[next] + "'");
+    check.givenOnly = true;
   }
+  const size_t slash = parts[3].find('/');
+  if (slash == std::string::npos) Fail(line, "agreement must read agree/total");
+  check.statedAgree = ParseCount(parts[3].substr(0, slash), line);
+  check.statedTotal = ParseCount(parts[3].substr(slash + 1), line);
+  if (check.statedAgree > check.statedTotal) Fail(line, "more rows agree than are compared");
+  return check;
 }
 
 void CheckComplete(const ModelEntry& entry) {
@@ -94,29 +90,22 @@ void CheckComplete(const ModelEntry& entry) {
   }
 }
 
-void AppendCell(std::string* cell, std::vector<std::string>* row) {
-  row->push_back(std::move(*cell));
-  cell->clear();
-}
-
 // The path to hand to the tool: the file itself, or its unpacked copy.
 std::string Usable(const std::string& path, const TempFolder& scratch) {
-  const std::string suffix = ".gz";
-  if (path.size() <= suffix.size() ||
-      path.compare(path.size() - suffix.size(), suffix.size(), suffix) != 0) {
-    return path;
-  }
-  const std::string name = fs::path(path).filename().string();
+  const fs::path file(path);
+  if (file.extension() != ".gz") return path;
   const ToolRun gzip = RunProgram({"gzip", "-dc", path});
   if (gzip.exitCode != 0) throw std::runtime_error("gzip -dc " + path + " failed: " + gzip.err);
-  return scratch.Write(name.substr(0, name.size() - suffix.size()), gzip.out);
+  return scratch.Write(file.stem().string(), gzip.out);
 }
 
-std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
-  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
-    text.replace(at, from.size(), to);
-  }
-  return text;
+std::string Fraction(size_t part, size_t whole) {
+  return std::to_string(part) + "/" + std::to_string(whole);
+}
+
+// A row's cell, or empty when the row is short.
+std::string CellAt(const std::vector<std::string>& row, int column) {
+  return static_cast<size_t>(column) < row.size() ? row[column] : std::string();
 }
 
 }  // namespace
@@ -125,9 +114,7 @@ std::vector<ModelEntry> ParseManifest(const std::string& text) {
   std::vector<ModelEntry> entries;
   std::istringstream in(text);
   std::string raw;
-  int line = 0;
-  while (std::getline(in, raw)) {
-    ++line;
+  for (int line = 1; std::getline(in, raw); ++line) {
     const std::string content = Trim(raw);
     if (content.empty() || content[0] == '#') continue;
     const size_t blank = content.find_first_of(" \t");
@@ -172,14 +159,7 @@ std::vector<ModelEntry> ParseManifest(const std::string& text) {
     } else if (key == "rows") {
       entry.rowColumn = value;
     } else if (key == "compare") {
-      std::vector<std::string> parts = SplitBar(value);
-      if (parts.size() != 4) Fail(line, "compare needs: ours | theirs | how | agree/total");
-      ColumnCheck check;
-      check.ours = parts[0];
-      check.theirs = parts[1];
-      ParseHow(parts[2], line, &check);
-      ParseStated(parts[3], line, &check);
-      entry.columns.push_back(check);
+      entry.columns.push_back(ParseCompare(value, line));
     } else if (key == "refused") {
       // Only the first bar separates: the message may hold more.
       const size_t bar = value.find('|');
@@ -196,10 +176,8 @@ std::vector<ModelEntry> ParseManifest(const std::string& text) {
 }
 
 int Table::Column(const std::string& name) const {
-  for (size_t i = 0; i < header.size(); ++i) {
-    if (header[i] == name) return static_cast<int>(i);
-  }
-  return -1;
+  const auto at = std::find(header.begin(), header.end(), name);
+  return at == header.end() ? -1 : static_cast<int>(at - header.begin());
 }
 
 Table ParseCsv(const std::string& text) {
@@ -207,7 +185,10 @@ Table ParseCsv(const std::string& text) {
   std::string cell;
   bool quoted = false;
   bool rowStarted = false;
-  const auto endCell = [&] { AppendCell(&cell, &lines.back()); };
+  const auto endCell = [&] {
+    lines.back().push_back(std::move(cell));
+    cell.clear();
+  };
   for (size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
     const char next = i + 1 < text.size() ? text[i + 1] : '\0';
@@ -272,9 +253,7 @@ void CompareOutputs(const ModelEntry& entry, const Table& ours, const Table& exp
   for (size_t i = 0; i < expected.rows.size(); ++i) {
     ourRow[i] = i;
     if (rowColumn < 0) continue;
-    const std::vector<std::string>& cells = expected.rows[i];
-    const std::string number =
-        static_cast<size_t>(rowColumn) < cells.size() ? cells[rowColumn] : std::string();
+    const std::string number = CellAt(expected.rows[i], rowColumn);
     char* end = nullptr;
     const unsigned long long row = std::strtoull(number.c_str(), &end, 10);
     if (number.empty() || *end != '\0' || row == 0 || row > ours.rows.size()) {
@@ -297,25 +276,21 @@ void CompareOutputs(const ModelEntry& entry, const Table& ours, const Table& exp
       continue;
     }
     for (size_t i = 0; i < expected.rows.size(); ++i) {
-      const std::vector<std::string>& want = expected.rows[i];
-      const std::vector<std::string>& got = ours.rows[ourRow[i]];
-      const std::string theirCell =
-          static_cast<size_t>(theirs) < want.size() ? want[theirs] : std::string();
-      const std::string ourCell =
-          static_cast<size_t>(mine) < got.size() ? got[mine] : std::string();
+      const std::string theirCell = CellAt(expected.rows[i], theirs);
+      const std::string ourCell = CellAt(ours.rows[ourRow[i]], mine);
       if (check.givenOnly && theirCell.empty()) continue;
       ++column.total;
       if (CellsAgree(check, ourCell, theirCell)) {
         ++column.agree;
       } else if (column.firstDifferences.size() < 3) {
-        column.firstDifferences.push_back({ourRow[i] + 1, ourCell, theirCell});
+        column.firstDifferences.push_back("row " + std::to_string(ourRow[i] + 1) + ": ours '" +
+                                          ourCell + "', theirs '" + theirCell + "'");
       }
     }
     if (!column.Meets()) {
       result->problems.push_back(check.ours + " vs " + check.theirs + ": " +
-                                 std::to_string(column.agree) + "/" + std::to_string(column.total) +
-                                 " agree, stated " + std::to_string(check.statedAgree) + "/" +
-                                 std::to_string(check.statedTotal));
+                                 Fraction(column.agree, column.total) + " agree, stated " +
+                                 Fraction(check.statedAgree, check.statedTotal));
     }
     result->columns.push_back(column);
   }
@@ -331,19 +306,19 @@ ModelResult RunModel(const ModelEntry& entry, const std::string& dataDir, const 
     std::vector<std::string> argv = {tool};
     if (!entry.semantics.empty()) argv.insert(argv.end(), {"--semantics", entry.semantics});
     argv.insert(argv.end(), entry.options.begin(), entry.options.end());
-    argv.push_back(document);
-    argv.push_back(input);
+    argv.insert(argv.end(), {document, input});
     const auto start = std::chrono::steady_clock::now();
     const ToolRun run = RunProgram(argv);
     result.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    result.exitCode = run.exitCode;
     result.firstErrorLine = run.err.substr(0, run.err.find('\n'));
 
     if (entry.refused) {
-      const std::string want = ReplaceAll(entry.refusedMessage, "{document}", document);
-      if (result.exitCode != entry.refusedExit) {
-        result.problems.push_back("exit " + std::to_string(result.exitCode) + ", stated " +
+      std::string want = entry.refusedMessage;
+      const size_t at = want.find("{document}");
+      if (at != std::string::npos) want.replace(at, std::string("{document}").size(), document);
+      if (run.exitCode != entry.refusedExit) {
+        result.problems.push_back("exit " + std::to_string(run.exitCode) + ", stated " +
                                   std::to_string(entry.refusedExit) + " (" + result.firstErrorLine +
                                   ")");
       } else if (result.firstErrorLine != want) {
@@ -352,14 +327,13 @@ ModelResult RunModel(const ModelEntry& entry, const std::string& dataDir, const 
       }
       return result;
     }
-    if (result.exitCode != 0) {
-      result.problems.push_back("exit " + std::to_string(result.exitCode) + ": " +
+    if (run.exitCode != 0) {
+      result.problems.push_back("exit " + std::to_string(run.exitCode) + ": " +
                                 result.firstErrorLine);
       return result;
     }
-    const Table ours = ParseCsv(run.out);
-    const Table expected = ParseCsv(ReadFile(Usable(dataDir + "/" + entry.expected, scratch)));
-    CompareOutputs(entry, ours, expected, &result);
+    const std::string expected = ReadFile(Usable(dataDir + "/" + entry.expected, scratch));
+    CompareOutputs(entry, ParseCsv(run.out), ParseCsv(expected), &result);
   } catch (const std::exception& e) {
     result.problems.push_back(e.what());
   }
@@ -367,10 +341,13 @@ ModelResult RunModel(const ModelEntry& entry, const std::string& dataDir, const 
 }
 
 void PrintReport(const std::vector<ModelResult>& results, std::ostream& os) {
-  os << std::left << std::setw(34) << "model"
-     << " " << std::setw(44) << "ours = theirs" << std::right << std::setw(15) << "agree"
-     << std::setw(15) << "stated" << std::setw(9) << "seconds"
-     << "\n";
+  const auto line = [&os](const std::string& name, const std::string& pair,
+                          const std::string& agree, const std::string& stated,
+                          const std::string& seconds) {
+    os << std::left << std::setw(34) << name << " " << std::setw(44) << pair << std::right
+       << std::setw(15) << agree << std::setw(15) << stated << std::setw(9) << seconds << "\n";
+  };
+  line("model", "ours = theirs", "agree", "stated", "seconds");
   for (const ModelResult& result : results) {
     const ModelEntry& entry = *result.entry;
     const std::string name =
@@ -378,19 +355,15 @@ void PrintReport(const std::vector<ModelResult>& results, std::ostream& os) {
     std::ostringstream seconds;
     seconds << std::fixed << std::setprecision(2) << result.seconds;
     if (entry.refused) {
-      os << std::left << std::setw(34) << name << " "
-         << "refused: " << result.firstErrorLine << "  [" << seconds.str() << " s]\n";
+      os << std::left << std::setw(34) << name << " refused: " << result.firstErrorLine << "  ["
+         << seconds.str() << " s]\n";
     }
     for (const ColumnResult& column : result.columns) {
-      const std::string pair = column.check.ours + " = " + column.check.theirs;
-      os << std::left << std::setw(34) << name << " " << std::setw(44) << pair << std::right
-         << std::setw(15) << (std::to_string(column.agree) + "/" + std::to_string(column.total))
-         << std::setw(15)
-         << (std::to_string(column.check.statedAgree) + "/" +
-             std::to_string(column.check.statedTotal))
-         << std::setw(9) << seconds.str() << "\n";
-      for (const Difference& d : column.firstDifferences) {
-        os << "      row " << d.row << ": ours '" << d.ours << "', theirs '" << d.theirs << "'\n";
+      const ColumnCheck& check = column.check;
+      line(name, check.ours + " = " + check.theirs, Fraction(column.agree, column.total),
+           Fraction(check.statedAgree, check.statedTotal), seconds.str());
+      for (const std::string& difference : column.firstDifferences) {
+        os << "      " << difference << "\n";
       }
     }
     for (const std::string& problem : result.problems) {

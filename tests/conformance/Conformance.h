@@ -59,23 +59,17 @@ Table ParseCsv(const std::string& text);
 // Whether our cell and the expected one agree under a check.
 bool CellsAgree(const ColumnCheck& check, const std::string& ours, const std::string& theirs);
 
-struct Difference {
-  size_t row = 0;  // 1-based input row
-  std::string ours;
-  std::string theirs;
-};
-
 struct ColumnResult {
   ColumnCheck check;
   size_t agree = 0;
   size_t total = 0;
-  std::vector<Difference> firstDifferences;  // at most a few
-  bool Meets() const;                        // at least as good as stated
+  // At most a few, as "row 3: ours 'A', theirs 'B'" (1-based input rows).
+  std::vector<std::string> firstDifferences;
+  bool Meets() const;  // at least as good as stated
 };
 
 struct ModelResult {
   const ModelEntry* entry = nullptr;
-  int exitCode = -1;
   double seconds = 0;
   std::string firstErrorLine;
   std::vector<ColumnResult> columns;

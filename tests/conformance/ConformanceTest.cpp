@@ -103,12 +103,9 @@ TEST(Csv, QuotesLineEndsAndAMissingFinalBreak) {
 }
 
 TEST(Cells, TextIsExactAndNumbersUseARelativeTolerance) {
-  ColumnCheck text;
+  const ColumnCheck text, number{"", "", true, 1e-9};
   EXPECT_TRUE(CellsAgree(text, "setosa", "setosa"));
   EXPECT_FALSE(CellsAgree(text, "15", "15.0"));
-  ColumnCheck number;
-  number.numeric = true;
-  number.tolerance = 1e-9;
   EXPECT_TRUE(CellsAgree(number, "17", "17.0"));
   EXPECT_TRUE(CellsAgree(number, "1000000", "1000000.0009"));
   EXPECT_FALSE(CellsAgree(number, "1000000", "1000000.01"));
@@ -121,65 +118,47 @@ TEST(Cells, TextIsExactAndNumbersUseARelativeTolerance) {
 
 // --- Comparison -------------------------------------------------------------------
 
-ModelEntry TwoColumns(size_t agree, size_t total) {
-  ModelEntry entry;
-  entry.name = "m";
-  ColumnCheck prediction;
-  prediction.ours = "prediction";
-  prediction.theirs = "predicted";
-  prediction.statedAgree = agree;
-  prediction.statedTotal = total;
-  ColumnCheck node;
-  node.ours = "node_id";
-  node.theirs = "node";
-  node.givenOnly = true;
-  node.statedAgree = 1;
-  node.statedTotal = 1;
-  entry.columns = {prediction, node};
-  return entry;
-}
-
-TEST(Compare, RowNumbersPairExpectedRowsWithOurs) {
-  // Expected rows name input rows 3 and 1 (row 2 left out); the node of row 1
-  // is not asserted.
-  ModelEntry entry = TwoColumns(1, 2);
-  entry.rowColumn = "row";
-  const Table ours = ParseCsv("prediction,node_id\nA,1\nB,2\nC,3\n");
-  const Table expected = ParseCsv("row,predicted,node\n3,C,3\n1,B,\n");
-  ModelResult result;
-  CompareOutputs(entry, ours, expected, &result);
-  EXPECT_TRUE(result.problems.empty()) << result.problems[0];
-  ASSERT_EQ(result.columns.size(), 2u);
-  EXPECT_EQ(result.columns[0].agree, 1u);
-  ASSERT_EQ(result.columns[0].firstDifferences.size(), 1u);
-  EXPECT_EQ(result.columns[0].firstDifferences[0].row, 1u);
-  EXPECT_EQ(result.columns[0].firstDifferences[0].ours, "A");
-  EXPECT_EQ(result.columns[1].total, 1u) << "the empty node cell is not counted";
-}
-
+// The outcome: each problem, then per column "agree/total" and its first
+// differences.
 TEST(Compare, FallingBelowOrMissingTheStatedFigureIsAProblem) {
   const std::string ours = "prediction,node_id\nA,1\nB,2\n", expected = "predicted,node\nA,1\nA,\n";
   const struct {
     size_t agree, total;  // stated for the prediction
     std::string rows, ours, expected;
-    std::string problem;  // empty: none
+    std::string outcome;
   } cases[] = {
-      {1, 2, "", ours, expected, ""},
-      {2, 2, "", ours, expected, "prediction vs predicted: 1/2 agree, stated 2/2"},
+      {1, 2, "", ours, expected, "1/2 row 2: ours 'B', theirs 'A'; 1/1; "},
+      {2, 2, "", ours, expected,
+       "prediction vs predicted: 1/2 agree, stated 2/2; 1/2 row 2: ours 'B', theirs 'A'; 1/1; "},
       // Compared rows must match the stated count, or the statement is stale.
-      {1, 3, "", ours, expected, "prediction vs predicted: 1/2 agree, stated 1/3"},
-      {1, 2, "", "prediction\nA\nB\n", expected, "no column 'node_id' in our output"},
-      {1, 2, "", "prediction,node_id\nA,1\n", expected, "we wrote 1 rows, the expected file has 2"},
+      {1, 3, "", ours, expected,
+       "prediction vs predicted: 1/2 agree, stated 1/3; 1/2 row 2: ours 'B', theirs 'A'; 1/1; "},
+      {1, 2, "", "prediction\nA\nB\n", expected,
+       "no column 'node_id' in our output; 1/2 row 2: ours 'B', theirs 'A'; 0/0; "},
+      {1, 2, "", "prediction,node_id\nA,1\n", expected,
+       "we wrote 1 rows, the expected file has 2; "},
+      // Expected rows name input rows 3 and 1; the node of row 1 is not asserted.
+      {1, 2, "row", "prediction,node_id\nA,1\nB,2\nC,3\n", "row,predicted,node\n3,C,3\n1,B,\n",
+       "1/2 row 1: ours 'A', theirs 'B'; 1/1; "},
       {1, 2, "row", ours, "row,predicted,node\n1,A,1\n5,A,\n",
-       "expected row 2 names input row '5', which we did not score"},
+       "expected row 2 names input row '5', which we did not score; "},
+      {1, 2, "line", ours, expected, "the expected file has no column 'line'; "},
   };
   for (const auto& c : cases) {
-    ModelEntry entry = TwoColumns(c.agree, c.total);
+    ModelEntry entry;
     entry.rowColumn = c.rows;
+    entry.columns = {{"prediction", "predicted", false, 0, false, c.agree, c.total},
+                     {"node_id", "node", false, 0, true, 1, 1}};
     ModelResult result;
     CompareOutputs(entry, ParseCsv(c.ours), ParseCsv(c.expected), &result);
-    EXPECT_EQ(result.problems,
-              c.problem.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.problem});
+    std::string outcome;
+    for (const std::string& problem : result.problems) outcome += problem + "; ";
+    for (const ColumnResult& column : result.columns) {
+      outcome += std::to_string(column.agree) + "/" + std::to_string(column.total);
+      for (const std::string& difference : column.firstDifferences) outcome += " " + difference;
+      outcome += "; ";
+    }
+    EXPECT_EQ(outcome, c.outcome) << c.ours << c.expected;
   }
 }
 

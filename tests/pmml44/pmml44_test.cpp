@@ -8,7 +8,6 @@
 #include <sstream>
 #include <string>
 #include <thread>
-#include <tuple>
 #include <vector>
 
 #include "cli/RunTool.h"
@@ -23,10 +22,10 @@ namespace {
 
 // x, z: doubles in [0, 100]; s: categories a b c; n: integer categories 1 2;
 // w: any text; y: the target, categories A B.
-std::string Doc(const std::string& model, const std::string& xField = "") {
-  return "<PMML version=\"4.4\"><DataDictionary>" +
-         (xField.empty() ? "<DataField name=\"x\" optype=\"continuous\" dataType=\"double\"/>"
-                         : xField) +
+std::string Doc(const std::string& model,
+                const std::string& xField =
+                    "<DataField name=\"x\" optype=\"continuous\" dataType=\"double\"/>") {
+  return "<PMML version=\"4.4\"><DataDictionary>" + xField +
          "<DataField name=\"z\" optype=\"continuous\" dataType=\"double\"/>"
          "<DataField name=\"s\" optype=\"categorical\" dataType=\"string\">"
          "<Value value=\"a\"/><Value value=\"b\"/><Value value=\"c\"/></DataField>"
@@ -107,17 +106,14 @@ class Pmml44Test : public ::testing::Test {
     }
     if (auto* stats = dynamic_cast<ScoreNodeStats*>(result.get())) answer.node = stats->GetNodeID();
     if (auto* cls = dynamic_cast<ScoreClsResult*>(result.get())) {
-      for (const auto& [value, share] : cls->GetAllValuePercent()) {
-        (void)value;
-        answer.shares.push_back(share);
-      }
+      for (const auto& share : cls->GetAllValuePercent()) answer.shares.push_back(share.second);
     }
     return answer;
   }
 
   Answer ScoreDoc(const std::string& text, const std::string& inputs) {
     std::unique_ptr<ScoreModel> model = Read(text);
-    return model ? Score(*model, inputs) : Answer{"<not read>", 0, "", -1, std::vector<double>()};
+    return model ? Score(*model, inputs) : Answer{"<not read>", 0, "", -1, {}};
   }
 
   XercesSession session_;
@@ -128,70 +124,60 @@ class Pmml44Test : public ::testing::Test {
 // The first child holds the predicate: TRUE gives A, FALSE the second child's
 // B, UNKNOWN no prediction (missingValueStrategy nullPrediction, 90041).
 TEST_F(Pmml44Test, PredicatesFollowThreeValuedLogic) {
-  struct Case {
-    std::string predicate;
-    const char* inputs;
-    const char* expected;  // "A", "B" or "?"
+  const auto simple = [](const char* field, const char* op, const char* value = nullptr) {
+    return std::string("<SimplePredicate field=\"") + field + "\" operator=\"" + op + "\"" +
+           (value ? std::string(" value=\"") + value + "\"" : "") + "/>";
   };
   const auto set = [](const char* field, const char* op, const char* type, const char* values) {
     return std::string("<SimpleSetPredicate field=\"") + field + "\" booleanOperator=\"" + op +
            "\"><Array type=\"" + type + "\">" + values + "</Array></SimpleSetPredicate>";
   };
-  const std::string sLess2 = "<SimplePredicate field=\"x\" operator=\"lessThan\" value=\"2\"/>";
-  const std::string sIsA = "<SimplePredicate field=\"s\" operator=\"equal\" value=\"a\"/>";
-  const std::string andP =
-      "<CompoundPredicate booleanOperator=\"and\">" + sLess2 + sIsA + "</CompoundPredicate>";
-  const std::string orP =
-      "<CompoundPredicate booleanOperator=\"or\">" + sLess2 + sIsA + "</CompoundPredicate>";
-  const std::string xorP =
-      "<CompoundPredicate booleanOperator=\"xor\">" + sLess2 + sIsA + "</CompoundPredicate>";
-  const std::string surrogate = "<CompoundPredicate booleanOperator=\"surrogate\">" + sLess2 +
-                                sIsA + "<False/></CompoundPredicate>";
-  const Case cases[] = {
-      {"<SimplePredicate field=\"x\" operator=\"equal\" value=\"2\"/>", "x=2", "A"},
-      {"<SimplePredicate field=\"x\" operator=\"equal\" value=\"2\"/>", "x=2.5", "B"},
-      {"<SimplePredicate field=\"x\" operator=\"equal\" value=\"2\"/>", "", "?"},
-      {"<SimplePredicate field=\"x\" operator=\"notEqual\" value=\"2\"/>", "x=2", "B"},
-      {"<SimplePredicate field=\"x\" operator=\"notEqual\" value=\"2\"/>", "", "?"},
-      {"<SimplePredicate field=\"x\" operator=\"lessThan\" value=\"2\"/>", "x=2", "B"},
-      {"<SimplePredicate field=\"x\" operator=\"lessOrEqual\" value=\"2\"/>", "x=2", "A"},
-      {"<SimplePredicate field=\"x\" operator=\"greaterThan\" value=\"2\"/>", "x=2", "B"},
-      {"<SimplePredicate field=\"x\" operator=\"greaterOrEqual\" value=\"2\"/>", "x=2", "A"},
-      {"<SimplePredicate field=\"x\" operator=\"isMissing\"/>", "", "A"},
-      {"<SimplePredicate field=\"x\" operator=\"isMissing\"/>", "x=0", "B"},
-      {"<SimplePredicate field=\"x\" operator=\"isNotMissing\"/>", "", "B"},
-      // A nominal notEqual is the negation of equal, not equal itself.
-      {"<SimplePredicate field=\"s\" operator=\"notEqual\" value=\"b\"/>", "s=c", "A"},
-      {"<SimplePredicate field=\"s\" operator=\"notEqual\" value=\"b\"/>", "s=b", "B"},
-      // Numeric categories compare as numbers.
-      {"<SimplePredicate field=\"n\" operator=\"equal\" value=\"1.0\"/>", "n=1", "A"},
-      {set("s", "isIn", "string\" n=\"2", "a \"b\""), "s=b", "A"},
-      {set("s", "isIn", "string", "a b"), "s=c", "B"},
-      {set("s", "isNotIn", "string", "a"), "s=c", "A"},
-      {set("s", "isNotIn", "string", "a"), "", "?"},
-      {set("w", "isIn", "string\" n=\"2", "\"two words\" \"say \\\"hi\\\"\""), "w=say \"hi\"", "A"},
-      {set("n", "isIn", "int", "2 3"), "n=2", "A"},
-      {andP, "x=1;s=a", "A"},
-      {andP, "x=1", "?"},
-      {andP, "x=3", "B"},  // FALSE and UNKNOWN is FALSE
-      {orP, "x=1", "A"},   // TRUE or UNKNOWN is TRUE
-      {orP, "x=3", "?"},
-      {xorP, "x=1;s=b", "A"},
-      {xorP, "x=1;s=a", "B"},
-      {xorP, "x=1", "?"},
-      {surrogate, "s=a", "A"},  // the first answer that is not UNKNOWN
-      {surrogate, "x=5;s=a", "B"},
-      {surrogate, "", "B"},  // the last resort False
-      {"<True/>", "", "A"},
-      {"<False/>", "", "B"},
+  // x < 2 op s = a
+  const auto compound = [&](const char* op, const char* last = "") {
+    return std::string("<CompoundPredicate booleanOperator=\"") + op + "\">" +
+           simple("x", "lessThan", "2") + simple("s", "equal", "a") + last + "</CompoundPredicate>";
   };
-  for (const Case& c : cases) {
+  // A predicate and its answers: inputs, then "A", "B" or "?".
+  const struct {
+    std::string predicate;
+    std::vector<std::pair<const char*, const char*>> answers;
+  } cases[] = {
+      {simple("x", "equal", "2"), {{"x=2", "A"}, {"x=2.5", "B"}, {"", "?"}}},
+      {simple("x", "notEqual", "2"), {{"x=2", "B"}}},
+      {simple("x", "lessThan", "2"), {{"x=2", "B"}}},
+      {simple("x", "lessOrEqual", "2"), {{"x=2", "A"}}},
+      {simple("x", "greaterThan", "2"), {{"x=2", "B"}}},
+      {simple("x", "greaterOrEqual", "2"), {{"x=2", "A"}}},
+      {simple("x", "isMissing"), {{"", "A"}, {"x=0", "B"}}},
+      {simple("x", "isNotMissing"), {{"", "B"}}},
+      // A nominal notEqual is the negation of equal, not equal itself.
+      {simple("s", "notEqual", "b"), {{"s=c", "A"}, {"s=b", "B"}}},
+      // Numeric categories compare as numbers.
+      {simple("n", "equal", "1.0"), {{"n=1", "A"}}},
+      {set("s", "isIn", "string\" n=\"2", "a \"b\""), {{"s=b", "A"}}},
+      {set("s", "isIn", "string", "a b"), {{"s=c", "B"}}},
+      {set("s", "isNotIn", "string", "a"), {{"s=c", "A"}, {"", "?"}}},
+      {set("w", "isIn", "string\" n=\"2", "\"two words\" \"say \\\"hi\\\"\""),
+       {{"w=say \"hi\"", "A"}}},
+      {set("n", "isIn", "int", "2 3"), {{"n=2", "A"}}},
+      // FALSE and UNKNOWN is FALSE; TRUE or UNKNOWN is TRUE.
+      {compound("and"), {{"x=1;s=a", "A"}, {"x=1", "?"}, {"x=3", "B"}}},
+      {compound("or"), {{"x=1", "A"}, {"x=3", "?"}}},
+      {compound("xor"), {{"x=1;s=b", "A"}, {"x=1;s=a", "B"}, {"x=1", "?"}}},
+      // The first answer that is not UNKNOWN, or the last resort False.
+      {compound("surrogate", "<False/>"), {{"s=a", "A"}, {"x=5;s=a", "B"}, {"", "B"}}},
+  };
+  for (const auto& c : cases) {
     const std::string nodes =
-        std::string("<Node score=\"A\">") + c.predicate + "</Node><Node score=\"B\"><True/></Node>";
-    const Answer a =
-        ScoreDoc(Doc(Tree("missingValueStrategy=\"nullPrediction\"", nodes)), c.inputs);
-    const std::string got = a.status == 90041 ? "?" : a.prediction;
-    EXPECT_EQ(got, c.expected) << c.predicate << " with " << c.inputs;
+        "<Node score=\"A\">" + c.predicate + "</Node><Node score=\"B\"><True/></Node>";
+    std::unique_ptr<ScoreModel> m =
+        Read(Doc(Tree("missingValueStrategy=\"nullPrediction\"", nodes)));
+    ASSERT_TRUE(m) << c.predicate;
+    for (const auto& [inputs, expected] : c.answers) {
+      const Answer a = Score(*m, inputs);
+      EXPECT_EQ(a.status == 90041 ? "?" : a.prediction, expected)
+          << c.predicate << " with " << inputs;
+    }
   }
 }
 
@@ -222,15 +208,14 @@ std::string Golf(const std::string& attributes) {
 }
 
 TEST_F(Pmml44Test, TreeMissingValueAndNoTrueChildStrategies) {
-  struct Case {
+  const struct {
     const char* attributes;
     const char* inputs;
     const char* prediction;
     int status;
     const char* node;  // nodes without an id count from 1 in document order
     double confidence;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"", "x=1;z=0.5", "A", 0, "3", 1.0},
       {"", "x=1;z=5", "B", 0, "L2", 1.0},
       // none: UNKNOWN is FALSE, so no child is true.
@@ -250,7 +235,7 @@ TEST_F(Pmml44Test, TreeMissingValueAndNoTrueChildStrategies) {
       // Every leaf reached adds its counts: A 3 + 2, B 0 + 4.
       {"missingValueStrategy=\"aggregateNodes\"", "z=0.5", "A", 0, "-1", 5.0 / 9},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     const Answer a = ScoreDoc(Golf(c.attributes), c.inputs);
     SCOPED_TRACE(std::string(c.attributes) + " with " + c.inputs);
     EXPECT_EQ(a.prediction, c.prediction);
@@ -304,22 +289,19 @@ std::string Mining(const std::string& function, const std::string& method,
 }
 
 TEST_F(Pmml44Test, SegmentationMethods) {
-  const std::string a = Leaf("classification", "A",
-                             "<ScoreDistribution value=\"A\" "
-                             "recordCount=\"1\"/>");
+  const std::string a =
+      Leaf("classification", "A", "<ScoreDistribution value=\"A\" recordCount=\"1\"/>");
   const std::string b = Leaf("classification", "B",
-                             "<ScoreDistribution value=\"A\" "
-                             "recordCount=\"1\"/><ScoreDistribution "
-                             "value=\"B\" recordCount=\"3\"/>");
+                             "<ScoreDistribution value=\"A\" recordCount=\"1\"/>"
+                             "<ScoreDistribution value=\"B\" recordCount=\"3\"/>");
   const std::string r1 = Leaf("regression", "1"), r2 = Leaf("regression", "2"),
                     r6 = Leaf("regression", "6");
   const std::string noX = "<SimplePredicate field=\"x\" operator=\"lessThan\" value=\"0\"/>";
-  struct Case {
+  const struct {
     std::string model;
     const char* prediction;
     double confidence;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {Mining("classification", "majorityVote", {a, b, b}), "B", 2.0 / 3},
       {Mining("classification", "majorityVote", {b, a}), "A", 0.5},  // a tie: the first category
       {Mining("classification", "weightedMajorityVote", {a, b, b}, {"3", "1", "1"}), "A", 0.6},
@@ -336,7 +318,7 @@ TEST_F(Pmml44Test, SegmentationMethods) {
       {Mining("regression", "selectFirst", {noX + r1, r2, r6}), "2", -1},
       {Mining("regression", "selectAll", {r1, noX + r2, r6}), "1;6", -1},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     const Answer answer = ScoreDoc(Doc(c.model), "x=1");
     EXPECT_EQ(answer.prediction, c.prediction) << c.model;
     if (c.confidence >= 0) {
@@ -373,13 +355,6 @@ TEST_F(Pmml44Test, ModelChainFeedsOutputsToTheRegressionAfterIt) {
 }
 
 TEST_F(Pmml44Test, RegressionNormalizations) {
-  struct Case {
-    const char* function;
-    const char* method;
-    const char* tables;
-    double x;
-    double expected;  // the prediction, or the share of A
-  };
   const char* kTwoClasses =
       "<RegressionTable intercept=\"0\" targetCategory=\"A\"><NumericPredictor name=\"x\" "
       "coefficient=\"1\"/></RegressionTable><RegressionTable intercept=\"0\" "
@@ -387,21 +362,26 @@ TEST_F(Pmml44Test, RegressionNormalizations) {
   const char* kLine =
       "<RegressionTable intercept=\"1\"><NumericPredictor name=\"x\" exponent=\"2\" "
       "coefficient=\"3\"/></RegressionTable>";
-  const Case cases[] = {
+  const struct {
+    const char* function;
+    const char* method;
+    const char* tables;
+    double x;
+    double expected;  // the prediction, or the share of A
+  } cases[] = {
       {"classification", "logit", kTwoClasses, std::log(3.0), 0.75},
       {"classification", "softmax", kTwoClasses, std::log(3.0), 0.75},
       {"regression", "none", kLine, 2, 13},
       {"regression", "exp", kLine, 0, std::exp(1.0)},
       {"regression", "logit", kLine, 0, 1 / (1 + std::exp(-1.0))},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     const bool classification = std::string(c.function) == "classification";
     const std::string model = std::string("<RegressionModel functionName=\"") + c.function +
                               "\" normalizationMethod=\"" + c.method + "\">" +
                               Schema(classification ? "y" : "r") + c.tables + "</RegressionModel>";
-    std::unique_ptr<ScoreModel> m = Read(Doc(model));
-    ASSERT_TRUE(m);
-    const Answer a = Score(*m, "x=" + NumericValue::FormatDouble(c.x));
+    const Answer a = ScoreDoc(Doc(model), "x=" + NumericValue::FormatDouble(c.x));
+    ASSERT_EQ(a.status, 0) << c.method;
     const double got = classification ? a.shares.at(0) : std::stod(a.prediction);
     EXPECT_NEAR(got, c.expected, 1e-12) << c.method;
   }
@@ -418,13 +398,12 @@ TEST_F(Pmml44Test, MiningFieldTreatmentsAndValidity) {
       "<Node score=\"1\"><SimplePredicate field=\"x\" operator=\"lessThan\" value=\"2\"/></Node>"
       "<Node score=\"2\"><SimplePredicate field=\"x\" operator=\"greaterOrEqual\" "
       "value=\"2\"/></Node>";
-  struct Case {
+  const struct {
     const char* xAttributes;
     const char* inputs;
     const char* prediction;
     int status;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"", "x=1", "1", 0},
       {"", "", "", 90042},
       {"", "x=20", "", 90043},  // returnInvalid is the default
@@ -435,7 +414,7 @@ TEST_F(Pmml44Test, MiningFieldTreatmentsAndValidity) {
       {"outliers=\"asExtremeValues\" lowValue=\"3\" highValue=\"9\"", "x=1", "2", 0},
       {"outliers=\"asMissingValues\" lowValue=\"3\" highValue=\"9\"", "x=1", "", 90042},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     const std::string model = "<TreeModel functionName=\"regression\">" +
                               Schema("r", c.xAttributes) + "<Node score=\"0\"><True/>" + nodes +
                               "</Node></TreeModel>";
@@ -446,55 +425,27 @@ TEST_F(Pmml44Test, MiningFieldTreatmentsAndValidity) {
 }
 
 TEST_F(Pmml44Test, TargetsRescaleClipAndCast) {
-  struct Case {
+  // The tree answers 0.25; min and max clip first, then the rescaling, then the cast.
+  const struct {
     const char* target;
     const char* prediction;
-  };
-  // The tree answers 0.25; min and max clip first, then the rescaling, then the cast.
-  const Case cases[] = {
+  } cases[] = {
       {"<Target rescaleFactor=\"10\" rescaleConstant=\"1\"/>", "3.5"},
       {"<Target rescaleFactor=\"10\" rescaleConstant=\"1\" castInteger=\"round\"/>", "4"},
       {"<Target rescaleFactor=\"10\" rescaleConstant=\"1\" castInteger=\"floor\"/>", "3"},
       {"<Target max=\"0.2\" rescaleFactor=\"10\" rescaleConstant=\"1\"/>", "3"},
       {"<Target min=\"0.5\"/>", "0.5"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     const std::string model =
         Tree("", "", "regression", "0.25", std::string("<Targets>") + c.target + "</Targets>");
     EXPECT_EQ(ScoreDoc(Doc(model), "").prediction, c.prediction) << c.target;
   }
 }
 
-TEST_F(Pmml44Test, OutputExpressionsAndLocalTransformationsAreEvaluated) {
-  // x2 = 2x decides the split; the output "twice" = 2 * prediction is an extra column.
-  const std::string local =
-      "<LocalTransformations><DerivedField name=\"x2\" optype=\"continuous\" dataType=\"double\">"
-      "<Apply function=\"*\"><FieldRef field=\"x\"/><Constant>2</Constant></Apply>"
-      "</DerivedField></LocalTransformations>";
-  const std::string output =
-      "<Output><OutputField name=\"p\" feature=\"predictedValue\"/>"
-      "<OutputField name=\"twice\" feature=\"transformedValue\" dataType=\"double\">"
-      "<Apply function=\"*\"><FieldRef field=\"p\"/><Constant>2</Constant></Apply>"
-      "</OutputField></Output>";
-  const std::string model =
-      "<TreeModel functionName=\"regression\">" + Schema("r") + output + local +
-      "<Node score=\"0\"><True/><Node score=\"7\"><SimplePredicate field=\"x2\" "
-      "operator=\"greaterThan\" value=\"3\"/></Node></Node></TreeModel>";
-  std::unique_ptr<ScoreModel> m = Read(Doc(model));
-  ASSERT_TRUE(m);
-  ASSERT_EQ(m->GetExtraOutputNames(), std::vector<std::string>{"twice"});
-  NamedCaseRecord record;
-  record.SetNumber("x", 2);
-  ScoreResult* raw = nullptr;
-  ASSERT_TRUE(m->GetScore(&record, raw, false).IsOK());
-  std::unique_ptr<ScoreResult> result(raw);
-  EXPECT_EQ(result->GetPrediction()->ToDouble(), 7);
-  ASSERT_NE(m->GetExtraOutput(result.get(), 0), nullptr);
-  EXPECT_EQ(m->GetExtraOutput(result.get(), 0)->ToDouble(), 14);
-}
-
 // The batch scorer with --semantics pmml: the engine is found next to it, a
 // row without an answer gets its status, the output expression its column.
+// x2 = 2x decides the split; "twice" = 2 * prediction is an extra column.
 TEST_F(Pmml44Test, BatchScorerChoosesTheEngine) {
   TempFolder folder;
   const std::string input = folder.Write("in.csv", "x\n2\n0\n");
@@ -502,22 +453,22 @@ TEST_F(Pmml44Test, BatchScorerChoosesTheEngine) {
       "m.pmml",
       Doc("<TreeModel functionName=\"regression\">" + Schema("r") +
           "<Output><OutputField name=\"p\"/><OutputField name=\"twice\" "
-          "feature=\"transformedValue\">"
-          "<Apply function=\"*\"><FieldRef "
-          "field=\"p\"/><Constant>2</Constant></Apply></OutputField>"
-          "</Output><Node score=\"0\"><True/><Node score=\"7\"><SimplePredicate field=\"x\" "
-          "operator=\"greaterThan\" value=\"1\"/></Node></Node></TreeModel>"));
-  struct Case {
+          "feature=\"transformedValue\"><Apply function=\"*\"><FieldRef field=\"p\"/>"
+          "<Constant>2</Constant></Apply></OutputField></Output><LocalTransformations>"
+          "<DerivedField name=\"x2\" optype=\"continuous\" dataType=\"double\"><Apply "
+          "function=\"*\"><FieldRef field=\"x\"/><Constant>2</Constant></Apply></DerivedField>"
+          "</LocalTransformations><Node score=\"0\"><True/><Node score=\"7\"><SimplePredicate "
+          "field=\"x2\" operator=\"greaterThan\" value=\"3\"/></Node></Node></TreeModel>"));
+  const struct {
     const char* option;
     bool upgrade;
     std::string output;  // standard output and error
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"pmml", false, "prediction,std_dev,node_id,advice,status,twice\n7,,2,,0,14\n,,-1,,90042,\n"},
       {"pmml", true, "cannot"},
       {"sometimes", false, "expected 'native' or 'pmml'"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     std::vector<std::string> args = {"--semantics", c.option, model, input};
     if (c.upgrade) args.insert(args.begin(), "--upgrade-pmml");
     const ToolRun run = RunTool(args);
@@ -527,34 +478,24 @@ TEST_F(Pmml44Test, BatchScorerChoosesTheEngine) {
 }
 
 TEST_F(Pmml44Test, FloatModelsAddInSinglePrecision) {
-  auto sum = [](const std::vector<std::string>& scores, const std::string& targets) {
+  const auto sum = [](const std::vector<std::string>& scores, const std::string& targets) {
     std::string segments;
     for (const std::string& score : scores) {
       segments += "<Segment><True/>" + Leaf("regression", score) + "</Segment>";
     }
-    return "<MiningModel functionName=\"regression\" x-mathContext=\"float\">" + Schema("r") +
-           targets + "<Segmentation multipleModelMethod=\"sum\">" + segments +
-           "</Segmentation></MiningModel>";
-  };
-  const std::string base = "<Targets><Target rescaleConstant=\"100000000\"/></Targets>";
-  struct Case {
-    std::string document;
-    double expected;
+    return Doc("<MiningModel functionName=\"regression\" x-mathContext=\"float\">" + Schema("r") +
+               targets + "<Segmentation multipleModelMethod=\"sum\">" + segments +
+               "</Segmentation></MiningModel>");
   };
   // Float steps of 8 near 1e8: 1e8 + 5 + 5 is 100000016 when the constant
   // comes first (PMML 4.4 exports), 100000008 when it comes last.
-  std::string older = Doc(sum({"5", "5"}, base));
-  older.replace(older.find("4.4"), 3, "4.3");
-  const Case cases[] = {
-      {Doc(sum({"5", "5"}, base)), 100000016},
-      {older, 100000008},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(std::stod(ScoreDoc(c.document, "").prediction), c.expected);
-  }
+  std::string document =
+      sum({"5", "5"}, "<Targets><Target rescaleConstant=\"100000000\"/></Targets>");
+  EXPECT_EQ(std::stod(ScoreDoc(document, "").prediction), 100000016);
+  document.replace(document.find("4.4"), 3, "4.3");
+  EXPECT_EQ(std::stod(ScoreDoc(document, "").prediction), 100000008);
   // 0.1f three times is 0.3000000119 in float arithmetic, 0.30000000447 in double.
-  const std::string tenths = Doc(sum({"0.1", "0.1", "0.1"}, ""));
-  const double total = std::stod(ScoreDoc(tenths, "").prediction);
+  const double total = std::stod(ScoreDoc(sum({"0.1", "0.1", "0.1"}, ""), "").prediction);
   EXPECT_EQ(total, static_cast<double>(static_cast<float>(total)));
   EXPECT_NE(total, 3 * static_cast<double>(0.1f));
 }
@@ -562,33 +503,29 @@ TEST_F(Pmml44Test, FloatModelsAddInSinglePrecision) {
 // --- Refusals, decision paths, threads ----------------------------------------
 
 TEST_F(Pmml44Test, UnsupportedOrMalformedConstructsAreRefusedWithTheirLine) {
-  struct Case {
-    std::string document;
+  const struct {
+    std::string model;
     int code;
     const char* message;
-  };
-  const Case cases[] = {
-      {Doc(Tree("", "<Node score=\"A\">\n<Foo/></Node>")), 5,
-       "<Foo> is not supported in <Foo> (line"},
-      {Doc(Tree("missingValueStrategy=\"guess\"", "")), 5, "missingValueStrategy=\"guess\""},
-      {Doc(Tree("",
-                "<Node score=\"A\"><SimpleSetPredicate field=\"s\" booleanOperator=\"isIn\">"
-                "<Array type=\"string\" n=\"3\">a b</Array></SimpleSetPredicate></Node>")),
+  } cases[] = {
+      {Tree("", "<Node score=\"A\">\n<Foo/></Node>"), 5, "<Foo> is not supported in <Foo> (line"},
+      {Tree("missingValueStrategy=\"guess\"", ""), 5, "missingValueStrategy=\"guess\""},
+      {Tree("",
+            "<Node score=\"A\"><SimpleSetPredicate field=\"s\" booleanOperator=\"isIn\"><Array "
+            "type=\"string\" n=\"3\">a b</Array></SimpleSetPredicate></Node>"),
        12, "n=\"3\" but holds 2 values"},
-      {Doc("<NeuralNetwork functionName=\"regression\"/>"), 5, "Model <NeuralNetwork>"},
-      {Doc(Tree("",
-                "<Node score=\"A\"><SimplePredicate field=\"q\" operator=\"equal\" "
-                "value=\"1\"/></Node>")),
+      {"<NeuralNetwork functionName=\"regression\"/>", 5, "Model <NeuralNetwork>"},
+      {Tree("",
+            "<Node score=\"A\"><SimplePredicate field=\"q\" operator=\"equal\" "
+            "value=\"1\"/></Node>"),
        8, "Field \"q\""},
-      {Doc("<MiningModel functionName=\"classification\">" + Schema("y") +
-           "<Segmentation multipleModelMethod=\"sum\"><Segment><True/>" +
-           Leaf("classification", "A") + "</Segment></Segmentation></MiningModel>"),
-       5, "multipleModelMethod=\"sum\""},
+      {Mining("classification", "sum", {Leaf("classification", "A")}), 5,
+       "multipleModelMethod=\"sum\""},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     try {
-      Read(c.document);
-      ADD_FAILURE() << "read: " << c.document;
+      Read(Doc(c.model));
+      ADD_FAILURE() << "read: " << c.model;
     } catch (const VeltraException& e) {
       EXPECT_EQ(e.GetCode(), c.code) << e.GetMessage();
       EXPECT_NE(e.GetMessage().find(c.message), std::string::npos) << e.GetMessage();
@@ -596,37 +533,21 @@ TEST_F(Pmml44Test, UnsupportedOrMalformedConstructsAreRefusedWithTheirLine) {
   }
 }
 
+// Steps as "node/condition/weight".
 TEST_F(Pmml44Test, DecisionPathNamesNodesAndRules) {
-  using Steps = std::vector<std::tuple<std::string, std::string, double>>;
-  struct Case {
+  const struct {
     const char* strategy;
     const char* inputs;
-    Steps steps;
-  };
-  const Case cases[] = {
-      {"defaultChild", "x=1;z=0.5", {{"1", "", 1}, {"2", "x < 2", 1}, {"3", "z < 1", 1}}},
-      {"defaultChild", "z=0.5", {{"1", "", 1}, {"R", "defaultChild", 1}}},
+    const char* steps;
+  } cases[] = {
+      {"defaultChild", "x=1;z=0.5", "1//1 2/x < 2/1 3/z < 1/1"},
+      {"defaultChild", "z=0.5", "1//1 R/defaultChild/1"},
       // Every child a missing value leaves open, with its share of the records.
-      {"weightedConfidence",
-       "x=1",
-       {{"1", "", 1},
-        {"2", "x < 2", 1},
-        {"3", "weightedConfidence", 0.75},
-        {"L2", "weightedConfidence", 0.25}}},
-      {"weightedConfidence",
-       "z=0.5",
-       {{"1", "", 1},
-        {"2", "weightedConfidence", 0.4},
-        {"3", "z < 1", 0.4},
-        {"R", "weightedConfidence", 0.6}}},
-      {"aggregateNodes",
-       "x=1",
-       {{"1", "", 1},
-        {"2", "x < 2", 1},
-        {"3", "aggregateNodes", 0.75},
-        {"L2", "aggregateNodes", 0.25}}},
+      {"weightedConfidence", "z=0.5",
+       "1//1 2/weightedConfidence/0.4 3/z < 1/0.4 R/weightedConfidence/0.6"},
+      {"aggregateNodes", "x=1", "1//1 2/x < 2/1 3/aggregateNodes/0.75 L2/aggregateNodes/0.25"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     std::unique_ptr<ScoreModel> m =
         Read(Golf("missingValueStrategy=\"" + std::string(c.strategy) + "\""));
     ASSERT_TRUE(m);
@@ -635,9 +556,12 @@ TEST_F(Pmml44Test, DecisionPathNamesNodesAndRules) {
     DecisionPath path;
     ASSERT_TRUE(m->GetDecisionPath(&record, path, false));
     ASSERT_EQ(path.trees.size(), 1u);
-    Steps got;
-    for (const DecisionStep& s : path.trees[0]) got.emplace_back(s.nodeId, s.condition, s.weight);
-    EXPECT_EQ(got, c.steps) << c.strategy << " " << c.inputs;
+    std::string steps;
+    for (const DecisionStep& s : path.trees[0]) {
+      steps += (steps.empty() ? "" : " ") + s.nodeId + "/" + s.condition + "/" +
+               NumericValue::FormatDouble(s.weight);
+    }
+    EXPECT_EQ(steps, c.steps) << c.strategy << " " << c.inputs;
   }
 }
 

@@ -4,25 +4,18 @@
 // other tool's expected file. Exits 1 when a model falls below the agreement
 // the manifest states (or no longer is refused as stated).
 
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "cli/RunTool.h"
 #include "conformance/Conformance.h"
 
-namespace {
-
-const char kUsage[] =
-    "usage: dendrix-conformance [--manifest FILE] [--data DIR] [--tool PATH] [--only NAME]...\n";
-
-}  // namespace
-
 int main(int argc, char** argv) {
+  const char* usage =
+      "usage: dendrix-conformance [--manifest FILE] [--data DIR] [--tool PATH] [--only NAME]...\n";
   std::string manifest = DENDRIX_SOURCE_DIR "/tests/conformance/manifest.txt";
   std::string data = DENDRIX_SHARED_DIR;
   std::string tool = DENDRIX_BIN_DIR "/dendrix-score";
@@ -30,41 +23,27 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "-h" || arg == "--help") {
-      std::cout << kUsage;
+      std::cout << usage;
       return 0;
     }
-    if (i + 1 >= argc) {
-      std::cerr << kUsage;
+    std::string* value = arg == "--manifest" ? &manifest
+                         : arg == "--data"   ? &data
+                         : arg == "--tool"   ? &tool
+                         : arg == "--only"   ? &only.emplace_back()
+                                             : nullptr;
+    if (value == nullptr || ++i >= argc) {
+      std::cerr << usage;
       return 64;
     }
-    const std::string value = argv[++i];
-    if (arg == "--manifest") {
-      manifest = value;
-    } else if (arg == "--data") {
-      data = value;
-    } else if (arg == "--tool") {
-      tool = value;
-    } else if (arg == "--only") {
-      only.push_back(value);
-    } else {
-      std::cerr << kUsage;
-      return 64;
-    }
+    *value = argv[i];
   }
-  if (!std::filesystem::exists(data)) {
-    std::cerr << "dendrix-conformance: " << data << " is absent\n";
-    return 2;
-  }
-  std::ifstream in(manifest);
-  if (!in) {
-    std::cerr << "dendrix-conformance: cannot read " << manifest << "\n";
-    return 2;
-  }
-  std::ostringstream text;
-  text << in.rdbuf();
   std::vector<conformance::ModelEntry> entries;
   try {
-    entries = conformance::ParseManifest(text.str());
+    if (!std::filesystem::exists(data)) throw std::runtime_error(data + " is absent");
+    if (!std::filesystem::is_regular_file(manifest)) {
+      throw std::runtime_error("cannot read " + manifest);
+    }
+    entries = conformance::ParseManifest(ReadFile(manifest));
   } catch (const std::exception& e) {
     std::cerr << "dendrix-conformance: " << e.what() << "\n";
     return 2;
@@ -78,8 +57,7 @@ int main(int argc, char** argv) {
   }
   conformance::PrintReport(results, std::cout);
 
-  int failed = 0;
-  int better = 0;
+  int failed = 0, better = 0;
   for (const conformance::ModelResult& result : results) {
     failed += result.problems.empty() ? 0 : 1;
     for (const conformance::ColumnResult& column : result.columns) {
