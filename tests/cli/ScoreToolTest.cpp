@@ -30,73 +30,48 @@ std::string IrisCsv(const std::vector<std::string>& rows) {
 
 // --- Model errors ----------------------------------------------------------------
 
-class ModelErrors : public ::testing::Test {
- protected:
-  // Runs with -o into the temp folder and checks that the failure left no
-  // file behind, then returns the run.
-  ToolRun RunExpectingNoOutput(const std::string& model) {
-    const std::string input = folder_.Write("in.csv", IrisCsv({"5.1,3.5,1.4,0.2"}));
-    const std::string output = folder_.Path() + "/scores.csv";
-    ToolRun run = RunTool({"-o", output, model, input});
-    EXPECT_FALSE(fs::exists(output));
-    EXPECT_EQ(folder_.List(), std::vector<std::string>{"in.csv"}) << "temporary files left";
-    return run;
-  }
-  TempFolder folder_;
-  TempFolder models_;
-};
-
-// A model that cannot be read: exit 2, the file and the reason, no output.
-TEST_F(ModelErrors, NameTheFileAndTheReason) {
+// A model, input or plug-in that cannot be read: exit 2 naming the file and the
+// reason; with -o no file, temporary or not, is left behind.
+TEST(ModelErrors, MissingInputFileAndPlugin) {
+  TempFolder folder, models;
   const std::string bad =
-      models_.Write("bad.pmml", "<PMML version=\"4.3\">\n  <DataDictionary>\n</PMML>\n");
+      models.Write("bad.pmml", "<PMML version=\"4.3\">\n  <DataDictionary>\n</PMML>\n");
   const std::string empty =
-      models_.Write("empty.pmml",
-                    "<PMML version=\"4.3\"><DataDictionary>"
-                    "<DataField name=\"x\" optype=\"continuous\" dataType=\"double\"/>"
-                    "</DataDictionary></PMML>");
-  const std::string absent = models_.Path() + "/absent.pmml";
-  const std::vector<std::pair<std::string, std::string>> cases = {
-      {bad, bad + ":3:[0-9]+: .+"},  // not well-formed: line and column
-      {empty, empty + ": error 1: Node element is missing!"},
-      {absent, absent + ": No such file or directory"},
+      models.Write("empty.pmml",
+                   "<PMML version=\"4.3\"><DataDictionary>"
+                   "<DataField name=\"x\" optype=\"continuous\" dataType=\"double\"/>"
+                   "</DataDictionary></PMML>");
+  const std::string input = folder.Write("in.csv", IrisCsv({"5.1,3.5,1.4,0.2"}));
+  const std::string absent = models.Path() + "/absent.x";
+  const struct {
+    std::string model, input, message;  // message: a pattern for the line after "dendrix-score: "
+    std::vector<std::string> environment;
+  } cases[] = {
+      {bad, input, bad + ":3:[0-9]+: .+"},  // not well-formed: line and column
+      {empty, input, empty + ": error 1: Node element is missing!"},
+      {absent, input, absent + ": No such file or directory"},
+      {models.Path(), input, models.Path() + ": Is a directory"},
+      {kIrisModel, absent, absent + ": No such file or directory"},
+      // The plug-in named by the environment is loaded when --plugin is absent.
+      {kIrisModel, input, absent + ": cannot load the plug-in: .+", {"DENDRIX_PLUGIN=" + absent}},
   };
-  for (const auto& [model, message] : cases) {
-    ToolRun run = RunExpectingNoOutput(model);
+  const std::string output = folder.Path() + "/scores.csv";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    ToolRun run = RunTool({"-o", output, c.model, c.input}, "/dev/null", c.environment);
     EXPECT_EQ(run.exitCode, 2);
-    EXPECT_TRUE(std::regex_match(run.err, std::regex("dendrix-score: " + message + "\n")))
+    EXPECT_TRUE(std::regex_match(run.err, std::regex("dendrix-score: " + c.message + "\n")))
         << run.err;
-    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(folder.List(), std::vector<std::string>{"in.csv"});
   }
-  ToolRun folder = RunTool({models_.Path()});
-  EXPECT_EQ(folder.exitCode, 2);
-  EXPECT_EQ(folder.err, "dendrix-score: " + models_.Path() + ": Is a directory\n");
-}
-
-TEST_F(ModelErrors, MissingInputFileAndPlugin) {
-  const std::string input = folder_.Path() + "/absent.csv";
-  ToolRun run = RunTool({kIrisModel, input});
-  EXPECT_EQ(run.exitCode, 2);
-  EXPECT_EQ(run.err, "dendrix-score: " + input + ": No such file or directory\n");
-
-  // The plug-in named by the environment is loaded when --plugin is absent.
-  ToolRun fromEnvironment = RunTool({kIrisModel, kIrisInput}, "/dev/null",
-                                    {"DENDRIX_PLUGIN=" + folder_.Path() + "/x.so"});
-  EXPECT_EQ(fromEnvironment.exitCode, 2);
-  EXPECT_NE(fromEnvironment.err.find("/x.so"), std::string::npos);
 }
 
 // --- Malformed CSV -----------------------------------------------------------------
 
-class CsvErrors : public ::testing::Test {
- protected:
-  TempFolder folder_;
-};
-
 // Malformed input stops the run with exit 3 and a message naming the line
 // (counting line breaks inside quotes); the rows before it are written. The
 // reader's own tests cover the size limits.
-TEST_F(CsvErrors, MalformedInputNamesItsLine) {
+TEST(CsvErrors, MalformedInputNamesItsLine) {
   struct Case {
     std::string text, message;  // message: what follows "<input>:"
     size_t lines;               // output lines written before the error
@@ -111,8 +86,9 @@ TEST_F(CsvErrors, MalformedInputNamesItsLine) {
       {IrisCsv({"5.1,\"3.5\"x,1.4,0.2"}), "2: text after the closing quote of a cell\n", 1},
       {"", "1: no header row", 0},
   };
+  TempFolder folder;
   for (const Case& c : cases) {
-    const std::string input = folder_.Write("in.csv", c.text);
+    const std::string input = folder.Write("in.csv", c.text);
     ToolRun run = RunTool({kIrisModel, input});
     EXPECT_EQ(run.exitCode, 3) << c.message;
     EXPECT_EQ(run.err.rfind("dendrix-score: " + input + ":" + c.message, 0), 0u) << run.err;
@@ -120,21 +96,16 @@ TEST_F(CsvErrors, MalformedInputNamesItsLine) {
   }
 }
 
-TEST_F(CsvErrors, FailedRunLeavesNoOutputFileAndKeepsAnOldOne) {
-  const std::string bad = folder_.Write("bad.csv", IrisCsv({"5.1,3.5,1.4,0.2", "1,2,3"}));
-  const std::string output = folder_.Path() + "/scores.csv";
-  ToolRun run = RunTool({"-o", output, kIrisModel, bad});
-  EXPECT_EQ(run.exitCode, 3);
-  EXPECT_FALSE(fs::exists(output));
-
-  folder_.Write("scores.csv", "old\n");
-  run = RunTool({"-o", output, kIrisModel, bad});
-  EXPECT_EQ(run.exitCode, 3);
+TEST(CsvErrors, FailedRunLeavesNoOutputFileAndKeepsAnOldOne) {
+  TempFolder folder;
+  const std::string bad = folder.Write("bad.csv", IrisCsv({"5.1,3.5,1.4,0.2", "1,2,3"}));
+  const std::string output = folder.Write("scores.csv", "old\n");
+  EXPECT_EQ(RunTool({"-o", output, kIrisModel, bad}).exitCode, 3);
   EXPECT_EQ(ReadFile(output), "old\n");
-  EXPECT_EQ(folder_.List(), (std::vector<std::string>{"bad.csv", "scores.csv"}));
+  EXPECT_EQ(folder.List(), (std::vector<std::string>{"bad.csv", "scores.csv"}));
 
-  const std::string good = folder_.Write("good.csv", IrisCsv({"5.1,3.5,1.4,0.2"}));
-  run = RunTool({"-o", output, kIrisModel, good});
+  const std::string good = folder.Write("good.csv", IrisCsv({"5.1,3.5,1.4,0.2"}));
+  ToolRun run = RunTool({"-o", output, kIrisModel, good});
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(Lines(ReadFile(output)).size(), 2u);
@@ -142,41 +113,41 @@ TEST_F(CsvErrors, FailedRunLeavesNoOutputFileAndKeepsAnOldOne) {
 
 // --- Input values --------------------------------------------------------------------
 
-// Scores one iris row and returns its output line.
-std::string ScoreIrisRow(const std::string& row, const std::vector<std::string>& options = {}) {
-  TempFolder folder;
-  const std::string input = folder.Write("in.csv", IrisCsv({row}));
-  std::vector<std::string> args = options;
-  args.push_back(kIrisModel);
-  args.push_back(input);
-  ToolRun run = RunTool(args);
-  EXPECT_EQ(run.exitCode, 0) << run.err;
-  std::vector<std::string> lines = Lines(run.out);
-  return lines.size() == 2 ? lines[1] : "<" + run.out + ">";
-}
-
 TEST(InputValues, MissingTokensAndNonNumbers) {
-  const std::string routed =
-      "versicolor,0.9411764705882353,6,0,0.9791666666666666,0.020833333333333332";
-  // Empty cell and NA: no value (advice 104), the biggest child is taken.
-  EXPECT_EQ(ScoreIrisRow("6.1,3.0,4.9,"),
-            "versicolor,0.8470588235294118,6,0,0.9791666666666666,0.020833333333333332,"
-            "104:petal_width;108:petal_width,0");
-  EXPECT_EQ(ScoreIrisRow("6.1,3.0,4.9,NA"), ScoreIrisRow("6.1,3.0,4.9,"));
-  // Text that is not a number is the system-missing number (advice 106).
-  EXPECT_EQ(ScoreIrisRow("6.1,3.0,4.9,wide"),
-            "versicolor,0.8470588235294118,6,0,0.9791666666666666,0.020833333333333332,"
-            "106:petal_width;108:petal_width,0");
-  // --na replaces the set: NA is then text, "?" is missing; empty stays missing.
-  EXPECT_EQ(ScoreIrisRow("6.1,3.0,4.9,NA", {"--na", "?"}), ScoreIrisRow("6.1,3.0,4.9,wide"));
-  EXPECT_EQ(ScoreIrisRow("6.1,3.0,4.9,?", {"--na", "?"}), ScoreIrisRow("6.1,3.0,4.9,"));
-  EXPECT_EQ(ScoreIrisRow("6.1,3.0,4.9,", {"--na", "?", "--na", "none"}),
-            ScoreIrisRow("6.1,3.0,4.9,"));
-  EXPECT_EQ(ScoreIrisRow("6.1,3.0,4.9,none", {"--na", "?", "--na", "none"}),
-            ScoreIrisRow("6.1,3.0,4.9,"));
-  // Numbers in any spelling ParseDouble takes route alike.
-  EXPECT_EQ(ScoreIrisRow("7,3,4.7,1.4") + "|" + ScoreIrisRow("7,3,+4.70,  1.4e0 "),
-            routed + ",,0|" + routed + ",,0");
+  // Empty cell and NA: no value (advice 104), the biggest child is taken. Text
+  // that is not a number is the system-missing number (advice 106).
+  const std::string shares = ",6,0,0.9791666666666666,0.020833333333333332,";
+  const std::string noValue =
+      "versicolor,0.8470588235294118" + shares + "104:petal_width;108:petal_width,0";
+  const std::string notNumber =
+      "versicolor,0.8470588235294118" + shares + "106:petal_width;108:petal_width,0";
+  const std::string routed = "versicolor,0.9411764705882353" + shares + ",0";
+  const struct {
+    std::string row;
+    std::vector<std::string> options;
+    std::string expected;
+  } cases[] = {
+      {"6.1,3.0,4.9,", {}, noValue},
+      {"6.1,3.0,4.9,NA", {}, noValue},
+      {"6.1,3.0,4.9,wide", {}, notNumber},
+      // --na replaces the set: NA is then text, "?" is missing; empty stays missing.
+      {"6.1,3.0,4.9,NA", {"--na", "?"}, notNumber},
+      {"6.1,3.0,4.9,?", {"--na", "?"}, noValue},
+      {"6.1,3.0,4.9,", {"--na", "?"}, noValue},
+      {"6.1,3.0,4.9,none", {"--na", "?", "--na", "none"}, noValue},
+      // Numbers in any spelling ParseDouble takes route alike.
+      {"7,3,4.7,1.4", {}, routed},
+      {"7,3,+4.70,  1.4e0 ", {}, routed},
+  };
+  TempFolder folder;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.row);
+    std::vector<std::string> args = c.options;
+    args.insert(args.end(), {kIrisModel, folder.Write("in.csv", IrisCsv({c.row}))});
+    ToolRun run = RunTool(args);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Lines(run.out).back(), c.expected);
+  }
 }
 
 // How input columns meet the model's inputs: the cell given for one output row.
@@ -221,51 +192,34 @@ TEST(InputValues, ColumnsMatchModelInputsByName) {
 
 // --- CSV dialect -----------------------------------------------------------------------
 
+// Quoting, CRLF, a BOM, empty lines and no final line break read like plain
+// CSV, from a file, "-" or absent input (standard input); kept cells keep
+// their text and are quoted when needed.
 TEST(CsvDialect, QuotingLineEndsBomAndEmptyLinesReadLikePlainCsv) {
   TempFolder folder;
   const std::string plain = folder.Write("plain.csv",
                                          "name,petal_length,petal_width,sepal_length,sepal_width\n"
-                                         "a,1.4,0.2,5,3\n"
+                                         "\"a, \"\"quoted\"\"\nnote\",1.4,0.2,5,3\n"
                                          "b,4.7,1.4,7,3\n"
                                          "c,,1.9,5.8,2.7\n");
   const std::string dressed =
       folder.Write("dressed.csv",
                    "\xEF\xBB\xBF\"name\",petal_length,\"petal_width\",sepal_length,sepal_width\r\n"
                    "\r\n"
-                   "\"a\",\"1.4\",0.2,5,3\r\n"
+                   "\"a, \"\"quoted\"\"\nnote\",\"1.4\",0.2,5,3\r\n"
                    "\n"
                    "b,4.7,\"1.4\",7,3\n"
-                   "\"c\",\"\",1.9,5.8,2.7");  // no final line break
-  ToolRun a = RunTool({"--keep", "name", kIrisModel, plain});
-  ToolRun b = RunTool({"--keep", "name", kIrisModel, dressed});
+                   "\"c\",\"\",1.9,5.8,2.7");
+  ToolRun a = RunTool({"--keep", "name,petal_width", kIrisModel, plain});
   ASSERT_EQ(a.exitCode, 0) << a.err;
-  ASSERT_EQ(b.exitCode, 0) << b.err;
-  EXPECT_EQ(a.out, b.out);
-  EXPECT_EQ(Lines(a.out).size(), 4u);
-}
-
-TEST(CsvDialect, KeptCellsKeepTheirTextAndAreQuotedWhenNeeded) {
-  TempFolder folder;
-  const std::string input = folder.Write("in.csv",
-                                         "note,petal_length,petal_width,sepal_length,sepal_width\n"
-                                         "\"a, \"\"quoted\"\"\nnote\",1.4,0.2,5,3\n"
-                                         "plain,1.4,0.2,5,3\n");
-  ToolRun run = RunTool({"--keep", "note,petal_width", kIrisModel, input});
-  ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(run.out.substr(0, run.out.find('\n') + 1),
-            std::string("note,petal_width,") + kIrisHeader + "\n");
-  EXPECT_NE(run.out.find("\n\"a, \"\"quoted\"\"\nnote\",0.2,setosa,"), std::string::npos)
-      << run.out;
-  EXPECT_NE(run.out.find("\nplain,0.2,setosa,"), std::string::npos);
-}
-
-TEST(CsvDialect, StandardInputWhenInputIsAbsentOrDash) {
-  ToolRun file = RunTool({kIrisModel, kIrisInput});
-  ToolRun dash = RunTool({kIrisModel, "-"}, kIrisInput);
-  ToolRun absent = RunTool({kIrisModel}, kIrisInput);
-  ASSERT_EQ(file.exitCode, 0);
-  EXPECT_EQ(dash.out, file.out);
-  EXPECT_EQ(absent.out, file.out);
+  EXPECT_EQ(Lines(a.out).size(), 5u);
+  EXPECT_EQ(a.out.substr(0, a.out.find('\n') + 1),
+            std::string("name,petal_width,") + kIrisHeader + "\n");
+  EXPECT_NE(a.out.find("\n\"a, \"\"quoted\"\"\nnote\",0.2,setosa,"), std::string::npos) << a.out;
+  EXPECT_NE(a.out.find("\nb,1.4,versicolor,"), std::string::npos) << a.out;
+  EXPECT_EQ(RunTool({"--keep", "name,petal_width", kIrisModel, dressed}).out, a.out);
+  EXPECT_EQ(RunTool({"--keep", "name,petal_width", kIrisModel, "-"}, plain).out, a.out);
+  EXPECT_EQ(RunTool({"--keep", "name,petal_width", kIrisModel}, plain).out, a.out);
 }
 
 // --- Options ---------------------------------------------------------------------------
@@ -308,7 +262,7 @@ TEST(Options, JsonLinesHaveTheCsvKeysAndTypedValues) {
             "\"status\":0}");
 }
 
-// Rows 13 and 14 of the iris input have no petal_width: surrogate and biggest child.
+// Rows 13 and 14 of the iris input have no petal_width.
 TEST(Options, NullHandlingGivesStatus90027WithoutPrediction) {
   const struct {
     const char* option;
@@ -316,9 +270,8 @@ TEST(Options, NullHandlingGivesStatus90027WithoutPrediction) {
     const char* expected;
   } cases[] = {
       {"--null-handling", 1, "setosa,0.9622641509433962,2,1,0,0,,0"},
-      {"--null-handling", 13, ",,-1,,,,,90027"},
       {"--null-handling", 14, ",,-1,,,,,90027"},
-      // The surrogate penalty still applies; no advice or shares are written.
+      // The confidence penalty still applies; no advice or shares are written.
       {"--prediction-only", 1, "setosa,0.9622641509433962,2,,,,,0"},
       {"--prediction-only", 13, "versicolor,0.8470588235294118,6,,,,,0"},
   };
@@ -331,24 +284,23 @@ TEST(Options, NullHandlingGivesStatus90027WithoutPrediction) {
 }
 
 TEST(Options, DescribeListsKindTargetVariablesAndTreeSizes) {
-  ToolRun run = RunTool({"--describe", kIrisModel});
-  ASSERT_EQ(run.exitCode, 0);
-  EXPECT_NE(run.out.find("kind: single tree"), std::string::npos);
-  EXPECT_NE(run.out.find("target: species (nominal, string; classification)"), std::string::npos);
-  EXPECT_NE(run.out.find("categories: 3\n  setosa\n  versicolor\n  virginica\n"),
-            std::string::npos);
-  EXPECT_NE(run.out.find("inputs: 4\n  sepal_length (continuous, numeric)\n"), std::string::npos);
-  EXPECT_NE(run.out.find("tree 1: 9 nodes, 5 leaves, depth 3"), std::string::npos) << run.out;
-
-  ToolRun ensemble = RunTool({"--describe", ExamplePath("ensemble/model.pmml")});
-  EXPECT_NE(ensemble.out.find("kind: ensemble"), std::string::npos);
-  EXPECT_NE(ensemble.out.find("other fields: 1\n  temperature"), std::string::npos);
-  EXPECT_NE(ensemble.out.find("trees: 3\n"), std::string::npos);
-  ToolRun rules = RunTool({"--describe", ExamplePath("ruleset/model.pmml")});
-  EXPECT_NE(rules.out.find("kind: rule set"), std::string::npos);
-  ToolRun regression = RunTool({"--describe", ExamplePath("regression/model.pmml")});
-  EXPECT_NE(regression.out.find("target: price (continuous, numeric; regression)"),
-            std::string::npos);
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"iris", "kind: single tree"},
+      {"iris", "target: species (nominal, string; classification)"},
+      {"iris", "categories: 3\n  setosa\n  versicolor\n  virginica\n"},
+      {"iris", "inputs: 4\n  sepal_length (continuous, numeric)\n"},
+      {"iris", "tree 1: 9 nodes, 5 leaves, depth 3"},
+      {"ensemble", "kind: ensemble"},
+      {"ensemble", "other fields: 1\n  temperature"},
+      {"ensemble", "trees: 3\n"},
+      {"ruleset", "kind: rule set"},
+      {"regression", "target: price (continuous, numeric; regression)"},
+  };
+  for (const auto& [model, text] : cases) {
+    ToolRun run = RunTool({"--describe", ExamplePath(model + "/model.pmml")});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.out.find(text), std::string::npos) << run.out;
+  }
 }
 
 TEST(Options, BadCommandLinesExitWith64AndUsage) {
@@ -362,11 +314,10 @@ TEST(Options, BadCommandLinesExitWith64AndUsage) {
       {"--keep"},
       {"--dump", "--describe", kIrisModel},
       {"--prediction-only=yes", kIrisModel},
+      {"--upgrade-pmml=yes", kIrisModel},
   };
   for (const auto& args : bad) {
-    std::string joined;
-    for (const auto& arg : args) joined += arg + " ";
-    SCOPED_TRACE(joined);
+    SCOPED_TRACE(args.empty() ? "" : args[0]);
     ToolRun run = RunTool(args);
     EXPECT_EQ(run.exitCode, 64);
     EXPECT_EQ(run.out, "");
@@ -379,10 +330,9 @@ TEST(Examples, FirstHitRowWithoutARuleHasNoNodeId) {
   // The example rule set scored first-hit: c02 takes a rule, c03 none.
   TempFolder folder;
   std::string model = ReadFile(ExamplePath("ruleset/model.pmml"));
-  const std::string voting = "value=\"voting\"";
-  const size_t at = model.find(voting);
+  const size_t at = model.find("value=\"voting\"");
   ASSERT_NE(at, std::string::npos);
-  model.replace(at, voting.size(), "value=\"firstHit\"");
+  model.replace(at, 14, "value=\"firstHit\"");
   ToolRun run = RunTool({"--keep", "customer", folder.Write("first-hit.pmml", model),
                          ExamplePath("ruleset/input.csv")});
   ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -412,8 +362,6 @@ TEST(Options, ProgressLineGoesToStandardErrorOnTerminalsOrOnRequest) {
   ToolRun shown = RunToolWithTerminal({kIrisModel, large});
   ASSERT_EQ(shown.exitCode, 0) << shown.err;
   EXPECT_TRUE(std::regex_search(shown.err, std::regex("dendrix-score: .*9000 rows"))) << shown.err;
-  EXPECT_EQ(Lines(shown.out).size(), 9001u);
-
   EXPECT_EQ(RunToolWithTerminal({"--no-progress", kIrisModel, large}).err, "");
   EXPECT_EQ(RunToolWithTerminal({kIrisModel, kIrisInput}).err, "");  // a small file
   EXPECT_EQ(RunTool({kIrisModel, large}).err, "");                   // not a terminal
@@ -453,21 +401,16 @@ TEST(Threads, TwoThreadsWriteExactlyWhatOneWrites) {
   ToolRun one = RunTool({"--threads", "1", "--keep", "id", kCreditModel, input});
   ToolRun two = RunTool({"--threads", "2", "--keep", "id", kCreditModel, input});
   ASSERT_EQ(one.exitCode, 0) << one.err;
-  ASSERT_EQ(two.exitCode, 0) << two.err;
-  EXPECT_EQ(Lines(one.out).size(), 100001u);
+  ASSERT_EQ(Lines(one.out).size(), 100001u);
+  EXPECT_EQ(Lines(one.out)[100000].rfind("99999,", 0), 0u);
   EXPECT_TRUE(one.out == two.out) << "outputs differ";
-  // Rows stay in input order.
-  std::vector<std::string> lines = Lines(two.out);
-  EXPECT_EQ(lines[1].rfind("0,", 0), 0u);
-  EXPECT_EQ(lines[100000].rfind("99999,", 0), 0u);
 }
 
 TEST(Threads, ErrorInALaterChunkStillNamesItsLine) {
   TempFolder folder;
-  std::string text = CreditRows(60000, 3);
-  text += "1,2,3\n";  // line 60002
-  text += CreditRows(10, 4).substr(text.find('\n') + 1);
-  const std::string input = folder.Write("bad.csv", text);
+  const std::string rows = CreditRows(10, 4);
+  const std::string input =
+      folder.Write("bad.csv", CreditRows(60000, 3) + "1,2,3\n" + rows.substr(rows.find('\n') + 1));
   ToolRun run = RunTool({"--threads", "3", kCreditModel, input});
   EXPECT_EQ(run.exitCode, 3);
   EXPECT_EQ(run.err, "dendrix-score: " + input + ":60002: row has 3 cells, the header has 5\n");

@@ -82,29 +82,25 @@ const char kNewerDocument[] = R"(<PMML version="4.3">
 </PMML>
 )";
 
-class UpgradeOption : public ::testing::Test {
- protected:
-  TempFolder folder_;
-  std::string model_ = folder_.Write("newer.pmml", kNewerDocument);
-  std::string input_ = folder_.Write("in.csv", "x,y,colour\n1,2,red\n1,2,blue\n8,9,red\n");
-};
-
-TEST_F(UpgradeOption, EveryKindOfChangeIsAppliedWarnedAndDescribed) {
-  ToolRun strict = RunTool({model_, input_});
+TEST(UpgradeOption, EveryKindOfChangeIsAppliedWarnedAndDescribed) {
+  TempFolder folder;
+  const std::string model = folder.Write("newer.pmml", kNewerDocument);
+  const std::string input = folder.Write("in.csv", "x,y,colour\n1,2,red\n1,2,blue\n8,9,red\n");
+  ToolRun strict = RunTool({model, input});
   EXPECT_EQ(strict.exitCode, 2);
   ASSERT_EQ(Lines(strict.err).size(), 2u) << strict.err;
   EXPECT_NE(strict.err.find("predicate field 'sum' is defined only in a LocalTransformations"),
             std::string::npos)
       << strict.err;
 
-  ToolRun run = RunTool({"--upgrade-pmml", "--prediction-only", model_, input_});
+  ToolRun run = RunTool({"--upgrade-pmml", "--prediction-only", model, input});
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.out,
             "prediction,std_dev,node_id,advice,status\n"
             "1,,2,,0\n"
             "2,,3,,0\n"
             "5,,4,,0\n");
-  const std::string warn = "dendrix-score: warning: " + model_ + ": upgraded: ";
+  const std::string warn = "dendrix-score: warning: " + model + ": upgraded: ";
   EXPECT_EQ(Lines(run.err),
             (std::vector<std::string>{
                 warn + "4 mining fields given a usageType the reader knows (\"active\", or "
@@ -114,45 +110,24 @@ TEST_F(UpgradeOption, EveryKindOfChangeIsAppliedWarnedAndDescribed) {
                 warn + "2 nodes without score given one",
                 warn + "1 categorical field without values given the values their predicates "
                        "name",
-                "dendrix-score: warning: " + model_ +
+                "dendrix-score: warning: " + model +
                     ": 1 notEqual predicate on a nominal field is read as equal; --semantics "
                     "pmml scores it as PMML 4.4 does"}));
 
-  ToolRun describe = RunTool({"--upgrade-pmml", "--describe", model_});
+  // The list itself is the reader's (tests/host); the tool ends the description with it.
+  ToolRun describe = RunTool({"--upgrade-pmml", "--describe", model});
   ASSERT_EQ(describe.exitCode, 0) << describe.err;
-  const std::string listed = describe.out.substr(describe.out.find("upgraded: "));
-  EXPECT_EQ(
-      Lines(listed),
-      (std::vector<std::string>{
-          "upgraded: 8", "  MiningField 'x': no usageType, now \"active\"",
-          "  MiningField 'y': no usageType, now \"active\"",
-          "  MiningField 'colour': no usageType, now \"active\"",
-          "  MiningField 'out': usageType \"target\" now \"predicted\"",
-          "  DerivedField 'sum' of TreeModel #1: moved to TransformationDictionary",
-          "  Node '0' of TreeModel #1: score 3.375, the record-weighted mean of 3 leaves below",
-          "  Node '1' of TreeModel #1: score 1.75, the record-weighted mean of 2 leaves "
-          "below",
-          "  DataField 'colour': 1 values from its predicates ('red')"}));
-}
-
-TEST_F(UpgradeOption, NameClashIsAModelError) {
-  std::string text = kNewerDocument;
-  text.replace(text.find("name=\"sum\""), 10, "name=\"y\"");
-  const std::string model = folder_.Write("clash.pmml", text);
-  ToolRun run = RunTool({"--upgrade-pmml", model, input_});
-  EXPECT_EQ(run.exitCode, 2);
-  EXPECT_EQ(run.err, "dendrix-score: " + model +
-                         ": error 3: LocalTransformations of TreeModel #1: DerivedField 'y' "
-                         "clashes with another field of that name\n");
-  ToolRun withValue = RunTool({"--upgrade-pmml=yes", model_, input_});
-  EXPECT_EQ(withValue.exitCode, 64);
+  const std::vector<std::string> listed =
+      Lines(describe.out.substr(describe.out.find("\nupgraded: ") + 1));
+  ASSERT_EQ(listed.size(), 9u) << describe.out;
+  EXPECT_EQ(listed[0], "upgraded: 8");
+  EXPECT_EQ(listed[8], "  DataField 'colour': 1 values from its predicates ('red')");
 }
 
 // Every example scores exactly as its expected file (keeping the first
 // column, as the README shows). On these documents the option changes
-// nothing: same scores, same description, no warning. Without it a rejected
-// document that shows no newer convention gets no hint.
-TEST_F(UpgradeOption, ConformingDocumentsGiveIdenticalOutput) {
+// nothing: same scores, same description, no warning.
+TEST(UpgradeOption, ConformingDocumentsGiveIdenticalOutput) {
   int checked = 0;
   for (const auto& entry : fs::directory_iterator(ExamplePath(""))) {
     const std::string folder = entry.path().string(), input = folder + "/input.csv";
@@ -170,17 +145,10 @@ TEST_F(UpgradeOption, ConformingDocumentsGiveIdenticalOutput) {
     ToolRun upgraded = RunTool({"--upgrade-pmml", "--keep", first, model, input});
     EXPECT_EQ(upgraded.out, plain.out);
     EXPECT_EQ(upgraded.err, "");
-    ToolRun describe = RunTool({"--describe", model});
-    ToolRun describeUpgraded = RunTool({"--upgrade-pmml", "--describe", model});
-    EXPECT_EQ(describe.out.find("upgraded:"), std::string::npos);
-    EXPECT_EQ(describeUpgraded.out, describe.out + "upgraded: 0\n");
+    EXPECT_EQ(RunTool({"--upgrade-pmml", "--describe", model}).out,
+              RunTool({"--describe", model}).out + "upgraded: 0\n");
   }
   EXPECT_GE(checked, 6);
-
-  ToolRun other = RunTool(
-      {folder_.Write("bad.pmml", "<PMML version=\"4.3\"><DataDictionary/></PMML>"), input_});
-  EXPECT_EQ(other.exitCode, 2);
-  EXPECT_EQ(Lines(other.err).size(), 1u) << other.err;
 }
 
 }  // namespace
