@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "RunTool.h"
+#include "ToolCase.h"
 
 namespace fs = std::filesystem;
 
@@ -17,7 +18,7 @@ const std::string kIrisModel = ExamplePath("iris/model.pmml");
 const std::string kIrisInput = ExamplePath("iris/input.csv");
 const std::string kCreditModel = ExamplePath("credit/model.pmml");
 
-const char kIrisHeader[] =
+const std::string kIrisHeader =
     "prediction,confidence,node_id,probability(setosa),probability(versicolor),"
     "probability(virginica),advice,status";
 
@@ -47,11 +48,11 @@ TEST(ModelErrors, MissingInputFileAndPlugin) {
     std::string model, input, message;  // message: a pattern for the line after "dendrix-score: "
     std::vector<std::string> environment;
   } cases[] = {
-      {bad, input, bad + ":3:[0-9]+: .+"},  // not well-formed: line and column
-      {empty, input, empty + ": error 1: Node element is missing!"},
-      {absent, input, absent + ": No such file or directory"},
-      {models.Path(), input, models.Path() + ": Is a directory"},
-      {kIrisModel, absent, absent + ": No such file or directory"},
+      {bad, input, bad + ":3:[0-9]+: .+", {}},  // not well-formed: line and column
+      {empty, input, empty + ": error 1: Node element is missing!", {}},
+      {absent, input, absent + ": No such file or directory", {}},
+      {models.Path(), input, models.Path() + ": Is a directory", {}},
+      {kIrisModel, absent, absent + ": No such file or directory", {}},
       // The plug-in named by the environment is loaded when --plugin is absent.
       {kIrisModel, input, absent + ": cannot load the plug-in: .+", {"DENDRIX_PLUGIN=" + absent}},
   };
@@ -118,76 +119,39 @@ TEST(InputValues, MissingTokensAndNonNumbers) {
   // that is not a number is the system-missing number (advice 106).
   const std::string shares = ",6,0,0.9791666666666666,0.020833333333333332,";
   const std::string noValue =
-      "versicolor,0.8470588235294118" + shares + "104:petal_width;108:petal_width,0";
+      "\nversicolor,0.8470588235294118" + shares + "104:petal_width;108:petal_width,0\n";
   const std::string notNumber =
-      "versicolor,0.8470588235294118" + shares + "106:petal_width;108:petal_width,0";
-  const std::string routed = "versicolor,0.9411764705882353" + shares + ",0";
-  const struct {
-    std::string row;
-    std::vector<std::string> options;
-    std::string expected;
-  } cases[] = {
-      {"6.1,3.0,4.9,", {}, noValue},
-      {"6.1,3.0,4.9,NA", {}, noValue},
-      {"6.1,3.0,4.9,wide", {}, notNumber},
+      "\nversicolor,0.8470588235294118" + shares + "106:petal_width;108:petal_width,0\n";
+  const std::string routed = "\nversicolor,0.9411764705882353" + shares + ",0\n";
+  ExpectToolCases({
+      {"empty", "", IrisCsv({"6.1,3.0,4.9,"}), "@iris @in", 0, "", noValue},
+      {"NA", "", IrisCsv({"6.1,3.0,4.9,NA"}), "@iris @in", 0, "", noValue},
+      {"text", "", IrisCsv({"6.1,3.0,4.9,wide"}), "@iris @in", 0, "", notNumber},
       // --na replaces the set: NA is then text, "?" is missing; empty stays missing.
-      {"6.1,3.0,4.9,NA", {"--na", "?"}, notNumber},
-      {"6.1,3.0,4.9,?", {"--na", "?"}, noValue},
-      {"6.1,3.0,4.9,", {"--na", "?"}, noValue},
-      {"6.1,3.0,4.9,none", {"--na", "?", "--na", "none"}, noValue},
+      {"NA replaced", "", IrisCsv({"6.1,3.0,4.9,NA"}), "--na ? @iris @in", 0, "", notNumber},
+      {"? a token", "", IrisCsv({"6.1,3.0,4.9,?"}), "--na ? @iris @in", 0, "", noValue},
+      {"empty stays", "", IrisCsv({"6.1,3.0,4.9,"}), "--na ? @iris @in", 0, "", noValue},
+      {"two tokens", "", IrisCsv({"6.1,3.0,4.9,none"}), "--na ? --na none @iris @in", 0, "",
+       noValue},
       // Numbers in any spelling ParseDouble takes route alike.
-      {"7,3,4.7,1.4", {}, routed},
-      {"7,3,+4.70,  1.4e0 ", {}, routed},
-  };
-  TempFolder folder;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.row);
-    std::vector<std::string> args = c.options;
-    args.insert(args.end(), {kIrisModel, folder.Write("in.csv", IrisCsv({c.row}))});
-    ToolRun run = RunTool(args);
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(Lines(run.out).back(), c.expected);
-  }
+      {"plain number", "", IrisCsv({"7,3,4.7,1.4"}), "@iris @in", 0, "", routed},
+      {"spelt number", "", IrisCsv({"7,3,+4.70,  1.4e0 "}), "@iris @in", 0, "", routed},
+  });
 }
 
-// How input columns meet the model's inputs: the cell given for one output row.
+// How input columns meet the model's inputs.
 TEST(InputValues, ColumnsMatchModelInputsByName) {
-  const struct {
-    const char* what;
-    std::string model, csv;
-    size_t line, cell;
-    const char* expected;
-    const char* warning;  // in the only line of standard error; empty: none
-  } cases[] = {
-      {"a text field takes the cell text", kCreditModel,
-       "income,age,employment,housing\n20000,30,employed,own\n", 1, 2, "low-income-employed", ""},
+  const std::string credit = "income,age,employment,housing\n20000,30,";
+  ExpectToolCases({
+      {"a text field takes the cell text", "", credit + "employed,own\n", "@credit @in", 0, "",
+       "\ngood,0.6644736842105263,low-income-employed,"},
       // "Employed" is not a category (case matters): advice 105, surrogate used.
-      {"an unknown category", kCreditModel,
-       "income,age,employment,housing\n20000,30,Employed,rent\n", 1, 5,
-       "105:employment;107:housing", ""},
-      {"a missing model input", kIrisModel,
-       "petal_length,sepal_length,sepal_width,extra\n4.9,1,1,x\n1.0,1,1,y\n", 1, 6,
-       "104:petal_width;108:petal_width", "'petal_width'"},
-      {"routed before the missing input matters", kIrisModel,
-       "petal_length,sepal_length,sepal_width,extra\n4.9,1,1,x\n1.0,1,1,y\n", 2, 0, "setosa",
-       "'petal_width'"},
-      {"duplicate names use the first", kIrisModel,
-       "petal_length,petal_width,petal_length,sepal_length,sepal_width\n1.0,0.2,6.0,1,1\n", 1, 0,
-       "setosa", ""},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    TempFolder folder;
-    ToolRun run = RunTool({c.model, folder.Write("in.csv", c.csv)});
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(Cells(Lines(run.out).at(c.line)).at(c.cell), c.expected);
-    if (*c.warning == '\0') {
-      EXPECT_EQ(run.err, "");
-    } else {
-      ASSERT_EQ(Lines(run.err).size(), 1u) << run.err;
-      EXPECT_NE(run.err.find(c.warning), std::string::npos) << run.err;
-    }
-  }
+      {"an unknown category", "", credit + "Employed,rent\n", "@credit @in", 0, "",
+       "\nbad,0.6107142857142858,low-income-unstable,0.32,0.68,105:employment;107:housing,0\n"},
+      {"duplicate names use the first", "",
+       "petal_length,petal_width,petal_length,sepal_length,sepal_width\n1.0,0.2,6.0,1,1\n",
+       "@iris @in", 0, "", "\nsetosa,"},
+  });
 }
 
 // --- CSV dialect -----------------------------------------------------------------------
@@ -225,125 +189,94 @@ TEST(CsvDialect, QuotingLineEndsBomAndEmptyLinesReadLikePlainCsv) {
 // --- Options ---------------------------------------------------------------------------
 
 TEST(Options, KeepAllAndUnknownKeepColumn) {
-  ToolRun all = RunTool({"--keep", "all", kIrisModel, kIrisInput});
-  ASSERT_EQ(all.exitCode, 0);
-  std::vector<std::string> lines = Lines(all.out);
-  EXPECT_EQ(lines[0],
-            "flower,sepal_length,sepal_width,petal_length,petal_width," + std::string(kIrisHeader));
-  EXPECT_EQ(lines[1].rfind("f01,5.1,3.5,1.4,0.2,setosa,", 0), 0u);
-
-  ToolRun unknown = RunTool({"--keep", "flower,colour", kIrisModel, kIrisInput});
-  EXPECT_EQ(unknown.exitCode, 64);
-  EXPECT_NE(unknown.err.find("'colour'"), std::string::npos);
-  EXPECT_NE(unknown.err.find("Usage:"), std::string::npos);
+  ExpectToolCases({
+      {"all", "", "", "--keep all @iris @iris.csv", 0, "",
+       "flower,sepal_length,sepal_width,petal_length,petal_width," + kIrisHeader +
+           "\nf01,5.1,3.5,1.4,0.2,setosa,"},
+      {"unknown", "", "", "--keep flower,colour @iris @iris.csv", 64, "'colour'", ""},
+  });
 }
 
 TEST(Options, JsonLinesHaveTheCsvKeysAndTypedValues) {
-  ToolRun run = RunTool({"--format", "jsonl", "--keep", "flower", kIrisModel, kIrisInput});
-  ASSERT_EQ(run.exitCode, 0);
-  std::vector<std::string> lines = Lines(run.out);
-  ASSERT_EQ(lines.size(), 16u);  // no header line
-  EXPECT_EQ(lines[0],
-            "{\"flower\":\"f01\",\"prediction\":\"setosa\",\"confidence\":0.9622641509433962,"
-            "\"node_id\":\"2\",\"probability(setosa)\":1,\"probability(versicolor)\":0,"
-            "\"probability(virginica)\":0,\"advice\":\"\",\"status\":0}");
-  EXPECT_NE(lines[12].find("\"advice\":\"104:petal_width;108:petal_width\""), std::string::npos);
-
-  ToolRun failed = RunTool({"--format", "jsonl", "--null-handling", kIrisModel, kIrisInput});
-  EXPECT_NE(
-      Lines(failed.out)[12].find("{\"prediction\":null,\"confidence\":null,\"node_id\":\"-1\""),
-      std::string::npos)
-      << Lines(failed.out)[12];
-
-  ToolRun regression = RunTool({"--format=jsonl", ExamplePath("regression/model.pmml"),
-                                ExamplePath("regression/input.csv")});
-  EXPECT_EQ(Lines(regression.out).at(5),
-            "{\"prediction\":223846.15,\"std_dev\":null,\"node_id\":\"7\",\"advice\":\"\","
-            "\"status\":0}");
+  ExpectToolCases({
+      {"first line, no header", "", "", "--format jsonl --keep flower @iris @iris.csv", 0, "",
+       "^{\"flower\":\"f01\",\"prediction\":\"setosa\",\"confidence\":0.9622641509433962,"
+       "\"node_id\":\"2\",\"probability(setosa)\":1,\"probability(versicolor)\":0,"
+       "\"probability(virginica)\":0,\"advice\":\"\",\"status\":0}\n"},
+      {"advice", "", "", "--format jsonl @iris @iris.csv", 0, "",
+       "\"advice\":\"104:petal_width;108:petal_width\""},
+      {"failed row", "", "", "--format jsonl --null-handling @iris @iris.csv", 0, "",
+       "\n{\"prediction\":null,\"confidence\":null,\"node_id\":\"-1\""},
+      {"regression", "", "", "--format=jsonl @regression @regression.csv", 0, "",
+       "\n{\"prediction\":223846.15,\"std_dev\":null,\"node_id\":\"7\",\"advice\":\"\","
+       "\"status\":0}\n"},
+  });
 }
 
 // Rows 13 and 14 of the iris input have no petal_width.
 TEST(Options, NullHandlingGivesStatus90027WithoutPrediction) {
-  const struct {
-    const char* option;
-    size_t line;
-    const char* expected;
-  } cases[] = {
-      {"--null-handling", 1, "setosa,0.9622641509433962,2,1,0,0,,0"},
-      {"--null-handling", 14, ",,-1,,,,,90027"},
+  ExpectToolCases({
+      {"scored", "", "", "--null-handling @iris @iris.csv", 0, "",
+       "^" + kIrisHeader + "\nsetosa,0.9622641509433962,2,1,0,0,,0\n"},
+      {"stopped", "", "", "--null-handling @iris @iris.csv", 0, "", "\n,,-1,,,,,90027\n"},
+      {"prediction only", "", "", "--prediction-only @iris @iris.csv", 0, "",
+       "^" + kIrisHeader + "\nsetosa,0.9622641509433962,2,,,,,0\n"},
       // The confidence penalty still applies; no advice or shares are written.
-      {"--prediction-only", 1, "setosa,0.9622641509433962,2,,,,,0"},
-      {"--prediction-only", 13, "versicolor,0.8470588235294118,6,,,,,0"},
-  };
-  for (const auto& c : cases) {
-    ToolRun run = RunTool({c.option, kIrisModel, kIrisInput});
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(Lines(run.out).at(0), kIrisHeader);
-    EXPECT_EQ(Lines(run.out).at(c.line), c.expected) << c.option;
-  }
+      {"prediction only, penalty", "", "", "--prediction-only @iris @iris.csv", 0, "",
+       "\nversicolor,0.8470588235294118,6,,,,,0\n"},
+  });
 }
 
 TEST(Options, DescribeListsKindTargetVariablesAndTreeSizes) {
-  const std::vector<std::pair<std::string, std::string>> cases = {
-      {"iris", "kind: single tree"},
-      {"iris", "target: species (nominal, string; classification)"},
-      {"iris", "categories: 3\n  setosa\n  versicolor\n  virginica\n"},
-      {"iris", "inputs: 4\n  sepal_length (continuous, numeric)\n"},
-      {"iris", "tree 1: 9 nodes, 5 leaves, depth 3"},
-      {"ensemble", "kind: ensemble"},
-      {"ensemble", "other fields: 1\n  temperature"},
-      {"ensemble", "trees: 3\n"},
-      {"ruleset", "kind: rule set"},
-      {"regression", "target: price (continuous, numeric; regression)"},
-  };
-  for (const auto& [model, text] : cases) {
-    ToolRun run = RunTool({"--describe", ExamplePath(model + "/model.pmml")});
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_NE(run.out.find(text), std::string::npos) << run.out;
-  }
+  ExpectToolCases({
+      {"tree", "", "", "--describe @iris", 0, "", "^kind: single tree"},
+      {"variables", "", "", "--describe @iris", 0, "",
+       "\ntarget: species (nominal, string; classification)\ncategories: 3\n  setosa\n  "
+       "versicolor\n  virginica\ninputs: 4\n  sepal_length (continuous, numeric)\n"},
+      {"tree size", "", "", "--describe @iris", 0, "", "\n  tree 1: 9 nodes, 5 leaves, depth 3\n"},
+      {"ensemble", "", "", "--describe @ensemble", 0, "", "^kind: ensemble"},
+      {"other fields", "", "", "--describe @ensemble", 0, "",
+       "\nother fields: 1\n  temperature (continuous, numeric)\nunused fields: 0\ntrees: 3\n"},
+      {"rule set", "", "", "--describe @ruleset", 0, "", "^kind: rule set"},
+      {"regression", "", "", "--describe @regression", 0, "",
+       "\ntarget: price (continuous, numeric; regression)\n"},
+  });
 }
 
 TEST(Options, BadCommandLinesExitWith64AndUsage) {
-  const std::vector<std::vector<std::string>> bad = {
-      {},
-      {"--frobnicate", kIrisModel},
-      {"--threads", "0", kIrisModel},
-      {"--threads", "two", kIrisModel},
-      {"--format", "xml", kIrisModel},
-      {kIrisModel, kIrisInput, "extra"},
-      {"--keep"},
-      {"--dump", "--describe", kIrisModel},
-      {"--prediction-only=yes", kIrisModel},
-      {"--upgrade-pmml=yes", kIrisModel},
-  };
-  for (const auto& args : bad) {
-    SCOPED_TRACE(args.empty() ? "" : args[0]);
-    ToolRun run = RunTool(args);
-    EXPECT_EQ(run.exitCode, 64);
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err.rfind("dendrix-score: ", 0), 0u);
-    EXPECT_NE(run.err.find("Usage: dendrix-score [OPTIONS] MODEL [INPUT]"), std::string::npos);
-  }
+  const std::string usage = "\nUsage: dendrix-score [OPTIONS] MODEL [INPUT]\n";
+  ExpectToolCases({
+      {"no model", "", "", "", 64, usage, ""},
+      {"unknown option", "", "", "--frobnicate @iris", 64,
+       "dendrix-score: unknown option '--frobnicate'" + usage, ""},
+      {"no threads", "", "", "--threads 0 @iris", 64, usage, ""},
+      {"threads not a number", "", "", "--threads two @iris", 64, usage, ""},
+      {"unknown format", "", "", "--format xml @iris", 64, usage, ""},
+      {"an extra argument", "", "", "@iris @iris.csv extra", 64, usage, ""},
+      {"no keep list", "", "", "--keep", 64, usage, ""},
+      {"dump and describe", "", "", "--dump --describe @iris", 64, usage, ""},
+      {"value for a flag", "", "", "--prediction-only=yes @iris", 64, usage, ""},
+      {"value for upgrade", "", "", "--upgrade-pmml=yes @iris", 64, usage, ""},
+  });
 }
 
+TEST(Options, DumpHelpAndVersion) {
+  ExpectToolCases({
+      {"dump", "", "", "--dump @iris", 0, "", "^Start Display DendrixPMMLModel: \n\n"},
+      {"dump end", "", "", "--dump @iris", 0, "", "End of DendrixPMMLModel."},
+      {"help", "", "", "--help", 0, "", "--threads N"},
+      {"version", "", "", "--version", 0, "", "^dendrix-score 0."},
+  });
+}
+
+// The example rule set scored first-hit: c02 takes a rule, c03 none.
 TEST(Examples, FirstHitRowWithoutARuleHasNoNodeId) {
-  // The example rule set scored first-hit: c02 takes a rule, c03 none.
-  TempFolder folder;
   std::string model = ReadFile(ExamplePath("ruleset/model.pmml"));
   const size_t at = model.find("value=\"voting\"");
   ASSERT_NE(at, std::string::npos);
   model.replace(at, 14, "value=\"firstHit\"");
-  ToolRun run = RunTool({"--keep", "customer", folder.Write("first-hit.pmml", model),
-                         ExamplePath("ruleset/input.csv")});
-  ASSERT_EQ(run.exitCode, 0) << run.err;
-  const std::vector<std::string> lines = Lines(run.out);
-  ASSERT_GT(lines.size(), 3u);
-  EXPECT_EQ(Cells(lines[0])[3], "node_id");
-  EXPECT_EQ(Cells(lines[2])[0], "c02");
-  EXPECT_NE(Cells(lines[2])[3], "-1");
-  EXPECT_EQ(Cells(lines[3])[0], "c03");
-  EXPECT_EQ(Cells(lines[3])[2], "0.5");
-  EXPECT_EQ(Cells(lines[3])[3], "-1");
+  ExpectToolCases({{"first hit", model, "", "--keep customer @m @ruleset.csv", 0, "",
+                    "\nc02,basic,0.7960526315789473,R3,,,,,0\nc03,basic,0.5,-1,,,,,0\n"}});
 }
 
 TEST(Options, ProgressLineGoesToStandardErrorOnTerminalsOrOnRequest) {
@@ -365,14 +298,6 @@ TEST(Options, ProgressLineGoesToStandardErrorOnTerminalsOrOnRequest) {
   EXPECT_EQ(RunToolWithTerminal({"--no-progress", kIrisModel, large}).err, "");
   EXPECT_EQ(RunToolWithTerminal({kIrisModel, kIrisInput}).err, "");  // a small file
   EXPECT_EQ(RunTool({kIrisModel, large}).err, "");                   // not a terminal
-}
-
-TEST(Options, DumpHelpAndVersion) {
-  const std::string dump = RunTool({"--dump", kIrisModel}).out;
-  EXPECT_EQ(dump.rfind("Start Display DendrixPMMLModel: \n\n", 0), 0u);
-  EXPECT_NE(dump.find("End of DendrixPMMLModel."), std::string::npos);
-  EXPECT_NE(RunTool({"--help"}).out.find("--threads N"), std::string::npos);
-  EXPECT_TRUE(std::regex_match(RunTool({"--version"}).out, std::regex("dendrix-score [0-9.]+\n")));
 }
 
 // --- Threads ----------------------------------------------------------------------------

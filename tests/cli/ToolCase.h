@@ -1,0 +1,60 @@
+#pragma once
+
+// Runs of dendrix-score given as table rows: files, a command line and what
+// must come back.
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "RunTool.h"
+
+// The files m.pmml and in.csv are written from model and input; in args
+// (blank-separated) "@m" and "@in" stand for their paths, "@NAME" for
+// examples/NAME/model.pmml and "@NAME.csv" for examples/NAME/input.csv.
+struct ToolCase {
+  std::string name, model, input, args;
+  int exitCode;
+  std::string errHas;  // empty: standard error must be empty
+  std::string outHas;  // "^TEXT": output starting with TEXT
+};
+
+// Runs each case and checks its exit status, standard output and messages. A
+// model or command-line error (exit 2 or 64) writes no output; no message runs
+// on past 2000 bytes.
+inline void ExpectToolCases(const std::vector<ToolCase>& cases) {
+  for (const ToolCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder folder;
+    folder.Write("m.pmml", c.model);
+    folder.Write("in.csv", c.input);
+    std::vector<std::string> args;
+    std::istringstream words(c.args);
+    for (std::string arg; words >> arg;) {
+      const bool input = arg.size() > 4 && arg.compare(arg.size() - 4, 4, ".csv") == 0;
+      args.push_back(arg == "@m"     ? folder.Path() + "/m.pmml"
+                     : arg == "@in"  ? folder.Path() + "/in.csv"
+                     : arg[0] != '@' ? arg
+                                     : ExamplePath(arg.substr(1, arg.size() - (input ? 5 : 1)) +
+                                                   (input ? "/input.csv" : "/model.pmml")));
+    }
+    ToolRun run = RunTool(args);
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+    if (c.errHas.empty()) {
+      EXPECT_EQ(run.err, "");
+    } else {
+      EXPECT_NE(run.err.find(c.errHas), std::string::npos) << run.err;
+    }
+    EXPECT_LT(run.err.size(), 2000u);
+    if (c.outHas.rfind('^', 0) == 0) {
+      EXPECT_EQ(run.out.rfind(c.outHas.substr(1), 0), 0u) << run.out;
+    } else {
+      EXPECT_NE(run.out.find(c.outHas), std::string::npos) << run.out;
+    }
+    if (c.exitCode == 2 || c.exitCode == 64) {
+      EXPECT_EQ(run.out, "");
+    }
+  }
+}
