@@ -40,11 +40,11 @@ TEST(PathColumn, EndsAtTheNodeIdAndSaysHowTheCaseGotThere) {
       << Lines(json.out)[0];
 }
 
-// Checks that the SVG is well-formed and counts its node boxes and the highlighted ones.
+// Checks that the SVG is well-formed and counts its node boxes, the highlighted
+// boxes and edges, and the nodes said to be hidden below the boxes.
 struct Drawing {
-  int nodes = 0;
-  int highlighted = 0;
-  long long hidden = 0;  // "+N nodes below", summed
+  int nodes = 0, highlighted = 0;
+  long long hidden = 0;
 };
 
 Drawing ReadSvg(const std::string& svg) {
@@ -52,15 +52,13 @@ Drawing ReadSvg(const std::string& svg) {
   XmlDocument document(XmlDocument::Form::kReadOnly);
   XmlParseError error;
   EXPECT_TRUE(document.ParseMemory(svg, &error)) << error.line << ": " << error.message;
-  auto count = [&svg](const std::string& mark) {
-    int n = 0;
-    for (size_t at = svg.find(mark); at != std::string::npos; at = svg.find(mark, at + 1)) ++n;
-    return n;
-  };
-  Drawing drawing{count("<g class=\"node\""), count("stroke=\"#d62728\" stroke-width"), 0};
-  const std::regex below("\\+(\\d+) nodes below");
-  for (std::sregex_iterator it(svg.begin(), svg.end(), below), end; it != end; ++it) {
-    drawing.hidden += std::stoll((*it)[1]);
+  Drawing drawing;
+  const std::regex mark("<g class=\"node\"|stroke=\"#d62728\" stroke-width|\\+(\\d+) nodes below");
+  for (std::sregex_iterator it(svg.begin(), svg.end(), mark), end; it != end; ++it) {
+    const char first = it->str()[0];
+    drawing.nodes += first == '<';
+    drawing.highlighted += first == 's';
+    if (first == '+') drawing.hidden += std::stoll((*it)[1]);
   }
   return drawing;
 }

@@ -61,19 +61,15 @@ ToolRun Run(const std::vector<std::string>& argv, const std::string& stdinPath,
   // The terminal is read while the tool runs, so it never blocks on a full buffer.
   std::string fromTerminal;
   int status = 0;
-  while (true) {
-    const pid_t done = ::waitpid(pid, &status, terminal ? WNOHANG : 0);
-    if (terminal) {
-      char buffer[4096];
-      while (true) {
-        pollfd ready{master, POLLIN, 0};
-        if (::poll(&ready, 1, done == 0 ? 20 : 0) <= 0) break;
-        const ssize_t got = ::read(master, buffer, sizeof buffer);
-        if (got <= 0) break;
-        fromTerminal.append(buffer, static_cast<size_t>(got));
-      }
+  for (pid_t done = 0; done == 0;) {
+    done = ::waitpid(pid, &status, terminal ? WNOHANG : 0);
+    char buffer[4096];
+    pollfd ready{master, POLLIN, 0};
+    while (terminal && ::poll(&ready, 1, done == 0 ? 20 : 0) > 0) {
+      const ssize_t got = ::read(master, buffer, sizeof buffer);
+      if (got <= 0) break;
+      fromTerminal.append(buffer, static_cast<size_t>(got));
     }
-    if (done != 0) break;
   }
   if (terminal) ::close(master);
   ToolRun run;

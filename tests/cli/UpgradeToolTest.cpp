@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <map>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -23,27 +23,20 @@ const std::string kProducerDir = DENDRIX_SHARED_DIR "/conformance/jpmml-knime";
 // one line naming what follows newer conventions and the option.
 TEST(ProducerDocuments, StrictReadingFailsWithAHint) {
   if (!fs::exists(kProducerDir)) GTEST_SKIP() << kProducerDir << " is absent";
-  for (const auto& [name, input] :
-       std::map<std::string, std::string>{{"DecisionTreeIris", "Iris.csv"},
-                                          {"DecisionTreeAudit", "Audit.csv"},
-                                          {"DecisionTreeAuto", "Auto.csv"},
-                                          {"DecisionTreeEnsembleIris", "Iris.csv"}}) {
-    SCOPED_TRACE(name);
+  for (const char* name :
+       {"DecisionTreeIris", "DecisionTreeAudit", "DecisionTreeAuto", "DecisionTreeEnsembleIris"}) {
     const std::string model = kProducerDir + "/" + name + ".pmml";
-    ToolRun run = RunTool({model, kProducerDir + "/" + input});
+    ToolRun run = RunTool({model});
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(run.out, "");
-    std::vector<std::string> lines = Lines(run.err);
-    ASSERT_EQ(lines.size(), 2u) << run.err;
-    EXPECT_EQ(lines[0], "dendrix-score: " + model +
+    EXPECT_TRUE(std::regex_match(
+        run.err, std::regex("dendrix-score: " + model +
                             ": error 1: Attribute \"usageType\" is required in element "
-                            "<MiningField>");
-    EXPECT_EQ(lines[1].rfind("dendrix-score: " + model + " follows newer PMML conventions (", 0),
-              0u)
-        << lines[1];
-    EXPECT_NE(lines[1].find("has no usageType"), std::string::npos);
-    EXPECT_NE(lines[1].find("has usageType \"target\""), std::string::npos);
-    EXPECT_EQ(lines[1].substr(lines[1].size() - 26), "); --upgrade-pmml reads it");
+                            "<MiningField>\ndendrix-score: " +
+                            model +
+                            " follows newer PMML conventions \\(.*has no usageType.*; "
+                            ".*has usageType \"target\".*\\); --upgrade-pmml reads it\n")))
+        << run.err;
   }
 }
 
