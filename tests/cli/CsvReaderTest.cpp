@@ -182,13 +182,4 @@ TEST(CsvChunkReader, HeaderLimitsAndEmptyInputs) {
   }
 }
 
-TEST(RowEnds, QuotesHideLineBreaks) {
-  const std::string text = "a,\"b\nc\"\nd,\"e\n";
-  EXPECT_EQ(FindFirstRowEnd(text.data(), text.size()), 8u);
-  EXPECT_EQ(FindLastRowEnd(text.data(), text.size()), 8u);  // the last \n is inside quotes
-  const std::string plain = "a\nb\nc";
-  EXPECT_EQ(FindLastRowEnd(plain.data(), plain.size()), 4u);
-  EXPECT_EQ(FindLastRowEnd("abc", 3), 0u);
-}
-
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -10,28 +11,24 @@
 
 namespace {
 
-// Splits a row at commas, the way the tokenizer hands it over.
-std::vector<std::string_view> Cells(const std::string& row) {
-  std::vector<std::string_view> cells;
-  size_t start = 0;
-  for (size_t i = 0; i <= row.size(); ++i) {
-    if (i == row.size() || row[i] == ',') {
-      cells.emplace_back(row.data() + start, i - start);
-      start = i + 1;
-    }
-  }
-  return cells;
-}
-
 TEST(RowRecord, ReadsEachPositionFromItsCellWhenAsked) {
   // Positions: a <- column 2, b <- column 0, s (string) <- column 1, none <- no column.
   RowRecord record({"a", "b", "s", "none"}, {{2, false}, {0, false}, {1, true}, {-1, false}},
                    {"NA", "?"});
   EXPECT_EQ(record.GetValueAt(0), nullptr);  // no row yet
 
+  // Splits a row at commas, as the tokenizer hands it over, and gives it to the record.
+  std::vector<std::string_view> cells;
+  auto setRow = [&](const std::string& row) {
+    cells.clear();
+    for (size_t start = 0, end = 0; end != std::string::npos; start = end + 1) {
+      end = row.find(',', start);
+      cells.emplace_back(row.data() + start, std::min(end, row.size()) - start);
+    }
+    record.SetRow(cells.data(), row.data() + row.size());
+  };
   std::string row = "-0.25,text,1.5";
-  std::vector<std::string_view> cells = Cells(row);
-  record.SetRow(cells.data(), row.data() + row.size());
+  setRow(row);
   EXPECT_EQ(record.GetValueAt(0)->ToDouble(), 1.5);
   EXPECT_EQ(record.GetValue("b")->ToDouble(), -0.25);
   EXPECT_EQ(record.GetValueAt(2)->ToString(), "text");
@@ -49,15 +46,12 @@ TEST(RowRecord, ReadsEachPositionFromItsCellWhenAsked) {
   // give no value (a token is only missing as a whole cell), text that is no
   // number reads as the system-missing value, and a number read as a string
   // field stays text.
-  std::string next = "NA,12,abc";
-  cells = Cells(next);
-  record.SetRow(cells.data(), next.data() + next.size());
+  const std::string next = "NA,12,abc", third = "?,,NAN";  // the record reads them in place
+  setRow(next);
   EXPECT_EQ(record.GetValueAt(1), nullptr);
   EXPECT_EQ(record.GetValueAt(0)->ToDouble(), NumericValue::GetSysmisValue());
   EXPECT_EQ(record.GetValueAt(2)->ToString(), "12");
-  std::string third = "?,,NAN";
-  cells = Cells(third);
-  record.SetRow(cells.data(), third.data() + third.size());
+  setRow(third);
   EXPECT_EQ(record.GetValueAt(1), nullptr);
   EXPECT_EQ(record.GetValueAt(2), nullptr);
   EXPECT_EQ(record.GetValueAt(0)->ToDouble(), NumericValue::GetSysmisValue());

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -43,14 +42,13 @@ ToolRun Run(const std::vector<std::string>& argv, const std::string& stdinPath,
   pid_t pid = ::fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
-    int in = ::open(stdinPath.c_str(), O_RDONLY);
-    int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int err = terminal ? ::open(terminalPath.c_str(), O_RDWR | O_NOCTTY)
-                       : ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (in < 0 || out < 0 || err < 0) ::_exit(126);
-    ::dup2(in, STDIN_FILENO);
-    ::dup2(out, STDOUT_FILENO);
-    ::dup2(err, STDERR_FILENO);
+    const int err = terminal ? ::open(terminalPath.c_str(), O_RDWR | O_NOCTTY)
+                             : ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (::dup2(::open(stdinPath.c_str(), O_RDONLY), STDIN_FILENO) < 0 ||
+        ::dup2(::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO) < 0 ||
+        ::dup2(err, STDERR_FILENO) < 0) {
+      ::_exit(126);
+    }
     for (const std::string& setting : environment) ::putenv(const_cast<char*>(setting.c_str()));
     std::vector<char*> args;
     for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
@@ -72,11 +70,8 @@ ToolRun Run(const std::vector<std::string>& argv, const std::string& stdinPath,
     }
   }
   if (terminal) ::close(master);
-  ToolRun run;
-  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  run.out = ReadFile(outPath);
-  run.err = terminal ? fromTerminal : ReadFile(errPath);
-  return run;
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), ReadFile(outPath),
+          terminal ? fromTerminal : ReadFile(errPath)};
 }
 
 std::vector<std::string> ToolArgv(const std::vector<std::string>& args) {

@@ -13,12 +13,13 @@
 
 // The files m.pmml and in.csv are written from model and input; in args
 // (blank-separated) "@m" and "@in" stand for their paths, "@NAME" for
-// examples/NAME/model.pmml and "@NAME.csv" for examples/NAME/input.csv.
+// examples/NAME/model.pmml and "@NAME.csv" for examples/NAME/input.csv. in.csv
+// is also standard input.
 struct ToolCase {
   std::string name, model, input, args;
   int exitCode;
   std::string errHas;  // empty: standard error must be empty
-  std::string outHas;  // "^TEXT": output starting with TEXT
+  std::string outHas;  // "^TEXT": output starting with TEXT; "=TEXT": exactly TEXT
 };
 
 // Runs each case and checks its exit status, standard output and messages. A
@@ -40,7 +41,7 @@ inline void ExpectToolCases(const std::vector<ToolCase>& cases) {
                                      : ExamplePath(arg.substr(1, arg.size() - (input ? 5 : 1)) +
                                                    (input ? "/input.csv" : "/model.pmml")));
     }
-    ToolRun run = RunTool(args);
+    ToolRun run = RunTool(args, folder.Path() + "/in.csv");
     EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
     if (c.errHas.empty()) {
       EXPECT_EQ(run.err, "");
@@ -48,7 +49,9 @@ inline void ExpectToolCases(const std::vector<ToolCase>& cases) {
       EXPECT_NE(run.err.find(c.errHas), std::string::npos) << run.err;
     }
     EXPECT_LT(run.err.size(), 2000u);
-    if (c.outHas.rfind('^', 0) == 0) {
+    if (c.outHas.rfind('=', 0) == 0) {
+      EXPECT_EQ(run.out, c.outHas.substr(1));
+    } else if (c.outHas.rfind('^', 0) == 0) {
       EXPECT_EQ(run.out.rfind(c.outHas.substr(1), 0), 0u) << run.out;
     } else {
       EXPECT_NE(run.out.find(c.outHas), std::string::npos) << run.out;
