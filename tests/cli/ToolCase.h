@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -12,8 +13,9 @@
 #include "RunTool.h"
 
 // The files m.pmml and in.csv are written from model and input; in args
-// (blank-separated) "@m" and "@in" stand for their paths, "@NAME" for
-// examples/NAME/model.pmml and "@NAME.csv" for examples/NAME/input.csv. in.csv
+// (blank-separated) "@m", "@in" and "@out" stand for m.pmml, in.csv and out.csv
+// in the case's folder, "@NAME" for examples/NAME/model.pmml and "@NAME.csv"
+// for examples/NAME/input.csv; NAME=VALUE sets an environment variable. in.csv
 // is also standard input.
 struct ToolCase {
   std::string name, model, input, args;
@@ -23,25 +25,31 @@ struct ToolCase {
 };
 
 // Runs each case and checks its exit status, standard output and messages. A
-// model or command-line error (exit 2 or 64) writes no output; no message runs
-// on past 2000 bytes.
+// model or command-line error (exit 2 or 64) writes no output, a failed run
+// leaves no file behind, and no message runs on past 2000 bytes.
 inline void ExpectToolCases(const std::vector<ToolCase>& cases) {
   for (const ToolCase& c : cases) {
     SCOPED_TRACE(c.name);
     TempFolder folder;
     folder.Write("m.pmml", c.model);
     folder.Write("in.csv", c.input);
-    std::vector<std::string> args;
+    std::vector<std::string> args, environment;
     std::istringstream words(c.args);
     for (std::string arg; words >> arg;) {
       const bool input = arg.size() > 4 && arg.compare(arg.size() - 4, 4, ".csv") == 0;
-      args.push_back(arg == "@m"     ? folder.Path() + "/m.pmml"
-                     : arg == "@in"  ? folder.Path() + "/in.csv"
-                     : arg[0] != '@' ? arg
+      if (std::isupper(arg[0]) && arg.find('=') != std::string::npos) {
+        environment.push_back(arg);
+      } else if (arg == "@m" || arg == "@in" || arg == "@out") {
+        args.push_back(folder.Path() + (arg == "@m"    ? "/m.pmml"
+                                        : arg == "@in" ? "/in.csv"
+                                                       : "/out.csv"));
+      } else {
+        args.push_back(arg[0] != '@' ? arg
                                      : ExamplePath(arg.substr(1, arg.size() - (input ? 5 : 1)) +
                                                    (input ? "/input.csv" : "/model.pmml")));
+      }
     }
-    ToolRun run = RunTool(args, folder.Path() + "/in.csv");
+    ToolRun run = RunTool(args, folder.Path() + "/in.csv", environment);
     EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
     if (c.errHas.empty()) {
       EXPECT_EQ(run.err, "");
@@ -58,6 +66,9 @@ inline void ExpectToolCases(const std::vector<ToolCase>& cases) {
     }
     if (c.exitCode == 2 || c.exitCode == 64) {
       EXPECT_EQ(run.out, "");
+    }
+    if (c.exitCode != 0) {
+      EXPECT_EQ(folder.List(), (std::vector<std::string>{"in.csv", "m.pmml"}));
     }
   }
 }
