@@ -96,9 +96,8 @@ ToolRun RunToolWithTerminal(const std::vector<std::string>& args) {
 }
 
 TempFolder::TempFolder() {
-  std::string pattern = (fs::temp_directory_path() / "dendrix-cli-XXXXXX").string();
-  if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
+  path_ = (fs::temp_directory_path() / "dendrix-cli-XXXXXX").string();
+  if (!::mkdtemp(path_.data())) throw std::runtime_error("mkdtemp failed");
 }
 
 TempFolder::~TempFolder() {

