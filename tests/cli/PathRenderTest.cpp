@@ -14,24 +14,18 @@ namespace {
 const std::string kIrisModel = ExamplePath("iris/model.pmml");
 const std::string kIrisInput = ExamplePath("iris/input.csv");
 
+// Row 13 has no petal_width: node 4 sends it to its biggest child.
 TEST(PathColumn, EndsAtTheNodeIdAndSaysHowTheCaseGotThere) {
-  const ToolRun run = RunTool({"--path", kIrisModel, kIrisInput});
-  ASSERT_EQ(run.exitCode, 0) << run.err;
-  const std::vector<std::string> lines = Lines(run.out);
-  ASSERT_GT(lines.size(), 13u);
-  EXPECT_EQ(Cells(lines[0]).back(), "path");
-  // Row 13 has no petal_width: node 3 sends it to its biggest child.
-  EXPECT_EQ(Cells(lines[13]).back(),
-            "1 -> 3[petal_length > 2.45] -> 4[no condition applies: biggest child] -> "
-            "6[petal_length <= 4.95]");
-
-  const ToolRun json = RunTool({"--path", "--format", "jsonl", kIrisModel, kIrisInput});
-  ASSERT_EQ(json.exitCode, 0) << json.err;
-  EXPECT_NE(Lines(json.out)[0].find(",\"path\":[[{\"node\":\"1\",\"depth\":0,\"condition\":\"\","
-                                    "\"weight\":1},{\"node\":\"2\",\"depth\":1,"
-                                    "\"condition\":\"petal_length <= 2.45\",\"weight\":1}]]}"),
-            std::string::npos)
-      << Lines(json.out)[0];
+  ExpectToolCases({
+      {"text", "", "", "--path @iris @iris.csv", 0, "", ",advice,status,path\n"},
+      {"row 13", "", "", "--path @iris @iris.csv", 0, "",
+       ",6,0,0.9791666666666666,0.020833333333333332,104:petal_width;108:petal_width,0,1 -> "
+       "3[petal_length > 2.45] -> 4[no condition applies: biggest child] -> 6[petal_length <= "
+       "4.95]\n"},
+      {"JSON", "", "", "--path --format jsonl @iris @iris.csv", 0, "",
+       ",\"path\":[[{\"node\":\"1\",\"depth\":0,\"condition\":\"\",\"weight\":1},{\"node\":\"2\","
+       "\"depth\":1,\"condition\":\"petal_length <= 2.45\",\"weight\":1}]]}\n"},
+  });
 }
 
 // Checks that the SVG is well-formed and counts its node boxes, the highlighted

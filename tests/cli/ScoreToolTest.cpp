@@ -209,7 +209,6 @@ TEST(Options, BadCommandLinesExitWith64AndUsage) {
       {"no keep list", "", "", "--keep", 64, usage, ""},
       {"dump and describe", "", "", "--dump --describe @iris", 64, usage, ""},
       {"value for a flag", "", "", "--prediction-only=yes @iris", 64, usage, ""},
-      {"value for upgrade", "", "", "--upgrade-pmml=yes @iris", 64, usage, ""},
   });
 }
 
