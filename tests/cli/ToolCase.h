@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -16,7 +17,7 @@
 // (blank-separated) "@m", "@in" and "@out" stand for m.pmml, in.csv and out.csv
 // in the case's folder, "@NAME" for examples/NAME/model.pmml and "@NAME.csv"
 // for examples/NAME/input.csv; NAME=VALUE sets an environment variable. in.csv
-// is also standard input.
+// is also standard input. In what must come back "@/" stands for the folder.
 struct ToolCase {
   std::string name, model, input, args;
   int exitCode;
@@ -50,19 +51,21 @@ inline void ExpectToolCases(const std::vector<ToolCase>& cases) {
       }
     }
     ToolRun run = RunTool(args, folder.Path() + "/in.csv", environment);
+    const std::string errHas = std::regex_replace(c.errHas, std::regex("@/"), folder.Path() + "/");
+    const std::string outHas = std::regex_replace(c.outHas, std::regex("@/"), folder.Path() + "/");
     EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
-    if (c.errHas.empty()) {
+    if (errHas.empty()) {
       EXPECT_EQ(run.err, "");
     } else {
-      EXPECT_NE(run.err.find(c.errHas), std::string::npos) << run.err;
+      EXPECT_NE(run.err.find(errHas), std::string::npos) << run.err;
     }
     EXPECT_LT(run.err.size(), 2000u);
-    if (c.outHas.rfind('=', 0) == 0) {
-      EXPECT_EQ(run.out, c.outHas.substr(1));
-    } else if (c.outHas.rfind('^', 0) == 0) {
-      EXPECT_EQ(run.out.rfind(c.outHas.substr(1), 0), 0u) << run.out;
+    if (outHas.rfind('=', 0) == 0) {
+      EXPECT_EQ(run.out, outHas.substr(1));
+    } else if (outHas.rfind('^', 0) == 0) {
+      EXPECT_EQ(run.out.rfind(outHas.substr(1), 0), 0u) << run.out;
     } else {
-      EXPECT_NE(run.out.find(c.outHas), std::string::npos) << run.out;
+      EXPECT_NE(run.out.find(outHas), std::string::npos) << run.out;
     }
     if (c.exitCode == 2 || c.exitCode == 64) {
       EXPECT_EQ(run.out, "");

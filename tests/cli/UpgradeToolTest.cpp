@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "RunTool.h"
+#include "ToolCase.h"
 
 namespace fs = std::filesystem;
 
@@ -73,45 +74,30 @@ const char kNewerDocument[] = R"(<PMML version="4.3">
 )";
 
 TEST(UpgradeOption, EveryKindOfChangeIsAppliedWarnedAndDescribed) {
-  TempFolder folder;
-  const std::string model = folder.Write("newer.pmml", kNewerDocument);
-  const std::string input = folder.Write("in.csv", "x,y,colour\n1,2,red\n1,2,blue\n8,9,red\n");
-  ToolRun strict = RunTool({model, input});
-  EXPECT_EQ(strict.exitCode, 2);
-  ASSERT_EQ(Lines(strict.err).size(), 2u) << strict.err;
-  EXPECT_NE(strict.err.find("predicate field 'sum' is defined only in a LocalTransformations"),
-            std::string::npos)
-      << strict.err;
-
-  ToolRun run = RunTool({"--upgrade-pmml", "--prediction-only", model, input});
-  ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(run.out,
-            "prediction,std_dev,node_id,advice,status\n"
-            "1,,2,,0\n"
-            "2,,3,,0\n"
-            "5,,4,,0\n");
-  const std::string warn = "dendrix-score: warning: " + model + ": upgraded: ";
-  EXPECT_EQ(Lines(run.err),
-            (std::vector<std::string>{
-                warn + "4 mining fields given a usageType the reader knows (\"active\", or "
-                       "\"predicted\" for \"target\")",
-                warn + "1 derived field moved from LocalTransformations to the "
-                       "TransformationDictionary",
-                warn + "2 nodes without score given one",
-                warn + "1 categorical field without values given the values their predicates "
-                       "name",
-                "dendrix-score: warning: " + model +
-                    ": 1 notEqual predicate on a nominal field is read as equal; --semantics "
-                    "pmml scores it as PMML 4.4 does"}));
-
-  // The list itself is the reader's (tests/host); the tool ends the description with it.
-  ToolRun describe = RunTool({"--upgrade-pmml", "--describe", model});
-  ASSERT_EQ(describe.exitCode, 0) << describe.err;
-  const std::vector<std::string> listed =
-      Lines(describe.out.substr(describe.out.find("\nupgraded: ") + 1));
-  ASSERT_EQ(listed.size(), 9u) << describe.out;
-  EXPECT_EQ(listed[0], "upgraded: 8");
-  EXPECT_EQ(listed[8], "  DataField 'colour': 1 values from its predicates ('red')");
+  const std::string input = "x,y,colour\n1,2,red\n1,2,blue\n8,9,red\n";
+  const std::string warn = "dendrix-score: warning: @/m.pmml: ";
+  ExpectToolCases({
+      {"strict", kNewerDocument, input, "@m @in", 2,
+       "predicate field 'sum' is defined only in a LocalTransformations", ""},
+      {"upgraded", kNewerDocument, input, "--upgrade-pmml --prediction-only @m @in", 0,
+       warn +
+           "upgraded: 4 mining fields given a usageType the reader knows (\"active\", or "
+           "\"predicted\" for \"target\")\n" +
+           warn +
+           "upgraded: 1 derived field moved from LocalTransformations to the "
+           "TransformationDictionary\n" +
+           warn + "upgraded: 2 nodes without score given one\n" + warn +
+           "upgraded: 1 categorical field without values given the values their predicates "
+           "name\n" +
+           warn +
+           "1 notEqual predicate on a nominal field is read as equal; --semantics pmml scores it "
+           "as PMML 4.4 does\n",
+       "=prediction,std_dev,node_id,advice,status\n1,,2,,0\n2,,3,,0\n5,,4,,0\n"},
+      // The list itself is the reader's (tests/host); the tool ends the description with it.
+      {"described", kNewerDocument, "", "--upgrade-pmml --describe @m", 0,
+       warn + "upgraded: 4 mining fields",
+       "\nupgraded: 8\n  MiningField 'x': no usageType, now \"active\"\n"},
+  });
 }
 
 // Every example scores exactly as its expected file (keeping the first
