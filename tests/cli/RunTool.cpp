@@ -113,9 +113,7 @@ std::string TempFolder::Write(const std::string& name, const std::string& conten
 
 std::vector<std::string> TempFolder::List() const {
   std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(path_)) {
-    names.push_back(entry.path().filename().string());
-  }
+  for (const auto& entry : fs::directory_iterator(path_)) names.push_back(entry.path().filename());
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -123,16 +121,14 @@ std::vector<std::string> TempFolder::List() const {
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) lines.push_back(line);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
 }
 
 std::vector<std::string> Cells(const std::string& line) {
   std::vector<std::string> cells;
-  std::string cell;
   std::istringstream in(line);
-  while (std::getline(in, cell, ',')) cells.push_back(cell);
+  for (std::string cell; std::getline(in, cell, ',');) cells.push_back(cell);
   if (!line.empty() && line.back() == ',') cells.push_back("");
   return cells;
 }
