@@ -8,7 +8,6 @@
 #include <regex>
 #include <sstream>
 #include <string>
-#include <vector>
 
 #include "RunTool.h"
 #include "ToolCase.h"

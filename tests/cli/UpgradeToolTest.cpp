@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <regex>
 #include <string>
-#include <vector>
 
 #include "RunTool.h"
 #include "ToolCase.h"
