@@ -29,24 +29,25 @@ std::string IrisCsv(const std::vector<std::string>& rows) {
 
 // --- Model errors ----------------------------------------------------------------
 
-// A model, input or plug-in that cannot be read: exit 2 naming the file and
-// the reason; with -o no file, temporary or not, is left behind.
+// A model, input or plug-in that cannot be read: exit 2 and one line naming the
+// file and the reason (no hint where nothing suggests one); with -o no file,
+// temporary or not, is left behind.
 TEST(ModelErrors, MissingInputFileAndPlugin) {
   const std::string input = IrisCsv({"5.1,3.5,1.4,0.2"}), absent = "/nonexistent/absent";
   ExpectToolCases({
       {"not well-formed: line and column", "<PMML version=\"4.3\">\n  <DataDictionary>\n</PMML>\n",
-       input, "-o @out @m @in", 2, "dendrix-score: @/m.pmml:3:", ""},
+       input, "-o @out @m @in", 2, "^dendrix-score: @/m.pmml:3:", ""},
       {"no tree", "<PMML version=\"4.3\"><DataDictionary/></PMML>", input, "-o @out @m @in", 2,
-       "dendrix-score: @/m.pmml: error 1: Node element is missing!\n", ""},
+       "=dendrix-score: @/m.pmml: error 1: Node element is missing!\n", ""},
       {"absent model", "", input, "-o @out " + absent + " @in", 2,
-       "dendrix-score: " + absent + ": No such file or directory\n", ""},
-      {"folder as model", "", input, "-o @out /tmp @in", 2, "dendrix-score: /tmp: Is a directory\n",
-       ""},
+       "=dendrix-score: " + absent + ": No such file or directory\n", ""},
+      {"folder as model", "", input, "-o @out /tmp @in", 2,
+       "=dendrix-score: /tmp: Is a directory\n", ""},
       {"absent input", "", "", "-o @out @iris " + absent, 2,
-       "dendrix-score: " + absent + ": No such file or directory\n", ""},
+       "=dendrix-score: " + absent + ": No such file or directory\n", ""},
       // The plug-in named by the environment is loaded when --plugin is absent.
       {"plug-in", "", input, "DENDRIX_PLUGIN=" + absent + " -o @out @iris @in", 2,
-       "dendrix-score: " + absent + ": cannot load the plug-in: ", ""},
+       "^dendrix-score: " + absent + ": cannot load the plug-in: ", ""},
   });
 }
 
@@ -62,18 +63,18 @@ TEST(CsvErrors, MalformedInputNamesItsLine) {
                               "0.9411764705882353,6,0,0.9791666666666666,0.020833333333333332,,0\n";
   ExpectToolCases({
       {"open quote", "", IrisCsv({"5.1,3.5,1.4,0.2", "7.0,3.2,4.7,1.4", "6.3,\"3.3,6.0,2.5"}),
-       "@iris @in", 3, "dendrix-score: @/in.csv:4: unterminated quoted cell", twoRows},
+       "@iris @in", 3, "^dendrix-score: @/in.csv:4: unterminated quoted cell", twoRows},
       {"cell count", "",
        "sepal_length,sepal_width,petal_length,petal_width,note\n5.1,3.5,1.4,0.2,a\n"
        "7.0,3.2,4.7,1.4,\"two\nlines\"\n6.3,3.3,6.0,2.5\n",
-       "@iris @in", 3, "dendrix-score: @/in.csv:5: row has 4 cells, the header has 5\n", twoRows},
+       "@iris @in", 3, "^dendrix-score: @/in.csv:5: row has 4 cells, the header has 5\n", twoRows},
       {"stray quote", "", IrisCsv({"5.1,3\"5,1.4,0.2"}), "@iris @in", 3,
-       "dendrix-score: @/in.csv:2: quote inside an unquoted cell", header},
+       "^dendrix-score: @/in.csv:2: quote inside an unquoted cell", header},
       {"text after quote", "", IrisCsv({"5.1,\"3.5\"x,1.4,0.2"}), "@iris @in", 3,
-       "dendrix-score: @/in.csv:2: text after the closing quote of a cell\n", header},
-      {"empty", "", "", "@iris @in", 3, "dendrix-score: @/in.csv:1: no header row", "="},
+       "^dendrix-score: @/in.csv:2: text after the closing quote of a cell\n", header},
+      {"empty", "", "", "@iris @in", 3, "^dendrix-score: @/in.csv:1: no header row", "="},
       {"into a new file", "", IrisCsv({"5.1,3.5,1.4,0.2", "1,2,3"}), "-o @out @iris @in", 3,
-       "dendrix-score: @/in.csv:3: row has 3 cells", "="},
+       "^dendrix-score: @/in.csv:3: row has 3 cells", "="},
   });
 }
 

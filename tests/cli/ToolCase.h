@@ -21,14 +21,24 @@
 struct ToolCase {
   std::string name, model, input, args;
   int exitCode;
-  std::string errHas;  // empty: standard error must be empty
-  std::string outHas;  // "^TEXT": output starting with TEXT; "=TEXT": exactly TEXT
+  // What standard error and output hold: "=TEXT" exactly TEXT, "^TEXT" TEXT
+  // first, otherwise TEXT somewhere. An empty errHas: no message.
+  std::string errHas, outHas;
 };
 
 // Runs each case and checks its exit status, standard output and messages. A
 // model or command-line error (exit 2 or 64) writes no output, a failed run
 // leaves no file behind, and no message runs on past 2000 bytes.
 inline void ExpectToolCases(const std::vector<ToolCase>& cases) {
+  auto expectText = [](const std::string& actual, const std::string& expected) {
+    if (expected.rfind('=', 0) == 0) {
+      EXPECT_EQ(actual, expected.substr(1));
+    } else if (expected.rfind('^', 0) == 0) {
+      EXPECT_EQ(actual.rfind(expected.substr(1), 0), 0u) << actual;
+    } else {
+      EXPECT_NE(actual.find(expected), std::string::npos) << actual;
+    }
+  };
   for (const ToolCase& c : cases) {
     SCOPED_TRACE(c.name);
     TempFolder folder;
@@ -54,19 +64,9 @@ inline void ExpectToolCases(const std::vector<ToolCase>& cases) {
     const std::string errHas = std::regex_replace(c.errHas, std::regex("@/"), folder.Path() + "/");
     const std::string outHas = std::regex_replace(c.outHas, std::regex("@/"), folder.Path() + "/");
     EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
-    if (errHas.empty()) {
-      EXPECT_EQ(run.err, "");
-    } else {
-      EXPECT_NE(run.err.find(errHas), std::string::npos) << run.err;
-    }
+    expectText(run.err, errHas.empty() ? "=" : errHas);
+    expectText(run.out, outHas);
     EXPECT_LT(run.err.size(), 2000u);
-    if (outHas.rfind('=', 0) == 0) {
-      EXPECT_EQ(run.out, outHas.substr(1));
-    } else if (outHas.rfind('^', 0) == 0) {
-      EXPECT_EQ(run.out.rfind(outHas.substr(1), 0), 0u) << run.out;
-    } else {
-      EXPECT_NE(run.out.find(outHas), std::string::npos) << run.out;
-    }
     if (c.exitCode == 2 || c.exitCode == 64) {
       EXPECT_EQ(run.out, "");
     }
