@@ -108,7 +108,7 @@ TEST(InputValues, MissingTokensAndNonNumbers) {
       {"empty stays", "", IrisCsv({"6.1,3.0,4.9,"}), "--na ? @iris @in", 0, "", noValue},
       {"two tokens", "", IrisCsv({"6.1,3.0,4.9,none"}), "--na ? --na none @iris @in", 0, "",
        noValue},
-      // Numbers in any spelling ParseDouble takes route alike.
+      // A number in any spelling the host parser takes routes like its plain form.
       {"spelt number", "", IrisCsv({"7,3,+4.70,  1.4e0 "}), "@iris @in", 0, "", routed},
       // "Employed" is not a category (case matters): advice 105, surrogate used.
       {"an unknown category", "", "income,age,employment,housing\n20000,30,Employed,rent\n",
