@@ -1,56 +1,89 @@
-// The chunked CSV reader: rows cut at block boundaries, quotes, line counts, size limits.
+// The chunked CSV reader (rows cut at block boundaries, quotes, line counts, size
+// limits) and the row record the model reads the cells through.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "ReadCsv.h"
 #include "RunTool.h"
 #include "cli/CliError.h"
 #include "cli/CsvReader.h"
+#include "cli/RowRecord.h"
+#include "cli/TextFormat.h"
 
 namespace {
 
 using Rows = std::vector<std::vector<std::string>>;
+using Status = CsvTokenizer::Status;
 
-const char kTricky[] =
-    "\xEF\xBB\xBF"
-    "\n"
-    "id,text,n\r\n"
-    "1,plain,10\r\n"
-    "2,\"with, comma\",20\n"
-    "3,\"two\nlines\",30\n"
-    "\n"
-    "4,\"say \"\"hi\"\"\",40\n"
-    "5,,\n"
-    "6,\"\",\"\"\n"
-    "7,a\rb,70\n"
-    "8,\"\"\"\",\"x\"\r\n"
-    "9,last,90";
+struct ReadResult {
+  std::vector<std::string> header;
+  Rows rows;
+  Status error = Status::kEnd;
+  int64_t errorLine = -1;   // 1-based line of the error
+  std::string headerError;  // the message and exit code a malformed header stops with
+};
 
-const Rows kTrickyRows = {{"1", "plain", "10"},
-                          {"2", "with, comma", "20"},
-                          {"3", "two\nlines", "30"},
-                          {"4", "say \"hi\"", "40"},
-                          {"5", "", ""},
-                          {"6", "", ""},
-                          {"7", "a\rb", "70"},
-                          {"8", "\"", "x"},
-                          {"9", "last", "90"}};
+// Reads text (header included) as the tool does, through the chunk reader with
+// the given block size and limits, until the end or the first error.
+ReadResult ReadAll(const std::string& text, size_t blockSize, size_t maxRow = 1 << 20,
+                   size_t maxCell = kCsvMaxCellBytes) {
+  TempFolder folder;
+  struct File {
+    int fd;
+    ~File() { ::close(fd); }
+  } file{::open(folder.Write("in.csv", text).c_str(), O_RDONLY)};
+  CsvChunkReader reader(file.fd, blockSize, maxRow, maxCell);
+  ReadResult result;
+  int64_t lineBase = 0;  // lines before the chunk
+  try {
+    if (!reader.ReadHeader(&result.header, &lineBase)) return result;
+  } catch (const CliError& e) {
+    result.headerError = std::string(e.what()) + " (exit " + std::to_string(e.GetExitCode()) + ")";
+    return result;
+  }
+  CsvChunk chunk;
+  std::vector<std::string_view> cells;
+  while (result.error == Status::kEnd && reader.NextChunk(&chunk)) {
+    CsvTokenizer tokenizer(&chunk);
+    Status status;
+    while ((status = tokenizer.Next(&cells)) == Status::kRow) {
+      result.rows.emplace_back(cells.begin(), cells.end());
+    }
+    result.error = status;
+    result.errorLine = status == Status::kEnd ? -1 : lineBase + tokenizer.ErrorLine() + 1;
+    lineBase += tokenizer.LinesConsumed();
+  }
+  return result;
+}
 
 // Cutting the input into blocks of any size gives the same rows: blocks end
 // inside quoted cells, between CR and LF and inside doubled quotes.
 TEST(CsvChunkReader, AnyBlockSizeGivesTheSameRows) {
+  const char tricky[] =
+      "\xEF\xBB\xBF\nid,text,n\r\n1,plain,10\r\n2,\"with, comma\",20\n3,\"two\nlines\",30\n\n"
+      "4,\"say \"\"hi\"\"\",40\n5,,\n6,\"\",\"\"\n7,a\rb,70\n8,\"\"\"\",\"x\"\r\n9,last,90";
+  const Rows rows = {{"1", "plain", "10"},
+                     {"2", "with, comma", "20"},
+                     {"3", "two\nlines", "30"},
+                     {"4", "say \"hi\"", "40"},
+                     {"5", "", ""},
+                     {"6", "", ""},
+                     {"7", "a\rb", "70"},
+                     {"8", "\"", "x"},
+                     {"9", "last", "90"}};
   for (size_t block : {1u, 2u, 3u, 5u, 7u, 16u, 64u, 4096u}) {
     SCOPED_TRACE(block);
-    ReadResult result = ReadAll(kTricky, block);
+    ReadResult result = ReadAll(tricky, block);
     EXPECT_EQ(result.header, (std::vector<std::string>{"id", "text", "n"}));
-    EXPECT_EQ(result.headerLines, 2);  // the empty line and the header
-    EXPECT_EQ(result.rows, kTrickyRows);
-    EXPECT_EQ(result.lines, 10);  // line breaks after the header, quoted one included
-    EXPECT_EQ(result.error, CsvTokenizer::Status::kEnd);
+    EXPECT_EQ(result.rows, rows);
+    EXPECT_EQ(result.error, Status::kEnd);
   }
 }
 
@@ -59,135 +92,125 @@ TEST(CsvChunkReader, AnyBlockSizeGivesTheSameRows) {
 // at every offset from a 64-byte boundary and across several.
 TEST(CsvChunkReader, RandomRowsReadBackExactly) {
   std::mt19937 random(7);
-  const std::string alphabet = "abc0123456789.-";
   auto plain = [&](size_t length) {
     std::string cell;
-    for (size_t k = 0; k < length; ++k) cell += alphabet[random() % alphabet.size()];
+    while (cell.size() < length) cell += "abc0123456789.-"[random() % 15];
     return cell;
   };
-  Rows rows;
+  Rows rows(400);
   std::string text = "h1,h2,h3,h4,h5\n";
-  for (int r = 0; r < 400; ++r) {
-    std::vector<std::string> row;
+  for (auto& row : rows) {
     for (int c = 0; c < 5; ++c) {
-      std::string cell;
-      std::string written;
-      switch (random() % 6) {
-        case 0:
-          break;  // empty
-        case 1:
-          cell = plain(70 + random() % 130);
-          written = cell;
-          break;
-        case 2: {
-          cell = plain(random() % 20) + ",\n\"" + plain(random() % 80);
-          written = "\"";
-          for (char ch : cell) written += ch == '"' ? std::string("\"\"") : std::string(1, ch);
-          written += "\"";
-          break;
-        }
-        default:
-          cell = plain(1 + random() % 9);
-          written = cell;
-      }
-      row.push_back(cell);
-      text += (c > 0 ? "," : "") + written;
+      const unsigned kind = random() % 6;  // empty, long, quoted, short
+      row.push_back(kind == 0   ? ""
+                    : kind == 1 ? plain(70 + random() % 130)
+                    : kind == 2 ? plain(random() % 20) + ",\n\"" + plain(random() % 80)
+                                : plain(1 + random() % 9));
+      if (c > 0) text += ',';
+      textformat::AppendCsvCell(text, row.back());
     }
-    rows.push_back(row);
     text += random() % 4 == 0 ? "\r\n" : "\n";
   }
   for (size_t block : {97u, 4096u, 65536u}) {
     SCOPED_TRACE(block);
     ReadResult result = ReadAll(text, block);
-    EXPECT_EQ(result.error, CsvTokenizer::Status::kEnd);
+    EXPECT_EQ(result.error, Status::kEnd);
     EXPECT_EQ(result.rows, rows);
   }
 }
 
+// Whatever the block size, a fault is reported at its line with the rows
+// before it read: an unterminated quote or an over-long quoted cell where the
+// quote opens, a long row at its first line. Quoted text counts against the
+// cell limit once its quotes are removed; a CR before the line break is not
+// part of the cell. Empty inputs have no header; a header over a limit is
+// malformed CSV.
 TEST(CsvChunkReader, ErrorsNameTheLineWhateverTheBlockSize) {
-  const std::string text = "a,b\n1,2\n3,\"x\ny\"\n4,\"open\n5,6\n";
-  for (size_t block : {1u, 4u, 9u, 1024u}) {
-    SCOPED_TRACE(block);
-    ReadResult result = ReadAll(text, block);
-    EXPECT_EQ(result.error, CsvTokenizer::Status::kUnterminatedQuote);
-    EXPECT_EQ(result.errorLine, 5);  // the line where the quote opens
-    EXPECT_EQ(result.rows.size(), 2u);
+  const std::string ten(10, 'x'), y6(6, 'y'), exit = " (exit " + std::to_string(kExitCsv) + ")";
+  const std::string longRow = "a,b\n1,2\n3,\"" + std::string(2000, 'x') + "\"\n5,6\n";
+  const struct {
+    std::string text;
+    size_t maxRow, maxCell;
+    Status error;
+    int64_t line;
+    size_t rows;
+    std::string headerError;
+  } cases[] = {
+      {"a,b\n1,2\n3,\"x\ny\"\n4,\"open\n5,6\n", 1000, 1000, Status::kUnterminatedQuote, 5, 2, ""},
+      {"a,b\n1,2\n3,x\"y\n4,5\n", 1000, 1000, Status::kStrayQuote, 3, 1, ""},
+      // A stray quote upsets the quote parity used to cut blocks; the first
+      // fault is reported, not a later symptom.
+      {"a,b\n1,\"2\"x\n3,4\n5,6\n", 1000, 1000, Status::kTextAfterQuote, 2, 0, ""},
+      {longRow, 100, 4000, Status::kRowTooLong, 3, 1, ""},
+      {longRow, 4000, 4000, Status::kEnd, -1, 3, ""},
+      {"a,b\n1,2\n\n3," + ten + "y\n5,6\n", 1000, 10, Status::kCellTooLong, 4, 1, ""},
+      {"a,b\n1,\"" + y6 + "\n" + y6 + "\"\n5,6\n", 1000, 10, Status::kCellTooLong, 2, 0, ""},
+      {"a,b\n" + ten + ",1\n\"qqqqqqqq\"\"\",2\r\n3," + ten + "\r\n", 1000, 10, Status::kEnd, -1, 3,
+       ""},
+      {"", 1000, 1000, Status::kEnd, -1, 0, ""},
+      {"\xEF\xBB\xBF\n\r\n\n", 1000, 1000, Status::kEnd, -1, 0, ""},
+      {"x,y", 1000, 1000, Status::kEnd, -1, 0, ""},
+      {std::string(2000, 'h') + "\n1\n", 100, 1000, Status::kEnd, -1, 0,
+       "<stdin>:1: row longer than 64 MB" + exit},
+      {"\nid," + std::string(40, 'h') + "\n1,2\n", 1000, 16, Status::kEnd, -1, 0,
+       "<stdin>:2: cell longer than 16 MB" + exit},
+  };
+  for (const auto& c : cases) {
+    for (size_t block : {1u, 4u, 9u, 1024u}) {
+      SCOPED_TRACE(c.text.substr(0, 20) + " in blocks of " + std::to_string(block));
+      ReadResult result = ReadAll(c.text, block, c.maxRow, c.maxCell);
+      EXPECT_EQ(result.error, c.error);
+      EXPECT_EQ(result.errorLine, c.line);
+      EXPECT_EQ(result.rows.size(), c.rows);
+      EXPECT_EQ(result.headerError, c.headerError);
+    }
   }
-  ReadResult stray = ReadAll("a,b\n1,2\n3,x\"y\n4,5\n", 3);
-  EXPECT_EQ(stray.error, CsvTokenizer::Status::kStrayQuote);
-  EXPECT_EQ(stray.errorLine, 3);
-  // A stray quote upsets the quote parity used to cut blocks; the tokenizer
-  // still reports the first fault, not a later symptom.
-  ReadResult after = ReadAll("a,b\n1,\"2\"x\n3,4\n5,6\n", 2);
-  EXPECT_EQ(after.error, CsvTokenizer::Status::kTextAfterQuote);
-  EXPECT_EQ(after.errorLine, 2);
 }
 
-TEST(CsvChunkReader, RowsOverTheLimitAreReportedAtTheirFirstLine) {
-  std::string text = "a,b\n1,2\n3,\"";
-  text.append(300, 'x');
-  text += "\"\n5,6\n";
-  ReadResult result = ReadAll(text, 16, 100);
-  EXPECT_EQ(result.error, CsvTokenizer::Status::kRowTooLong);
-  EXPECT_EQ(result.errorLine, 3);
-  EXPECT_EQ(result.rows.size(), 1u);
-  // Under the limit the same row is fine.
-  EXPECT_EQ(ReadAll(text, 16, 1000).rows.size(), 3u);
+TEST(RowRecord, ReadsEachPositionFromItsCellWhenAsked) {
+  // Positions: a <- column 2, b <- column 0, s (string) <- column 1, none <- no column.
+  RowRecord record({"a", "b", "s", "none"}, {{2, false}, {0, false}, {1, true}, {-1, false}},
+                   {"NA", "?"});
+  EXPECT_EQ(record.GetValueAt(0), nullptr);  // no row yet
 
-  EXPECT_EQ(ReadAll(std::string(200, 'h') + "\n1\n", 8, 100).headerError,
-            "<stdin>:1: row longer than 64 MB (exit " + std::to_string(kExitCsv) + ")");
-}
+  // Splits a row at commas, as the tokenizer hands it over, and gives it to the record.
+  std::vector<std::string_view> cells;
+  auto setRow = [&](const std::string& row) {
+    cells.clear();
+    for (size_t start = 0, end = 0; end != std::string::npos; start = end + 1) {
+      end = row.find(',', start);
+      cells.emplace_back(row.data() + start, std::min(end, row.size()) - start);
+    }
+    record.SetRow(cells.data(), row.data() + row.size());
+  };
+  std::string row = "-0.25,text,1.5";
+  setRow(row);
+  EXPECT_EQ(record.GetValueAt(0)->ToDouble(), 1.5);
+  EXPECT_EQ(record.GetValue("b")->ToDouble(), -0.25);
+  EXPECT_EQ(record.GetValueAt(2)->ToString(), "text");
+  EXPECT_EQ(record.GetValueAt(2)->GetTypeTag(), ScoreValue::kStringTag);
+  EXPECT_EQ(record.GetValueAt(3), nullptr);
+  EXPECT_EQ(record.GetValueAt(4), nullptr);
+  EXPECT_EQ(record.GetValueAt(-1), nullptr);
+  EXPECT_EQ(record.GetValue("missing"), nullptr);
 
-TEST(CsvCellLimit, CellsUpToTheLimitPassAndLongerOnesNameTheirLine) {
-  const std::string ten(10, 'x');
-  // Quoted text counts after its quotes are removed; a CR before the line
-  // break is not part of the cell.
-  const std::string fits =
-      "a,b\n" + ten + ",1\n\"" + std::string(8, 'q') + "\"\"\",2\r\n3," + ten + "\r\n";
-  for (size_t block : {1u, 4u, 64u, 4096u}) {
-    SCOPED_TRACE(block);
-    ReadResult ok = ReadAll(fits, block, 1000, 10);
-    EXPECT_EQ(ok.error, CsvTokenizer::Status::kEnd);
-    ASSERT_EQ(ok.rows.size(), 3u);
-    EXPECT_EQ(ok.rows[1][0], "qqqqqqqq\"");
-    EXPECT_EQ(ok.rows[2][1], ten);
+  // A cell is looked at once a row: changing the bytes afterwards changes nothing.
+  row[row.size() - 1] = '9';
+  EXPECT_EQ(record.GetValueAt(0)->ToDouble(), 1.5);
 
-    ReadResult plain = ReadAll("a,b\n1,2\n\n3," + ten + "y\n5,6\n", block, 1000, 10);
-    EXPECT_EQ(plain.error, CsvTokenizer::Status::kCellTooLong);
-    EXPECT_EQ(plain.errorLine, 4);
-    EXPECT_EQ(plain.rows.size(), 1u);
-
-    // A quoted cell spanning lines is reported at the line where it opens.
-    ReadResult quoted =
-        ReadAll("a,b\n1,\"" + std::string(6, 'y') + "\n" + std::string(6, 'y') + "\"\n5,6\n", block,
-                1000, 10);
-    EXPECT_EQ(quoted.error, CsvTokenizer::Status::kCellTooLong);
-    EXPECT_EQ(quoted.errorLine, 2);
-    EXPECT_TRUE(quoted.rows.empty());
-  }
-  EXPECT_STREQ(CsvTokenizer::Describe(CsvTokenizer::Status::kCellTooLong),
-               "cell longer than 16 MB");
-  // In the header it makes the header malformed.
-  EXPECT_EQ(ReadAll("\nid," + std::string(40, 'h') + "\n1,2\n", 8, 1000, 16).headerError,
-            "<stdin>:2: cell longer than 16 MB (exit " + std::to_string(kExitCsv) + ")");
-}
-
-TEST(CsvChunkReader, EmptyInputsHaveNoHeader) {
-  EXPECT_TRUE(ReadAll("", 4).header.empty());
-  EXPECT_TRUE(ReadAll("\xEF\xBB\xBF", 4).header.empty());
-  EXPECT_TRUE(ReadAll("\n\r\n\n", 4).header.empty());
-  ReadResult headerOnly = ReadAll("x,y", 4);
-  EXPECT_EQ(headerOnly.header, (std::vector<std::string>{"x", "y"}));
-  EXPECT_TRUE(headerOnly.rows.empty());
-}
-
-TEST(RowEnds, QuotesHideLineBreaks) {
-  const std::string text = "a,\"b\nc\"\nd,\"e\n";
-  EXPECT_EQ(FindFirstRowEnd(text.data(), text.size()), 8u);
-  EXPECT_EQ(FindLastRowEnd(text.data(), text.size()), 8u);  // the last \n is inside quotes
-  const std::string plain = "a\nb\nc";
-  EXPECT_EQ(FindLastRowEnd(plain.data(), plain.size()), 4u);
-  EXPECT_EQ(FindLastRowEnd("abc", 3), 0u);
+  // The next row replaces every value, read or not: empty cells and tokens
+  // give no value (a token is only missing as a whole cell), text that is no
+  // number reads as the system-missing value, and a number read as a string
+  // field stays text.
+  const std::string next = "NA,12,abc", third = "?,,NAN";  // the record reads them in place
+  setRow(next);
+  EXPECT_EQ(record.GetValueAt(1), nullptr);
+  EXPECT_EQ(record.GetValueAt(0)->ToDouble(), NumericValue::GetSysmisValue());
+  EXPECT_EQ(record.GetValueAt(2)->ToString(), "12");
+  setRow(third);
+  EXPECT_EQ(record.GetValueAt(1), nullptr);
+  EXPECT_EQ(record.GetValueAt(2), nullptr);
+  EXPECT_EQ(record.GetValueAt(0)->ToDouble(), NumericValue::GetSysmisValue());
 }
 
 }  // namespace

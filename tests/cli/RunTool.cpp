@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -43,14 +42,13 @@ ToolRun Run(const std::vector<std::string>& argv, const std::string& stdinPath,
   pid_t pid = ::fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
-    int in = ::open(stdinPath.c_str(), O_RDONLY);
-    int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int err = terminal ? ::open(terminalPath.c_str(), O_RDWR | O_NOCTTY)
-                       : ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (in < 0 || out < 0 || err < 0) ::_exit(126);
-    ::dup2(in, STDIN_FILENO);
-    ::dup2(out, STDOUT_FILENO);
-    ::dup2(err, STDERR_FILENO);
+    const int err = terminal ? ::open(terminalPath.c_str(), O_RDWR | O_NOCTTY)
+                             : ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (::dup2(::open(stdinPath.c_str(), O_RDONLY), STDIN_FILENO) < 0 ||
+        ::dup2(::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO) < 0 ||
+        ::dup2(err, STDERR_FILENO) < 0) {
+      ::_exit(126);
+    }
     for (const std::string& setting : environment) ::putenv(const_cast<char*>(setting.c_str()));
     std::vector<char*> args;
     for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
@@ -61,26 +59,19 @@ ToolRun Run(const std::vector<std::string>& argv, const std::string& stdinPath,
   // The terminal is read while the tool runs, so it never blocks on a full buffer.
   std::string fromTerminal;
   int status = 0;
-  while (true) {
-    const pid_t done = ::waitpid(pid, &status, terminal ? WNOHANG : 0);
-    if (terminal) {
-      char buffer[4096];
-      while (true) {
-        pollfd ready{master, POLLIN, 0};
-        if (::poll(&ready, 1, done == 0 ? 20 : 0) <= 0) break;
-        const ssize_t got = ::read(master, buffer, sizeof buffer);
-        if (got <= 0) break;
-        fromTerminal.append(buffer, static_cast<size_t>(got));
-      }
+  for (pid_t done = 0; done == 0;) {
+    done = ::waitpid(pid, &status, terminal ? WNOHANG : 0);
+    char buffer[4096];
+    pollfd ready{master, POLLIN, 0};
+    while (terminal && ::poll(&ready, 1, done == 0 ? 20 : 0) > 0) {
+      const ssize_t got = ::read(master, buffer, sizeof buffer);
+      if (got <= 0) break;
+      fromTerminal.append(buffer, static_cast<size_t>(got));
     }
-    if (done != 0) break;
   }
   if (terminal) ::close(master);
-  ToolRun run;
-  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  run.out = ReadFile(outPath);
-  run.err = terminal ? fromTerminal : ReadFile(errPath);
-  return run;
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), ReadFile(outPath),
+          terminal ? fromTerminal : ReadFile(errPath)};
 }
 
 std::vector<std::string> ToolArgv(const std::vector<std::string>& args) {
@@ -105,9 +96,8 @@ ToolRun RunToolWithTerminal(const std::vector<std::string>& args) {
 }
 
 TempFolder::TempFolder() {
-  std::string pattern = (fs::temp_directory_path() / "dendrix-cli-XXXXXX").string();
-  if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
+  path_ = (fs::temp_directory_path() / "dendrix-cli-XXXXXX").string();
+  if (!::mkdtemp(path_.data())) throw std::runtime_error("mkdtemp failed");
 }
 
 TempFolder::~TempFolder() {
@@ -123,9 +113,7 @@ std::string TempFolder::Write(const std::string& name, const std::string& conten
 
 std::vector<std::string> TempFolder::List() const {
   std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(path_)) {
-    names.push_back(entry.path().filename().string());
-  }
+  for (const auto& entry : fs::directory_iterator(path_)) names.push_back(entry.path().filename());
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -133,16 +121,14 @@ std::vector<std::string> TempFolder::List() const {
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) lines.push_back(line);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
 }
 
 std::vector<std::string> Cells(const std::string& line) {
   std::vector<std::string> cells;
-  std::string cell;
   std::istringstream in(line);
-  while (std::getline(in, cell, ',')) cells.push_back(cell);
+  for (std::string cell; std::getline(in, cell, ',');) cells.push_back(cell);
   if (!line.empty() && line.back() == ',') cells.push_back("");
   return cells;
 }

@@ -2,14 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <fstream>
 #include <random>
 #include <regex>
-#include <sstream>
 
 #include "RunTool.h"
-
-namespace fs = std::filesystem;
+#include "ToolCase.h"
+#include "host/XmlDocument.h"
 
 namespace {
 
@@ -17,7 +16,7 @@ const std::string kIrisModel = ExamplePath("iris/model.pmml");
 const std::string kIrisInput = ExamplePath("iris/input.csv");
 const std::string kCreditModel = ExamplePath("credit/model.pmml");
 
-const char kIrisHeader[] =
+const std::string kIrisHeader =
     "prediction,confidence,node_id,probability(setosa),probability(versicolor),"
     "probability(virginica),advice,status";
 
@@ -30,375 +29,199 @@ std::string IrisCsv(const std::vector<std::string>& rows) {
 
 // --- Model errors ----------------------------------------------------------------
 
-class ModelErrors : public ::testing::Test {
- protected:
-  // Runs with -o into the temp folder and checks that the failure left no
-  // file behind, then returns the run.
-  ToolRun RunExpectingNoOutput(const std::string& model) {
-    const std::string input = folder_.Write("in.csv", IrisCsv({"5.1,3.5,1.4,0.2"}));
-    const std::string output = folder_.Path() + "/scores.csv";
-    ToolRun run = RunTool({"-o", output, model, input});
-    EXPECT_FALSE(fs::exists(output));
-    EXPECT_EQ(folder_.List(), std::vector<std::string>{"in.csv"}) << "temporary files left";
-    return run;
-  }
-  TempFolder folder_;
-  TempFolder models_;
-};
-
-// A model that cannot be read: exit 2, the file and the reason, no output.
-TEST_F(ModelErrors, NameTheFileAndTheReason) {
-  const std::string bad =
-      models_.Write("bad.pmml", "<PMML version=\"4.3\">\n  <DataDictionary>\n</PMML>\n");
-  const std::string empty =
-      models_.Write("empty.pmml",
-                    "<PMML version=\"4.3\"><DataDictionary>"
-                    "<DataField name=\"x\" optype=\"continuous\" dataType=\"double\"/>"
-                    "</DataDictionary></PMML>");
-  const std::string absent = models_.Path() + "/absent.pmml";
-  const std::vector<std::pair<std::string, std::string>> cases = {
-      {bad, bad + ":3:[0-9]+: .+"},  // not well-formed: line and column
-      {empty, empty + ": error 1: Node element is missing!"},
-      {absent, absent + ": No such file or directory"},
-  };
-  for (const auto& [model, message] : cases) {
-    ToolRun run = RunExpectingNoOutput(model);
-    EXPECT_EQ(run.exitCode, 2);
-    EXPECT_TRUE(std::regex_match(run.err, std::regex("dendrix-score: " + message + "\n")))
-        << run.err;
-    EXPECT_EQ(run.out, "");
-  }
-  ToolRun folder = RunTool({models_.Path()});
-  EXPECT_EQ(folder.exitCode, 2);
-  EXPECT_EQ(folder.err, "dendrix-score: " + models_.Path() + ": Is a directory\n");
-}
-
-TEST_F(ModelErrors, MissingInputFileAndPlugin) {
-  const std::string input = folder_.Path() + "/absent.csv";
-  ToolRun run = RunTool({kIrisModel, input});
-  EXPECT_EQ(run.exitCode, 2);
-  EXPECT_EQ(run.err, "dendrix-score: " + input + ": No such file or directory\n");
-
-  // The plug-in named by the environment is loaded when --plugin is absent.
-  ToolRun fromEnvironment = RunTool({kIrisModel, kIrisInput}, "/dev/null",
-                                    {"DENDRIX_PLUGIN=" + folder_.Path() + "/x.so"});
-  EXPECT_EQ(fromEnvironment.exitCode, 2);
-  EXPECT_NE(fromEnvironment.err.find("/x.so"), std::string::npos);
+// A model, input or plug-in that cannot be read: exit 2 and one line naming the
+// file and the reason (no hint where nothing suggests one); with -o no file,
+// temporary or not, is left behind.
+TEST(ModelErrors, MissingInputFileAndPlugin) {
+  const std::string input = IrisCsv({"5.1,3.5,1.4,0.2"}), absent = "/nonexistent/absent";
+  ExpectToolCases({
+      {"not well-formed: line and column", "<PMML version=\"4.3\">\n  <DataDictionary>\n</PMML>\n",
+       input, "-o @out @m @in", 2, "^dendrix-score: @/m.pmml:3:", ""},
+      {"no tree", "<PMML version=\"4.3\"><DataDictionary/></PMML>", input, "-o @out @m @in", 2,
+       "=dendrix-score: @/m.pmml: error 1: Node element is missing!\n", ""},
+      {"absent model", "", input, "-o @out " + absent + " @in", 2,
+       "=dendrix-score: " + absent + ": No such file or directory\n", ""},
+      {"folder as model", "", input, "-o @out /tmp @in", 2,
+       "=dendrix-score: /tmp: Is a directory\n", ""},
+      {"absent input", "", "", "-o @out @iris " + absent, 2,
+       "=dendrix-score: " + absent + ": No such file or directory\n", ""},
+      // The plug-in named by the environment is loaded when --plugin is absent.
+      {"plug-in", "", input, "DENDRIX_PLUGIN=" + absent + " -o @out @iris @in", 2,
+       "^dendrix-score: " + absent + ": cannot load the plug-in: ", ""},
+  });
 }
 
 // --- Malformed CSV -----------------------------------------------------------------
 
-class CsvErrors : public ::testing::Test {
- protected:
-  TempFolder folder_;
-};
-
 // Malformed input stops the run with exit 3 and a message naming the line
 // (counting line breaks inside quotes); the rows before it are written. The
 // reader's own tests cover the size limits.
-TEST_F(CsvErrors, MalformedInputNamesItsLine) {
-  struct Case {
-    std::string text, message;  // message: what follows "<input>:"
-    size_t lines;               // output lines written before the error
-  };
-  const std::vector<Case> cases = {
-      {IrisCsv({"5.1,3.5,1.4,0.2", "7.0,3.2,4.7,1.4", "6.3,\"3.3,6.0,2.5"}),
-       "4: unterminated quoted cell", 3},
-      {"sepal_length,sepal_width,petal_length,petal_width,note\n5.1,3.5,1.4,0.2,a\n"
+TEST(CsvErrors, MalformedInputNamesItsLine) {
+  const std::string header = "=" + kIrisHeader + "\n";
+  const std::string twoRows = header +
+                              "setosa,0.9622641509433962,2,1,0,0,,0\nversicolor,"
+                              "0.9411764705882353,6,0,0.9791666666666666,0.020833333333333332,,0\n";
+  ExpectToolCases({
+      {"open quote", "", IrisCsv({"5.1,3.5,1.4,0.2", "7.0,3.2,4.7,1.4", "6.3,\"3.3,6.0,2.5"}),
+       "@iris @in", 3, "^dendrix-score: @/in.csv:4: unterminated quoted cell", twoRows},
+      {"cell count", "",
+       "sepal_length,sepal_width,petal_length,petal_width,note\n5.1,3.5,1.4,0.2,a\n"
        "7.0,3.2,4.7,1.4,\"two\nlines\"\n6.3,3.3,6.0,2.5\n",
-       "5: row has 4 cells, the header has 5\n", 3},
-      {IrisCsv({"5.1,3\"5,1.4,0.2"}), "2: quote inside an unquoted cell", 1},
-      {IrisCsv({"5.1,\"3.5\"x,1.4,0.2"}), "2: text after the closing quote of a cell\n", 1},
-      {"", "1: no header row", 0},
-  };
-  for (const Case& c : cases) {
-    const std::string input = folder_.Write("in.csv", c.text);
-    ToolRun run = RunTool({kIrisModel, input});
-    EXPECT_EQ(run.exitCode, 3) << c.message;
-    EXPECT_EQ(run.err.rfind("dendrix-score: " + input + ":" + c.message, 0), 0u) << run.err;
-    EXPECT_EQ(Lines(run.out).size(), c.lines) << c.message;
-  }
+       "@iris @in", 3, "^dendrix-score: @/in.csv:5: row has 4 cells, the header has 5\n", twoRows},
+      {"stray quote", "", IrisCsv({"5.1,3\"5,1.4,0.2"}), "@iris @in", 3,
+       "^dendrix-score: @/in.csv:2: quote inside an unquoted cell", header},
+      {"text after quote", "", IrisCsv({"5.1,\"3.5\"x,1.4,0.2"}), "@iris @in", 3,
+       "^dendrix-score: @/in.csv:2: text after the closing quote of a cell\n", header},
+      {"empty", "", "", "@iris @in", 3, "^dendrix-score: @/in.csv:1: no header row", "="},
+      {"into a new file", "", IrisCsv({"5.1,3.5,1.4,0.2", "1,2,3"}), "-o @out @iris @in", 3,
+       "^dendrix-score: @/in.csv:3: row has 3 cells", "="},
+  });
 }
 
-TEST_F(CsvErrors, FailedRunLeavesNoOutputFileAndKeepsAnOldOne) {
-  const std::string bad = folder_.Write("bad.csv", IrisCsv({"5.1,3.5,1.4,0.2", "1,2,3"}));
-  const std::string output = folder_.Path() + "/scores.csv";
-  ToolRun run = RunTool({"-o", output, kIrisModel, bad});
-  EXPECT_EQ(run.exitCode, 3);
-  EXPECT_FALSE(fs::exists(output));
-
-  folder_.Write("scores.csv", "old\n");
-  run = RunTool({"-o", output, kIrisModel, bad});
-  EXPECT_EQ(run.exitCode, 3);
+TEST(CsvErrors, FailedRunLeavesNoOutputFileAndKeepsAnOldOne) {
+  TempFolder folder;
+  const std::string bad = folder.Write("bad.csv", IrisCsv({"5.1,3.5,1.4,0.2", "1,2,3"}));
+  const std::string output = folder.Write("scores.csv", "old\n");
+  EXPECT_EQ(RunTool({"-o", output, kIrisModel, bad}).exitCode, 3);
   EXPECT_EQ(ReadFile(output), "old\n");
-  EXPECT_EQ(folder_.List(), (std::vector<std::string>{"bad.csv", "scores.csv"}));
-
-  const std::string good = folder_.Write("good.csv", IrisCsv({"5.1,3.5,1.4,0.2"}));
-  run = RunTool({"-o", output, kIrisModel, good});
-  EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(run.out, "");
-  EXPECT_EQ(Lines(ReadFile(output)).size(), 2u);
+  EXPECT_EQ(folder.List(), (std::vector<std::string>{"bad.csv", "scores.csv"}));
 }
 
 // --- Input values --------------------------------------------------------------------
 
-// Scores one iris row and returns its output line.
-std::string ScoreIrisRow(const std::string& row, const std::vector<std::string>& options = {}) {
-  TempFolder folder;
-  const std::string input = folder.Write("in.csv", IrisCsv({row}));
-  std::vector<std::string> args = options;
-  args.push_back(kIrisModel);
-  args.push_back(input);
-  ToolRun run = RunTool(args);
-  EXPECT_EQ(run.exitCode, 0) << run.err;
-  std::vector<std::string> lines = Lines(run.out);
-  return lines.size() == 2 ? lines[1] : "<" + run.out + ">";
-}
-
 TEST(InputValues, MissingTokensAndNonNumbers) {
-  const std::string routed =
-      "versicolor,0.9411764705882353,6,0,0.9791666666666666,0.020833333333333332";
-  // Empty cell and NA: no value (advice 104), the biggest child is taken.
-  EXPECT_EQ(ScoreIrisRow("6.1,3.0,4.9,"),
-            "versicolor,0.8470588235294118,6,0,0.9791666666666666,0.020833333333333332,"
-            "104:petal_width;108:petal_width,0");
-  EXPECT_EQ(ScoreIrisRow("6.1,3.0,4.9,NA"), ScoreIrisRow("6.1,3.0,4.9,"));
-  // Text that is not a number is the system-missing number (advice 106).
-  EXPECT_EQ(ScoreIrisRow("6.1,3.0,4.9,wide"),
-            "versicolor,0.8470588235294118,6,0,0.9791666666666666,0.020833333333333332,"
-            "106:petal_width;108:petal_width,0");
-  // --na replaces the set: NA is then text, "?" is missing; empty stays missing.
-  EXPECT_EQ(ScoreIrisRow("6.1,3.0,4.9,NA", {"--na", "?"}), ScoreIrisRow("6.1,3.0,4.9,wide"));
-  EXPECT_EQ(ScoreIrisRow("6.1,3.0,4.9,?", {"--na", "?"}), ScoreIrisRow("6.1,3.0,4.9,"));
-  EXPECT_EQ(ScoreIrisRow("6.1,3.0,4.9,", {"--na", "?", "--na", "none"}),
-            ScoreIrisRow("6.1,3.0,4.9,"));
-  EXPECT_EQ(ScoreIrisRow("6.1,3.0,4.9,none", {"--na", "?", "--na", "none"}),
-            ScoreIrisRow("6.1,3.0,4.9,"));
-  // Numbers in any spelling ParseDouble takes route alike.
-  EXPECT_EQ(ScoreIrisRow("7,3,4.7,1.4") + "|" + ScoreIrisRow("7,3,+4.70,  1.4e0 "),
-            routed + ",,0|" + routed + ",,0");
-}
-
-// How input columns meet the model's inputs: the cell given for one output row.
-TEST(InputValues, ColumnsMatchModelInputsByName) {
-  const struct {
-    const char* what;
-    std::string model, csv;
-    size_t line, cell;
-    const char* expected;
-    const char* warning;  // in the only line of standard error; empty: none
-  } cases[] = {
-      {"a text field takes the cell text", kCreditModel,
-       "income,age,employment,housing\n20000,30,employed,own\n", 1, 2, "low-income-employed", ""},
+  // Empty cell and NA: no value (advice 104), the biggest child is taken. Text
+  // that is not a number is the system-missing number (advice 106).
+  const std::string shares = ",6,0,0.9791666666666666,0.020833333333333332,";
+  const std::string noValue =
+      "\nversicolor,0.8470588235294118" + shares + "104:petal_width;108:petal_width,0\n";
+  const std::string notNumber =
+      "\nversicolor,0.8470588235294118" + shares + "106:petal_width;108:petal_width,0\n";
+  const std::string routed = "\nversicolor,0.9411764705882353" + shares + ",0\n";
+  ExpectToolCases({
+      {"empty", "", IrisCsv({"6.1,3.0,4.9,"}), "@iris @in", 0, "", noValue},
+      {"NA", "", IrisCsv({"6.1,3.0,4.9,NA"}), "@iris @in", 0, "", noValue},
+      {"text", "", IrisCsv({"6.1,3.0,4.9,wide"}), "@iris @in", 0, "", notNumber},
+      // --na replaces the set: NA is then text, each token given is missing, and
+      // so is the empty cell.
+      {"NA replaced", "", IrisCsv({"6.1,3.0,4.9,NA"}), "--na ? @iris @in", 0, "", notNumber},
+      {"empty stays", "", IrisCsv({"6.1,3.0,4.9,"}), "--na ? @iris @in", 0, "", noValue},
+      {"two tokens", "", IrisCsv({"6.1,3.0,4.9,none"}), "--na ? --na none @iris @in", 0, "",
+       noValue},
+      // A number in any spelling the host parser takes routes like its plain form.
+      {"spelt number", "", IrisCsv({"7,3,+4.70,  1.4e0 "}), "@iris @in", 0, "", routed},
       // "Employed" is not a category (case matters): advice 105, surrogate used.
-      {"an unknown category", kCreditModel,
-       "income,age,employment,housing\n20000,30,Employed,rent\n", 1, 5,
-       "105:employment;107:housing", ""},
-      {"a missing model input", kIrisModel,
-       "petal_length,sepal_length,sepal_width,extra\n4.9,1,1,x\n1.0,1,1,y\n", 1, 6,
-       "104:petal_width;108:petal_width", "'petal_width'"},
-      {"routed before the missing input matters", kIrisModel,
-       "petal_length,sepal_length,sepal_width,extra\n4.9,1,1,x\n1.0,1,1,y\n", 2, 0, "setosa",
-       "'petal_width'"},
-      {"duplicate names use the first", kIrisModel,
-       "petal_length,petal_width,petal_length,sepal_length,sepal_width\n1.0,0.2,6.0,1,1\n", 1, 0,
-       "setosa", ""},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    TempFolder folder;
-    ToolRun run = RunTool({c.model, folder.Write("in.csv", c.csv)});
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(Cells(Lines(run.out).at(c.line)).at(c.cell), c.expected);
-    if (*c.warning == '\0') {
-      EXPECT_EQ(run.err, "");
-    } else {
-      ASSERT_EQ(Lines(run.err).size(), 1u) << run.err;
-      EXPECT_NE(run.err.find(c.warning), std::string::npos) << run.err;
-    }
-  }
+      {"an unknown category", "", "income,age,employment,housing\n20000,30,Employed,rent\n",
+       "@credit @in", 0, "",
+       "\nbad,0.6107142857142858,low-income-unstable,0.32,0.68,105:employment;107:housing,0\n"},
+      // Of two columns of one name the first is read.
+      {"duplicate names", "",
+       "petal_length,petal_width,petal_length,sepal_length,sepal_width\n1.0,0.2,6.0,1,1\n",
+       "@iris @in", 0, "", "\nsetosa,"},
+  });
 }
 
 // --- CSV dialect -----------------------------------------------------------------------
 
+// Quoting, CRLF, a BOM, empty lines and no final line break read like plain
+// CSV, from a file, "-" or absent input (standard input); kept cells keep
+// their text and are quoted when needed.
 TEST(CsvDialect, QuotingLineEndsBomAndEmptyLinesReadLikePlainCsv) {
-  TempFolder folder;
-  const std::string plain = folder.Write("plain.csv",
-                                         "name,petal_length,petal_width,sepal_length,sepal_width\n"
-                                         "a,1.4,0.2,5,3\n"
-                                         "b,4.7,1.4,7,3\n"
-                                         "c,,1.9,5.8,2.7\n");
   const std::string dressed =
-      folder.Write("dressed.csv",
-                   "\xEF\xBB\xBF\"name\",petal_length,\"petal_width\",sepal_length,sepal_width\r\n"
-                   "\r\n"
-                   "\"a\",\"1.4\",0.2,5,3\r\n"
-                   "\n"
-                   "b,4.7,\"1.4\",7,3\n"
-                   "\"c\",\"\",1.9,5.8,2.7");  // no final line break
-  ToolRun a = RunTool({"--keep", "name", kIrisModel, plain});
-  ToolRun b = RunTool({"--keep", "name", kIrisModel, dressed});
-  ASSERT_EQ(a.exitCode, 0) << a.err;
-  ASSERT_EQ(b.exitCode, 0) << b.err;
-  EXPECT_EQ(a.out, b.out);
-  EXPECT_EQ(Lines(a.out).size(), 4u);
-}
-
-TEST(CsvDialect, KeptCellsKeepTheirTextAndAreQuotedWhenNeeded) {
-  TempFolder folder;
-  const std::string input = folder.Write("in.csv",
-                                         "note,petal_length,petal_width,sepal_length,sepal_width\n"
-                                         "\"a, \"\"quoted\"\"\nnote\",1.4,0.2,5,3\n"
-                                         "plain,1.4,0.2,5,3\n");
-  ToolRun run = RunTool({"--keep", "note,petal_width", kIrisModel, input});
-  ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(run.out.substr(0, run.out.find('\n') + 1),
-            std::string("note,petal_width,") + kIrisHeader + "\n");
-  EXPECT_NE(run.out.find("\n\"a, \"\"quoted\"\"\nnote\",0.2,setosa,"), std::string::npos)
-      << run.out;
-  EXPECT_NE(run.out.find("\nplain,0.2,setosa,"), std::string::npos);
-}
-
-TEST(CsvDialect, StandardInputWhenInputIsAbsentOrDash) {
-  ToolRun file = RunTool({kIrisModel, kIrisInput});
-  ToolRun dash = RunTool({kIrisModel, "-"}, kIrisInput);
-  ToolRun absent = RunTool({kIrisModel}, kIrisInput);
-  ASSERT_EQ(file.exitCode, 0);
-  EXPECT_EQ(dash.out, file.out);
-  EXPECT_EQ(absent.out, file.out);
+      "\xEF\xBB\xBF\"name\",petal_length,\"petal_width\",sepal_length,sepal_width\r\n\r\n"
+      "\"a, \"\"quoted\"\"\nnote\",\"1.4\",0.2,5,3\r\n\nb,4.7,\"1.4\",7,3";
+  const std::string scores =
+      "=name,petal_width," + kIrisHeader +
+      "\n\"a, \"\"quoted\"\"\nnote\",0.2,setosa,0.9622641509433962,2,1,0,0,,0\nb,1.4,versicolor,"
+      "0.9411764705882353,6,0,0.9791666666666666,0.020833333333333332,,0\n";
+  ExpectToolCases({
+      {"file", "", dressed, "--keep name,petal_width @iris @in", 0, "", scores},
+      {"standard input", "", dressed, "--keep name,petal_width @iris -", 0, "", scores},
+      {"no input", "", dressed, "--keep name,petal_width @iris", 0, "", scores},
+  });
 }
 
 // --- Options ---------------------------------------------------------------------------
 
 TEST(Options, KeepAllAndUnknownKeepColumn) {
-  ToolRun all = RunTool({"--keep", "all", kIrisModel, kIrisInput});
-  ASSERT_EQ(all.exitCode, 0);
-  std::vector<std::string> lines = Lines(all.out);
-  EXPECT_EQ(lines[0],
-            "flower,sepal_length,sepal_width,petal_length,petal_width," + std::string(kIrisHeader));
-  EXPECT_EQ(lines[1].rfind("f01,5.1,3.5,1.4,0.2,setosa,", 0), 0u);
-
-  ToolRun unknown = RunTool({"--keep", "flower,colour", kIrisModel, kIrisInput});
-  EXPECT_EQ(unknown.exitCode, 64);
-  EXPECT_NE(unknown.err.find("'colour'"), std::string::npos);
-  EXPECT_NE(unknown.err.find("Usage:"), std::string::npos);
+  ExpectToolCases({
+      {"all", "", "", "--keep all @iris @iris.csv", 0, "",
+       "flower,sepal_length,sepal_width,petal_length,petal_width," + kIrisHeader +
+           "\nf01,5.1,3.5,1.4,0.2,setosa,"},
+      {"unknown", "", "", "--keep flower,colour @iris @iris.csv", 64, "'colour'", ""},
+  });
 }
 
-TEST(Options, JsonLinesHaveTheCsvKeysAndTypedValues) {
-  ToolRun run = RunTool({"--format", "jsonl", "--keep", "flower", kIrisModel, kIrisInput});
-  ASSERT_EQ(run.exitCode, 0);
-  std::vector<std::string> lines = Lines(run.out);
-  ASSERT_EQ(lines.size(), 16u);  // no header line
-  EXPECT_EQ(lines[0],
-            "{\"flower\":\"f01\",\"prediction\":\"setosa\",\"confidence\":0.9622641509433962,"
-            "\"node_id\":\"2\",\"probability(setosa)\":1,\"probability(versicolor)\":0,"
-            "\"probability(virginica)\":0,\"advice\":\"\",\"status\":0}");
-  EXPECT_NE(lines[12].find("\"advice\":\"104:petal_width;108:petal_width\""), std::string::npos);
-
-  ToolRun failed = RunTool({"--format", "jsonl", "--null-handling", kIrisModel, kIrisInput});
-  EXPECT_NE(
-      Lines(failed.out)[12].find("{\"prediction\":null,\"confidence\":null,\"node_id\":\"-1\""),
-      std::string::npos)
-      << Lines(failed.out)[12];
-
-  ToolRun regression = RunTool({"--format=jsonl", ExamplePath("regression/model.pmml"),
-                                ExamplePath("regression/input.csv")});
-  EXPECT_EQ(Lines(regression.out).at(5),
-            "{\"prediction\":223846.15,\"std_dev\":null,\"node_id\":\"7\",\"advice\":\"\","
-            "\"status\":0}");
-}
-
-// Rows 13 and 14 of the iris input have no petal_width: surrogate and biggest child.
+// Rows 13 and 14 of the iris input have no petal_width. JSON lines have the
+// CSV keys, typed values and null where CSV has an empty cell.
 TEST(Options, NullHandlingGivesStatus90027WithoutPrediction) {
-  const struct {
-    const char* option;
-    size_t line;
-    const char* expected;
-  } cases[] = {
-      {"--null-handling", 1, "setosa,0.9622641509433962,2,1,0,0,,0"},
-      {"--null-handling", 13, ",,-1,,,,,90027"},
-      {"--null-handling", 14, ",,-1,,,,,90027"},
-      // The surrogate penalty still applies; no advice or shares are written.
-      {"--prediction-only", 1, "setosa,0.9622641509433962,2,,,,,0"},
-      {"--prediction-only", 13, "versicolor,0.8470588235294118,6,,,,,0"},
-  };
-  for (const auto& c : cases) {
-    ToolRun run = RunTool({c.option, kIrisModel, kIrisInput});
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(Lines(run.out).at(0), kIrisHeader);
-    EXPECT_EQ(Lines(run.out).at(c.line), c.expected) << c.option;
-  }
+  ExpectToolCases({
+      {"first line, no header", "", "", "--format jsonl --keep flower @iris @iris.csv", 0, "",
+       "^{\"flower\":\"f01\",\"prediction\":\"setosa\",\"confidence\":0.9622641509433962,"
+       "\"node_id\":\"2\",\"probability(setosa)\":1,\"probability(versicolor)\":0,"
+       "\"probability(virginica)\":0,\"advice\":\"\",\"status\":0}\n"},
+      {"failed row", "", "", "--format jsonl --null-handling @iris @iris.csv", 0, "",
+       "\n{\"prediction\":null,\"confidence\":null,\"node_id\":\"-1\""},
+      {"regression", "", "", "--format=jsonl @regression @regression.csv", 0, "",
+       "\n{\"prediction\":223846.15,\"std_dev\":null,\"node_id\":\"7\",\"advice\":\"\","
+       "\"status\":0}\n"},
+      {"scored", "", "", "--null-handling @iris @iris.csv", 0, "",
+       "^" + kIrisHeader + "\nsetosa,0.9622641509433962,2,1,0,0,,0\n"},
+      {"stopped", "", "", "--null-handling @iris @iris.csv", 0, "", "\n,,-1,,,,,90027\n"},
+      {"prediction only", "", "", "--prediction-only @iris @iris.csv", 0, "",
+       "^" + kIrisHeader + "\nsetosa,0.9622641509433962,2,,,,,0\n"},
+      // The confidence penalty still applies; no advice or shares are written.
+      {"prediction only, penalty", "", "", "--prediction-only @iris @iris.csv", 0, "",
+       "\nversicolor,0.8470588235294118,6,,,,,0\n"},
+  });
 }
 
 TEST(Options, DescribeListsKindTargetVariablesAndTreeSizes) {
-  ToolRun run = RunTool({"--describe", kIrisModel});
-  ASSERT_EQ(run.exitCode, 0);
-  EXPECT_NE(run.out.find("kind: single tree"), std::string::npos);
-  EXPECT_NE(run.out.find("target: species (nominal, string; classification)"), std::string::npos);
-  EXPECT_NE(run.out.find("categories: 3\n  setosa\n  versicolor\n  virginica\n"),
-            std::string::npos);
-  EXPECT_NE(run.out.find("inputs: 4\n  sepal_length (continuous, numeric)\n"), std::string::npos);
-  EXPECT_NE(run.out.find("tree 1: 9 nodes, 5 leaves, depth 3"), std::string::npos) << run.out;
-
-  ToolRun ensemble = RunTool({"--describe", ExamplePath("ensemble/model.pmml")});
-  EXPECT_NE(ensemble.out.find("kind: ensemble"), std::string::npos);
-  EXPECT_NE(ensemble.out.find("other fields: 1\n  temperature"), std::string::npos);
-  EXPECT_NE(ensemble.out.find("trees: 3\n"), std::string::npos);
-  ToolRun rules = RunTool({"--describe", ExamplePath("ruleset/model.pmml")});
-  EXPECT_NE(rules.out.find("kind: rule set"), std::string::npos);
-  ToolRun regression = RunTool({"--describe", ExamplePath("regression/model.pmml")});
-  EXPECT_NE(regression.out.find("target: price (continuous, numeric; regression)"),
-            std::string::npos);
+  ExpectToolCases({
+      {"variables", "", "", "--describe @iris", 0, "",
+       "\ntarget: species (nominal, string; classification)\ncategories: 3\n  setosa\n  "
+       "versicolor\n  virginica\ninputs: 4\n  sepal_length (continuous, numeric)\n"},
+      {"tree size", "", "", "--describe @iris", 0, "", "\n  tree 1: 9 nodes, 5 leaves, depth 3\n"},
+      {"other fields", "", "", "--describe @ensemble", 0, "",
+       "\nother fields: 1\n  temperature (continuous, numeric)\nunused fields: 0\ntrees: 3\n"},
+      {"rule set", "", "", "--describe @ruleset", 0, "", "^kind: rule set"},
+      {"regression", "", "", "--describe @regression", 0, "",
+       "\ntarget: price (continuous, numeric; regression)\n"},
+      // --dump, --help and --version print too.
+      {"dump", "", "", "--dump @iris", 0, "", "^Start Display DendrixPMMLModel: \n\n"},
+      {"help", "", "", "--help", 0, "", "--threads N"},
+      {"version", "", "", "--version", 0, "", "^dendrix-score 0."},
+  });
 }
 
 TEST(Options, BadCommandLinesExitWith64AndUsage) {
-  const std::vector<std::vector<std::string>> bad = {
-      {},
-      {"--frobnicate", kIrisModel},
-      {"--threads", "0", kIrisModel},
-      {"--threads", "two", kIrisModel},
-      {"--format", "xml", kIrisModel},
-      {kIrisModel, kIrisInput, "extra"},
-      {"--keep"},
-      {"--dump", "--describe", kIrisModel},
-      {"--prediction-only=yes", kIrisModel},
-  };
-  for (const auto& args : bad) {
-    std::string joined;
-    for (const auto& arg : args) joined += arg + " ";
-    SCOPED_TRACE(joined);
-    ToolRun run = RunTool(args);
-    EXPECT_EQ(run.exitCode, 64);
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err.rfind("dendrix-score: ", 0), 0u);
-    EXPECT_NE(run.err.find("Usage: dendrix-score [OPTIONS] MODEL [INPUT]"), std::string::npos);
-  }
+  const std::string usage = "\nUsage: dendrix-score [OPTIONS] MODEL [INPUT]\n";
+  ExpectToolCases({
+      {"no model", "", "", "", 64, usage, ""},
+      {"unknown option", "", "", "--frobnicate @iris", 64,
+       "dendrix-score: unknown option '--frobnicate'" + usage, ""},
+      {"no threads", "", "", "--threads 0 @iris", 64, usage, ""},
+      {"threads not a number", "", "", "--threads two @iris", 64, usage, ""},
+      {"unknown format", "", "", "--format xml @iris", 64, usage, ""},
+      {"an extra argument", "", "", "@iris @iris.csv extra", 64, usage, ""},
+      {"no keep list", "", "", "--keep", 64, usage, ""},
+      {"dump and describe", "", "", "--dump --describe @iris", 64, usage, ""},
+      {"value for a flag", "", "", "--prediction-only=yes @iris", 64, usage, ""},
+  });
 }
 
+// The example rule set scored first-hit: c02 takes a rule, c03 none.
 TEST(Examples, FirstHitRowWithoutARuleHasNoNodeId) {
-  // The example rule set scored first-hit: c02 takes a rule, c03 none.
-  TempFolder folder;
   std::string model = ReadFile(ExamplePath("ruleset/model.pmml"));
-  const std::string voting = "value=\"voting\"";
-  const size_t at = model.find(voting);
+  const size_t at = model.find("value=\"voting\"");
   ASSERT_NE(at, std::string::npos);
-  model.replace(at, voting.size(), "value=\"firstHit\"");
-  ToolRun run = RunTool({"--keep", "customer", folder.Write("first-hit.pmml", model),
-                         ExamplePath("ruleset/input.csv")});
-  ASSERT_EQ(run.exitCode, 0) << run.err;
-  const std::vector<std::string> lines = Lines(run.out);
-  ASSERT_GT(lines.size(), 3u);
-  EXPECT_EQ(Cells(lines[0])[3], "node_id");
-  EXPECT_EQ(Cells(lines[2])[0], "c02");
-  EXPECT_NE(Cells(lines[2])[3], "-1");
-  EXPECT_EQ(Cells(lines[3])[0], "c03");
-  EXPECT_EQ(Cells(lines[3])[2], "0.5");
-  EXPECT_EQ(Cells(lines[3])[3], "-1");
+  model.replace(at, 14, "value=\"firstHit\"");
+  ExpectToolCases({{"first hit", model, "", "--keep customer @m @ruleset.csv", 0, "",
+                    "\nc02,basic,0.7960526315789473,R3,,,,,0\nc03,basic,0.5,-1,,,,,0\n"}});
 }
 
 TEST(Options, ProgressLineGoesToStandardErrorOnTerminalsOrOnRequest) {
   ToolRun progress = RunTool({"--progress", kIrisModel, kIrisInput});
-  EXPECT_EQ(progress.out, RunTool({kIrisModel, kIrisInput}).out);
   EXPECT_TRUE(std::regex_search(progress.err, std::regex("\\rdendrix-score: .*16 rows\n$")))
       << progress.err;
 
@@ -412,65 +235,125 @@ TEST(Options, ProgressLineGoesToStandardErrorOnTerminalsOrOnRequest) {
   ToolRun shown = RunToolWithTerminal({kIrisModel, large});
   ASSERT_EQ(shown.exitCode, 0) << shown.err;
   EXPECT_TRUE(std::regex_search(shown.err, std::regex("dendrix-score: .*9000 rows"))) << shown.err;
-  EXPECT_EQ(Lines(shown.out).size(), 9001u);
-
   EXPECT_EQ(RunToolWithTerminal({"--no-progress", kIrisModel, large}).err, "");
   EXPECT_EQ(RunToolWithTerminal({kIrisModel, kIrisInput}).err, "");  // a small file
   EXPECT_EQ(RunTool({kIrisModel, large}).err, "");                   // not a terminal
 }
 
-TEST(Options, DumpHelpAndVersion) {
-  const std::string dump = RunTool({"--dump", kIrisModel}).out;
-  EXPECT_EQ(dump.rfind("Start Display DendrixPMMLModel: \n\n", 0), 0u);
-  EXPECT_NE(dump.find("End of DendrixPMMLModel."), std::string::npos);
-  EXPECT_NE(RunTool({"--help"}).out.find("--threads N"), std::string::npos);
-  EXPECT_TRUE(std::regex_match(RunTool({"--version"}).out, std::regex("dendrix-score [0-9.]+\n")));
+// --- Paths and pictures ---------------------------------------------------------------
+
+// Row 13 has no petal_width: node 4 sends it to its biggest child.
+TEST(PathColumn, EndsAtTheNodeIdAndSaysHowTheCaseGotThere) {
+  ExpectToolCases({
+      {"text", "", "", "--path @iris @iris.csv", 0, "", ",advice,status,path\n"},
+      {"row 13", "", "", "--path @iris @iris.csv", 0, "",
+       ",6,0,0.9791666666666666,0.020833333333333332,104:petal_width;108:petal_width,0,1 -> "
+       "3[petal_length > 2.45] -> 4[no condition applies: biggest child] -> 6[petal_length <= "
+       "4.95]\n"},
+      {"JSON", "", "", "--path --format jsonl @iris @iris.csv", 0, "",
+       ",\"path\":[[{\"node\":\"1\",\"depth\":0,\"condition\":\"\",\"weight\":1},{\"node\":\"2\","
+       "\"depth\":1,\"condition\":\"petal_length <= 2.45\",\"weight\":1}]]}\n"},
+  });
+}
+
+// Checks that the SVG is well-formed and counts its node boxes, the highlighted
+// boxes and edges, and the nodes said to be hidden below the boxes.
+struct Drawing {
+  int nodes = 0, highlighted = 0;
+  long long hidden = 0;
+};
+
+Drawing ReadSvg(const std::string& svg) {
+  XercesSession session;
+  XmlDocument document(XmlDocument::Form::kReadOnly);
+  XmlParseError error;
+  EXPECT_TRUE(document.ParseMemory(svg, &error)) << error.line << ": " << error.message;
+  Drawing drawing;
+  const std::regex mark("<g class=\"node\"|stroke=\"#d62728\" stroke-width|\\+(\\d+) nodes below");
+  for (std::sregex_iterator it(svg.begin(), svg.end(), mark), end; it != end; ++it) {
+    const char first = it->str()[0];
+    drawing.nodes += first == '<';
+    drawing.highlighted += first == 's';
+    if (first == '+') drawing.hidden += std::stoll((*it)[1]);
+  }
+  return drawing;
+}
+
+TEST(Render, DrawsEveryNodeOrCountsTheCutOnes) {
+  TempFolder folder;
+  const std::string svg = folder.Path() + "/tree.svg";
+  ToolRun run = RunTool({"--render", svg, kIrisModel});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  Drawing iris = ReadSvg(ReadFile(svg));
+  EXPECT_EQ(iris.nodes, 9);
+  EXPECT_EQ(iris.highlighted, 0);
+
+  // Row 13's path: four boxes and the three edges between them.
+  run = RunTool({"--render", "-", "--highlight", "13", kIrisModel, kIrisInput});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(ReadSvg(run.out).highlighted, 4 + 3);
+
+  // The medium tree is complete to depth 4: 31 boxes, the other 974 nodes counted below them.
+  const std::string mediumTree = std::string(DENDRIX_SHARED_DIR) + "/bench-models/medium-tree.pmml";
+  if (!std::ifstream(mediumTree)) GTEST_SKIP() << mediumTree << " is absent";
+  run = RunTool({"--render", "-", "--depth", "4", mediumTree});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  Drawing medium = ReadSvg(run.out);
+  EXPECT_EQ(medium.nodes, 31);
+  EXPECT_EQ(medium.nodes + medium.hidden, 1005);
+}
+
+TEST(Render, RefusesWhatItCannotDraw) {
+  const std::string twoRows = "petal_length\n1\n5\n";
+  ExpectToolCases({
+      {"depth alone", "", "", "--depth 2 @iris", 64, "--depth needs --render\n", ""},
+      {"no such tree", "", "", "--render - --tree 2 @iris", 64, "the model has 1 tree\n", ""},
+      {"which row", "", twoRows, "--render - @iris @in", 64, "choose the one to draw", ""},
+      {"no such row", "", twoRows, "--render - --highlight 3 @iris @in", 64, "has only 2 rows\n",
+       ""},
+      {"with a path", "", "", "--render - --path @iris", 64, "cannot be used with --dump", ""},
+  });
 }
 
 // --- Threads ----------------------------------------------------------------------------
 
 // A credit input with every kind of cell: numbers, categories, unknown
 // categories, missing tokens.
-std::string CreditRows(int rows, unsigned seed) {
-  std::mt19937 random(seed);
-  const char* employment[] = {"employed", "self-employed", "unemployed", "retired", "", "NA"};
-  const char* housing[] = {"own", "rent", "free", ""};
-  std::ostringstream text;
-  text << "id,income,age,employment,housing\n";
+std::string CreditRows(int rows) {
+  std::mt19937 random(7);
+  const std::vector<std::vector<std::string>> columns = {
+      {"", "8000.5", "20000.5", "35000.5", "52000.5", "79900.5"},
+      {"", "18", "30", "45", "61", "77"},
+      {"employed", "self-employed", "unemployed", "retired", "", "NA"},
+      {"own", "rent", "free", "", "castle", "NA"}};
+  std::string text = "id,income,age,employment,housing\n";
   for (int i = 0; i < rows; ++i) {
-    text << i << ',';
-    if (random() % 10 != 0) text << (random() % 800) * 100 << ".5";
-    text << ',';
-    if (random() % 10 != 0) text << 18 + random() % 60;
-    text << ',' << employment[random() % 6] << ',' << housing[random() % 4] << '\n';
+    text += std::to_string(i);
+    for (const auto& cells : columns) text += "," + cells[random() % cells.size()];
+    text += "\n";
   }
-  return text.str();
+  return text;
 }
 
+// Workers score chunks; the rows are written in input order, and an error in
+// a later chunk names its line.
 TEST(Threads, TwoThreadsWriteExactlyWhatOneWrites) {
   TempFolder folder;
-  const std::string input = folder.Write("big.csv", CreditRows(100000, 7));
+  const std::string rows = CreditRows(100000);
+  const std::string input = folder.Write("big.csv", rows);
   ToolRun one = RunTool({"--threads", "1", "--keep", "id", kCreditModel, input});
   ToolRun two = RunTool({"--threads", "2", "--keep", "id", kCreditModel, input});
   ASSERT_EQ(one.exitCode, 0) << one.err;
-  ASSERT_EQ(two.exitCode, 0) << two.err;
-  EXPECT_EQ(Lines(one.out).size(), 100001u);
+  ASSERT_EQ(Lines(one.out).size(), 100001u);
+  EXPECT_EQ(Lines(one.out)[100000].rfind("99999,", 0), 0u);
   EXPECT_TRUE(one.out == two.out) << "outputs differ";
-  // Rows stay in input order.
-  std::vector<std::string> lines = Lines(two.out);
-  EXPECT_EQ(lines[1].rfind("0,", 0), 0u);
-  EXPECT_EQ(lines[100000].rfind("99999,", 0), 0u);
-}
 
-TEST(Threads, ErrorInALaterChunkStillNamesItsLine) {
-  TempFolder folder;
-  std::string text = CreditRows(60000, 3);
-  text += "1,2,3\n";  // line 60002
-  text += CreditRows(10, 4).substr(text.find('\n') + 1);
-  const std::string input = folder.Write("bad.csv", text);
-  ToolRun run = RunTool({"--threads", "3", kCreditModel, input});
+  const size_t cut = rows.find("\n60000,") + 1;
+  const std::string bad =
+      folder.Write("bad.csv", rows.substr(0, cut) + "1,2,3\n" + rows.substr(cut));
+  ToolRun run = RunTool({"--threads", "3", kCreditModel, bad});
   EXPECT_EQ(run.exitCode, 3);
-  EXPECT_EQ(run.err, "dendrix-score: " + input + ":60002: row has 3 cells, the header has 5\n");
+  EXPECT_EQ(run.err, "dendrix-score: " + bad + ":60002: row has 3 cells, the header has 5\n");
   EXPECT_EQ(Lines(run.out).size(), 60001u);
 }
 

@@ -1,12 +1,15 @@
-// Number parsing and formatting of the tool against the host's own.
+// Number parsing and formatting of the tool against the host's own; text that
+// must come out valid: CSV cells, JSON literals and message lines.
 
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "cli/TextFormat.h"
 #include "host/ScoreValue.h"
@@ -15,30 +18,25 @@ namespace {
 
 bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
+// Parses the text alone and with bytes after the cell that may be read
+// (digits, points and signs, as the next cells of a row would have): the
+// word-at-a-time path, directly and through a cache that sees every text
+// several times and is small enough for texts to evict each other.
 void ExpectParsesLikeHost(const std::string& text) {
-  double ours = 12345, host = 12345;
-  bool oursOk = textformat::ParseNumber(text, &ours);
-  bool hostOk = NumericValue::ParseDouble(text, &host);
-  EXPECT_EQ(oursOk, hostOk) << "'" << text << "'";
-  if (oursOk && hostOk) {
-    EXPECT_TRUE(SameBits(ours, host)) << "'" << text << "' " << ours << " " << host;
-  }
-  // With bytes after the cell that may be read (digits, points and signs, as
-  // the next cells of a row would have): the word-at-a-time path, directly and
-  // through a cache that sees every text several times and is small enough
-  // for texts to evict each other.
+  double host = 12345;
+  const bool hostOk = NumericValue::ParseDouble(text, &host);
   static textformat::NumberParseCache cache;
-  for (const char* after : {"99999999", "........", ",-1.5,7\n"}) {
+  for (const char* after : {"", "99999999", "........", ",-1.5,7\n"}) {
     const std::string buffer = text + after;
     const std::string_view cell(buffer.data(), text.size());
-    double got[2] = {12345, 12345};
-    const bool ok[2] = {textformat::ParseNumber(cell, &got[0], buffer.size()),
-                        cache.Parse(cell, &got[1], buffer.size())};
-    for (int i = 0; i < 2; ++i) {
-      EXPECT_EQ(ok[i], hostOk) << "'" << text << "' followed by " << after
-                               << (i ? " (cached)" : "");
-      if (ok[i] && hostOk) {
-        EXPECT_TRUE(SameBits(got[i], host)) << "'" << text << "' " << got[i];
+    double got[3] = {12345, 12345, 12345};
+    const bool ok[3] = {textformat::ParseNumber(cell, &got[0]),
+                        textformat::ParseNumber(cell, &got[1], buffer.size()),
+                        cache.Parse(cell, &got[2], buffer.size())};
+    for (int way = 0; way < 3; ++way) {
+      EXPECT_EQ(ok[way], hostOk) << "'" << text << "' followed by '" << after << "', way " << way;
+      if (ok[way] && hostOk) {
+        EXPECT_TRUE(SameBits(got[way], host)) << "'" << text << "' " << got[way] << " " << host;
       }
     }
   }
@@ -55,42 +53,37 @@ TEST(ParseNumber, AgreesWithTheHostBitForBit) {
     end = texts.find('|', at);
     ExpectParsesLikeHost(texts.substr(at, end == std::string::npos ? end : end - at));
   }
+  // Random decimals (odd i) and short texts of digits, points, signs and some
+  // other bytes (even i): every branch of the word-at-a-time path, and its refusals.
   std::mt19937_64 random(42);
-  for (int i = 0; i < 200000; ++i) {
-    std::string text;
-    if (random() % 2) text += '-';
-    int integerDigits = 1 + static_cast<int>(random() % 12);
-    int decimals = static_cast<int>(random() % 24);
-    for (int d = 0; d < integerDigits; ++d) text += static_cast<char>('0' + random() % 10);
-    if (decimals > 0) {
+  const std::string digits = "0123456789", mixed = digits + digits + digits + "..--+e /:";
+  for (int i = 0; i < 400000 && !HasFailure(); ++i) {
+    const std::string& alphabet = i % 2 ? digits : mixed;
+    std::string text = i % 2 && random() % 2 ? "-" : "";
+    for (int k = random() % (i % 2 ? 12 : 10); k > 0; --k)
+      text += alphabet[random() % alphabet.size()];
+    if (i % 2 && random() % 3) {
       text += '.';
-      for (int d = 0; d < decimals; ++d) text += static_cast<char>('0' + random() % 10);
+      for (int d = random() % 24; d >= 0; --d) text += digits[random() % 10];
     }
     ExpectParsesLikeHost(text);
-    if (HasFailure()) break;
-  }
-  // Short texts of digits, points and signs with some other bytes: every
-  // branch of the word-at-a-time path, and its refusals.
-  const char alphabet[] = "0123456789012345678901234567890123456789..--+e /:";
-  for (int i = 0; i < 200000; ++i) {
-    std::string text;
-    const int length = static_cast<int>(random() % 10);
-    for (int k = 0; k < length; ++k) text += alphabet[random() % (sizeof alphabet - 1)];
-    ExpectParsesLikeHost(text);
-    if (HasFailure()) break;
   }
 }
 
 TEST(FormatDouble, ShortestRoundTripLikeTheHost) {
   std::mt19937_64 random(7);
-  textformat::DoubleFormatCache cache;
-  std::string out, cached;
+  std::vector<double> values = {0.0,  -0.0, 1.0,     -0.5,        0.7450980392156863,
+                                1e21, 1e-7, DBL_MAX, DBL_TRUE_MIN};
   for (int i = 0; i < 50000; ++i) {
+    const uint64_t bits = random();
     double value;
-    uint64_t bits = random();
     std::memcpy(&value, &bits, sizeof value);
     if (i % 3 == 0) value = static_cast<double>(random() % 1000) / 64.0;  // repeats
-    if (!std::isfinite(value)) continue;
+    if (std::isfinite(value)) values.push_back(value);
+  }
+  textformat::DoubleFormatCache cache;
+  std::string out, cached;
+  for (double value : values) {
     out.clear();
     textformat::AppendDouble(out, value);
     ASSERT_EQ(out, NumericValue::FormatDouble(value));
@@ -100,13 +93,6 @@ TEST(FormatDouble, ShortestRoundTripLikeTheHost) {
     cache.Append(cached, value);  // the second comes from the cache
     ASSERT_EQ(cached, out + out);
   }
-  for (double value :
-       {0.0, -0.0, 1.0, -0.5, 0.7450980392156863, 1e21, 1e-7, std::numeric_limits<double>::max(),
-        std::numeric_limits<double>::denorm_min()}) {
-    out.clear();
-    textformat::AppendDouble(out, value);
-    EXPECT_EQ(out, NumericValue::FormatDouble(value));
-  }
   out.clear();
   textformat::AppendDouble(out, std::nan(""));
   textformat::AppendDouble(out, -std::numeric_limits<double>::infinity());
@@ -114,6 +100,7 @@ TEST(FormatDouble, ShortestRoundTripLikeTheHost) {
   EXPECT_EQ(out, "nan-infnull");
 }
 
+// Cells with quotes and line breaks are also read back by the CSV reader's tests.
 TEST(Escaping, CsvCellsAreQuotedOnlyWhenNeeded) {
   auto cell = [](const std::string& text) {
     std::string out;
@@ -123,11 +110,47 @@ TEST(Escaping, CsvCellsAreQuotedOnlyWhenNeeded) {
   EXPECT_EQ(cell("plain"), "plain");
   EXPECT_EQ(cell(""), "");
   EXPECT_EQ(cell("a,b"), "\"a,b\"");
-  EXPECT_EQ(cell("say \"hi\""), "\"say \"\"hi\"\"\"");
-  EXPECT_EQ(cell("two\nlines"), "\"two\nlines\"");
   EXPECT_EQ(cell("cr\r"), "\"cr\r\"");
   EXPECT_EQ(cell(" padded"), "\" padded\"");
   EXPECT_EQ(cell("in side"), "in side");
+}
+
+TEST(Utf8Text, JsonReplacesWhatIsNotUtf8AndMessagesEscapeIt) {
+  struct Case {
+    std::string in;
+    std::string json;     // the literal without its quotes
+    std::string message;  // MessageText(in)
+  };
+  const Case cases[] = {
+      {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9d\x84\x9e", "caf\xc3\xa9 \xe2\x82\xac \xf0\x9d\x84\x9e",
+       "caf\xc3\xa9 \xe2\x82\xac \xf0\x9d\x84\x9e"},
+      {"a\xff"
+       "b",
+       "a\xef\xbf\xbd"
+       "b",
+       "a\\xff"
+       "b"},
+      {"\xc0\x80", "\xef\xbf\xbd\xef\xbf\xbd", "\\xc0\\x80"},                       // overlong NUL
+      {"\xed\xa0\x80", "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd", "\\xed\\xa0\\x80"},  // surrogate
+      {"\xf4\x90\x80\x80", "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd",
+       "\\xf4\\x90\\x80\\x80"},                                // past U+10FFFF
+      {"\xe2\x82", "\xef\xbf\xbd\xef\xbf\xbd", "\\xe2\\x82"},  // cut short
+      {"q\"\\\t", "q\\\"\\\\\\t", "q\"\\\\x09"},
+      {"d\ne\x01", "d\\ne\\u0001", "d\ne\\x01"},  // LF stays in messages
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    std::string json;
+    textformat::AppendJsonString(json, c.in);
+    EXPECT_EQ(json, "\"" + c.json + "\"");
+    EXPECT_EQ(textformat::MessageText(c.in), c.message);
+  }
+}
+
+TEST(Utf8Text, MessagesAreCutWithTheCountLeft) {
+  EXPECT_EQ(textformat::MessageText(std::string(1000, 'x'), 10), "xxxxxxxxxx... (990 more bytes)");
+  // A sequence is never cut in the middle.
+  EXPECT_EQ(textformat::MessageText("ab\xc3\xa9", 3), "ab\xc3\xa9");
 }
 
 }  // namespace

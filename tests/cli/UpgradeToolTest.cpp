@@ -3,15 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <map>
+#include <regex>
 #include <string>
-#include <vector>
 
 #include "RunTool.h"
+#include "ToolCase.h"
 
 namespace fs = std::filesystem;
 
@@ -23,27 +20,20 @@ const std::string kProducerDir = DENDRIX_SHARED_DIR "/conformance/jpmml-knime";
 // one line naming what follows newer conventions and the option.
 TEST(ProducerDocuments, StrictReadingFailsWithAHint) {
   if (!fs::exists(kProducerDir)) GTEST_SKIP() << kProducerDir << " is absent";
-  for (const auto& [name, input] :
-       std::map<std::string, std::string>{{"DecisionTreeIris", "Iris.csv"},
-                                          {"DecisionTreeAudit", "Audit.csv"},
-                                          {"DecisionTreeAuto", "Auto.csv"},
-                                          {"DecisionTreeEnsembleIris", "Iris.csv"}}) {
-    SCOPED_TRACE(name);
+  for (const char* name :
+       {"DecisionTreeIris", "DecisionTreeAudit", "DecisionTreeAuto", "DecisionTreeEnsembleIris"}) {
     const std::string model = kProducerDir + "/" + name + ".pmml";
-    ToolRun run = RunTool({model, kProducerDir + "/" + input});
+    ToolRun run = RunTool({model});
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(run.out, "");
-    std::vector<std::string> lines = Lines(run.err);
-    ASSERT_EQ(lines.size(), 2u) << run.err;
-    EXPECT_EQ(lines[0], "dendrix-score: " + model +
+    EXPECT_TRUE(std::regex_match(
+        run.err, std::regex("dendrix-score: " + model +
                             ": error 1: Attribute \"usageType\" is required in element "
-                            "<MiningField>");
-    EXPECT_EQ(lines[1].rfind("dendrix-score: " + model + " follows newer PMML conventions (", 0),
-              0u)
-        << lines[1];
-    EXPECT_NE(lines[1].find("has no usageType"), std::string::npos);
-    EXPECT_NE(lines[1].find("has usageType \"target\""), std::string::npos);
-    EXPECT_EQ(lines[1].substr(lines[1].size() - 26), "); --upgrade-pmml reads it");
+                            "<MiningField>\ndendrix-score: " +
+                            model +
+                            " follows newer PMML conventions \\(.*has no usageType.*; "
+                            ".*has usageType \"target\".*\\); --upgrade-pmml reads it\n")))
+        << run.err;
   }
 }
 
@@ -82,77 +72,37 @@ const char kNewerDocument[] = R"(<PMML version="4.3">
 </PMML>
 )";
 
-class UpgradeOption : public ::testing::Test {
- protected:
-  TempFolder folder_;
-  std::string model_ = folder_.Write("newer.pmml", kNewerDocument);
-  std::string input_ = folder_.Write("in.csv", "x,y,colour\n1,2,red\n1,2,blue\n8,9,red\n");
-};
-
-TEST_F(UpgradeOption, EveryKindOfChangeIsAppliedWarnedAndDescribed) {
-  ToolRun strict = RunTool({model_, input_});
-  EXPECT_EQ(strict.exitCode, 2);
-  ASSERT_EQ(Lines(strict.err).size(), 2u) << strict.err;
-  EXPECT_NE(strict.err.find("predicate field 'sum' is defined only in a LocalTransformations"),
-            std::string::npos)
-      << strict.err;
-
-  ToolRun run = RunTool({"--upgrade-pmml", "--prediction-only", model_, input_});
-  ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(run.out,
-            "prediction,std_dev,node_id,advice,status\n"
-            "1,,2,,0\n"
-            "2,,3,,0\n"
-            "5,,4,,0\n");
-  const std::string warn = "dendrix-score: warning: " + model_ + ": upgraded: ";
-  EXPECT_EQ(Lines(run.err),
-            (std::vector<std::string>{
-                warn + "4 mining fields given a usageType the reader knows (\"active\", or "
-                       "\"predicted\" for \"target\")",
-                warn + "1 derived field moved from LocalTransformations to the "
-                       "TransformationDictionary",
-                warn + "2 nodes without score given one",
-                warn + "1 categorical field without values given the values their predicates "
-                       "name",
-                "dendrix-score: warning: " + model_ +
-                    ": 1 notEqual predicate on a nominal field is read as equal; --semantics "
-                    "pmml scores it as PMML 4.4 does"}));
-
-  ToolRun describe = RunTool({"--upgrade-pmml", "--describe", model_});
-  ASSERT_EQ(describe.exitCode, 0) << describe.err;
-  const std::string listed = describe.out.substr(describe.out.find("upgraded: "));
-  EXPECT_EQ(
-      Lines(listed),
-      (std::vector<std::string>{
-          "upgraded: 8", "  MiningField 'x': no usageType, now \"active\"",
-          "  MiningField 'y': no usageType, now \"active\"",
-          "  MiningField 'colour': no usageType, now \"active\"",
-          "  MiningField 'out': usageType \"target\" now \"predicted\"",
-          "  DerivedField 'sum' of TreeModel #1: moved to TransformationDictionary",
-          "  Node '0' of TreeModel #1: score 3.375, the record-weighted mean of 3 leaves below",
-          "  Node '1' of TreeModel #1: score 1.75, the record-weighted mean of 2 leaves "
-          "below",
-          "  DataField 'colour': 1 values from its predicates ('red')"}));
-}
-
-TEST_F(UpgradeOption, NameClashIsAModelError) {
-  std::string text = kNewerDocument;
-  text.replace(text.find("name=\"sum\""), 10, "name=\"y\"");
-  const std::string model = folder_.Write("clash.pmml", text);
-  ToolRun run = RunTool({"--upgrade-pmml", model, input_});
-  EXPECT_EQ(run.exitCode, 2);
-  EXPECT_EQ(run.err, "dendrix-score: " + model +
-                         ": error 3: LocalTransformations of TreeModel #1: DerivedField 'y' "
-                         "clashes with another field of that name\n");
-  ToolRun withValue = RunTool({"--upgrade-pmml=yes", model_, input_});
-  EXPECT_EQ(withValue.exitCode, 64);
+TEST(UpgradeOption, EveryKindOfChangeIsAppliedWarnedAndDescribed) {
+  const std::string input = "x,y,colour\n1,2,red\n1,2,blue\n8,9,red\n";
+  const std::string warn = "dendrix-score: warning: @/m.pmml: ";
+  ExpectToolCases({
+      {"strict", kNewerDocument, input, "@m @in", 2,
+       "predicate field 'sum' is defined only in a LocalTransformations", ""},
+      {"upgraded", kNewerDocument, input, "--upgrade-pmml --prediction-only @m @in", 0,
+       warn +
+           "upgraded: 4 mining fields given a usageType the reader knows (\"active\", or "
+           "\"predicted\" for \"target\")\n" +
+           warn +
+           "upgraded: 1 derived field moved from LocalTransformations to the "
+           "TransformationDictionary\n" +
+           warn + "upgraded: 2 nodes without score given one\n" + warn +
+           "upgraded: 1 categorical field without values given the values their predicates "
+           "name\n" +
+           warn +
+           "1 notEqual predicate on a nominal field is read as equal; --semantics pmml scores it "
+           "as PMML 4.4 does\n",
+       "=prediction,std_dev,node_id,advice,status\n1,,2,,0\n2,,3,,0\n5,,4,,0\n"},
+      // The list itself is the reader's (tests/host); the tool ends the description with it.
+      {"described", kNewerDocument, "", "--upgrade-pmml --describe @m", 0,
+       warn + "upgraded: 4 mining fields",
+       "\nupgraded: 8\n  MiningField 'x': no usageType, now \"active\"\n"},
+  });
 }
 
 // Every example scores exactly as its expected file (keeping the first
 // column, as the README shows). On these documents the option changes
-// nothing: same scores, same description, no warning. Without it a rejected
-// document that shows no newer convention gets no hint.
-TEST_F(UpgradeOption, ConformingDocumentsGiveIdenticalOutput) {
+// nothing: same scores, same description, no warning.
+TEST(UpgradeOption, ConformingDocumentsGiveIdenticalOutput) {
   int checked = 0;
   for (const auto& entry : fs::directory_iterator(ExamplePath(""))) {
     const std::string folder = entry.path().string(), input = folder + "/input.csv";
@@ -170,17 +120,10 @@ TEST_F(UpgradeOption, ConformingDocumentsGiveIdenticalOutput) {
     ToolRun upgraded = RunTool({"--upgrade-pmml", "--keep", first, model, input});
     EXPECT_EQ(upgraded.out, plain.out);
     EXPECT_EQ(upgraded.err, "");
-    ToolRun describe = RunTool({"--describe", model});
-    ToolRun describeUpgraded = RunTool({"--upgrade-pmml", "--describe", model});
-    EXPECT_EQ(describe.out.find("upgraded:"), std::string::npos);
-    EXPECT_EQ(describeUpgraded.out, describe.out + "upgraded: 0\n");
+    EXPECT_EQ(RunTool({"--upgrade-pmml", "--describe", model}).out,
+              RunTool({"--describe", model}).out + "upgraded: 0\n");
   }
   EXPECT_GE(checked, 6);
-
-  ToolRun other = RunTool(
-      {folder_.Write("bad.pmml", "<PMML version=\"4.3\"><DataDictionary/></PMML>"), input_});
-  EXPECT_EQ(other.exitCode, 2);
-  EXPECT_EQ(Lines(other.err).size(), 1u) << other.err;
 }
 
 }  // namespace
