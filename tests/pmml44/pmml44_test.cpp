@@ -223,7 +223,7 @@ TEST_F(Pmml44Test, TreeMissingValueAndNoTrueChildStrategies) {
       {"noTrueChildStrategy=\"returnLastPrediction\"", "z=0.5", "A", 0, "1", 0.6},
       {"missingValueStrategy=\"lastPrediction\"", "x=1", "A", 0, "2", 1.0},
       {"missingValueStrategy=\"nullPrediction\"", "x=1", "", 90041, "-1", -1},
-      // Two missing-value steps, each multiplying the confidence by 0.8.
+      // One missing-value step (x at the root): the confidence times 0.8.
       {"missingValueStrategy=\"defaultChild\" missingValuePenalty=\"0.8\"", "z=0.5", "B", 0, "R",
        4.0 / 6 * 0.8},
       {"missingValueStrategy=\"defaultChild\" missingValuePenalty=\"0.5\"", "x=1", "B", 0, "L2",
