@@ -6,6 +6,7 @@
 #include <cfloat>
 #include <cmath>
 #include <limits>
+#include <type_traits>
 
 #include "host/BatchScore.h"
 #include "scoring/DendrixPMMLModel.h"
@@ -22,6 +23,8 @@ const std::string kNoNode = "-1";
 
 void DendrixPMMLModel::PrepareBatchAnswers() {
   batchReady = false;
+  batchAnswered.clear();
+  batchAdviseFast.clear();
   batchCategory.clear();
   batchConfidence.clear();
   batchValue.clear();
@@ -47,7 +50,7 @@ void DendrixPMMLModel::PrepareBatchAnswers() {
       // The tool writes no standard deviation for -1.
       if (st->GetStdDev() != -1.0) batchConfidence[n] = st->GetStdDev();
     }
-    batchReady = true;
+    FinishBatchTables(tree);
     return;
   }
   if (k == 0) return;
@@ -79,55 +82,76 @@ void DendrixPMMLModel::PrepareBatchAnswers() {
       }
     }
   }
+  FinishBatchTables(tree);
+}
+
+void DendrixPMMLModel::FinishBatchTables(const FlatTree& tree) {
+  const size_t count = tree.nodes.size();
+  batchAnswered.assign(count, 0);
+  for (size_t n = 0; n < count; ++n) {
+    if ((tree.fast[n].flags & kFastLeaf) == 0) continue;
+    batchAnswered[n] = regression ? !std::isnan(batchValue[n]) : batchCategory[n] >= 0;
+  }
+  const FastNode stop{-std::numeric_limits<double>::infinity(), 0, kConstantSlot, kFastGeneral, 0};
+  for (size_t n = 0; n < count; ++n) {
+    const FastNode& f = tree.fast[n];
+    if ((f.flags & (kFastLeaf | kFastGeneral | kFastAdviceSafe)) != 0) continue;
+    if (batchAdviseFast.empty()) batchAdviseFast = tree.fast;
+    batchAdviseFast[n] = stop;
+  }
   batchReady = true;
 }
+
+namespace {
+
+// Where a fast node's value comes from in a batch: its column, the step from
+// row to row, and -1 for the negated value.
+struct ValueColumn {
+  const double* numbers;
+  size_t stride;
+  double sign;
+};
+
+}  // namespace
 
 bool DendrixPMMLModel::ScoreColumns(const BatchColumns& columns, size_t begin, size_t end,
                                     BatchAnswers& answers, BatchTexts& texts,
                                     std::vector<size_t>& rest) const {
   if (!treesReady || !slotPositionsReady || !dictVarIndexReady || !batchReady) return false;
   const FlatTree& tree = flatTrees.front();
-  // Per slot, its number column and the step from row to row; slots without
-  // a number column read NaN.
+  // Per value index, its number column; values without a number column read
+  // NaN, and the constant slot of leaves and stops reads 0.
   static const double kNone = std::numeric_limits<double>::quiet_NaN();
-  std::vector<const double*> column(slotVars.size(), &kNone);
-  std::vector<size_t> stride(slotVars.size(), 0);
+  static const double kZero = 0.0;
+  std::vector<ValueColumn> values(2 * slotVars.size(), ValueColumn{&kNone, 0, 1.0});
+  values[ValueIndex(kConstantSlot, false)] = values[ValueIndex(kConstantSlot, true)] =
+      ValueColumn{&kZero, 0, 1.0};
   for (size_t s = kConstantSlot + 1; s < slotVars.size(); ++s) {
     const int position = slotPositions[s];
     if (position < 0 || static_cast<size_t>(position) >= columns.columns.size()) continue;
     const BatchColumns::Column& from = columns.columns[position];
     if (from.kind != BatchColumns::Kind::kNumber) continue;
-    column[s] = from.numbers;
-    stride[s] = from.stride;
+    values[ValueIndex(s, false)] = ValueColumn{from.numbers, from.stride, 1.0};
+    values[ValueIndex(s, true)] = ValueColumn{from.numbers, from.stride, -1.0};
   }
   // Rows first get the number of the node that answers; the nodes' names are
   // looked up afterwards, once each and in node order.
   std::vector<unsigned char> reachedNode(tree.nodes.size(), 0);
   const int32_t noAdvice = texts.Code(BatchTexts::kAdvice, "");
+  // When advice is wanted, a split node that may give advice for a plain
+  // number stops the walk.
   const bool advise = !predictionOnly;
-  // A split node that may give advice for a plain number refuses the row
-  // when advice is wanted.
-  const unsigned char judged = kFastLeaf | kFastGeneral | kFastAdviceSafe;
-  const unsigned char adviseBit = advise ? 1 : 0;
+  const FastNode* base =
+      advise && !batchAdviseFast.empty() ? batchAdviseFast.data() : tree.fast.data();
   const size_t k = categoryValues.size();
+  const size_t kWritten = std::min(k, answers.probabilities.size());
   const double nan = std::numeric_limits<double>::quiet_NaN();
 
-  // Eight walks go at once, one step of each in turn, so that their loads
-  // overlap; a lane whose walk has ended takes the next row. A walk ends at a
-  // leaf, at a general node, or once it read a number that is not plain (or
-  // no number) or passed a node that must give advice; all but a leaf reached
-  // cleanly are left to GetScore.
-  constexpr size_t kLanes = 8;
-  const FastNode* base = tree.fast.data();
-  auto finish = [&](size_t row, const FastNode* at, bool refusedWalk) {
-    const int n = static_cast<int>(at - base);
-    bool fast = !refusedWalk && (at->flags & kFastLeaf) != 0;
-    if (fast && regression) {
-      fast = !std::isnan(batchValue[n]);
-    } else if (fast) {
-      fast = batchCategory[n] >= 0;
-    }
-    if (!fast) {
+  // A row ends at a leaf with an answer, read from the tables, or is left to
+  // GetScore: it read a number that is not plain, or stopped elsewhere.
+  auto finish = [&](size_t row, const FastNode* at, bool bad) {
+    const auto n = static_cast<size_t>(at - base);
+    if (bad || !batchAnswered[n]) {
       rest.push_back(row);
       if (answers.node) answers.node[row] = -1;
       return;
@@ -138,8 +162,8 @@ bool DendrixPMMLModel::ScoreColumns(const BatchColumns& columns, size_t begin, s
     } else {
       if (answers.prediction) answers.prediction[row] = batchCategory[n];
       if (answers.confidence) answers.confidence[row] = batchConfidence[n];
-      const double* probabilities = &batchProbabilities[static_cast<size_t>(n) * k];
-      for (size_t j = 0; j < k && j < answers.probabilities.size(); ++j) {
+      const double* probabilities = &batchProbabilities[n * k];
+      for (size_t j = 0; j < kWritten; ++j) {
         if (answers.probabilities[j])
           answers.probabilities[j][row] = advise ? probabilities[j] : nan;
       }
@@ -151,44 +175,34 @@ bool DendrixPMMLModel::ScoreColumns(const BatchColumns& columns, size_t begin, s
     if (answers.status) answers.status[row] = 0;
   };
 
-  const FastNode* node[kLanes];
-  size_t rowOf[kLanes];
-  unsigned char refused[kLanes];
-  size_t next = begin;
-  size_t active = 0;
-  for (; active < kLanes && next < end; ++active, ++next) {
-    rowOf[active] = next;
-    node[active] = base;
-    refused[active] = 0;
-  }
-  while (active > 0) {
-    for (size_t lane = 0; lane < active;) {
-      const FastNode& f = *node[lane];
-      if ((f.flags & (kFastLeaf | kFastGeneral)) != 0 || refused[lane] != 0) {
-        finish(rowOf[lane], node[lane], refused[lane] != 0);
-        if (next < end) {
-          rowOf[lane] = next++;
-          node[lane] = base;
-          refused[lane] = 0;
-          ++lane;
-        } else {
-          // The last lane takes this one's place.
-          --active;
-          rowOf[lane] = rowOf[active];
-          node[lane] = node[active];
-          refused[lane] = refused[active];
-        }
-        continue;
-      }
-      const size_t slot = SlotOfValue(f.value);
-      const double x = column[slot][rowOf[lane] * stride[slot]];
-      const bool plain = x > -DBL_MAX && x <= DBL_MAX;
-      refused[lane] =
-          static_cast<unsigned char>((plain ? 0 : 1) | (adviseBit & ((f.flags & judged) == 0)));
-      node[lane] += FastStep(f, OrientValue(f.value, x));
-      ++lane;
+  // Eight rows are walked together, one step of each in turn so that their
+  // loads overlap, as many steps as the tree is deep and without a branch on
+  // the data: leaves and stops lead back to themselves, and a number that is
+  // not plain only marks its row.
+  constexpr size_t kLanes = 8;
+  const int steps = tree.depth;
+  auto walk = [&](size_t first, auto lanes) {
+    const FastNode* at[kLanes];
+    bool bad[kLanes];
+    for (size_t lane = 0; lane < lanes; ++lane) {
+      at[lane] = base;
+      bad[lane] = false;
     }
-  }
+    for (int step = 0; step < steps; ++step) {
+      for (size_t lane = 0; lane < lanes; ++lane) {
+        const FastNode& f = *at[lane];
+        const ValueColumn& from = values[f.value];
+        const double x = from.numbers[(first + lane) * from.stride];
+        bad[lane] |= !(x > -DBL_MAX && x <= DBL_MAX);
+        at[lane] += FastStep(f, x * from.sign);
+      }
+    }
+    for (size_t lane = 0; lane < lanes; ++lane) finish(first + lane, at[lane], bad[lane]);
+  };
+  size_t row = begin;
+  for (; row + kLanes <= end; row += kLanes) walk(row, std::integral_constant<size_t, kLanes>());
+  if (row < end) walk(row, end - row);
+
   if (answers.node) {
     std::vector<int32_t> nodeCode(tree.nodes.size(), -1);
     for (size_t n = 0; n < tree.nodes.size(); ++n) {
@@ -196,8 +210,8 @@ bool DendrixPMMLModel::ScoreColumns(const BatchColumns& columns, size_t begin, s
       const std::string& id = *tree.nodes[n].nodeId;
       nodeCode[n] = texts.Code(BatchTexts::kNode, id.empty() ? kNoNode : id);
     }
-    for (size_t row = begin; row < end; ++row) {
-      if (answers.node[row] >= 0) answers.node[row] = nodeCode[answers.node[row]];
+    for (size_t r = begin; r < end; ++r) {
+      if (answers.node[r] >= 0) answers.node[r] = nodeCode[answers.node[r]];
     }
   }
   return true;
