@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstddef>
+#include <cstdint>
 #include <limits>
 #include <type_traits>
 
@@ -99,6 +101,16 @@ void DendrixPMMLModel::FinishBatchTables(const FlatTree& tree) {
     if (batchAdviseFast.empty()) batchAdviseFast = tree.fast;
     batchAdviseFast[n] = stop;
   }
+  // Entry count answers for the rows left to GetScore, which overwrites it.
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  batchNode.push_back(static_cast<int>(count));
+  batchConfidence.push_back(nan);
+  if (regression) {
+    batchValue.push_back(nan);
+  } else {
+    batchCategory.push_back(-1);
+    batchProbabilities.resize(batchProbabilities.size() + categoryValues.size(), nan);
+  }
   batchReady = true;
 }
 
@@ -112,6 +124,17 @@ struct ValueColumn {
   double sign;
 };
 
+// A compiled node with its value's column resolved for one batch: the walk
+// goes skip + 1 nodes on when threshold < sign * numbers[row * stride], else
+// 1; leaves and stops read a constant and go 0.
+struct BatchNode {
+  double threshold;
+  double sign;
+  const double* numbers;
+  int32_t stride;
+  int32_t skip;
+};
+
 }  // namespace
 
 bool DendrixPMMLModel::ScoreColumns(const BatchColumns& columns, size_t begin, size_t end,
@@ -119,10 +142,16 @@ bool DendrixPMMLModel::ScoreColumns(const BatchColumns& columns, size_t begin, s
                                     std::vector<size_t>& rest) const {
   if (!treesReady || !slotPositionsReady || !dictVarIndexReady || !batchReady) return false;
   const FlatTree& tree = flatTrees.front();
+  // A few rows on a big tree are scored row by row sooner than the tree's
+  // nodes are resolved for them.
+  if ((end - begin) * 64 < tree.nodes.size()) return false;
   // Per value index, its number column; values without a number column read
   // NaN, and the constant slot of leaves and stops reads 0.
   static const double kNone = std::numeric_limits<double>::quiet_NaN();
   static const double kZero = 0.0;
+  const double* table = nullptr;
+  const double* tableEnd = nullptr;
+  size_t tableStride = 0;
   std::vector<ValueColumn> values(2 * slotVars.size(), ValueColumn{&kNone, 0, 1.0});
   values[ValueIndex(kConstantSlot, false)] = values[ValueIndex(kConstantSlot, true)] =
       ValueColumn{&kZero, 0, 1.0};
@@ -131,48 +160,41 @@ bool DendrixPMMLModel::ScoreColumns(const BatchColumns& columns, size_t begin, s
     if (position < 0 || static_cast<size_t>(position) >= columns.columns.size()) continue;
     const BatchColumns::Column& from = columns.columns[position];
     if (from.kind != BatchColumns::Kind::kNumber) continue;
+    if (from.stride > static_cast<size_t>(std::numeric_limits<int32_t>::max())) return false;
     values[ValueIndex(s, false)] = ValueColumn{from.numbers, from.stride, 1.0};
     values[ValueIndex(s, true)] = ValueColumn{from.numbers, from.stride, -1.0};
+    // Columns of one row-major table: row i is table[i * stride, (i + 1) * stride).
+    if (table == nullptr || from.numbers < table) table = from.numbers;
+    tableStride = tableStride == 0 || tableStride == from.stride ? from.stride : 1;
+    tableEnd = std::max(tableEnd, from.numbers + 1);
   }
-  // Rows first get the number of the node that answers; the nodes' names are
-  // looked up afterwards, once each and in node order.
-  std::vector<unsigned char> reachedNode(tree.nodes.size(), 0);
+  // The rows of a row-major table are fetched ahead of their walks, which
+  // read them in no order the processor foresees.
+  if (table == nullptr || tableStride < 2 || tableEnd > table + tableStride) tableStride = 0;
   const int32_t noAdvice = texts.Code(BatchTexts::kAdvice, "");
   // When advice is wanted, a split node that may give advice for a plain
   // number stops the walk.
   const bool advise = !predictionOnly;
-  const FastNode* base =
-      advise && !batchAdviseFast.empty() ? batchAdviseFast.data() : tree.fast.data();
-  const size_t k = categoryValues.size();
-  const size_t kWritten = std::min(k, answers.probabilities.size());
-  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const std::vector<FastNode>& fast =
+      advise && !batchAdviseFast.empty() ? batchAdviseFast : tree.fast;
+  std::vector<BatchNode> nodes(fast.size());
+  for (size_t n = 0; n < fast.size(); ++n) {
+    const FastNode& f = fast[n];
+    const ValueColumn& from = values[f.value];
+    nodes[n] = BatchNode{f.threshold, from.sign, from.numbers, static_cast<int32_t>(from.stride),
+                         f.otherStep - 1};
+  }
+  const BatchNode* base = nodes.data();
+  const size_t count = nodes.size();
 
-  // A row ends at a leaf with an answer, read from the tables, or is left to
-  // GetScore: it read a number that is not plain, or stopped elsewhere.
-  auto finish = [&](size_t row, const FastNode* at, bool bad) {
+  // Per row, the node whose answer it takes: a leaf with an answer reached
+  // cleanly, else count (no answer), and the row is left to GetScore.
+  std::vector<int32_t> leaf(end - begin);
+  auto finish = [&](size_t row, const BatchNode* at, bool bad) {
     const auto n = static_cast<size_t>(at - base);
-    if (bad || !batchAnswered[n]) {
-      rest.push_back(row);
-      if (answers.node) answers.node[row] = -1;
-      return;
-    }
-    if (regression) {
-      if (answers.value) answers.value[row] = batchValue[n];
-      if (answers.stdDev) answers.stdDev[row] = batchConfidence[n];
-    } else {
-      if (answers.prediction) answers.prediction[row] = batchCategory[n];
-      if (answers.confidence) answers.confidence[row] = batchConfidence[n];
-      const double* probabilities = &batchProbabilities[n * k];
-      for (size_t j = 0; j < kWritten; ++j) {
-        if (answers.probabilities[j])
-          answers.probabilities[j][row] = advise ? probabilities[j] : nan;
-      }
-    }
-    const int reached = batchNode[n];
-    reachedNode[reached] = 1;
-    if (answers.node) answers.node[row] = reached;
-    if (answers.advice) answers.advice[row] = noAdvice;
-    if (answers.status) answers.status[row] = 0;
+    const bool clean = !bad && batchAnswered[n];
+    leaf[row - begin] = static_cast<int32_t>(clean ? n : count);
+    if (!clean) rest.push_back(row);
   };
 
   // Eight rows are walked together, one step of each in turn so that their
@@ -182,7 +204,7 @@ bool DendrixPMMLModel::ScoreColumns(const BatchColumns& columns, size_t begin, s
   constexpr size_t kLanes = 8;
   const int steps = tree.depth;
   auto walk = [&](size_t first, auto lanes) {
-    const FastNode* at[kLanes];
+    const BatchNode* at[kLanes];
     bool bad[kLanes];
     for (size_t lane = 0; lane < lanes; ++lane) {
       at[lane] = base;
@@ -190,29 +212,64 @@ bool DendrixPMMLModel::ScoreColumns(const BatchColumns& columns, size_t begin, s
     }
     for (int step = 0; step < steps; ++step) {
       for (size_t lane = 0; lane < lanes; ++lane) {
-        const FastNode& f = *at[lane];
-        const ValueColumn& from = values[f.value];
-        const double x = from.numbers[(first + lane) * from.stride];
-        bad[lane] |= !(x > -DBL_MAX && x <= DBL_MAX);
-        at[lane] += FastStep(f, x * from.sign);
+        const BatchNode& f = *at[lane];
+        const double x = f.numbers[static_cast<ptrdiff_t>(first + lane) * f.stride];
+        bad[lane] |= !((x > -DBL_MAX) & (x <= DBL_MAX));
+        const int up = f.threshold < x * f.sign ? 1 : 0;
+        at[lane] += 1 + (f.skip & -up);
       }
     }
     for (size_t lane = 0; lane < lanes; ++lane) finish(first + lane, at[lane], bad[lane]);
   };
+  constexpr size_t kAhead = 4 * kLanes;
+  const size_t rowBytes = tableStride * sizeof(double);
   size_t row = begin;
-  for (; row + kLanes <= end; row += kLanes) walk(row, std::integral_constant<size_t, kLanes>());
+  for (; row + kLanes <= end; row += kLanes) {
+    if (rowBytes != 0 && row + kAhead + kLanes <= end) {
+      const char* from = reinterpret_cast<const char*>(table + (row + kAhead) * tableStride);
+      for (size_t b = 0; b < kLanes * rowBytes; b += 64) __builtin_prefetch(from + b);
+    }
+    walk(row, std::integral_constant<size_t, kLanes>());
+  }
   if (row < end) walk(row, end - row);
 
+  // The answers, a column at a time from the tables. The nodes' names are
+  // looked up once each, in node order.
+  const size_t rows = end - begin;
   if (answers.node) {
-    std::vector<int32_t> nodeCode(tree.nodes.size(), -1);
-    for (size_t n = 0; n < tree.nodes.size(); ++n) {
-      if (!reachedNode[n]) continue;
+    std::vector<unsigned char> reached(count + 1, 0);
+    for (size_t r = 0; r < rows; ++r) reached[batchNode[leaf[r]]] = 1;
+    std::vector<int32_t> nodeCode(count + 1, -1);
+    for (size_t n = 0; n < count; ++n) {
+      if (!reached[n]) continue;
       const std::string& id = *tree.nodes[n].nodeId;
       nodeCode[n] = texts.Code(BatchTexts::kNode, id.empty() ? kNoNode : id);
     }
-    for (size_t r = begin; r < end; ++r) {
-      if (answers.node[r] >= 0) answers.node[r] = nodeCode[answers.node[r]];
+    int32_t* out = answers.node + begin;
+    for (size_t r = 0; r < rows; ++r) out[r] = nodeCode[batchNode[leaf[r]]];
+  }
+  auto fill = [&](auto* out, const auto* answer, size_t step) {
+    if (out == nullptr) return;
+    out += begin;
+    for (size_t r = 0; r < rows; ++r) out[r] = answer[static_cast<size_t>(leaf[r]) * step];
+  };
+  if (regression) {
+    fill(answers.value, batchValue.data(), 1);
+    fill(answers.stdDev, batchConfidence.data(), 1);
+  } else {
+    fill(answers.prediction, batchCategory.data(), 1);
+    fill(answers.confidence, batchConfidence.data(), 1);
+    const size_t k = categoryValues.size();
+    for (size_t j = 0; j < std::min(k, answers.probabilities.size()); ++j) {
+      if (advise) {
+        fill(answers.probabilities[j], batchProbabilities.data() + j, k);
+      } else if (answers.probabilities[j]) {
+        std::fill_n(answers.probabilities[j] + begin, rows,
+                    std::numeric_limits<double>::quiet_NaN());
+      }
     }
   }
+  if (answers.advice) std::fill_n(answers.advice + begin, rows, noAdvice);
+  if (answers.status) std::fill_n(answers.status + begin, rows, 0);
   return true;
 }
