@@ -125,14 +125,14 @@ struct ValueColumn {
 };
 
 // A compiled node with its value's column resolved for one batch: the walk
-// goes skip + 1 nodes on when threshold < sign * numbers[row * stride], else
+// goes other nodes on when threshold < sign * numbers[row * stride], else
 // 1; leaves and stops read a constant and go 0.
 struct BatchNode {
   double threshold;
   double sign;
   const double* numbers;
   int32_t stride;
-  int32_t skip;
+  int32_t other;
 };
 
 }  // namespace
@@ -182,7 +182,7 @@ bool DendrixPMMLModel::ScoreColumns(const BatchColumns& columns, size_t begin, s
     const FastNode& f = fast[n];
     const ValueColumn& from = values[f.value];
     nodes[n] = BatchNode{f.threshold, from.sign, from.numbers, static_cast<int32_t>(from.stride),
-                         f.otherStep - 1};
+                         f.otherStep};
   }
   const BatchNode* base = nodes.data();
   const size_t count = nodes.size();
@@ -203,23 +203,31 @@ bool DendrixPMMLModel::ScoreColumns(const BatchColumns& columns, size_t begin, s
   // not plain only marks its row.
   constexpr size_t kLanes = 8;
   const int steps = tree.depth;
+  // A number is plain when x - x is 0 (not NaN: no infinity, no NaN) and
+  // it is above -DBL_MAX (the system-missing value): per row, the sum of
+  // x - x and the least number read tell.
   auto walk = [&](size_t first, auto lanes) {
     const BatchNode* at[kLanes];
-    bool bad[kLanes];
+    double spread[kLanes];
+    double least[kLanes];
     for (size_t lane = 0; lane < lanes; ++lane) {
       at[lane] = base;
-      bad[lane] = false;
+      spread[lane] = 0.0;
+      least[lane] = DBL_MAX;
     }
     for (int step = 0; step < steps; ++step) {
       for (size_t lane = 0; lane < lanes; ++lane) {
         const BatchNode& f = *at[lane];
         const double x = f.numbers[static_cast<ptrdiff_t>(first + lane) * f.stride];
-        bad[lane] |= !((x > -DBL_MAX) & (x <= DBL_MAX));
+        spread[lane] += x - x;
+        least[lane] = least[lane] < x ? least[lane] : x;
         const int up = f.threshold < x * f.sign ? 1 : 0;
-        at[lane] += 1 + (f.skip & -up);
+        at[lane] += 1 + ((f.other - 1) & -up);
       }
     }
-    for (size_t lane = 0; lane < lanes; ++lane) finish(first + lane, at[lane], bad[lane]);
+    for (size_t lane = 0; lane < lanes; ++lane) {
+      finish(first + lane, at[lane], !(spread[lane] == 0.0 && least[lane] > -DBL_MAX));
+    }
   };
   constexpr size_t kAhead = 4 * kLanes;
   const size_t rowBytes = tableStride * sizeof(double);
