@@ -124,6 +124,17 @@ def test_row_major_table_with_missing_numbers_matches_the_batch_scorer():
     assert_same_as_tool(got, tool_output(model_path, text))
 
 
+def test_answer_texts_follow_each_call_on_one_model():
+    model_path, input_path = example("iris")
+    frame = pd.read_csv(input_path)
+    model = dendrix.load(model_path)
+    for rows in ([0, 1], [3, 12], [6, 13], [0, 1], range(len(frame))):
+        part = frame.iloc[list(rows)].reset_index(drop=True)
+        got = model.predict(part)
+        assert_same_as_tool(got, tool_output(model_path, part.to_csv(index=False)))
+        assert (got["node_id"] == got["node_id"].astype(str)).all()
+
+
 @pytest.mark.parametrize("source, code, text", [
     (b"not xml", 0, ""),
     (b"<PMML/>", 1, "DataDictionary"),
