@@ -275,7 +275,7 @@ class Model {
       model_->SetNullHandling(nullHandling);
       ScoreBatch(*model_, batch, answers, texts, threads);
     }
-    out["node_id"] = node;
+    out["node"] = node;
     out["advice"] = advice;
     out["status"] = status;
     out["probabilities"] = probabilities;

@@ -168,6 +168,7 @@ class DendrixPMMLModel : public BaseModel {
   void Prepare(const ScoreCaseRecord* record, bool derivedInRecord, bool indexed);
   void SetUpDictVarIndex(const ScoreCaseRecord* record, bool derivedInRecord);
   void PrepareBatchAnswers();
+  void FinishBatchTables(const FlatTree& tree);
   int ComputeMisclassificationScore(const std::vector<double>& p) const;
   void FillCategoryValues(bool refuseIncomplete);
   void BuildCostMatrix();
@@ -272,6 +273,12 @@ class DendrixPMMLModel : public BaseModel {
   // predicted number (NaN: none) and standard deviation; the node that
   // answers; per category the probability (NaN when none).
   bool batchReady;
+  // Per node: the walk that ends there cleanly has an answer above.
+  std::vector<unsigned char> batchAnswered;
+  // The tree's compiled table with every node that may give advice for a
+  // plain number turned into a stop (empty when no node may), walked when
+  // advice is wanted.
+  std::vector<FastNode> batchAdviseFast;
   std::vector<int> batchCategory;
   std::vector<double> batchConfidence;  // or, in a regression, the standard deviation
   std::vector<double> batchValue;

@@ -67,11 +67,16 @@ class Model:
         self._native = native
         self._names = list(native.names)
         self._text_fields = list(native.text_fields)
+        self._inputs = list(native.inputs)
+        self._classes = list(native.classes)
+        self._kind = "regression" if native.regression else "classification"
+        # The categories of the answers' text columns, made once per set of texts.
+        self._dtypes = _Dtypes()
 
     @property
     def inputs(self):
         """Names of the fields the model reads, in document order."""
-        return list(self._native.inputs)
+        return list(self._inputs)
 
     @property
     def target(self):
@@ -81,12 +86,12 @@ class Model:
     @property
     def classes(self):
         """The target's categories in order (empty for a regression)."""
-        return list(self._native.classes)
+        return list(self._classes)
 
     @property
     def kind(self):
         """"classification" or "regression"."""
-        return "regression" if self._native.regression else "classification"
+        return self._kind
 
     def describe(self):
         """The model's kind, target, classes, inputs and tree sizes, as a dict."""
@@ -125,7 +130,7 @@ class Model:
         batch, index = self._batch(X, columns)
         out = self._native.score(batch, len(index), bool(prediction_only), bool(null_handling),
                                  max(1, int(n_threads)))
-        return _frame(out, self.kind, self.classes, index)
+        return _frame(out, self._kind, self._classes, index, self._dtypes)
 
     def explain(self, X, columns=None):
         """The decision path of every row of X (given as to :meth:`predict`).
@@ -178,9 +183,9 @@ class Model:
 
     def _batch(self, X, columns):
         """X's columns in the model's record layout, and X's index."""
-        frame, index = _as_columns(X, columns)
+        frame, index = _as_columns(X, columns, self._names)
         rows = len(index)
-        missing = [name for name in self.inputs if name not in frame]
+        missing = [name for name in self._inputs if name not in frame]
         if missing:
             warnings.warn(f"no column for model input(s) {', '.join(missing)}: "
                           "they have no value in any row", stacklevel=3)
@@ -203,14 +208,18 @@ class TreePlot:
             f.write(self.svg)
 
 
-def _as_columns(X, columns):
-    """A name-to-column mapping (the first column of a name wins) and the index."""
+def _as_columns(X, columns, names):
+    """A mapping from the names the model reads to their columns (the first
+    column of a name wins) and the index."""
     if isinstance(X, pd.DataFrame):
-        frame = {}
+        wanted = set(names)
+        if X.columns.is_unique:
+            return {name: X[name] for name in X.columns if name in wanted}, X.index
+        first = {}
         for position, name in enumerate(X.columns):
-            if name not in frame:
-                frame[name] = X.iloc[:, position]
-        return frame, X.index
+            if name in wanted:
+                first.setdefault(name, position)
+        return {name: X.iloc[:, position] for name, position in first.items()}, X.index
     if isinstance(X, np.ndarray):
         if X.ndim != 2 or columns is None or len(columns) != X.shape[1]:
             raise ValueError("a NumPy array must be 2-D with columns= naming each column")
@@ -274,26 +283,45 @@ def _number(value):
         return _SYSMIS
 
 
-def _categorical(codes, texts):
-    if len(set(texts)) == len(texts):
-        return pd.Categorical.from_codes(codes, categories=texts)
+class _Dtypes:
+    """The Categorical dtype of each text column's last set of texts (None
+    when two texts print alike), kept so that calls with the same texts,
+    the usual case, do not build and check the categories again."""
+
+    def __init__(self):
+        self._last = {}
+
+    def get(self, column, texts):
+        last = self._last.get(column)
+        if last is not None and last[0] == texts:
+            return last[1]
+        dtype = pd.CategoricalDtype(texts) if len(set(texts)) == len(texts) else None
+        self._last[column] = (texts, dtype)
+        return dtype
+
+
+def _categorical(out, column, dtypes):
+    codes, texts = out[column], out[column + "_texts"]
+    dtype = dtypes.get(column, texts)
+    if dtype is not None:
+        return pd.Categorical.from_codes(codes, dtype=dtype)
     # Categories that print alike: plain objects.
     table = np.array(list(texts) + [None], dtype=object)
     return table[codes]
 
 
-def _frame(out, kind, classes, index):
+def _frame(out, kind, classes, index, dtypes):
     data = {}
     if kind == "regression":
         data["prediction"] = out["prediction"]
         data["std_dev"] = out["std_dev"]
-        data["node_id"] = _categorical(out["node_id"], out["node_texts"])
+        data["node_id"] = _categorical(out, "node", dtypes)
     else:
-        data["prediction"] = _categorical(out["prediction"], out["prediction_texts"])
+        data["prediction"] = _categorical(out, "prediction", dtypes)
         data["confidence"] = out["confidence"]
-        data["node_id"] = _categorical(out["node_id"], out["node_texts"])
+        data["node_id"] = _categorical(out, "node", dtypes)
         for name, values in zip(classes, out["probabilities"]):
             data[f"probability({name})"] = values
-    data["advice"] = _categorical(out["advice"], out["advice_texts"])
+    data["advice"] = _categorical(out, "advice", dtypes)
     data["status"] = out["status"]
     return pd.DataFrame(data, index=index, copy=False)

@@ -109,6 +109,32 @@ def test_missing_values_and_categories_in_every_form():
     assert list(model.predict(indexed).index) == ["a", "b", "c", "d"]
 
 
+# Many rows of a row-major table, some numbers missing or system-missing
+# (a CSV cell that is no number), scored in blocks on two threads.
+def test_row_major_table_with_missing_numbers_matches_the_batch_scorer():
+    model_path, input_path = example("iris")
+    rows = pd.read_csv(input_path).drop(columns="flower")
+    table = rows.sample(3001, replace=True, random_state=1).to_numpy()
+    cells = np.random.default_rng(1).random(table.shape)
+    table[cells < 0.02] = np.nan
+    sysmis = -np.finfo(np.float64).max
+    table[(cells >= 0.02) & (cells < 0.04)] = sysmis
+    text = pd.DataFrame(table, columns=rows.columns).replace(sysmis, "x").to_csv(index=False)
+    got = dendrix.load(model_path).predict(table, columns=list(rows.columns), n_threads=2)
+    assert_same_as_tool(got, tool_output(model_path, text))
+
+
+def test_answer_texts_follow_each_call_on_one_model():
+    model_path, input_path = example("iris")
+    frame = pd.read_csv(input_path)
+    model = dendrix.load(model_path)
+    for rows in ([0, 1], [3, 12], [6, 13], [0, 1], range(len(frame))):
+        part = frame.iloc[list(rows)].reset_index(drop=True)
+        got = model.predict(part)
+        assert_same_as_tool(got, tool_output(model_path, part.to_csv(index=False)))
+        assert (got["node_id"] == got["node_id"].astype(str)).all()
+
+
 @pytest.mark.parametrize("source, code, text", [
     (b"not xml", 0, ""),
     (b"<PMML/>", 1, "DataDictionary"),
