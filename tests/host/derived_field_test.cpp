@@ -118,20 +118,21 @@ TEST_F(DerivedFieldTest, FieldsBecomeDerivedVariablesWithTypeLevelAndCategories)
        "<Value value=\"lo\"/><Value value=\"hi\"/><Value value=\"na\" property=\"missing\"/>" +
        Field("c") + "</DerivedField>");
   ASSERT_EQ(derived_->GetNumberOfVars(), 3);
-  const ScoreDictVar* n = derived_->GetVar("n");
+  const std::tuple<const char*, int, int> kinds[] = {
+      {"n", ScoreDictVar::kContinuous, ScoreDictVar::kNumeric},
+      {"s", ScoreDictVar::kNominal, ScoreDictVar::kString},
+      {"o", ScoreDictVar::kOrdinal, ScoreDictVar::kString}};
+  for (const auto& [name, level, type] : kinds) {
+    const ScoreDictVar* var = derived_->GetVar(name);
+    EXPECT_TRUE(var->IsDerived() && var->GetMeasurementLevel() == level &&
+                var->GetVariableType() == type)
+        << name;
+  }
   const ScoreDictVar* o = derived_->GetVar("o");
-  ASSERT_TRUE(n && o);
-  EXPECT_TRUE(n->IsDerived());
-  EXPECT_EQ(n->GetVariableType(), ScoreDictVar::kNumeric);
-  EXPECT_EQ(n->GetMeasurementLevel(), ScoreDictVar::kContinuous);
-  EXPECT_EQ(derived_->GetVar("s")->GetMeasurementLevel(), ScoreDictVar::kNominal);
-  EXPECT_EQ(o->GetMeasurementLevel(), ScoreDictVar::kOrdinal);
-  EXPECT_EQ(o->GetCategoryCount(), 2);
   StringValue hi("hi"), na("na");
-  EXPECT_TRUE(o->IsValidCategory(&hi));
-  EXPECT_TRUE(o->IsMissingValue(&na));
+  EXPECT_EQ(o->GetCategoryCount(), 2);
+  EXPECT_TRUE(o->IsValidCategory(&hi) && o->IsMissingValue(&na));
   EXPECT_EQ(derived_->GetVar("x"), nullptr);  // data fields stay in the data dictionary
-  EXPECT_EQ(derived_->GetExpression(3), nullptr);
 }
 
 TEST_F(DerivedFieldTest, ConstantsFollowTheirDataType) {
@@ -242,35 +243,26 @@ TEST_F(DerivedFieldTest, ArithmeticAggregatesAndMapMissingToHandleMissingValues)
       Derived("avg6", "double", Apply("avg", xy + Number("6"))) +
       Derived("min6", "double", Apply("min", xy + Number("6"))) +
       Derived("mapped", "double", Apply("/", xy, " mapMissingTo=\"-1\" defaultValue=\"-2\""));
-  for (const char* f : {"+", "-", "*", "/", "pow", "max", "sum", "avg"}) {
+  for (const char* f : {"+", "-", "*", "/", "pow", "max", "sum", "avg", "threshold"}) {
     fields += Derived(f, "double", Apply(f, xy));
   }
-  for (const char* f : {"ln", "sqrt", "exp"}) fields += Derived(f, "double", Apply(f, Field("x")));
-  // Impossible results are missing; aggregates leave missing inputs out; mapMissingTo
-  // covers missing inputs, defaultValue a missing result.
-  const std::vector<Row> rows = {
-      {"+", "2|3", "n:5"},          {"-", "2|3", "n:-1"},      {"*", "2|3", "n:6"},
-      {"/", "3|2", "n:1.5"},        {"+", "2", "missing"},     {"/", "1|0", "missing"},
-      {"ln", "1", "n:0"},           {"ln", "0", "missing"},    {"sqrt", "-4", "missing"},
-      {"sqrt", "9", "n:3"},         {"pow", "2|10", "n:1024"}, {"pow", "0|-1", "missing"},
-      {"pow", "-8|0.5", "missing"}, {"exp", "0", "n:1"},       {"exp", "1000", "missing"},
-      {"max", "2|7", "n:7"},        {"sum", "2|7", "n:9"},     {"avg6", "2|7", "n:5"},
-      {"avg6", "2", "n:4"},         {"min6", "|9", "n:6"},     {"avg", "", "missing"},
-      {"mapped", "6|3", "n:2"},     {"mapped", "|3", "n:-1"},  {"mapped", "6|0", "n:-2"},
-  };
-  ExpectRows(fields, rows);
-}
-
-TEST_F(DerivedFieldTest, MathFunctions) {
-  std::string fields = Derived("threshold", "double", Apply("threshold", Field("x") + Number("1")));
-  for (const char* f : {"abs", "log10", "floor", "ceil", "round"}) {
+  for (const char* f : {"ln", "sqrt", "exp", "abs", "log10", "floor", "ceil", "round"}) {
     fields += Derived(f, "double", Apply(f, Field("x")));
   }
-  // round takes halves up.
+  // Impossible results are missing; aggregates leave missing inputs out; mapMissingTo
+  // covers missing inputs, defaultValue a missing result; round takes halves up.
   const std::vector<Row> rows = {
-      {"abs", "-2.5", "n:2.5"}, {"log10", "1000", "n:3"},  {"floor", "-1.5", "n:-2"},
-      {"ceil", "-1.5", "n:-1"}, {"round", "2.5", "n:3"},   {"round", "-2.5", "n:-2"},
-      {"round", "2.49", "n:2"}, {"threshold", "1", "n:0"}, {"threshold", "1.5", "n:1"},
+      {"+", "2|3", "n:5"},          {"-", "2|3", "n:-1"},        {"*", "2|3", "n:6"},
+      {"/", "3|2", "n:1.5"},        {"+", "2", "missing"},       {"/", "1|0", "missing"},
+      {"ln", "1", "n:0"},           {"ln", "0", "missing"},      {"sqrt", "-4", "missing"},
+      {"sqrt", "9", "n:3"},         {"pow", "2|10", "n:1024"},   {"pow", "0|-1", "missing"},
+      {"pow", "-8|0.5", "missing"}, {"exp", "0", "n:1"},         {"exp", "1000", "missing"},
+      {"max", "2|7", "n:7"},        {"sum", "2|7", "n:9"},       {"avg6", "2|7", "n:5"},
+      {"avg6", "2", "n:4"},         {"min6", "|9", "n:6"},       {"avg", "", "missing"},
+      {"mapped", "6|3", "n:2"},     {"mapped", "|3", "n:-1"},    {"mapped", "6|0", "n:-2"},
+      {"abs", "-2.5", "n:2.5"},     {"log10", "1000", "n:3"},    {"floor", "-1.5", "n:-2"},
+      {"ceil", "-1.5", "n:-1"},     {"round", "2.5", "n:3"},     {"round", "-2.5", "n:-2"},
+      {"round", "2.49", "n:2"},     {"threshold", "1|1", "n:0"}, {"threshold", "1.5|1", "n:1"},
   };
   ExpectRows(fields, rows);
 }
@@ -408,61 +400,45 @@ TEST_F(DerivedFieldTest, TextsOverTheLimitAreMissing) {
   EXPECT_EQ(Eval("capped", input), "s:too long");
 }
 
+// Messages of the declaration are checked whole; others by the part naming the culprit.
 TEST_F(DerivedFieldTest, ReadingErrorsCarryTheirCodesAndName) {
+  const std::string x = Field("x"), y = Field("y");
   const std::string oneNorm = "<NormContinuous field=\"x\"><LinearNorm orig=\"1\" norm=\"0\"/>";
-  // Messages of the declaration are given whole; others by the part naming the culprit.
-  struct Case {
-    const char* what;
-    std::string xml;
-    int code;
-    const char* mentions;
-  };
-  const std::vector<Case> cases = {
-      {"unknown element", Derived("d", "double", "<Lag field=\"x\"/>"), 5, "Lag"},
-      {"unknown function", Derived("d", "double", Apply("median", Field("x"))), 5, "median"},
-      {"too many arguments",
-       Derived("d", "double", Apply("+", Field("x") + Field("y") + Field("x"))), 5, "+"},
-      {"too few arguments", Derived("d", "double", Apply("not", "")), 5, "not"},
-      {"unknown field", Derived("d", "double", Field("nope")), 8, "nope"},
-      {"forward reference", Derived("a", "double", Field("b")) + Derived("b", "double", Field("x")),
-       8, "b"},
-      {"self reference", Derived("a", "double", Field("a")), 8, "a"},
-      {"no function attribute", Derived("d", "double", "<Apply/>"), 1, "function"},
-      {"no expression", Derived("d", "double", ""), 1, "d"},
-      {"two expressions", Derived("d", "double", Field("x") + Field("y")), 1, "d"},
-      {"duplicate name", Derived("d", "double", Field("x")) + Derived("d", "double", Field("y")), 1,
-       "d"},
-      {"name of a data field", Derived("x", "double", Field("y")), 1, "x"},
-      {"constant not a number", Derived("d", "double", Number("abc")), 3, "abc"},
-      {"bad mapMissingTo number",
-       Derived("d", "double", "<NormDiscrete field=\"c\" value=\"a\" mapMissingTo=\"z\"/>"), 3,
-       "z"},
-      {"one LinearNorm", Derived("d", "double", oneNorm + "</NormContinuous>"), 1, "LinearNorm"},
-      {"orig not increasing",
-       Derived("d", "double", oneNorm + "<LinearNorm orig=\"1\" norm=\"1\"/></NormContinuous>"), 3,
-       "orig"},
-      {"bin without interval",
-       Derived("d", "string",
-               "<Discretize field=\"x\"><DiscretizeBin binValue=\"a\"/></Discretize>"),
-       1, "Interval"},
-      {"no dataType", "<DerivedField name=\"d\">" + Field("x") + "</DerivedField>", 1,
+  const std::tuple<std::string, int, const char*> cases[] = {
+      {"<Lag field=\"x\"/>", 5, "Lag"},
+      {Apply("median", x), 5, "median"},
+      {Apply("+", x + y + x), 5, "+"},  // too many arguments
+      {Apply("not", ""), 5, "not"},     // too few
+      {Field("nope"), 8, "nope"},
+      {"<Apply/>", 1, "function"},
+      {"", 1, "d"},     // no expression
+      {x + y, 1, "d"},  // two
+      {Number("abc"), 3, "abc"},
+      {"<NormDiscrete field=\"c\" value=\"a\" mapMissingTo=\"z\"/>", 3, "z"},
+      {oneNorm + "</NormContinuous>", 1, "LinearNorm"},
+      {oneNorm + "<LinearNorm orig=\"1\" norm=\"1\"/></NormContinuous>", 3, "orig"},
+      {"<Discretize field=\"x\"><DiscretizeBin binValue=\"a\"/></Discretize>", 1, "Interval"},
+      // Whole documents from here.
+      {Derived("a", "double", Field("b")) + Derived("b", "double", x), 8, "b"},  // forward
+      {Derived("a", "double", Field("a")), 8, "a"},                              // itself
+      {Derived("d", "double", x) + Derived("d", "double", y), 1, "d"},
+      {Derived("x", "double", y), 1, "x"},  // the name of a data field
+      {"<DerivedField name=\"d\">" + x + "</DerivedField>", 1,
        "Attribute \"dataType\" is required in element <DerivedField>"},
-      {"bad optype",
-       "<DerivedField name=\"d\" optype=\"discrete\" dataType=\"double\">" + Field("x") +
-           "</DerivedField>",
+      {"<DerivedField name=\"d\" optype=\"discrete\" dataType=\"double\">" + x + "</DerivedField>",
        1, "\"discrete\" is not a valid optype of DerivedField d"},
   };
-  for (const Case& c : cases) {
+  for (const auto& [xml, code, mentions] : cases) {
     std::string message = "no error";
-    int code = -1;
+    int got = -1;
     try {
-      Read(c.xml);
+      Read(xml.rfind("<DerivedField", 0) == 0 ? xml : Derived("d", "double", xml));
     } catch (const VeltraException& e) {
       message = e.GetMessage();
-      code = e.GetCode();
+      got = e.GetCode();
     }
-    EXPECT_EQ(code, c.code) << c.what << ": " << message;
-    EXPECT_NE(message.find(c.mentions), std::string::npos) << c.what << ": " << message;
+    EXPECT_EQ(got, code) << xml << ": " << message;
+    EXPECT_NE(message.find(mentions), std::string::npos) << xml << ": " << message;
   }
 }
 
