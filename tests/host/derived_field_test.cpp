@@ -24,11 +24,11 @@ const char* const kDataFields =
     "<DataField name=\"y\" optype=\"continuous\" dataType=\"double\"/>"
     "<DataField name=\"c\" optype=\"categorical\" dataType=\"string\"/>";
 
+// The optype is left to be inferred from the data type.
 std::string Derived(const std::string& name, const std::string& dataType,
                     const std::string& expression) {
-  return "<DerivedField name=\"" + name + "\" optype=\"" +
-         (dataType == "double" || dataType == "integer" ? "continuous" : "categorical") +
-         "\" dataType=\"" + dataType + "\">" + expression + "</DerivedField>";
+  return "<DerivedField name=\"" + name + "\" dataType=\"" + dataType + "\">" + expression +
+         "</DerivedField>";
 }
 
 std::string Field(const std::string& name) { return "<FieldRef field=\"" + name + "\"/>"; }

@@ -16,7 +16,6 @@
 
 namespace {
 
-using xercesc::DOMElement;
 using BT = BaseTranslator;
 
 // Throws unless fn throws a VeltraException; gives it back for inspection.
@@ -67,20 +66,15 @@ class HostXmlTest : public ::testing::Test {
  protected:
   XercesSession session_;  // first in, last out: outlives every document below
 
-  // Parses xml and returns its root element; the document lives until the test ends.
-  DOMElement* Parse(const std::string& xml) {
+  // Reads a data dictionary; its document lives until the test ends.
+  std::unique_ptr<ScoreDictionary> ReadDictionary(const std::string& fields) {
     document_ = std::make_unique<XmlDocument>();
     XmlParseError error;
-    if (!document_->ParseMemory(xml, &error)) {
-      ADD_FAILURE() << "parse failed: " << error.message;
-      return nullptr;
+    if (!document_->ParseMemory("<DataDictionary>" + fields + "</DataDictionary>", &error)) {
+      throw std::runtime_error(error.message);
     }
-    return document_->GetDocument()->getDocumentElement();
-  }
-
-  std::unique_ptr<ScoreDictionary> ReadDictionary(const std::string& fields) {
-    DOMElement* root = Parse("<DataDictionary>" + fields + "</DataDictionary>");
-    return std::unique_ptr<ScoreDictionary>(DictionaryTranslator().ParseDictionary(root));
+    return std::unique_ptr<ScoreDictionary>(
+        DictionaryTranslator().ParseDictionary(document_->GetDocument()->getDocumentElement()));
   }
 
   // A file in the test's temporary folder, removed when the test ends.
