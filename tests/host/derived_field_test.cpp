@@ -341,10 +341,8 @@ TEST_F(DerivedFieldTest, TextFunctions) {
 TEST_F(DerivedFieldTest, FieldsChainInDictionaryOrder) {
   // The derived values are kept from case to case: a missing input clears every dependent one.
   const std::vector<Row> rows = {
-      {"b", "1.25", "n:3.5"},
-      {"t", "1.25", "s:3.53.5"},
-      {"a", "", "missing"},
-      {"t", "", "missing"},
+      {"b", "1.25", "n:3.5"}, {"s", "1.25", "s:3.5"}, {"t", "1.25", "s:3.53.5"},
+      {"a", "", "missing"},   {"t", "", "missing"},
   };
   ExpectRows(Derived("a", "double", Apply("*", Field("x") + Number("2"))) +
                  Derived("b", "double", Apply("+", Field("a") + Number("1"))) +
