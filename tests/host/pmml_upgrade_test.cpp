@@ -77,8 +77,9 @@ class PmmlUpgradeTest : public ::testing::Test {
   // The attribute of every element with this tag, in document order.
   Strings All(const char* tag, const char* name) {
     Strings out;
-    for (XMLSize_t i = 0; Element(tag, i) != nullptr; ++i)
+    for (XMLSize_t i = 0; Element(tag, i) != nullptr; ++i) {
       out.push_back(AttrOf(Element(tag, i), name));
+    }
     return out;
   }
   // "id=score" for each node, in document order.
