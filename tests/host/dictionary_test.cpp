@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <utility>
+#include <tuple>
 
 #include "host/BaseDictionary.h"
 #include "host/ScoreCaseRecord.h"
