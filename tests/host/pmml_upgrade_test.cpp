@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "host/PmmlUpgrade.h"
@@ -164,12 +165,8 @@ TEST_F(PmmlUpgradeTest, InnerNodesTakeTheirScoreFromDistributionsOrLeaves) {
                                                        Node(R"(id="l2" score="20")" + l2Count)) +
                                  Node(R"(id="l3" score="40" recordCount="4")"));
   };
-  const struct {
-    const char* function;
-    std::string nodes;
-    std::string scores;
-    std::string rootText;
-  } cases[] = {
+  // {function, nodes, "id=score" after the upgrade, the root's change}
+  const std::tuple<const char*, std::string, std::string, std::string> cases[] = {
       {"classification",
        Node(R"(id="r")", Dist("a", "2") + Dist("b", "5") + Dist("c", "5") +
                              Node(R"(id="k" score="kept")", Dist("a", "9")) +
@@ -198,12 +195,12 @@ TEST_F(PmmlUpgradeTest, InnerNodesTakeTheirScoreFromDistributionsOrLeaves) {
       {"regression", regression(""), "r=23.333333333333332 inner=15 l1=10 l2=20 l3=40",
        "score 23.333333333333332, the plain mean of 3 leaves below"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.nodes);
-    auto changes = Upgrade(Pmml(kNumericFields, Tree(c.function, c.nodes)));
-    EXPECT_EQ(Scores(), c.scores);
+  for (const auto& [function, nodes, scores, rootText] : cases) {
+    SCOPED_TRACE(nodes);
+    auto changes = Upgrade(Pmml(kNumericFields, Tree(function, nodes)));
+    EXPECT_EQ(Scores(), scores);
     ASSERT_EQ(changes.size(), 2u);
-    EXPECT_EQ(changes[0].text, "Node 'r' of TreeModel #1: " + c.rootText);
+    EXPECT_EQ(changes[0].text, "Node 'r' of TreeModel #1: " + rootText);
   }
 }
 
@@ -373,10 +370,7 @@ TEST_F(PmmlUpgradeTest, ConstructsReadOtherwiseAreNamedWithTheirCounts) {
   const std::string andCompound =
       R"(<CompoundPredicate booleanOperator="and">)" + lessThan + lessThan + "</CompoundPredicate>";
   // Each line is named by its start.
-  const struct {
-    std::string document;
-    Strings starts;
-  } cases[] = {
+  const std::pair<std::string, Strings> cases[] = {
       {tree("",
             split(R"(<SimplePredicate field="c" operator="notEqual" value="a"/>)" +
                       std::string(R"(<SimplePredicate field="x" operator="notEqual" value="1"/>)"),
@@ -422,13 +416,13 @@ TEST_F(PmmlUpgradeTest, ConstructsReadOtherwiseAreNamedWithTheirCounts) {
        {}},
       {ensemble("regression", "average"), {}},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.document);
+  for (const auto& [text, starts] : cases) {
+    SCOPED_TRACE(text);
     XmlDocument document;
-    const Strings lines = DescribePmmlSemanticsDifferences(Parse(document, c.document));
-    ASSERT_EQ(lines.size(), c.starts.size());
+    const Strings lines = DescribePmmlSemanticsDifferences(Parse(document, text));
+    ASSERT_EQ(lines.size(), starts.size());
     for (size_t i = 0; i < lines.size(); ++i)
-      EXPECT_EQ(lines[i].rfind(c.starts[i], 0), 0u) << lines[i];
+      EXPECT_EQ(lines[i].rfind(starts[i], 0), 0u) << lines[i];
   }
 }
 

@@ -204,11 +204,7 @@ TEST_F(HostXmlTest, DataDictionaryLevelsTypesAndValues) {
 }
 
 TEST_F(HostXmlTest, DataDictionaryRejectsMalformedFields) {
-  struct Case {
-    std::string fields;
-    int code;
-    const char* message;
-  } cases[] = {
+  const std::tuple<std::string, int, const char*> cases[] = {
       {R"(<DataField optype="continuous" dataType="double"/>)", 1,
        "Attribute \"name\" is required in element <DataField>"},
       {R"(<DataField name="b"/>)", 1, "Attribute \"dataType\" is required in element <DataField>"},
@@ -224,10 +220,10 @@ TEST_F(HostXmlTest, DataDictionaryRejectsMalformedFields) {
       {Field("v", "categorical", "string", R"(<Value value="a" property="odd"/>)"), 1,
        "\"odd\" is not a valid property of a Value in DataField v"},
   };
-  for (const Case& c : cases) {
-    VeltraException e = Catch([&] { ReadDictionary(c.fields); });
-    EXPECT_EQ(e.GetCode(), c.code) << c.fields;
-    EXPECT_EQ(e.GetMessage(), c.message);
+  for (const auto& [fields, code, message] : cases) {
+    VeltraException e = Catch([&, fields = fields] { ReadDictionary(fields); });
+    EXPECT_EQ(e.GetCode(), code) << fields;
+    EXPECT_EQ(e.GetMessage(), message);
   }
 }
 
