@@ -173,6 +173,15 @@ TEST_F(CompactDomTest, CharacterDataEntitiesAndWhiteSpace) {
   EXPECT_EQ(root->getParentNode(), compact.GetDocument());
 }
 
+TEST_F(CompactDomTest, BothFormsAcceptTheSameXmlVersions) {
+  for (const char* version : {"1.0", "1.1", "1.5", "1.0<x"}) {
+    const std::string xml = std::string("<?xml version=\"") + version + "\"?><r/>";
+    XmlDocument editable(XmlDocument::Form::kEditable), compact(XmlDocument::Form::kReadOnly);
+    XmlParseError error;
+    EXPECT_EQ(editable.ParseMemory(xml, &error), compact.ParseMemory(xml, &error)) << version;
+  }
+}
+
 TEST_F(CompactDomTest, ChangesAreRefused) {
   XmlDocument compact(XmlDocument::Form::kReadOnly);
   XmlParseError error;
