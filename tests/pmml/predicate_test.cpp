@@ -127,8 +127,7 @@ TEST_F(ReaderTest, ChildPredicatesBecomeTheParentsSplits) {
   for (const auto& [predicates, layouts] : cases) {
     SCOPED_TRACE(::testing::PrintToString(predicates));
     ReadOutcome outcome = ReadOk(Tree(predicates));
-    ASSERT_TRUE(outcome.model);
-    EXPECT_EQ(Layouts(outcome.Model()->GetRoot()), layouts);
+    EXPECT_EQ(Layouts(outcome->GetRoot()), layouts);
   }
 }
 
@@ -137,8 +136,7 @@ TEST_F(ReaderTest, RuleSetsAndOlderVendorDocumentsSplitDifferently) {
   ReadOutcome rules = ReadOk(Tree(
       {Compound("or", Gt("x", "1") + Lt("x", "4") + Lt("y", "5")), Simple("color", "equal", "red")},
       "algorithmName=\"RuleSet\""));
-  ASSERT_TRUE(rules.model);
-  const TreeNode* root = rules.Model()->GetRoot();
+  const TreeNode* root = rules->GetRoot();
   EXPECT_EQ(Layouts(root->GetChildAt(0)),
             "x: (1, 4) -> 0; missing -> -1\ny: (-inf, 5) -> 0; missing -> -1\n");
   EXPECT_EQ(Layouts(root->GetChildAt(1)), "color: red -> 1; missing -> -1\n");
@@ -148,8 +146,7 @@ TEST_F(ReaderTest, RuleSetsAndOlderVendorDocumentsSplitDifferently) {
   const std::string header = "<Header><Application name=\"Dendrix\" version=\"1\"/></Header>";
   ReadOutcome set = ReadOk(Tree({SetPred("level", "isIn", "n=\"1\" type=\"int\"", "2")}, "", "",
                                 header, "version=\"3.0\""));
-  ASSERT_TRUE(set.model);
-  EXPECT_EQ(Layouts(set.Model()->GetRoot()), "level: #2 -> 0; missing -> -1\n");
+  EXPECT_EQ(Layouts(set->GetRoot()), "level: #2 -> 0; missing -> -1\n");
 }
 
 TEST_F(ReaderTest, SplitsOnDerivedFieldsFlagTheModel) {
@@ -158,9 +155,8 @@ TEST_F(ReaderTest, SplitsOnDerivedFieldsFlagTheModel) {
       "dataType=\"double\"><FieldRef field=\"x\"/></DerivedField></TransformationDictionary>";
   ReadOutcome plain = ReadOk(Tree({Lt("x", "1")}, "", derived));
   ReadOutcome flagged = ReadOk(Tree({Gt("ratio", "0.5")}, "", derived));
-  ASSERT_TRUE(plain.model && flagged.model);
-  EXPECT_FALSE(plain.Model()->NeedDerivedPredictor());
-  EXPECT_TRUE(flagged.Model()->NeedDerivedPredictor());
+  EXPECT_FALSE(plain->NeedDerivedPredictor());
+  EXPECT_TRUE(flagged->NeedDerivedPredictor());
 }
 
 TEST_F(ReaderTest, MalformedPredicatesAreRefused) {

@@ -58,10 +58,8 @@ TEST_F(ReaderTest, NodeIdentifiersFollowAttributesExtensionsAndTheCounter) {
               "x-nodeId=\"\" id=\"r\""));
   const std::string second = TreeModel(ClsNode("A", ClsNode("A", kTrue)));
   ReadOutcome outcome = ReadOk(Document(first + second));
-  ASSERT_TRUE(outcome.model);
-  EXPECT_EQ(Ids(outcome.Model()->GetTree(0)),
-            (Strings{"r", "0", "1", "deep", "g", "-1", "2", "xa"}));
-  EXPECT_EQ(Ids(outcome.Model()->GetTree(1)), (Strings{"3", "4"}));
+  EXPECT_EQ(Ids(outcome->GetTree(0)), (Strings{"r", "0", "1", "deep", "g", "-1", "2", "xa"}));
+  EXPECT_EQ(Ids(outcome->GetTree(1)), (Strings{"3", "4"}));
 }
 
 // Values of a numeric target are read as numbers ("2.0" is 2).
@@ -92,8 +90,7 @@ TEST_F(ReaderTest, RecordCountsAndShares) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.node);
     ReadOutcome outcome = ReadOk(Document(TreeModel(c.node, "", c.schema)));
-    ASSERT_TRUE(outcome.model);
-    const TreeNode* root = outcome.Model()->GetRoot();
+    const TreeNode* root = outcome->GetRoot();
     EXPECT_DOUBLE_EQ(ClsStats(root)->GetTotalRecord(), c.total);
     EXPECT_EQ(Shares(root), c.shares);
     EXPECT_EQ(ClsStats(root)->GetPrediction()->ToString(), c.prediction);
@@ -163,8 +160,7 @@ TEST_F(ReaderTest, BiggestChildAndChildOnMaxConfidence) {
   for (const auto& [children, biggest, maxConfidence] : cases) {
     SCOPED_TRACE(children);
     ReadOutcome outcome = ReadOk(Document(TreeModel(ClsNode("A", children))));
-    ASSERT_TRUE(outcome.model);
-    const ScoreNodeStats* stats = outcome.Model()->GetRoot()->GetNodeStats();
+    const ScoreNodeStats* stats = outcome->GetRoot()->GetNodeStats();
     EXPECT_EQ(stats->GetBiggestChild(), biggest);
     EXPECT_EQ(stats->GetChildIndexOnMaxConfidence(), maxConfidence);
   }
@@ -188,18 +184,16 @@ TEST_F(ReaderTest, RuleSetScoreMethodComesFromTheFirstRoot) {
   for (const auto& [trees, mode, type] : cases) {
     SCOPED_TRACE(trees);
     ReadOutcome outcome = ReadOk(Document(trees));
-    ASSERT_TRUE(outcome.model);
-    EXPECT_EQ(outcome.Model()->GetRuleSetScoreMethod(), mode);
-    EXPECT_EQ(outcome.Model()->GetModelType(), type);
+    EXPECT_EQ(outcome->GetRuleSetScoreMethod(), mode);
+    EXPECT_EQ(outcome->GetModelType(), type);
   }
 }
 
 // Every rule carries its own conditions, in lists of its own in each tree.
 TEST_F(ReaderTest, EachRuleSetOfAnEnsembleGetsItsOwnLists) {
   ReadOutcome outcome = ReadOk(Document(RuleSetTree("") + RuleSetTree("")));
-  ASSERT_TRUE(outcome.model);
   for (int t = 0; t < 2; ++t) {
-    const TreeNode* root = outcome.Model()->GetTree(t);
+    const TreeNode* root = outcome->GetTree(t);
     ASSERT_EQ(root->GetChildCount(), 3) << t;
     EXPECT_EQ(Layouts(root), "") << t;
     EXPECT_EQ(Layouts(root->GetChildAt(0)), "x: (-inf, 1) -> 0; missing -> -1\n") << t;
@@ -208,7 +202,7 @@ TEST_F(ReaderTest, EachRuleSetOfAnEnsembleGetsItsOwnLists) {
         << t;
     EXPECT_EQ(Layouts(root->GetChildAt(2)), "") << t;
     EXPECT_NE(root->GetChildAt(0)->GetSplitVar()->front(),
-              outcome.Model()->GetTree(1 - t)->GetChildAt(0)->GetSplitVar()->front());
+              outcome->GetTree(1 - t)->GetChildAt(0)->GetSplitVar()->front());
     // Rule statistics use the rule-set confidence (c + 1) / (N + 2).
     EXPECT_NEAR(ClsStats(root->GetChildAt(0))->GetConfidence(), 6.0 / 12.0, 1e-12) << t;
   }
@@ -221,8 +215,7 @@ TEST_F(ReaderTest, RegressionNodesCarryPredictionStdDevAndBiggestChild) {
                           ClsNode("4", Simple("x", "lessOrEqual", "1") + RegInfo("0.5")) +
                           ClsNode("12", Simple("x", "greaterThan", "1"), "recordCount=\"5\"")),
       "", kRegSchema)));
-  ASSERT_TRUE(outcome.model);
-  const TreeNode* root = outcome.Model()->GetRoot();
+  const TreeNode* root = outcome->GetRoot();
   const TreeRegResult* stats = RegStats(root);
   ASSERT_NE(stats, nullptr);
   EXPECT_DOUBLE_EQ(stats->GetPrediction()->ToDouble(), 10.5);

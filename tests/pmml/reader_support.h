@@ -9,6 +9,7 @@
 #include <cmath>
 #include <map>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -27,9 +28,8 @@
 // The cost map a read left in the model; it has no public view.
 class DendrixPMMLModelTestPeer {
  public:
-  static const std::map<std::string, std::map<std::string, double>>& Costs(
-      const DendrixPMMLModel& m) {
-    return m.misclassificationCosts;
+  static const std::map<std::string, std::map<std::string, double>>& Costs(const ScoreModel& m) {
+    return static_cast<const DendrixPMMLModel&>(m).misclassificationCosts;
   }
 };
 
@@ -113,7 +113,7 @@ struct ReadOutcome {
   int code = 0;  // of the refusal
   std::string message;
 
-  DendrixPMMLModel* Model() const { return static_cast<DendrixPMMLModel*>(model.get()); }
+  DendrixPMMLModel* operator->() const { return static_cast<DendrixPMMLModel*>(model.get()); }
 };
 
 class ReaderTest : public ::testing::Test {
@@ -138,10 +138,13 @@ class ReaderTest : public ::testing::Test {
     return outcome;
   }
 
-  // Reads a document that must be accepted.
+  // Reads a document that must be accepted; a refusal ends the test.
   ReadOutcome ReadOk(const std::string& xml) {
     ReadOutcome outcome = Read(xml);
-    EXPECT_EQ(outcome.code, 0) << outcome.message;
+    if (!outcome.model) {
+      throw std::runtime_error("refused, code " + std::to_string(outcome.code) + ": " +
+                               outcome.message);
+    }
     return outcome;
   }
 
@@ -174,19 +177,17 @@ inline std::vector<std::string> Ids(const TreeNode* node) {
   return ids;
 }
 
-inline std::string Bound(double x) {
-  if (std::isinf(x)) return x < 0 ? "-inf" : "+inf";
-  return NumericValue::FormatDouble(x);
-}
-
 // "x: (-inf, 5] -> 0; (5, +inf) -> 1; missing -> -1" for a range split,
 // "color: red -> 0; missing -> -1" for a value split ("#2" for a number).
 inline std::string Layout(const ScoreSplitVar* split) {
+  const auto bound = [](double x) {
+    return std::isinf(x) ? (x < 0 ? "-inf" : "+inf") : NumericValue::FormatDouble(x);
+  };
   std::string text = split->GetSplitName() + ": ";
   if (const auto* scale = dynamic_cast<const ScaleSplit*>(split)) {
     for (const auto& [range, child] : scale->GetRanges()) {
-      text += std::string(range->IsLowClosed() ? "[" : "(") + Bound(range->GetLow()) + ", " +
-              Bound(range->GetHigh()) + (range->IsHighClosed() ? "]" : ")") + " -> " +
+      text += std::string(range->IsLowClosed() ? "[" : "(") + bound(range->GetLow()) + ", " +
+              bound(range->GetHigh()) + (range->IsHighClosed() ? "]" : ")") + " -> " +
               std::to_string(child) + "; ";
     }
   } else if (const auto* discrete = dynamic_cast<const DiscreteSplit*>(split)) {
