@@ -13,20 +13,12 @@ namespace {
 
 const std::string kIrisPath = DENDRIX_SOURCE_DIR "/examples/iris/model.pmml";
 
-std::string IrisText() {
-  std::ifstream in(kIrisPath);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 TEST(Embed, ScoresRecordsThroughTheScorer) {
   const std::unique_ptr<ScoreModel> model = dendrix::ReadModelFile(kIrisPath);
   dendrix::Scorer scorer(*model);
   const int length = scorer.Position("petal_length");
   const int width = scorer.Position("petal_width");
-  ASSERT_GE(length, 0);
-  ASSERT_GE(width, 0);
+  ASSERT_TRUE(length >= 0 && width >= 0);
   EXPECT_EQ(scorer.Position("sepal_colour"), -1);
   EXPECT_EQ(scorer.Result(), nullptr);
 
@@ -47,7 +39,10 @@ TEST(Embed, ScoresRecordsThroughTheScorer) {
 }
 
 TEST(Embed, FailuresCarryTheirCodes) {
-  std::string unknownFunction = IrisText();
+  std::ifstream in(kIrisPath);
+  std::stringstream text;
+  text << in.rdbuf();
+  std::string unknownFunction = text.str();
   unknownFunction.insert(unknownFunction.find("</DataDictionary>") + 17,
                          "<TransformationDictionary><DerivedField name=\"d\" optype=\"continuous\" "
                          "dataType=\"double\"><Apply function=\"nosuch\"/></DerivedField>"

@@ -19,10 +19,6 @@ std::string SplitTree(const std::string& rootId = "", const std::string& attribu
                    attributes);
 }
 
-std::string Header(const std::string& application) {
-  return "<Header><Application name=\"" + application + "\" version=\"1\"/></Header>";
-}
-
 // A chain of nested Nodes, each below the previous one.
 std::string Chain(int depth) {
   std::string text;
@@ -50,11 +46,13 @@ TEST_F(ReaderTest, VersionAndApplicationDecideTheLegacyVendorFlag) {
                                  ClsNode("B", Simple("level", "greaterThan", "2"))),
                 "", Schema("class", {"level"}));
   for (const auto& [version, application, flag] : cases) {
-    SCOPED_TRACE(version + " " + application);
+    const std::string header =
+        "<Header><Application name=\"" + application + "\" version=\"1\"/></Header>";
     ReadOutcome outcome = ReadOk(Document(tree, StandardFields(), "version=\"" + version + "\"",
-                                          application.empty() ? "" : Header(application)));
-    const ScoreSplitVar* split = outcome->GetRoot()->GetSplitVar()->at(0);
-    EXPECT_EQ(dynamic_cast<const ScaleSplit*>(split) != nullptr, flag);
+                                          application.empty() ? "" : header));
+    EXPECT_EQ(dynamic_cast<const ScaleSplit*>(outcome->GetRoot()->GetSplitVar()->at(0)) != nullptr,
+              flag)
+        << version << " " << application;
   }
 }
 

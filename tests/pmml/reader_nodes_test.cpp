@@ -17,12 +17,18 @@ std::string Ext(const std::string& name, const std::string& value) {
   return "<Extension name=\"" + name + "\" value=\"" + value + "\"/>";
 }
 
-// "A 0.6 B 0.4 ": each category with its share of the node's records.
-std::string Shares(const TreeNode* node) {
+// "100: A 0.6 B 0.4 -> A, biggest 1, confident 0": a node's record count, each
+// category with its share, the prediction, its biggest child and its child on
+// max confidence.
+std::string Statistics(const TreeNode* node) {
+  const TreeClsResult* stats = ClsStats(node);
   std::ostringstream text;
-  for (const auto& [value, share] : ClsStats(node)->GetAllValuePercent()) {
-    text << value->ToString() << ' ' << share << ' ';
+  text << stats->GetTotalRecord() << ":";
+  for (const auto& [value, share] : stats->GetAllValuePercent()) {
+    text << ' ' << value->ToString() << ' ' << share;
   }
+  text << " -> " << stats->GetPrediction()->ToString() << ", biggest " << stats->GetBiggestChild()
+       << ", confident " << stats->GetChildIndexOnMaxConfidence();
   return text.str();
 }
 
@@ -63,37 +69,51 @@ TEST_F(ReaderTest, NodeIdentifiersFollowAttributesExtensionsAndTheCounter) {
 }
 
 // Values of a numeric target are read as numbers ("2.0" is 2).
-TEST_F(ReaderTest, RecordCountsAndShares) {
+TEST_F(ReaderTest, RecordCountsSharesAndBiggestChildren) {
   const std::string own = "recordCount=\"100\"";
   const std::string distA = "<ScoreDistribution value=\"A\" recordCount=\"10\">";
-  struct Case {
-    std::string node;
-    double total;
-    std::string shares, prediction = "A", schema = Schema();
-  };
-  const std::vector<Case> cases = {
-      {ClsNode("A", Dist("A", "60") + Dist("B", "50"), own), 100, "A 0.6 B 0.5 "},
-      {ClsNode("A", Dist("A", "30") + Dist("B", "70")), 100, "A 0.3 B 0.7 "},
+  // A tree and the statistics of its root.
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {TreeModel(ClsNode("A", Dist("A", "60") + Dist("B", "50"), own)),
+       "100: A 0.6 B 0.5 -> A, biggest 0, confident -1"},
+      {TreeModel(ClsNode("A", Dist("A", "30") + Dist("B", "70"))),
+       "100: A 0.3 B 0.7 -> A, biggest 0, confident -1"},
       // An empty count attribute is absent.
-      {ClsNode("A", Dist("A", "1") + Dist("B", "3"), "recordCount=\"\""), 4, "A 0.25 B 0.75 "},
-      {ClsNode("A", Dist("A", "0") + Dist("B", "0")), 0, "A 0 B 0 "},
-      {ClsNode("A", distA + Ext("probability", "0.9") + "</ScoreDistribution>" + Dist("B", "90"),
-               own),
-       100, "A 0.9 B 0.9 "},
+      {TreeModel(ClsNode("A", Dist("A", "1") + Dist("B", "3"), "recordCount=\"\"")),
+       "4: A 0.25 B 0.75 -> A, biggest 0, confident -1"},
+      {TreeModel(ClsNode("A", Dist("A", "0") + Dist("B", "0"))),
+       "0: A 0 B 0 -> A, biggest 0, confident -1"},
+      {TreeModel(ClsNode(
+           "A", distA + Ext("probability", "0.9") + "</ScoreDistribution>" + Dist("B", "90"), own)),
+       "100: A 0.9 B 0.9 -> A, biggest 0, confident -1"},
       // Only the first Extension counts.
-      {ClsNode("A", distA + Ext("other", "1") + Ext("probability", "0.9") + "</ScoreDistribution>",
-               own),
-       100, "A 0.1 "},
-      {ClsNode("2.0", Dist("1", "1") + Dist("2.0", "3")), 4, "1 0.25 2 0.75 ", "2",
-       Schema("code", {"x"})},
+      {TreeModel(ClsNode(
+           "A", distA + Ext("other", "1") + Ext("probability", "0.9") + "</ScoreDistribution>",
+           own)),
+       "100: A 0.1 -> A, biggest 0, confident -1"},
+      {TreeModel(ClsNode("2.0", Dist("1", "1") + Dist("2.0", "3")), "", Schema("code", {"x"})),
+       "4: 1 0.25 2 0.75 -> 2, biggest 0, confident -1"},
+      // Confidences (c + 1) / (N + K): 6/12, 21/42 and 31/42.
+      {TreeModel(ClsNode(
+           "A", ClsNode("A", kTrue + Dist("A", "5") + Dist("B", "5"), "recordCount=\"10\"") +
+                    ClsNode("A", kTrue + Dist("A", "20") + Dist("B", "20"), "recordCount=\"40\"") +
+                    ClsNode("A", kTrue + Dist("A", "30") + Dist("B", "10"), "recordCount=\"40\""))),
+       "0: -> A, biggest 1, confident 2"},
+      // Equal confidences keep the earlier child.
+      {TreeModel(ClsNode("A", ClsNode("A", kTrue + Dist("A", "5") + Dist("B", "5")) +
+                                  ClsNode("A", kTrue + Dist("A", "10") + Dist("B", "10")))),
+       "0: -> A, biggest 1, confident 0"},
+      // A True inside a compound makes its child the biggest, whatever the counts.
+      {TreeModel(ClsNode(
+           "A", ClsNode("A", Simple("x", "lessThan", "5") + Dist("A", "50"), "recordCount=\"50\"") +
+                    ClsNode("B",
+                            Compound("surrogate", Simple("x", "greaterOrEqual", "5") + kTrue) +
+                                Dist("B", "2"),
+                            "recordCount=\"2\""))),
+       "0: -> A, biggest 1, confident 0"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.node);
-    ReadOutcome outcome = ReadOk(Document(TreeModel(c.node, "", c.schema)));
-    const TreeNode* root = outcome->GetRoot();
-    EXPECT_DOUBLE_EQ(ClsStats(root)->GetTotalRecord(), c.total);
-    EXPECT_EQ(Shares(root), c.shares);
-    EXPECT_EQ(ClsStats(root)->GetPrediction()->ToString(), c.prediction);
+  for (const auto& [xml, statistics] : cases) {
+    EXPECT_EQ(Statistics(ReadOk(Document(xml))->GetRoot()), statistics) << xml;
   }
 }
 
@@ -133,36 +153,6 @@ TEST_F(ReaderTest, NodeReadingFailures) {
   };
   for (const Case& c : cases) {
     Refused(Document(TreeModel(c.node, c.attributes, c.schema)), c.code, c.message, c.node);
-  }
-}
-
-TEST_F(ReaderTest, BiggestChildAndChildOnMaxConfidence) {
-  // Children of the root, its biggest child and its child on max confidence.
-  const std::vector<std::tuple<std::string, int, int>> cases = {
-      // Confidences (c + 1) / (N + K): 6/12, 21/42 and 31/42.
-      {ClsNode("A", kTrue + Dist("A", "5") + Dist("B", "5"), "recordCount=\"10\"") +
-           ClsNode("A", kTrue + Dist("A", "20") + Dist("B", "20"), "recordCount=\"40\"") +
-           ClsNode("A", kTrue + Dist("A", "30") + Dist("B", "10"), "recordCount=\"40\""),
-       1, 2},
-      // Equal confidences keep the earlier child.
-      {ClsNode("A", kTrue + Dist("A", "5") + Dist("B", "5")) +
-           ClsNode("A", kTrue + Dist("A", "10") + Dist("B", "10")),
-       1, 0},
-      // A True inside a compound makes its child the biggest, whatever the counts.
-      {ClsNode("A", Simple("x", "lessThan", "5") + Dist("A", "50"), "recordCount=\"50\"") +
-           ClsNode(
-               "B",
-               Compound("surrogate", Simple("x", "greaterOrEqual", "5") + kTrue) + Dist("B", "2"),
-               "recordCount=\"2\""),
-       1, 0},
-      {"", 0, -1},
-  };
-  for (const auto& [children, biggest, maxConfidence] : cases) {
-    SCOPED_TRACE(children);
-    ReadOutcome outcome = ReadOk(Document(TreeModel(ClsNode("A", children))));
-    const ScoreNodeStats* stats = outcome->GetRoot()->GetNodeStats();
-    EXPECT_EQ(stats->GetBiggestChild(), biggest);
-    EXPECT_EQ(stats->GetChildIndexOnMaxConfidence(), maxConfidence);
   }
 }
 

@@ -123,9 +123,7 @@ class ReaderTest : public ::testing::Test {
     XmlDocument document;
     XmlParseError error;
     if (!document.ParseMemory(xml, &error)) {
-      ADD_FAILURE() << "test document does not parse: " << error.message << " at " << error.line
-                    << ":" << error.column;
-      return outcome;
+      throw std::runtime_error("test document does not parse: " + error.message);
     }
     outcome.translator = std::make_unique<DendrixPMMLTranslator>();
     try {
