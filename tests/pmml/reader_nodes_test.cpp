@@ -120,40 +120,38 @@ TEST_F(ReaderTest, RecordCountsSharesAndBiggestChildren) {
 TEST_F(ReaderTest, NodeReadingFailures) {
   const std::string invalidCount = "invalid recordCount value in ScoreDistribution!!";
   const std::string negative = "recordCount can't be negative!";
-  struct Case {
-    std::string node;
-    int code;
-    std::string message;  // empty: the host's wording
-    std::string schema = Schema(), attributes = "";
-  };
-  const std::vector<Case> cases = {
-      {ClsNode("A", Dist("A", "120"), "recordCount=\"100\""), 3, invalidCount},
-      {ClsNode("A", Dist("A", "-1"), "recordCount=\"10\""), 3, invalidCount},
-      {ClsNode("A", "", "recordCount=\"-1\""), 5, negative},
-      {ClsNode("A", Dist("A", "5") + Dist("B", "-1")), 5, negative},
-      {ClsNode("A", Dist("D", "1")), 3, "D: is invalid value in ScoreDistribution!!"},
-      {ClsNode("Z", ""), 3, "Z: is invalid score value!!"},
-      {"<Node/>", 1, ""},
-      {ClsNode("A", "", "recordCount=\"many\""), 3, ""},
-      {ClsNode("A", "<ScoreDistribution recordCount=\"1\"/>"), 1, ""},
-      {ClsNode("two", ""), 3, "", Schema("code", {"x"})},
-      {ClsNode("3", ""), 3, "3: is invalid score value!!", Schema("code", {"x"})},
-      {ClsNode("A", ClsNode("A", Simple("x", "lessThan", "5") +
-                                     Compound("and", Simple("y", "lessThan", "1")))),
+  const std::string code = Schema("code", {"x"});
+  // A tree, the code and the message (empty: the host's wording).
+  const std::vector<std::tuple<std::string, int, std::string>> cases = {
+      {TreeModel(ClsNode("A", Dist("A", "120"), "recordCount=\"100\"")), 3, invalidCount},
+      {TreeModel(ClsNode("A", Dist("A", "-1"), "recordCount=\"10\"")), 3, invalidCount},
+      {TreeModel(ClsNode("A", "", "recordCount=\"-1\"")), 5, negative},
+      {TreeModel(ClsNode("A", Dist("A", "5") + Dist("B", "-1"))), 5, negative},
+      {TreeModel(ClsNode("A", Dist("D", "1"))), 3, "D: is invalid value in ScoreDistribution!!"},
+      {TreeModel(ClsNode("Z", "")), 3, "Z: is invalid score value!!"},
+      {TreeModel("<Node/>"), 1, ""},
+      {TreeModel(ClsNode("A", "", "recordCount=\"many\"")), 3, ""},
+      {TreeModel(ClsNode("A", "<ScoreDistribution recordCount=\"1\"/>")), 1, ""},
+      {TreeModel(ClsNode("two", ""), "", code), 3, ""},
+      {TreeModel(ClsNode("3", ""), "", code), 3, "3: is invalid score value!!"},
+      {TreeModel(ClsNode("A", ClsNode("A", Simple("x", "lessThan", "5") +
+                                               Compound("and", Simple("y", "lessThan", "1"))))),
        1, "Only one PREDICATE element allowed!"},
-      {ClsNode("A", ClsNode("A", Simple("x", "lessThan", "1") +
-                                     ClsNode("A", Simple("y", "lessThan", "1")))),
-       5, "A rule of a rule set can't have child nodes!", Schema(), "algorithmName=\"RuleSet\""},
+      {TreeModel(ClsNode("A", ClsNode("A", Simple("x", "lessThan", "1") +
+                                               ClsNode("A", Simple("y", "lessThan", "1")))),
+                 "algorithmName=\"RuleSet\""),
+       5, "A rule of a rule set can't have child nodes!"},
       // Regression nodes.
-      {ClsNode("high", ""), 3, "", kRegSchema},
-      {ClsNode("1", ClsNode("2", kTrue, "recordCount=\"2.5\"")), 3, "", kRegSchema},
-      {ClsNode("1", "<Extension><X-Node><X-RegInfo/></X-Node></Extension>"), 3, "", kRegSchema},
-      {ClsNode("1", ClsNode("2", "<SimplePredicate operator=\"lessThan\" value=\"1\"/>")), 1, "",
-       kRegSchema},
+      {TreeModel(ClsNode("high", ""), "", kRegSchema), 3, ""},
+      {TreeModel(ClsNode("1", ClsNode("2", kTrue, "recordCount=\"2.5\"")), "", kRegSchema), 3, ""},
+      {TreeModel(ClsNode("1", "<Extension><X-Node><X-RegInfo/></X-Node></Extension>"), "",
+                 kRegSchema),
+       3, ""},
+      {TreeModel(ClsNode("1", ClsNode("2", "<SimplePredicate operator=\"lessThan\" value=\"1\"/>")),
+                 "", kRegSchema),
+       1, ""},
   };
-  for (const Case& c : cases) {
-    Refused(Document(TreeModel(c.node, c.attributes, c.schema)), c.code, c.message, c.node);
-  }
+  for (const auto& [tree, code, message] : cases) Refused(Document(tree), code, message, tree);
 }
 
 TEST_F(ReaderTest, RuleSetScoreMethodComesFromTheFirstRoot) {
@@ -185,12 +183,11 @@ TEST_F(ReaderTest, EachRuleSetOfAnEnsembleGetsItsOwnLists) {
   for (int t = 0; t < 2; ++t) {
     const TreeNode* root = outcome->GetTree(t);
     ASSERT_EQ(root->GetChildCount(), 3) << t;
-    EXPECT_EQ(Layouts(root), "") << t;
-    EXPECT_EQ(Layouts(root->GetChildAt(0)), "x: (-inf, 1) -> 0; missing -> -1\n") << t;
-    EXPECT_EQ(Layouts(root->GetChildAt(1)),
-              "x: (2, +inf) -> 1; missing -> -1\ny: (-inf, 3) -> 1; missing -> -1\n")
+    EXPECT_EQ(Layouts(root) + "|" + Layouts(root->GetChildAt(0)) + "|" +
+                  Layouts(root->GetChildAt(1)) + "|" + Layouts(root->GetChildAt(2)),
+              "|x: (-inf, 1) -> 0; missing -> -1\n|x: (2, +inf) -> 1; missing -> -1\n"
+              "y: (-inf, 3) -> 1; missing -> -1\n|")
         << t;
-    EXPECT_EQ(Layouts(root->GetChildAt(2)), "") << t;
     EXPECT_NE(root->GetChildAt(0)->GetSplitVar()->front(),
               outcome->GetTree(1 - t)->GetChildAt(0)->GetSplitVar()->front());
     // Rule statistics use the rule-set confidence (c + 1) / (N + 2).

@@ -4,6 +4,7 @@
 // them through the public reader, and readable dumps of what it built. A read
 // outcome owns the model when the read succeeded.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -105,6 +106,15 @@ inline std::string SetPred(const std::string& field, const std::string& op,
                            const std::string& arrayAttributes, const std::string& content) {
   return "<SimpleSetPredicate field=\"" + field + "\" booleanOperator=\"" + op + "\"><Array " +
          arrayAttributes + ">" + content + "</Array></SimpleSetPredicate>";
+}
+
+// Matches a call that throws a VeltraException with code and a message
+// matching message.
+template <typename Message>
+auto ThrowsRefusal(int code, Message message) {
+  using namespace ::testing;
+  return Throws<VeltraException>(AllOf(Property(&VeltraException::GetCode, code),
+                                       Property(&VeltraException::GetMessage, message)));
 }
 
 struct ReadOutcome {
