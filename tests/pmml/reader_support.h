@@ -10,6 +10,7 @@
 #include <cmath>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <tuple>
@@ -174,6 +175,27 @@ inline const TreeClsResult* ClsStats(const TreeNode* node) {
 }
 inline const TreeRegResult* RegStats(const TreeNode* node) {
   return dynamic_cast<const TreeRegResult*>(node->GetNodeStats());
+}
+
+// A node's statistics in one line: "100: A 0.6 B 0.4 -> A, biggest 1,
+// confident 0" (record count, each category with its share, prediction,
+// biggest child, child on max confidence) or, for a regression node,
+// "10.5 sd 2.5 n 12, biggest 1".
+inline std::string Statistics(const TreeNode* node) {
+  std::ostringstream text;
+  if (const TreeRegResult* reg = RegStats(node)) {
+    text << reg->GetPrediction()->ToDouble() << " sd " << reg->GetStdDev() << " n "
+         << reg->GetCount() << ", biggest " << reg->GetBiggestChild();
+    return text.str();
+  }
+  const TreeClsResult* stats = ClsStats(node);
+  text << stats->GetTotalRecord() << ":";
+  for (const auto& [value, share] : stats->GetAllValuePercent()) {
+    text << ' ' << value->ToString() << ' ' << share;
+  }
+  text << " -> " << stats->GetPrediction()->ToString() << ", biggest " << stats->GetBiggestChild()
+       << ", confident " << stats->GetChildIndexOnMaxConfidence();
+  return text.str();
 }
 
 // Node identifiers of a tree in pre-order.
