@@ -56,11 +56,9 @@ TEST_F(HostileDocuments, ManyTargetCategoriesCostLinearMemory) {
   NamedCaseRecord record;
   record.SetNumber("x", 0.5);
   ScoreResult* result = nullptr;
-  ASSERT_TRUE(model->GetScore(&record, result, false).IsOK());
-  ASSERT_NE(result, nullptr);
+  ASSERT_TRUE(model->GetScore(&record, result, false).IsOK() && result);
   EXPECT_EQ(result->GetPrediction()->ToString(), "c1");
   delete result;
-  model.reset();
   rusage after{};
   getrusage(RUSAGE_SELF, &after);
   EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 256L * 1024);  // kilobytes
