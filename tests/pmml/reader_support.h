@@ -7,6 +7,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <memory>
@@ -152,7 +153,8 @@ class ReaderTest : public ::testing::Test {
     ReadOutcome outcome = Read(xml);
     if (!outcome.model) {
       throw std::runtime_error("refused, code " + std::to_string(outcome.code) + ": " +
-                               outcome.message);
+                               outcome.message + "; document ends ..." +
+                               xml.substr(xml.size() - std::min<size_t>(xml.size(), 300)));
     }
     return outcome;
   }
