@@ -1,7 +1,17 @@
 // Misclassification cost cells read into the predicted -> actual -> cost map.
 
+#include <map>
+
 #include "host/ScoreCaseRecord.h"
 #include "reader_support.h"
+
+// The cost map a read left in the model; it has no public view.
+class DendrixPMMLModelTestPeer {
+ public:
+  static const std::map<std::string, std::map<std::string, double>>& Costs(const ScoreModel& m) {
+    return static_cast<const DendrixPMMLModel&>(m).misclassificationCosts;
+  }
+};
 
 using namespace reader_test;
 

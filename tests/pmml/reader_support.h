@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <map>
 #include <memory>
 #include <sstream>
 #include <stdexcept>
@@ -27,14 +26,6 @@
 #include "tree/CompositeTreeNode.h"
 #include "tree/TreeClsResult.h"
 #include "tree/TreeRegResult.h"
-
-// The cost map a read left in the model; it has no public view.
-class DendrixPMMLModelTestPeer {
- public:
-  static const std::map<std::string, std::map<std::string, double>>& Costs(const ScoreModel& m) {
-    return static_cast<const DendrixPMMLModel&>(m).misclassificationCosts;
-  }
-};
 
 namespace reader_test {
 
