@@ -17,18 +17,11 @@ namespace {
 
 using namespace hostile;
 
-// A document-level cost matrix with one cell: predicting c0 for c1 costs `cost`.
-std::string Costs(const std::string& cost) {
-  return "<Extension><X-MisclassificationCost><X-PredictedValue type=\"A\">c0</X-PredictedValue>"
-         "<X-ActualValue type=\"A\">c1</X-ActualValue><X-Cost>" +
-         cost + "</X-Cost></X-MisclassificationCost></Extension>";
-}
-
-std::string Replace(std::string text, const std::string& from, const std::string& to) {
-  const size_t at = text.find(from);
-  EXPECT_NE(at, std::string::npos) << from;
-  return at == std::string::npos ? text : text.replace(at, from.size(), to);
-}
+// A document-level cost matrix with one cell: predicting c0 for c1 costs 5.
+const std::string kCosts =
+    "<Extension><X-MisclassificationCost><X-PredictedValue type=\"A\">c0</X-PredictedValue>"
+    "<X-ActualValue type=\"A\">c1</X-ActualValue><X-Cost>5</X-Cost></X-MisclassificationCost>"
+    "</Extension>";
 
 // Reads each document with a fresh translator, as the plug-in's entry point
 // makes them.
@@ -48,14 +41,10 @@ TEST_F(HostileDocuments, TreeNodeCountCoversBothLayoutsAndStopsPastTheLimit) {
     XmlParseError error;
     ASSERT_TRUE(document.ParseMemory(xml, &error)) << error.message;
     EXPECT_NO_THROW(CheckTreeNodeCount(document.GetDocument(), count));
-    try {
-      CheckTreeNodeCount(document.GetDocument(), count - 1);
-      ADD_FAILURE() << count << " nodes passed a limit of " << count - 1;
-    } catch (const VeltraException& e) {
-      EXPECT_EQ(e.GetCode(), 5);
-      EXPECT_EQ(e.GetMessage(), "Documents with more than " + std::to_string(count - 1) +
-                                    " tree nodes are not supported!");
-    }
+    const int limit = count - 1;
+    EXPECT_THAT([&] { CheckTreeNodeCount(document.GetDocument(), limit); },
+                reader_test::ThrowsRefusal(5, "Documents with more than " + std::to_string(limit) +
+                                                  " tree nodes are not supported!"));
   }
 }
 
@@ -64,15 +53,12 @@ TEST_F(HostileDocuments, ManyTargetCategoriesCostLinearMemory) {
   rusage before{};
   getrusage(RUSAGE_SELF, &before);
   std::unique_ptr<ScoreModel> model = ReadOk(Document(kTwoLeaves, Values(20000))).model;
-  ASSERT_TRUE(model);
   NamedCaseRecord record;
   record.SetNumber("x", 0.5);
   ScoreResult* result = nullptr;
-  ASSERT_TRUE(model->GetScore(&record, result, false).IsOK());
-  ASSERT_NE(result, nullptr);
+  ASSERT_TRUE(model->GetScore(&record, result, false).IsOK() && result);
   EXPECT_EQ(result->GetPrediction()->ToString(), "c1");
   delete result;
-  model.reset();
   rusage after{};
   getrusage(RUSAGE_SELF, &after);
   EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 256L * 1024);  // kilobytes
@@ -81,30 +67,28 @@ TEST_F(HostileDocuments, ManyTargetCategoriesCostLinearMemory) {
 // Their time is in bench/bench_hostile.cpp.
 TEST_F(HostileDocuments, LongListsAreRead) {
   const int n = 40000;
-  std::string elements;
-  std::string fields;
+  std::string elements, fields;
   for (int i = 0; i < n; ++i) {
     elements += "c" + std::to_string(i) + " ";
     fields += "<DataField name=\"f" + std::to_string(i) +
               "\" optype=\"continuous\" dataType=\"double\"/>";
   }
-  const std::string set =
-      "<Node score=\"c1\"><SimpleSetPredicate field=\"t\" booleanOperator=\"isIn\"><Array n=\"" +
-      std::to_string(n) + "\" type=\"string\">" + elements +
-      "</Array></SimpleSetPredicate><ScoreDistribution value=\"c1\" recordCount=\"5\"/></Node>" +
-      kSecondLeaf;
-  const std::string notIn = Replace(set, "\"isIn\"", "\"isNotIn\"");
+  const auto set = [&](const std::string& op) {
+    return "<Node score=\"c1\"><SimpleSetPredicate field=\"t\" booleanOperator=\"" + op +
+           "\"><Array n=\"" + std::to_string(n) + "\" type=\"string\">" + elements +
+           "</Array></SimpleSetPredicate></Node>" + kSecondLeaf;
+  };
   std::string manyFields = Document(kTwoLeaves);
   manyFields.insert(manyFields.find("</DataDictionary>"), fields);
   for (const std::string& xml :
-       {Document(set, Values(n)), Document(notIn, Values(n + 1)), manyFields}) {
-    EXPECT_TRUE(ReadOk(xml).model);
+       {Document(set("isIn"), Values(n)), Document(set("isNotIn"), Values(n + 1)), manyFields}) {
+    ReadOk(xml);
   }
 }
 
 TEST_F(HostileDocuments, CostsOverTooManyCategoriesAreRefused) {
-  EXPECT_TRUE(ReadOk(Document(kTwoLeaves, Values(kMaxCostCategories), Costs("5"))).model);
-  Refused(Document(kTwoLeaves, Values(kMaxCostCategories + 1), Costs("5")), 5,
+  ReadOk(Document(kTwoLeaves, Values(kMaxCostCategories), kCosts));
+  Refused(Document(kTwoLeaves, Values(kMaxCostCategories + 1), kCosts), 5,
           "Misclassification costs for a target with more than 1000 categories are not "
           "supported!");
 }
@@ -131,14 +115,13 @@ TEST_F(HostileDocuments, EntityTricksAreRefusedWithoutTheirContent) {
     for (int overload = 0; overload < 2; ++overload) {
       std::unique_ptr<ScoreTranslator> translator(GiveMyTranslator());
       std::istringstream in(xml);
-      try {
-        delete (overload == 0 ? translator->ParseFromTree(path, "")
-                              : translator->ParseFromTree(in, ""));
-        ADD_FAILURE() << "accepted: " << xml.substr(0, 80);
-      } catch (const VeltraException& e) {
-        EXPECT_EQ(e.GetCode(), 1);
-        EXPECT_EQ(e.GetMessage().find("PLUGIN-SECRET"), std::string::npos) << e.GetMessage();
-      }
+      EXPECT_THAT(
+          [&] {
+            delete (overload == 0 ? translator->ParseFromTree(path, "")
+                                  : translator->ParseFromTree(in, ""));
+          },
+          reader_test::ThrowsRefusal(1, ::testing::Not(::testing::HasSubstr("PLUGIN-SECRET"))))
+          << xml.substr(0, 80);
     }
   }
 }
@@ -146,48 +129,37 @@ TEST_F(HostileDocuments, EntityTricksAreRefusedWithoutTheirContent) {
 // One failure at each reading step the reader and embedding tests leave out;
 // under the sanitizer build a leak on any of these paths fails the run.
 TEST_F(HostileDocuments, EveryReadingStepReleasesEverythingOnFailure) {
-  const auto deep = [](const std::string& inner) {
-    return "<Node score=\"c1\"><SimplePredicate field=\"x\" operator=\"lessThan\" value=\"1\"/>"
-           "<Node score=\"c1\"><True/><Node score=\"c2\"><True/>" +
-           inner + "</Node></Node></Node><Node score=\"c2\"><True/></Node>";
+  using namespace reader_test;
+  using reader_test::Document;
+  const std::string kTrue = "<True/>";
+  const auto deep = [&](const std::string& inner) {
+    return Document(
+        TreeModel(ClsNode("A", ClsNode("A", Simple("x", "lessThan", "1") +
+                                                ClsNode("A", kTrue + ClsNode("B", kTrue + inner))) +
+                                   ClsNode("B", kTrue))));
   };
-  std::string regression = Replace(
-      Document("<Node score=\"2\"><True/><Node score=\"oops\"><True/></Node></Node>", ""),
-      "optype=\"categorical\" dataType=\"string\"", "optype=\"continuous\" dataType=\"double\"");
-  regression =
-      Replace(Replace(regression, "\"classification\"", "\"regression\""), "\"c0\"", "\"1\"");
-  std::string secondTreeBad = Document(kTwoLeaves);
-  secondTreeBad.insert(secondTreeBad.find("</PMML>"),
-                       "<TreeModel functionName=\"classification\"><MiningSchema/>"
-                       "<Node score=\"c0\"><True/><Node score=\"c1\"><SimplePredicate "
-                       "field=\"nowhere\" operator=\"equal\" value=\"1\"/></Node></Node>"
-                       "</TreeModel>");
-  const std::string compoundTooDeep =
-      "<Node score=\"c1\">" + Repeat("<CompoundPredicate booleanOperator=\"and\">", 1001) +
-      "<True/><True/>" + Repeat("<True/></CompoundPredicate>", 1001) + "</Node>";
+  const std::string compoundTooDeep = Repeat("<CompoundPredicate booleanOperator=\"and\">", 1001) +
+                                      kTrue + kTrue + Repeat(kTrue + "</CompoundPredicate>", 1001);
   // The step, a document failing there and the code.
   const std::vector<std::tuple<std::string, std::string, int>> cases = {
       {"data dictionary",
        "<PMML version=\"4.3\"><DataDictionary><DataField name=\"x\"/></DataDictionary></PMML>", 1},
       {"rule set with rule lists pending",
-       Replace(Document(Replace(kTwoLeaves, "score=\"c2\"", "score=\"zz\"") +
-                        "<Node score=\"c2\"><True/></Node>"),
-               "\"classification\"", "\"classification\" algorithmName=\"RuleSet\""),
+       Document(TreeModel(ClsNode("A", ClsNode("A", Simple("x", "lessThan", "1")) +
+                                           ClsNode("Z", kTrue) + ClsNode("B", kTrue)),
+                          "algorithmName=\"RuleSet\"")),
        3},
-      {"node statistics deep in the tree",
-       Document(deep("<ScoreDistribution value=\"c1\" recordCount=\"many\"/>")), 3},
-      {"simple predicate deep in the tree",
-       Document(deep("<Node score=\"c1\"><SimplePredicate field=\"x\" operator=\"near\" "
-                     "value=\"1\"/></Node>")),
-       5},
+      {"node statistics deep in the tree", deep(Dist("A", "many")), 3},
+      {"simple predicate deep in the tree", deep(ClsNode("A", Simple("x", "near", "1"))), 5},
       {"set predicate array",
-       Document(deep("<Node score=\"c1\"><SimpleSetPredicate field=\"t\" booleanOperator="
-                     "\"isIn\"><Array n=\"999\" type=\"string\">c1 c2</Array>"
-                     "</SimpleSetPredicate></Node>")),
-       12},
-      {"compound predicate nesting", Document(deep(compoundTooDeep)), 5},
-      {"regression node value", regression, 3},
-      {"second tree of several", secondTreeBad, 8},
+       deep(ClsNode("A", SetPred("color", "isIn", "n=\"999\" type=\"string\"", "red blue"))), 12},
+      {"compound predicate nesting", deep(ClsNode("A", compoundTooDeep)), 5},
+      {"regression node value",
+       Document(TreeModel(ClsNode("2", ClsNode("oops", kTrue)), "", Schema("amount", {"x"}))), 3},
+      {"second tree of several",
+       Document(TreeModel(ClsNode("A", kTrue)) +
+                TreeModel(ClsNode("A", ClsNode("A", Simple("nowhere", "equal", "1"))))),
+       8},
   };
   for (const auto& [step, xml, code] : cases) Refused(xml, code, "", step);
 }

@@ -1,8 +1,6 @@
 // Node construction: identifiers, record counts and shares, biggest child and
 // confidence index, rule sets and regression nodes.
 
-#include <sstream>
-
 #include "reader_support.h"
 
 using namespace reader_test;
@@ -15,15 +13,6 @@ const std::string kTrue = "<True/>";
 
 std::string Ext(const std::string& name, const std::string& value) {
   return "<Extension name=\"" + name + "\" value=\"" + value + "\"/>";
-}
-
-// "A 0.6 B 0.4 ": each category with its share of the node's records.
-std::string Shares(const TreeNode* node) {
-  std::ostringstream text;
-  for (const auto& [value, share] : ClsStats(node)->GetAllValuePercent()) {
-    text << value->ToString() << ' ' << share << ' ';
-  }
-  return text.str();
 }
 
 std::string RuleSetTree(const std::string& rootExtra, const std::string& firstRuleExtra = "") {
@@ -58,116 +47,94 @@ TEST_F(ReaderTest, NodeIdentifiersFollowAttributesExtensionsAndTheCounter) {
               "x-nodeId=\"\" id=\"r\""));
   const std::string second = TreeModel(ClsNode("A", ClsNode("A", kTrue)));
   ReadOutcome outcome = ReadOk(Document(first + second));
-  ASSERT_TRUE(outcome.model);
-  EXPECT_EQ(Ids(outcome.Model()->GetTree(0)),
-            (Strings{"r", "0", "1", "deep", "g", "-1", "2", "xa"}));
-  EXPECT_EQ(Ids(outcome.Model()->GetTree(1)), (Strings{"3", "4"}));
+  EXPECT_EQ(Ids(outcome->GetTree(0)), (Strings{"r", "0", "1", "deep", "g", "-1", "2", "xa"}));
+  EXPECT_EQ(Ids(outcome->GetTree(1)), (Strings{"3", "4"}));
 }
 
 // Values of a numeric target are read as numbers ("2.0" is 2).
-TEST_F(ReaderTest, RecordCountsAndShares) {
+TEST_F(ReaderTest, RecordCountsSharesAndBiggestChildren) {
   const std::string own = "recordCount=\"100\"";
   const std::string distA = "<ScoreDistribution value=\"A\" recordCount=\"10\">";
-  struct Case {
-    std::string node;
-    double total;
-    std::string shares, prediction = "A", schema = Schema();
-  };
-  const std::vector<Case> cases = {
-      {ClsNode("A", Dist("A", "60") + Dist("B", "50"), own), 100, "A 0.6 B 0.5 "},
-      {ClsNode("A", Dist("A", "30") + Dist("B", "70")), 100, "A 0.3 B 0.7 "},
+  // A tree and the statistics of its root.
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {TreeModel(ClsNode("A", Dist("A", "60") + Dist("B", "50"), own)),
+       "100: A 0.6 B 0.5 -> A, biggest 0, confident -1"},
+      {TreeModel(ClsNode("A", Dist("A", "30") + Dist("B", "70"))),
+       "100: A 0.3 B 0.7 -> A, biggest 0, confident -1"},
       // An empty count attribute is absent.
-      {ClsNode("A", Dist("A", "1") + Dist("B", "3"), "recordCount=\"\""), 4, "A 0.25 B 0.75 "},
-      {ClsNode("A", Dist("A", "0") + Dist("B", "0")), 0, "A 0 B 0 "},
-      {ClsNode("A", distA + Ext("probability", "0.9") + "</ScoreDistribution>" + Dist("B", "90"),
-               own),
-       100, "A 0.9 B 0.9 "},
+      {TreeModel(ClsNode("A", Dist("A", "1") + Dist("B", "3"), "recordCount=\"\"")),
+       "4: A 0.25 B 0.75 -> A, biggest 0, confident -1"},
+      {TreeModel(ClsNode("A", Dist("A", "0") + Dist("B", "0"))),
+       "0: A 0 B 0 -> A, biggest 0, confident -1"},
+      {TreeModel(ClsNode(
+           "A", distA + Ext("probability", "0.9") + "</ScoreDistribution>" + Dist("B", "90"), own)),
+       "100: A 0.9 B 0.9 -> A, biggest 0, confident -1"},
       // Only the first Extension counts.
-      {ClsNode("A", distA + Ext("other", "1") + Ext("probability", "0.9") + "</ScoreDistribution>",
-               own),
-       100, "A 0.1 "},
-      {ClsNode("2.0", Dist("1", "1") + Dist("2.0", "3")), 4, "1 0.25 2 0.75 ", "2",
-       Schema("code", {"x"})},
+      {TreeModel(ClsNode(
+           "A", distA + Ext("other", "1") + Ext("probability", "0.9") + "</ScoreDistribution>",
+           own)),
+       "100: A 0.1 -> A, biggest 0, confident -1"},
+      {TreeModel(ClsNode("2.0", Dist("1", "1") + Dist("2.0", "3")), "", Schema("code", {"x"})),
+       "4: 1 0.25 2 0.75 -> 2, biggest 0, confident -1"},
+      // Confidences (c + 1) / (N + K): 6/12, 21/42 and 31/42.
+      {TreeModel(ClsNode(
+           "A", ClsNode("A", kTrue + Dist("A", "5") + Dist("B", "5"), "recordCount=\"10\"") +
+                    ClsNode("A", kTrue + Dist("A", "20") + Dist("B", "20"), "recordCount=\"40\"") +
+                    ClsNode("A", kTrue + Dist("A", "30") + Dist("B", "10"), "recordCount=\"40\""))),
+       "0: -> A, biggest 1, confident 2"},
+      // Equal confidences keep the earlier child.
+      {TreeModel(ClsNode("A", ClsNode("A", kTrue + Dist("A", "5") + Dist("B", "5")) +
+                                  ClsNode("A", kTrue + Dist("A", "10") + Dist("B", "10")))),
+       "0: -> A, biggest 1, confident 0"},
+      // A True inside a compound makes its child the biggest, whatever the counts.
+      {TreeModel(ClsNode(
+           "A", ClsNode("A", Simple("x", "lessThan", "5") + Dist("A", "50"), "recordCount=\"50\"") +
+                    ClsNode("B",
+                            Compound("surrogate", Simple("x", "greaterOrEqual", "5") + kTrue) +
+                                Dist("B", "2"),
+                            "recordCount=\"2\""))),
+       "0: -> A, biggest 1, confident 0"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.node);
-    ReadOutcome outcome = ReadOk(Document(TreeModel(c.node, "", c.schema)));
-    ASSERT_TRUE(outcome.model);
-    const TreeNode* root = outcome.Model()->GetRoot();
-    EXPECT_DOUBLE_EQ(ClsStats(root)->GetTotalRecord(), c.total);
-    EXPECT_EQ(Shares(root), c.shares);
-    EXPECT_EQ(ClsStats(root)->GetPrediction()->ToString(), c.prediction);
+  for (const auto& [xml, statistics] : cases) {
+    EXPECT_EQ(Statistics(ReadOk(Document(xml))->GetRoot()), statistics) << xml;
   }
 }
 
 TEST_F(ReaderTest, NodeReadingFailures) {
   const std::string invalidCount = "invalid recordCount value in ScoreDistribution!!";
   const std::string negative = "recordCount can't be negative!";
-  struct Case {
-    std::string node;
-    int code;
-    std::string message;  // empty: the host's wording
-    std::string schema = Schema(), attributes = "";
-  };
-  const std::vector<Case> cases = {
-      {ClsNode("A", Dist("A", "120"), "recordCount=\"100\""), 3, invalidCount},
-      {ClsNode("A", Dist("A", "-1"), "recordCount=\"10\""), 3, invalidCount},
-      {ClsNode("A", "", "recordCount=\"-1\""), 5, negative},
-      {ClsNode("A", Dist("A", "5") + Dist("B", "-1")), 5, negative},
-      {ClsNode("A", Dist("D", "1")), 3, "D: is invalid value in ScoreDistribution!!"},
-      {ClsNode("Z", ""), 3, "Z: is invalid score value!!"},
-      {"<Node/>", 1, ""},
-      {ClsNode("A", "", "recordCount=\"many\""), 3, ""},
-      {ClsNode("A", "<ScoreDistribution recordCount=\"1\"/>"), 1, ""},
-      {ClsNode("two", ""), 3, "", Schema("code", {"x"})},
-      {ClsNode("3", ""), 3, "3: is invalid score value!!", Schema("code", {"x"})},
-      {ClsNode("A", ClsNode("A", Simple("x", "lessThan", "5") +
-                                     Compound("and", Simple("y", "lessThan", "1")))),
+  const std::string code = Schema("code", {"x"});
+  // A tree, the code and the message (empty: the host's wording).
+  const std::vector<std::tuple<std::string, int, std::string>> cases = {
+      {TreeModel(ClsNode("A", Dist("A", "120"), "recordCount=\"100\"")), 3, invalidCount},
+      {TreeModel(ClsNode("A", Dist("A", "-1"), "recordCount=\"10\"")), 3, invalidCount},
+      {TreeModel(ClsNode("A", "", "recordCount=\"-1\"")), 5, negative},
+      {TreeModel(ClsNode("A", Dist("A", "5") + Dist("B", "-1"))), 5, negative},
+      {TreeModel(ClsNode("A", Dist("D", "1"))), 3, "D: is invalid value in ScoreDistribution!!"},
+      {TreeModel(ClsNode("Z", "")), 3, "Z: is invalid score value!!"},
+      {TreeModel("<Node/>"), 1, ""},
+      {TreeModel(ClsNode("A", "", "recordCount=\"many\"")), 3, ""},
+      {TreeModel(ClsNode("A", "<ScoreDistribution recordCount=\"1\"/>")), 1, ""},
+      {TreeModel(ClsNode("two", ""), "", code), 3, ""},
+      {TreeModel(ClsNode("3", ""), "", code), 3, "3: is invalid score value!!"},
+      {TreeModel(ClsNode("A", ClsNode("A", Simple("x", "lessThan", "5") +
+                                               Compound("and", Simple("y", "lessThan", "1"))))),
        1, "Only one PREDICATE element allowed!"},
-      {ClsNode("A", ClsNode("A", Simple("x", "lessThan", "1") +
-                                     ClsNode("A", Simple("y", "lessThan", "1")))),
-       5, "A rule of a rule set can't have child nodes!", Schema(), "algorithmName=\"RuleSet\""},
+      {TreeModel(ClsNode("A", ClsNode("A", Simple("x", "lessThan", "1") +
+                                               ClsNode("A", Simple("y", "lessThan", "1")))),
+                 "algorithmName=\"RuleSet\""),
+       5, "A rule of a rule set can't have child nodes!"},
       // Regression nodes.
-      {ClsNode("high", ""), 3, "", kRegSchema},
-      {ClsNode("1", ClsNode("2", kTrue, "recordCount=\"2.5\"")), 3, "", kRegSchema},
-      {ClsNode("1", "<Extension><X-Node><X-RegInfo/></X-Node></Extension>"), 3, "", kRegSchema},
-      {ClsNode("1", ClsNode("2", "<SimplePredicate operator=\"lessThan\" value=\"1\"/>")), 1, "",
-       kRegSchema},
+      {TreeModel(ClsNode("high", ""), "", kRegSchema), 3, ""},
+      {TreeModel(ClsNode("1", ClsNode("2", kTrue, "recordCount=\"2.5\"")), "", kRegSchema), 3, ""},
+      {TreeModel(ClsNode("1", "<Extension><X-Node><X-RegInfo/></X-Node></Extension>"), "",
+                 kRegSchema),
+       3, ""},
+      {TreeModel(ClsNode("1", ClsNode("2", "<SimplePredicate operator=\"lessThan\" value=\"1\"/>")),
+                 "", kRegSchema),
+       1, ""},
   };
-  for (const Case& c : cases) {
-    Refused(Document(TreeModel(c.node, c.attributes, c.schema)), c.code, c.message, c.node);
-  }
-}
-
-TEST_F(ReaderTest, BiggestChildAndChildOnMaxConfidence) {
-  // Children of the root, its biggest child and its child on max confidence.
-  const std::vector<std::tuple<std::string, int, int>> cases = {
-      // Confidences (c + 1) / (N + K): 6/12, 21/42 and 31/42.
-      {ClsNode("A", kTrue + Dist("A", "5") + Dist("B", "5"), "recordCount=\"10\"") +
-           ClsNode("A", kTrue + Dist("A", "20") + Dist("B", "20"), "recordCount=\"40\"") +
-           ClsNode("A", kTrue + Dist("A", "30") + Dist("B", "10"), "recordCount=\"40\""),
-       1, 2},
-      // Equal confidences keep the earlier child.
-      {ClsNode("A", kTrue + Dist("A", "5") + Dist("B", "5")) +
-           ClsNode("A", kTrue + Dist("A", "10") + Dist("B", "10")),
-       1, 0},
-      // A True inside a compound makes its child the biggest, whatever the counts.
-      {ClsNode("A", Simple("x", "lessThan", "5") + Dist("A", "50"), "recordCount=\"50\"") +
-           ClsNode(
-               "B",
-               Compound("surrogate", Simple("x", "greaterOrEqual", "5") + kTrue) + Dist("B", "2"),
-               "recordCount=\"2\""),
-       1, 0},
-      {"", 0, -1},
-  };
-  for (const auto& [children, biggest, maxConfidence] : cases) {
-    SCOPED_TRACE(children);
-    ReadOutcome outcome = ReadOk(Document(TreeModel(ClsNode("A", children))));
-    ASSERT_TRUE(outcome.model);
-    const ScoreNodeStats* stats = outcome.Model()->GetRoot()->GetNodeStats();
-    EXPECT_EQ(stats->GetBiggestChild(), biggest);
-    EXPECT_EQ(stats->GetChildIndexOnMaxConfidence(), maxConfidence);
-  }
+  for (const auto& [tree, code, message] : cases) Refused(Document(tree), code, message, tree);
 }
 
 TEST_F(ReaderTest, RuleSetScoreMethodComesFromTheFirstRoot) {
@@ -188,27 +155,24 @@ TEST_F(ReaderTest, RuleSetScoreMethodComesFromTheFirstRoot) {
   for (const auto& [trees, mode, type] : cases) {
     SCOPED_TRACE(trees);
     ReadOutcome outcome = ReadOk(Document(trees));
-    ASSERT_TRUE(outcome.model);
-    EXPECT_EQ(outcome.Model()->GetRuleSetScoreMethod(), mode);
-    EXPECT_EQ(outcome.Model()->GetModelType(), type);
+    EXPECT_EQ(outcome->GetRuleSetScoreMethod(), mode);
+    EXPECT_EQ(outcome->GetModelType(), type);
   }
 }
 
 // Every rule carries its own conditions, in lists of its own in each tree.
 TEST_F(ReaderTest, EachRuleSetOfAnEnsembleGetsItsOwnLists) {
   ReadOutcome outcome = ReadOk(Document(RuleSetTree("") + RuleSetTree("")));
-  ASSERT_TRUE(outcome.model);
   for (int t = 0; t < 2; ++t) {
-    const TreeNode* root = outcome.Model()->GetTree(t);
+    const TreeNode* root = outcome->GetTree(t);
     ASSERT_EQ(root->GetChildCount(), 3) << t;
-    EXPECT_EQ(Layouts(root), "") << t;
-    EXPECT_EQ(Layouts(root->GetChildAt(0)), "x: (-inf, 1) -> 0; missing -> -1\n") << t;
-    EXPECT_EQ(Layouts(root->GetChildAt(1)),
-              "x: (2, +inf) -> 1; missing -> -1\ny: (-inf, 3) -> 1; missing -> -1\n")
+    EXPECT_EQ(Layouts(root) + "|" + Layouts(root->GetChildAt(0)) + "|" +
+                  Layouts(root->GetChildAt(1)) + "|" + Layouts(root->GetChildAt(2)),
+              "|x: (-inf, 1) -> 0; missing -> -1\n|x: (2, +inf) -> 1; missing -> -1\n"
+              "y: (-inf, 3) -> 1; missing -> -1\n|")
         << t;
-    EXPECT_EQ(Layouts(root->GetChildAt(2)), "") << t;
     EXPECT_NE(root->GetChildAt(0)->GetSplitVar()->front(),
-              outcome.Model()->GetTree(1 - t)->GetChildAt(0)->GetSplitVar()->front());
+              outcome->GetTree(1 - t)->GetChildAt(0)->GetSplitVar()->front());
     // Rule statistics use the rule-set confidence (c + 1) / (N + 2).
     EXPECT_NEAR(ClsStats(root->GetChildAt(0))->GetConfidence(), 6.0 / 12.0, 1e-12) << t;
   }
@@ -221,16 +185,10 @@ TEST_F(ReaderTest, RegressionNodesCarryPredictionStdDevAndBiggestChild) {
                           ClsNode("4", Simple("x", "lessOrEqual", "1") + RegInfo("0.5")) +
                           ClsNode("12", Simple("x", "greaterThan", "1"), "recordCount=\"5\"")),
       "", kRegSchema)));
-  ASSERT_TRUE(outcome.model);
-  const TreeNode* root = outcome.Model()->GetRoot();
-  const TreeRegResult* stats = RegStats(root);
-  ASSERT_NE(stats, nullptr);
-  EXPECT_DOUBLE_EQ(stats->GetPrediction()->ToDouble(), 10.5);
-  EXPECT_DOUBLE_EQ(stats->GetStdDev(), 2.5);
-  EXPECT_EQ(stats->GetBiggestChild(), 1);
-  EXPECT_DOUBLE_EQ(RegStats(root->GetChildAt(0))->GetStdDev(), 0.5);
-  EXPECT_DOUBLE_EQ(RegStats(root->GetChildAt(1))->GetStdDev(), -1.0);
-  EXPECT_EQ(RegStats(root->GetChildAt(1))->GetBiggestChild(), 0);
+  const TreeNode* root = outcome->GetRoot();
+  EXPECT_EQ(Statistics(root) + " | " + Statistics(root->GetChildAt(0)) + " | " +
+                Statistics(root->GetChildAt(1)),
+            "10.5 sd 2.5 n -1, biggest 1 | 4 sd 0.5 n -1, biggest 0 | 12 sd -1 n -1, biggest 0");
   // X-Node carriers are Extensions: such a node gets no number.
   EXPECT_EQ(Ids(root), (Strings{"-1", "-1", "0"}));
 }

@@ -37,7 +37,6 @@ TEST_F(ReaderTest, UsageTypesGiveRoles) {
                         MiningField("y", "supplementary") + MiningField("color", "group") +
                         // A field of the other role may be named again as an input.
                         MiningField("amount", "supplementary") + MiningField("amount", "active")));
-  ASSERT_TRUE(outcome.model);
   const std::vector<std::pair<std::string, int>> roles = {
       {"x", ScoreModel::kRoleInput},      {"class", ScoreModel::kRoleTarget},
       {"y", ScoreModel::kRoleOther},      {"color", ScoreModel::kRoleOther},
@@ -49,7 +48,6 @@ TEST_F(ReaderTest, UsageTypesGiveRoles) {
   const std::string fields = StandardFields() + Field("kind", "categorical", "string", {"A", "B"});
   ReadOutcome two = ReadOk(WithSchema(
       MiningField("class", "predicted") + MiningField("kind", "predicted"), "", "", fields));
-  ASSERT_TRUE(two.model);
   EXPECT_EQ(two.model->GetTargetVar()->GetName(), "kind");
   EXPECT_EQ(two.model->GetVarRole("class"), ScoreModel::kRoleTarget);
   EXPECT_EQ(two.model->GetVarRole("kind"), ScoreModel::kRoleTarget);
@@ -97,7 +95,6 @@ TEST_F(ReaderTest, SchemaFailures) {
 TEST_F(ReaderTest, DerivedFieldListIsReadFromTheTransformationDictionary) {
   ReadOutcome outcome =
       ReadOk(WithSchema(kBase + DerivedList(MiningField("dx", "active")), "", kTransformation));
-  ASSERT_TRUE(outcome.model);
   EXPECT_EQ(outcome.model->GetVarRole("dx"), ScoreModel::kRoleInput);
 
   // Found in the data dictionary only: the derived lookup replaces it.
@@ -112,7 +109,6 @@ TEST_F(ReaderTest, DerivedFieldListIsReadFromTheTransformationDictionary) {
   ReadOutcome nested = ReadOk(
       WithSchema(kBase + DerivedList("<Group>" + MiningField("dx", "supplementary") + "</Group>"),
                  "", kTransformation));
-  ASSERT_TRUE(nested.model);
   EXPECT_EQ(nested.model->GetVarRole("dx"), ScoreModel::kRoleOther);
 }
 

@@ -4,11 +4,14 @@
 // them through the public reader, and readable dumps of what it built. A read
 // outcome owns the model when the read succeeded.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
-#include <map>
 #include <memory>
+#include <sstream>
+#include <stdexcept>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -23,15 +26,6 @@
 #include "tree/CompositeTreeNode.h"
 #include "tree/TreeClsResult.h"
 #include "tree/TreeRegResult.h"
-
-// The cost map a read left in the model; it has no public view.
-class DendrixPMMLModelTestPeer {
- public:
-  static const std::map<std::string, std::map<std::string, double>>& Costs(
-      const DendrixPMMLModel& m) {
-    return m.misclassificationCosts;
-  }
-};
 
 namespace reader_test {
 
@@ -107,13 +101,22 @@ inline std::string SetPred(const std::string& field, const std::string& op,
          arrayAttributes + ">" + content + "</Array></SimpleSetPredicate>";
 }
 
+// Matches a call that throws a VeltraException with code and a message
+// matching message.
+template <typename Message>
+auto ThrowsRefusal(int code, Message message) {
+  using namespace ::testing;
+  return Throws<VeltraException>(AllOf(Property(&VeltraException::GetCode, code),
+                                       Property(&VeltraException::GetMessage, message)));
+}
+
 struct ReadOutcome {
   std::unique_ptr<DendrixPMMLTranslator> translator;
   std::unique_ptr<ScoreModel> model;
   int code = 0;  // of the refusal
   std::string message;
 
-  DendrixPMMLModel* Model() const { return static_cast<DendrixPMMLModel*>(model.get()); }
+  DendrixPMMLModel* operator->() const { return static_cast<DendrixPMMLModel*>(model.get()); }
 };
 
 class ReaderTest : public ::testing::Test {
@@ -123,9 +126,7 @@ class ReaderTest : public ::testing::Test {
     XmlDocument document;
     XmlParseError error;
     if (!document.ParseMemory(xml, &error)) {
-      ADD_FAILURE() << "test document does not parse: " << error.message << " at " << error.line
-                    << ":" << error.column;
-      return outcome;
+      throw std::runtime_error("test document does not parse: " + error.message);
     }
     outcome.translator = std::make_unique<DendrixPMMLTranslator>();
     try {
@@ -138,10 +139,14 @@ class ReaderTest : public ::testing::Test {
     return outcome;
   }
 
-  // Reads a document that must be accepted.
+  // Reads a document that must be accepted; a refusal ends the test.
   ReadOutcome ReadOk(const std::string& xml) {
     ReadOutcome outcome = Read(xml);
-    EXPECT_EQ(outcome.code, 0) << outcome.message;
+    if (!outcome.model) {
+      throw std::runtime_error("refused, code " + std::to_string(outcome.code) + ": " +
+                               outcome.message + "; document ends ..." +
+                               xml.substr(xml.size() - std::min<size_t>(xml.size(), 300)));
+    }
     return outcome;
   }
 
@@ -165,6 +170,27 @@ inline const TreeRegResult* RegStats(const TreeNode* node) {
   return dynamic_cast<const TreeRegResult*>(node->GetNodeStats());
 }
 
+// A node's statistics in one line: "100: A 0.6 B 0.4 -> A, biggest 1,
+// confident 0" (record count, each category with its share, prediction,
+// biggest child, child on max confidence) or, for a regression node,
+// "10.5 sd 2.5 n 12, biggest 1".
+inline std::string Statistics(const TreeNode* node) {
+  std::ostringstream text;
+  if (const TreeRegResult* reg = RegStats(node)) {
+    text << reg->GetPrediction()->ToDouble() << " sd " << reg->GetStdDev() << " n "
+         << reg->GetCount() << ", biggest " << reg->GetBiggestChild();
+    return text.str();
+  }
+  const TreeClsResult* stats = ClsStats(node);
+  text << stats->GetTotalRecord() << ":";
+  for (const auto& [value, share] : stats->GetAllValuePercent()) {
+    text << ' ' << value->ToString() << ' ' << share;
+  }
+  text << " -> " << stats->GetPrediction()->ToString() << ", biggest " << stats->GetBiggestChild()
+       << ", confident " << stats->GetChildIndexOnMaxConfidence();
+  return text.str();
+}
+
 // Node identifiers of a tree in pre-order.
 inline std::vector<std::string> Ids(const TreeNode* node) {
   std::vector<std::string> ids{node->GetNodeStats()->GetNodeID()};
@@ -174,19 +200,17 @@ inline std::vector<std::string> Ids(const TreeNode* node) {
   return ids;
 }
 
-inline std::string Bound(double x) {
-  if (std::isinf(x)) return x < 0 ? "-inf" : "+inf";
-  return NumericValue::FormatDouble(x);
-}
-
 // "x: (-inf, 5] -> 0; (5, +inf) -> 1; missing -> -1" for a range split,
 // "color: red -> 0; missing -> -1" for a value split ("#2" for a number).
 inline std::string Layout(const ScoreSplitVar* split) {
+  const auto bound = [](double x) {
+    return std::isinf(x) ? (x < 0 ? "-inf" : "+inf") : NumericValue::FormatDouble(x);
+  };
   std::string text = split->GetSplitName() + ": ";
   if (const auto* scale = dynamic_cast<const ScaleSplit*>(split)) {
     for (const auto& [range, child] : scale->GetRanges()) {
-      text += std::string(range->IsLowClosed() ? "[" : "(") + Bound(range->GetLow()) + ", " +
-              Bound(range->GetHigh()) + (range->IsHighClosed() ? "]" : ")") + " -> " +
+      text += std::string(range->IsLowClosed() ? "[" : "(") + bound(range->GetLow()) + ", " +
+              bound(range->GetHigh()) + (range->IsHighClosed() ? "]" : ")") + " -> " +
               std::to_string(child) + "; ";
     }
   } else if (const auto* discrete = dynamic_cast<const DiscreteSplit*>(split)) {
