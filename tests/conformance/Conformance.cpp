@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iomanip>
+#include <map>
 #include <ostream>
 #include <sstream>
 #include <stdexcept>
@@ -124,11 +125,10 @@ std::vector<ModelEntry> ParseManifest(const std::string& text) {
       if (!entries.empty()) CheckComplete(entries.back());
       std::vector<std::string> words = SplitBlanks(value);
       if (words.size() != 2) Fail(line, "model needs a name and a corpus");
-      ModelEntry entry;
-      entry.name = words[0];
-      entry.corpus = words[1];
-      entry.line = line;
-      entries.push_back(entry);
+      entries.emplace_back();
+      entries.back().name = words[0];
+      entries.back().corpus = words[1];
+      entries.back().line = line;
       continue;
     }
     if (entries.empty()) Fail(line, "'" + key + "' before the first model");
@@ -147,17 +147,16 @@ std::vector<ModelEntry> ParseManifest(const std::string& text) {
       entries.push_back(other);
       continue;
     }
+    static const std::map<std::string, std::string ModelEntry::*> kText = {
+        {"document", &ModelEntry::document},
+        {"input", &ModelEntry::input},
+        {"expected", &ModelEntry::expected},
+        {"rows", &ModelEntry::rowColumn}};
     ModelEntry& entry = entries.back();
-    if (key == "document") {
-      entry.document = value;
-    } else if (key == "input") {
-      entry.input = value;
-    } else if (key == "expected") {
-      entry.expected = value;
+    if (kText.count(key) != 0) {
+      entry.*kText.at(key) = value;
     } else if (key == "options") {
       entry.options = SplitBlanks(value);
-    } else if (key == "rows") {
-      entry.rowColumn = value;
     } else if (key == "compare") {
       entry.columns.push_back(ParseCompare(value, line));
     } else if (key == "refused") {
@@ -317,13 +316,10 @@ ModelResult RunModel(const ModelEntry& entry, const std::string& dataDir, const 
       std::string want = entry.refusedMessage;
       const size_t at = want.find("{document}");
       if (at != std::string::npos) want.replace(at, std::string("{document}").size(), document);
-      if (run.exitCode != entry.refusedExit) {
-        result.problems.push_back("exit " + std::to_string(run.exitCode) + ", stated " +
-                                  std::to_string(entry.refusedExit) + " (" + result.firstErrorLine +
-                                  ")");
-      } else if (result.firstErrorLine != want) {
-        result.problems.push_back("refused with '" + result.firstErrorLine + "', stated '" + want +
-                                  "'");
+      if (run.exitCode != entry.refusedExit || result.firstErrorLine != want) {
+        result.problems.push_back("refused with exit " + std::to_string(run.exitCode) + " and '" +
+                                  result.firstErrorLine + "', stated " +
+                                  std::to_string(entry.refusedExit) + " and '" + want + "'");
       }
       return result;
     }
@@ -354,21 +350,16 @@ void PrintReport(const std::vector<ModelResult>& results, std::ostream& os) {
         entry.semantics.empty() ? entry.name : entry.name + " [" + entry.semantics + "]";
     std::ostringstream seconds;
     seconds << std::fixed << std::setprecision(2) << result.seconds;
-    if (entry.refused) {
-      os << std::left << std::setw(34) << name << " refused: " << result.firstErrorLine << "  ["
-         << seconds.str() << " s]\n";
-    }
+    if (entry.refused) line(name, "refused: " + result.firstErrorLine, "", "", seconds.str());
     for (const ColumnResult& column : result.columns) {
       const ColumnCheck& check = column.check;
       line(name, check.ours + " = " + check.theirs, Fraction(column.agree, column.total),
            Fraction(check.statedAgree, check.statedTotal), seconds.str());
-      for (const std::string& difference : column.firstDifferences) {
+      for (const std::string& difference : column.firstDifferences)
         os << "      " << difference << "\n";
-      }
     }
-    for (const std::string& problem : result.problems) {
+    for (const std::string& problem : result.problems)
       os << "  FAIL " << name << ": " << problem << "\n";
-    }
   }
 }
 
