@@ -105,6 +105,11 @@ TEST(HostileInput, OutputThroughALinkReplacesItsTargetAndKeepsModes) {
   EXPECT_TRUE(S_ISLNK(linkInfo.st_mode));
   EXPECT_EQ(targetInfo.st_mode & 07777, 0640u);
   EXPECT_EQ(Lines(ReadFile(target)).size(), 2u);
+  // A failed run leaves the old file as it was (checked last), and no temporary file.
+  const std::string bad = folder.Write("bad.csv", kIrisHeader + "\n1,2,3\n");
+  EXPECT_EQ(RunTool({"-o", link, kIris, bad}).exitCode, 3);
+  EXPECT_EQ(folder.List(),
+            (std::vector<std::string>{"bad.csv", "in.csv", "link.csv", "target.csv"}));
 
   // A name as long as a file name may be: the temporary name must still fit.
   const std::string longName = folder.Path() + "/" + std::string(250, 'n');

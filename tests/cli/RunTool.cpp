@@ -125,14 +125,6 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-std::vector<std::string> Cells(const std::string& line) {
-  std::vector<std::string> cells;
-  std::istringstream in(line);
-  for (std::string cell; std::getline(in, cell, ',');) cells.push_back(cell);
-  if (!line.empty() && line.back() == ',') cells.push_back("");
-  return cells;
-}
-
 std::string ExamplePath(const std::string& relative) {
   return std::string(DENDRIX_SOURCE_DIR) + "/examples/" + relative;
 }
