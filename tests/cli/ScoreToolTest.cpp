@@ -4,7 +4,6 @@
 
 #include <array>
 #include <fstream>
-#include <random>
 #include <regex>
 
 #include "RunTool.h"
@@ -80,21 +79,19 @@ TEST(CsvErrors, MalformedInputNamesItsLine) {
 // --- Input values --------------------------------------------------------------------
 
 TEST(InputValues, MissingTokensAndNonNumbers) {
-  // Empty cell and NA: no value (advice 104), the biggest child is taken. Text
-  // that is not a number is the system-missing number (advice 106).
+  // NA: no value (advice 104), the biggest child is taken. Text that is not a
+  // number is the system-missing number (advice 106). The record's own test
+  // covers empty cells.
   const std::string shares = ",6,0,0.9791666666666666,0.020833333333333332,";
   const std::string noValue =
       "\nversicolor,0.8470588235294118" + shares + "104:petal_width;108:petal_width,0\n";
   const std::string notNumber =
       "\nversicolor,0.8470588235294118" + shares + "106:petal_width;108:petal_width,0\n";
   ExpectToolCases({
-      {"empty", "", IrisCsv({"6.1,3.0,4.9,"}), "@iris @in", 0, "", noValue},
       {"NA", "", IrisCsv({"6.1,3.0,4.9,NA"}), "@iris @in", 0, "", noValue},
       {"text", "", IrisCsv({"6.1,3.0,4.9,wide"}), "@iris @in", 0, "", notNumber},
-      // --na replaces the set: NA is then text, each token given is missing, and
-      // so is the empty cell.
+      // --na replaces the set: NA is then text, each token given is missing.
       {"NA replaced", "", IrisCsv({"6.1,3.0,4.9,NA"}), "--na ? @iris @in", 0, "", notNumber},
-      {"empty stays", "", IrisCsv({"6.1,3.0,4.9,"}), "--na ? @iris @in", 0, "", noValue},
       {"two tokens", "", IrisCsv({"6.1,3.0,4.9,none"}), "--na ? --na none @iris @in", 0, "",
        noValue},
       // "Employed" is not a category (case matters): advice 105, surrogate used.
@@ -130,19 +127,19 @@ TEST(CsvDialect, QuotingLineEndsBomAndEmptyLinesReadLikePlainCsv) {
 
 // --- Options ---------------------------------------------------------------------------
 
-TEST(Options, KeepAllAndUnknownKeepColumn) {
+// Kept columns come first. Rows 13 and 14 of the iris input have no
+// petal_width. JSON lines have the CSV keys, typed values and null where CSV
+// has an empty cell. The example rule set scored first-hit: c02 takes a rule,
+// c03 none.
+TEST(Options, OutputColumnsAndRowsFollowTheOptions) {
+  const std::string firstHit =
+      std::regex_replace(ReadFile(ExamplePath("ruleset/model.pmml")),
+                         std::regex("value=\"voting\""), "value=\"firstHit\"");
   ExpectToolCases({
-      {"all", "", "", "--keep all @iris @iris.csv", 0, "",
+      {"keep all", "", "", "--keep all @iris @iris.csv", 0, "",
        "flower,sepal_length,sepal_width,petal_length,petal_width," + kIrisHeader +
            "\nf01,5.1,3.5,1.4,0.2,setosa,"},
-      {"unknown", "", "", "--keep flower,colour @iris @iris.csv", 64, "'colour'", ""},
-  });
-}
-
-// Rows 13 and 14 of the iris input have no petal_width. JSON lines have the
-// CSV keys, typed values and null where CSV has an empty cell.
-TEST(Options, NullHandlingGivesStatus90027WithoutPrediction) {
-  ExpectToolCases({
+      {"unknown kept column", "", "", "--keep flower,colour @iris @iris.csv", 64, "'colour'", ""},
       {"first line, no header", "", "", "--format jsonl --keep flower @iris @iris.csv", 0, "",
        "^{\"flower\":\"f01\",\"prediction\":\"setosa\",\"confidence\":0.9622641509433962,"
        "\"node_id\":\"2\",\"probability(setosa)\":1,\"probability(versicolor)\":0,"
@@ -157,6 +154,8 @@ TEST(Options, NullHandlingGivesStatus90027WithoutPrediction) {
       {"stopped", "", "", "--null-handling @iris @iris.csv", 0, "", "\n,,-1,,,,,90027\n"},
       {"prediction only", "", "", "--prediction-only @iris @iris.csv", 0, "",
        "^" + kIrisHeader + "\nsetosa,0.9622641509433962,2,,,,,0\n"},
+      {"first hit", firstHit, "", "--keep customer @m @ruleset.csv", 0, "",
+       "\nc02,basic,0.7960526315789473,R3,,,,,0\nc03,basic,0.5,-1,,,,,0\n"},
   });
 }
 
@@ -191,16 +190,6 @@ TEST(Options, BadCommandLinesExitWith64AndUsage) {
       {"dump and describe", "", "", "--dump --describe @iris", 64, usage, ""},
       {"value for a flag", "", "", "--prediction-only=yes @iris", 64, usage, ""},
   });
-}
-
-// The example rule set scored first-hit: c02 takes a rule, c03 none.
-TEST(Examples, FirstHitRowWithoutARuleHasNoNodeId) {
-  std::string model = ReadFile(ExamplePath("ruleset/model.pmml"));
-  const size_t at = model.find("value=\"voting\"");
-  ASSERT_NE(at, std::string::npos);
-  model.replace(at, 14, "value=\"firstHit\"");
-  ExpectToolCases({{"first hit", model, "", "--keep customer @m @ruleset.csv", 0, "",
-                    "\nc02,basic,0.7960526315789473,R3,,,,,0\nc03,basic,0.5,-1,,,,,0\n"}});
 }
 
 TEST(Options, ProgressLineGoesToStandardErrorOnTerminalsOrOnRequest) {
@@ -285,29 +274,14 @@ TEST(Render, RefusesWhatItCannotDraw) {
 
 // --- Threads ----------------------------------------------------------------------------
 
-// A credit input with every kind of cell: numbers, categories, unknown
-// categories, missing tokens.
-std::string CreditRows(int rows) {
-  std::mt19937 random(7);
-  const std::vector<std::vector<std::string>> columns = {
-      {"", "8000.5", "20000.5", "35000.5", "52000.5", "79900.5"},
-      {"", "18", "30", "45", "61", "77"},
-      {"employed", "self-employed", "unemployed", "retired", "", "NA"},
-      {"own", "rent", "free", "", "castle", "NA"}};
-  std::string text = "id,income,age,employment,housing\n";
-  for (int i = 0; i < rows; ++i) {
-    text += std::to_string(i);
-    for (const auto& cells : columns) text += "," + cells[random() % cells.size()];
-    text += "\n";
-  }
-  return text;
-}
-
 // Workers score chunks; the rows are written in input order, and an error in
-// a later chunk names its line.
+// a later chunk names its line. The input repeats the credit example's rows
+// (numbers, empty cells, NA) with a row number in front.
 TEST(Threads, TwoThreadsWriteExactlyWhatOneWrites) {
   TempFolder folder;
-  const std::string rows = CreditRows(100000);
+  const std::vector<std::string> example = Lines(ReadFile(ExamplePath("credit/input.csv")));
+  std::string rows = "id" + example[0].substr(example[0].find(',')) + "\n";
+  for (int i = 0; i < 100000; ++i) rows += std::to_string(i) + example[1 + i % 12].substr(3) + "\n";
   const std::string input = folder.Write("big.csv", rows);
   ToolRun one = RunTool({"--threads", "1", "--keep", "id", kCreditModel, input});
   ToolRun two = RunTool({"--threads", "2", "--keep", "id", kCreditModel, input});

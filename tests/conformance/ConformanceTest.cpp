@@ -176,7 +176,8 @@ class Corpus : public ::testing::Test {
   void RunCorpus(const std::string& corpus) {
     std::vector<ModelResult> results;
     for (const ModelEntry& entry : entries_) {
-      if (entry.corpus == corpus) results.push_back(RunModel(entry, kShared, kTool));
+      if (entry.corpus == corpus)
+        results.push_back(RunModel(entry, kShared, DENDRIX_BIN_DIR "/dendrix-score"));
     }
     ASSERT_FALSE(results.empty()) << "no model of " << corpus << " in the manifest";
     PrintReport(results, std::cout);
@@ -187,7 +188,6 @@ class Corpus : public ::testing::Test {
     }
   }
 
-  const std::string kTool = DENDRIX_BIN_DIR "/dendrix-score";
   std::vector<ModelEntry> entries_;
 };
 
