@@ -40,8 +40,22 @@ TEST(HostileInput, EachCaseEndsAsDocumented) {
       std::regex_replace(std::regex_replace(ReadFile(kIris), std::regex("UTF-8"), "ISO-8859-1"),
                          std::regex("setosa"), "s\xe9tosa"),
       std::regex("petal_length"), "petal_l\xe9ngth");
-  const std::string iris = kIrisHeader + "\n5.1,3.5,1.4,0.2\n";
+  const std::string iris = kIrisHeader + "\n5.1,3.5,1.4,0.2\n", absent = "/nonexistent/absent";
   ExpectToolCases({
+      // A model, input or plug-in that cannot be read: exit 2 and one line naming
+      // the file and the reason (no hint where nothing suggests one); with -o no
+      // file, temporary or not, is left behind.
+      {"not well-formed: line and column", "<PMML version=\"4.3\">\n  <DataDictionary>\n</PMML>\n",
+       iris, "-o @out @m @in", 2, "^dendrix-score: @/m.pmml:3:", ""},
+      {"no tree", "<PMML version=\"4.3\"><DataDictionary/></PMML>", iris, "-o @out @m @in", 2,
+       "=dendrix-score: @/m.pmml: error 1: Node element is missing!\n", ""},
+      {"absent model", "", iris, "-o @out " + absent + " @in", 2,
+       "=dendrix-score: " + absent + ": No such file or directory\n", ""},
+      {"absent input", "", "", "-o @out @iris " + absent, 2,
+       "=dendrix-score: " + absent + ": No such file or directory\n", ""},
+      // The plug-in named by the environment is loaded when --plugin is absent.
+      {"plug-in", "", iris, "DENDRIX_PLUGIN=" + absent + " -o @out @iris @in", 2,
+       "^dendrix-score: " + absent + ": cannot load the plug-in: ", ""},
       {"semicolons", "", "sepal_length;petal_length\n1;2\n", "@iris @in", 2,
        "holds ';': columns must be separated by commas", ""},
       {"blanks around names", "", " sepal_length, petal_length\n1,2\n", "@iris @in", 2,

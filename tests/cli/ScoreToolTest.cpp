@@ -27,28 +27,6 @@ std::string IrisCsv(const std::vector<std::string>& rows) {
   return text;
 }
 
-// --- Model errors ----------------------------------------------------------------
-
-// A model, input or plug-in that cannot be read: exit 2 and one line naming the
-// file and the reason (no hint where nothing suggests one); with -o no file,
-// temporary or not, is left behind.
-TEST(ModelErrors, MissingInputFileAndPlugin) {
-  const std::string input = IrisCsv({"5.1,3.5,1.4,0.2"}), absent = "/nonexistent/absent";
-  ExpectToolCases({
-      {"not well-formed: line and column", "<PMML version=\"4.3\">\n  <DataDictionary>\n</PMML>\n",
-       input, "-o @out @m @in", 2, "^dendrix-score: @/m.pmml:3:", ""},
-      {"no tree", "<PMML version=\"4.3\"><DataDictionary/></PMML>", input, "-o @out @m @in", 2,
-       "=dendrix-score: @/m.pmml: error 1: Node element is missing!\n", ""},
-      {"absent model", "", input, "-o @out " + absent + " @in", 2,
-       "=dendrix-score: " + absent + ": No such file or directory\n", ""},
-      {"absent input", "", "", "-o @out @iris " + absent, 2,
-       "=dendrix-score: " + absent + ": No such file or directory\n", ""},
-      // The plug-in named by the environment is loaded when --plugin is absent.
-      {"plug-in", "", input, "DENDRIX_PLUGIN=" + absent + " -o @out @iris @in", 2,
-       "^dendrix-score: " + absent + ": cannot load the plug-in: ", ""},
-  });
-}
-
 // --- Malformed CSV -----------------------------------------------------------------
 
 // Malformed input stops the run with exit 3 and a message naming the line
@@ -177,7 +155,8 @@ TEST(Options, DescribeListsKindTargetVariablesAndTreeSizes) {
   });
 }
 
-TEST(Options, BadCommandLinesExitWith64AndUsage) {
+TEST(Options, BadCommandLinesExitWith64) {
+  const std::string twoRows = "petal_length\n1\n5\n";
   const std::string usage = "\nUsage: dendrix-score [OPTIONS] MODEL [INPUT]\n";
   ExpectToolCases({
       {"no model", "", "", "", 64, usage, ""},
@@ -189,6 +168,13 @@ TEST(Options, BadCommandLinesExitWith64AndUsage) {
       {"no keep list", "", "", "--keep", 64, usage, ""},
       {"dump and describe", "", "", "--dump --describe @iris", 64, usage, ""},
       {"value for a flag", "", "", "--prediction-only=yes @iris", 64, usage, ""},
+      // What --render cannot draw.
+      {"depth alone", "", "", "--depth 2 @iris", 64, "--depth needs --render\n", ""},
+      {"no such tree", "", "", "--render - --tree 2 @iris", 64, "the model has 1 tree\n", ""},
+      {"which row", "", twoRows, "--render - @iris @in", 64, "choose the one to draw", ""},
+      {"no such row", "", twoRows, "--render - --highlight 3 @iris @in", 64, "has only 2 rows\n",
+       ""},
+      {"with a path", "", "", "--render - --path @iris", 64, "cannot be used with --dump", ""},
   });
 }
 
@@ -258,18 +244,6 @@ TEST(Render, DrawsEveryNodeOrCountsTheCutOnes) {
   if (!std::ifstream(mediumTree)) GTEST_SKIP() << mediumTree << " is absent";
   EXPECT_EQ(ReadSvg(RunTool({"--render", "-", "--depth", "4", mediumTree}).out),
             (Drawing{31, 0, 974}));
-}
-
-TEST(Render, RefusesWhatItCannotDraw) {
-  const std::string twoRows = "petal_length\n1\n5\n";
-  ExpectToolCases({
-      {"depth alone", "", "", "--depth 2 @iris", 64, "--depth needs --render\n", ""},
-      {"no such tree", "", "", "--render - --tree 2 @iris", 64, "the model has 1 tree\n", ""},
-      {"which row", "", twoRows, "--render - @iris @in", 64, "choose the one to draw", ""},
-      {"no such row", "", twoRows, "--render - --highlight 3 @iris @in", 64, "has only 2 rows\n",
-       ""},
-      {"with a path", "", "", "--render - --path @iris", 64, "cannot be used with --dump", ""},
-  });
 }
 
 // --- Threads ----------------------------------------------------------------------------

@@ -24,18 +24,16 @@ const std::string kShared = DENDRIX_SHARED_DIR;
 
 // --- Manifest ---------------------------------------------------------------------
 
+// A semantics block shares the files and row column of its entry, not its
+// options or refusal.
 TEST(Manifest, ReadsEntriesComparisonsAndRefusals) {
   const std::vector<ModelEntry> entries = ParseManifest(
       "# comment\n"
-      "model a rpart\n"
-      "  document d.pmml\n  input i.csv.gz\n  expected e.csv\n"
-      "  options --upgrade-pmml --na N/A\n  rows row\n"
-      "  compare prediction | P (y=1) | number 1e-9 given | 7/9\n"
-      "  compare node_id | node_id | text | 9/9\n"
-      "\n"
-      "model b external\n  document b.xml\n  input b.csv\n  expected e.csv\n"
+      "model a rpart\n  document d.pmml\n  input i.csv.gz\n  expected e.csv\n  rows row\n"
+      "  options --upgrade-pmml --na N/A\n"
       "  refused 2 | dendrix-score: {document}: error 5: x | y\n"
-      "  semantics pmml\n  options --na N/A\n  compare prediction | y | text | 3/3\n");
+      "  semantics pmml\n  compare prediction | P (y=1) | number 1e-9 given | 7/9\n"
+      "  compare node_id | node_id | text | 9/9\n");
   // Each entry in one line: its fields, then each compared column.
   std::vector<std::string> got;
   for (const ModelEntry& e : entries) {
@@ -51,13 +49,10 @@ TEST(Manifest, ReadsEntriesComparisonsAndRefusals) {
     got.push_back(line.str());
   }
   EXPECT_EQ(got, (std::vector<std::string>{
-                     "a rpart [] d.pmml i.csv.gz e.csv rows=row refused=0 0 '' "
-                     "options=--upgrade-pmml;--na;N/A; | prediction/P (y=1) 1 1e-09 1 7/9 | "
-                     "node_id/node_id 0 0 0 9/9",
-                     "b external [] b.xml b.csv e.csv rows= refused=1 2 "
-                     "'dendrix-score: {document}: error 5: x | y' options=",
-                     "b external [pmml] b.xml b.csv e.csv rows= refused=0 0 '' options=--na;N/A; | "
-                     "prediction/y 0 0 0 3/3"}));
+                     "a rpart [] d.pmml i.csv.gz e.csv rows=row refused=1 2 "
+                     "'dendrix-score: {document}: error 5: x | y' options=--upgrade-pmml;--na;N/A;",
+                     "a rpart [pmml] d.pmml i.csv.gz e.csv rows=row refused=0 0 '' options= | "
+                     "prediction/P (y=1) 1 1e-09 1 7/9 | node_id/node_id 0 0 0 9/9"}));
 }
 
 TEST(Manifest, MalformedEntriesNameTheirLine) {
