@@ -1,11 +1,11 @@
 // The chunked CSV reader (rows cut at block boundaries, quotes, line counts, size
 // limits) and the row record the model reads the cells through.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <memory>
 #include <random>
 #include <string>
 #include <string_view>
@@ -35,11 +35,9 @@ struct ReadResult {
 ReadResult ReadAll(const std::string& text, size_t blockSize, size_t maxRow = 1 << 20,
                    size_t maxCell = kCsvMaxCellBytes) {
   TempFolder folder;
-  struct File {
-    int fd;
-    ~File() { ::close(fd); }
-  } file{::open(folder.Write("in.csv", text).c_str(), O_RDONLY)};
-  CsvChunkReader reader(file.fd, blockSize, maxRow, maxCell);
+  const std::unique_ptr<FILE, int (*)(FILE*)> file(
+      std::fopen(folder.Write("in.csv", text).c_str(), "rb"), std::fclose);
+  CsvChunkReader reader(::fileno(file.get()), blockSize, maxRow, maxCell);
   ReadResult result;
   int64_t lineBase = 0;  // lines before the chunk
   try {

@@ -27,12 +27,19 @@ std::string IrisCsv(const std::vector<std::string>& rows) {
   return text;
 }
 
-// --- Malformed CSV -----------------------------------------------------------------
+// --- CSV input ---------------------------------------------------------------------
 
 // Malformed input stops the run with exit 3 and a message naming the line
 // (counting line breaks inside quotes); the rows before it are written. The
 // reader's own tests cover the size limits.
-TEST(CsvErrors, MalformedInputNamesItsLine) {
+TEST(CsvInput, ReadLikePlainCsvOrNameTheBadLine) {
+  const std::string dressed =
+      "\xEF\xBB\xBF\"name\",petal_length,\"petal_width\",sepal_length,sepal_width\r\n\r\n"
+      "\"a, \"\"quoted\"\"\nnote\",\"1.4\",0.2,5,3\r\n\nb,4.7,\"1.4\",7,3";
+  const std::string scores =
+      "=name,petal_width," + kIrisHeader +
+      "\n\"a, \"\"quoted\"\"\nnote\",0.2,setosa,0.9622641509433962,2,1,0,0,,0\nb,1.4,versicolor,"
+      "0.9411764705882353,6,0,0.9791666666666666,0.020833333333333332,,0\n";
   const std::string header = "=" + kIrisHeader + "\n";
   const std::string twoRows = header +
                               "setosa,0.9622641509433962,2,1,0,0,,0\nversicolor,"
@@ -51,6 +58,12 @@ TEST(CsvErrors, MalformedInputNamesItsLine) {
       {"empty", "", "", "@iris @in", 3, "^dendrix-score: @/in.csv:1: no header row", "="},
       {"into a new file", "", IrisCsv({"5.1,3.5,1.4,0.2", "1,2,3"}), "-o @out @iris @in", 3,
        "^dendrix-score: @/in.csv:3: row has 3 cells", "="},
+      // Quoting, CRLF, a BOM, empty lines and no final line break read like plain
+      // CSV, from a file, "-" or absent input (standard input); kept cells keep
+      // their text and are quoted when needed.
+      {"file", "", dressed, "--keep name,petal_width @iris @in", 0, "", scores},
+      {"standard input", "", dressed, "--keep name,petal_width @iris -", 0, "", scores},
+      {"no input", "", dressed, "--keep name,petal_width @iris", 0, "", scores},
   });
 }
 
@@ -80,26 +93,6 @@ TEST(InputValues, MissingTokensAndNonNumbers) {
       {"duplicate names", "",
        "petal_length,petal_width,petal_length,sepal_length,sepal_width\n1.0,0.2,6.0,1,1\n",
        "@iris @in", 0, "", "\nsetosa,"},
-  });
-}
-
-// --- CSV dialect -----------------------------------------------------------------------
-
-// Quoting, CRLF, a BOM, empty lines and no final line break read like plain
-// CSV, from a file, "-" or absent input (standard input); kept cells keep
-// their text and are quoted when needed.
-TEST(CsvDialect, QuotingLineEndsBomAndEmptyLinesReadLikePlainCsv) {
-  const std::string dressed =
-      "\xEF\xBB\xBF\"name\",petal_length,\"petal_width\",sepal_length,sepal_width\r\n\r\n"
-      "\"a, \"\"quoted\"\"\nnote\",\"1.4\",0.2,5,3\r\n\nb,4.7,\"1.4\",7,3";
-  const std::string scores =
-      "=name,petal_width," + kIrisHeader +
-      "\n\"a, \"\"quoted\"\"\nnote\",0.2,setosa,0.9622641509433962,2,1,0,0,,0\nb,1.4,versicolor,"
-      "0.9411764705882353,6,0,0.9791666666666666,0.020833333333333332,,0\n";
-  ExpectToolCases({
-      {"file", "", dressed, "--keep name,petal_width @iris @in", 0, "", scores},
-      {"standard input", "", dressed, "--keep name,petal_width @iris -", 0, "", scores},
-      {"no input", "", dressed, "--keep name,petal_width @iris", 0, "", scores},
   });
 }
 
@@ -234,11 +227,10 @@ Drawing ReadSvg(const std::string& svg) {
 TEST(Render, DrawsEveryNodeOrCountsTheCutOnes) {
   TempFolder folder;
   const std::string svg = folder.Path() + "/tree.svg";
-  ASSERT_EQ(RunTool({"--render", svg, kIrisModel}).exitCode, 0);
-  EXPECT_EQ(ReadSvg(ReadFile(svg)), (Drawing{9, 0, 0}));
+  EXPECT_EQ(ReadSvg(RunTool({"--render", "-", kIrisModel}).out), (Drawing{9, 0, 0}));
   // Row 13's path: four boxes and the three edges between them.
-  EXPECT_EQ(ReadSvg(RunTool({"--render", "-", "--highlight", "13", kIrisModel, kIrisInput}).out),
-            (Drawing{9, 4 + 3, 0}));
+  ASSERT_EQ(RunTool({"--render", svg, "--highlight", "13", kIrisModel, kIrisInput}).exitCode, 0);
+  EXPECT_EQ(ReadSvg(ReadFile(svg)), (Drawing{9, 4 + 3, 0}));
   // The medium tree is complete to depth 4: 31 boxes, the other 974 nodes counted below them.
   const std::string mediumTree = std::string(DENDRIX_SHARED_DIR) + "/bench-models/medium-tree.pmml";
   if (!std::ifstream(mediumTree)) GTEST_SKIP() << mediumTree << " is absent";
