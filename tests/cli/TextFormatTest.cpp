@@ -113,13 +113,14 @@ TEST(Escaping, CsvCellsAreQuotedOnlyWhenNeeded) {
   }
 }
 
-TEST(Utf8Text, JsonReplacesWhatIsNotUtf8AndMessagesEscapeIt) {
-  struct Case {
-    std::string in;
-    std::string json;     // the literal without its quotes
-    std::string message;  // MessageText(in)
-  };
-  const Case cases[] = {
+// Each case: a text, its JSON literal without the quotes, and its message form.
+// Messages are cut with the count of bytes left, never inside a sequence.
+TEST(Utf8Text, JsonReplacesWhatIsNotUtf8AndMessagesEscapeAndCutIt) {
+  EXPECT_EQ(textformat::MessageText(std::string(1000, 'x'), 10), "xxxxxxxxxx... (990 more bytes)");
+  EXPECT_EQ(textformat::MessageText("ab\xc3\xa9", 3), "ab\xc3\xa9");
+  const struct {
+    std::string in, json, message;
+  } cases[] = {
       {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9d\x84\x9e", "caf\xc3\xa9 \xe2\x82\xac \xf0\x9d\x84\x9e",
        "caf\xc3\xa9 \xe2\x82\xac \xf0\x9d\x84\x9e"},
       {"a\xffz", "a\xef\xbf\xbdz", "a\\xffz"},
@@ -131,19 +132,13 @@ TEST(Utf8Text, JsonReplacesWhatIsNotUtf8AndMessagesEscapeIt) {
       {"q\"\\\t", "q\\\"\\\\\\t", "q\"\\\\x09"},
       {"d\ne\x01", "d\\ne\\u0001", "d\ne\\x01"},  // LF stays in messages
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.message);
     std::string json;
     textformat::AppendJsonString(json, c.in);
     EXPECT_EQ(json, "\"" + c.json + "\"");
     EXPECT_EQ(textformat::MessageText(c.in), c.message);
   }
-}
-
-TEST(Utf8Text, MessagesAreCutWithTheCountLeft) {
-  EXPECT_EQ(textformat::MessageText(std::string(1000, 'x'), 10), "xxxxxxxxxx... (990 more bytes)");
-  // A sequence is never cut in the middle.
-  EXPECT_EQ(textformat::MessageText("ab\xc3\xa9", 3), "ab\xc3\xa9");
 }
 
 }  // namespace

@@ -25,18 +25,16 @@ std::string Trim(const std::string& text) {
   return text.substr(begin, end - begin + 1);
 }
 
-std::vector<std::string> SplitBar(const std::string& text) {
+// The parts of text between separators, trimmed; with ' ' the words between
+// blanks and tabs.
+std::vector<std::string> Split(std::string text, char separator) {
+  if (separator == ' ') std::replace(text.begin(), text.end(), '\t', ' ');
   std::vector<std::string> parts;
   std::istringstream in(text);
-  for (std::string part; std::getline(in, part, '|');) parts.push_back(Trim(part));
+  for (std::string part; std::getline(in, part, separator);) {
+    if (separator != ' ' || !part.empty()) parts.push_back(Trim(part));
+  }
   return parts;
-}
-
-std::vector<std::string> SplitBlanks(const std::string& text) {
-  std::vector<std::string> words;
-  std::istringstream in(text);
-  for (std::string word; in >> word;) words.push_back(word);
-  return words;
 }
 
 [[noreturn]] void Fail(int line, const std::string& what) {
@@ -53,10 +51,10 @@ size_t ParseCount(const std::string& text, int line) {
 // "ours | theirs | how | agree/total", how being "text" or "number 1e-12",
 // either followed by "given".
 ColumnCheck ParseCompare(const std::string& text, int line) {
-  const std::vector<std::string> parts = SplitBar(text);
+  const std::vector<std::string> parts = Split(text, '|');
   if (parts.size() != 4) Fail(line, "compare needs: ours | theirs | how | agree/total");
   ColumnCheck check{parts[0], parts[1]};
-  const std::vector<std::string> how = SplitBlanks(parts[2]);
+  const std::vector<std::string> how = Split(parts[2], ' ');
   if (how.empty()) Fail(line, "compare needs text or number");
   size_t next = 1;
   if (how[0] == "number") {
@@ -123,7 +121,7 @@ std::vector<ModelEntry> ParseManifest(const std::string& text) {
     const std::string value = blank == std::string::npos ? "" : Trim(content.substr(blank));
     if (key == "model") {
       if (!entries.empty()) CheckComplete(entries.back());
-      std::vector<std::string> words = SplitBlanks(value);
+      std::vector<std::string> words = Split(value, ' ');
       if (words.size() != 2) Fail(line, "model needs a name and a corpus");
       entries.emplace_back();
       entries.back().name = words[0];
@@ -133,7 +131,7 @@ std::vector<ModelEntry> ParseManifest(const std::string& text) {
     }
     if (entries.empty()) Fail(line, "'" + key + "' before the first model");
     if (key == "semantics") {
-      if (SplitBlanks(value).size() != 1) Fail(line, "semantics needs one engine name");
+      if (Split(value, ' ').size() != 1) Fail(line, "semantics needs one engine name");
       CheckComplete(entries.back());
       // The files are shared; options and expectations are the block's own.
       ModelEntry other = entries.back();
@@ -156,7 +154,7 @@ std::vector<ModelEntry> ParseManifest(const std::string& text) {
     if (kText.count(key) != 0) {
       entry.*kText.at(key) = value;
     } else if (key == "options") {
-      entry.options = SplitBlanks(value);
+      entry.options = Split(value, ' ');
     } else if (key == "compare") {
       entry.columns.push_back(ParseCompare(value, line));
     } else if (key == "refused") {
