@@ -125,6 +125,15 @@ TEST(Options, OutputColumnsAndRowsFollowTheOptions) {
       {"stopped", "", "", "--null-handling @iris @iris.csv", 0, "", "\n,,-1,,,,,90027\n"},
       {"prediction only", "", "", "--prediction-only @iris @iris.csv", 0, "",
        "^" + kIrisHeader + "\nsetosa,0.9622641509433962,2,,,,,0\n"},
+      // The path column ends at the node id; node 4 sends row 13 to its biggest child.
+      {"path header", "", "", "--path @iris @iris.csv", 0, "", ",advice,status,path\n"},
+      {"path of row 13", "", "", "--path @iris @iris.csv", 0, "",
+       ",6,0,0.9791666666666666,0.020833333333333332,104:petal_width;108:petal_width,0,1 -> "
+       "3[petal_length > 2.45] -> 4[no condition applies: biggest child] -> 6[petal_length <= "
+       "4.95]\n"},
+      {"path in JSON", "", "", "--path --format jsonl @iris @iris.csv", 0, "",
+       ",\"path\":[[{\"node\":\"1\",\"depth\":0,\"condition\":\"\",\"weight\":1},{\"node\":\"2\","
+       "\"depth\":1,\"condition\":\"petal_length <= 2.45\",\"weight\":1}]]}\n"},
       {"first hit", firstHit, "", "--keep customer @m @ruleset.csv", 0, "",
        "\nc02,basic,0.7960526315789473,R3,,,,,0\nc03,basic,0.5,-1,,,,,0\n"},
   });
@@ -191,21 +200,7 @@ TEST(Options, ProgressLineGoesToStandardErrorOnTerminalsOrOnRequest) {
   EXPECT_EQ(RunTool({kIrisModel, large}).err, "");                   // not a terminal
 }
 
-// --- Paths and pictures ---------------------------------------------------------------
-
-// Row 13 has no petal_width: node 4 sends it to its biggest child.
-TEST(PathColumn, EndsAtTheNodeIdAndSaysHowTheCaseGotThere) {
-  ExpectToolCases({
-      {"text", "", "", "--path @iris @iris.csv", 0, "", ",advice,status,path\n"},
-      {"row 13", "", "", "--path @iris @iris.csv", 0, "",
-       ",6,0,0.9791666666666666,0.020833333333333332,104:petal_width;108:petal_width,0,1 -> "
-       "3[petal_length > 2.45] -> 4[no condition applies: biggest child] -> 6[petal_length <= "
-       "4.95]\n"},
-      {"JSON", "", "", "--path --format jsonl @iris @iris.csv", 0, "",
-       ",\"path\":[[{\"node\":\"1\",\"depth\":0,\"condition\":\"\",\"weight\":1},{\"node\":\"2\","
-       "\"depth\":1,\"condition\":\"petal_length <= 2.45\",\"weight\":1}]]}\n"},
-  });
-}
+// --- Pictures ---------------------------------------------------------------
 
 // Parses the SVG and counts its node boxes, highlighted boxes and edges, and
 // the nodes said to be hidden below the boxes.

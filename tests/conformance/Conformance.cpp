@@ -180,8 +180,7 @@ int Table::Column(const std::string& name) const {
 Table ParseCsv(const std::string& text) {
   std::vector<std::vector<std::string>> lines(1);
   std::string cell;
-  bool quoted = false;
-  bool rowStarted = false;
+  bool quoted = false, rowStarted = false;
   const auto endCell = [&] {
     lines.back().push_back(std::move(cell));
     cell.clear();
@@ -209,12 +208,8 @@ Table ParseCsv(const std::string& text) {
   }
   if (rowStarted) endCell();
   if (lines.back().empty()) lines.pop_back();
-  Table table;
-  if (lines.empty()) return table;
-  table.header = std::move(lines[0]);
-  table.rows.assign(std::make_move_iterator(lines.begin() + 1),
-                    std::make_move_iterator(lines.end()));
-  return table;
+  if (lines.empty()) return {};
+  return {lines[0], {lines.begin() + 1, lines.end()}};
 }
 
 bool CellsAgree(const ColumnCheck& check, const std::string& ours, const std::string& theirs) {
