@@ -36,8 +36,7 @@ ToolRun Run(const std::vector<std::string>& argv, const std::string& stdinPath,
     terminalPath = ::ptsname(master);
   }
   TempFolder capture;
-  const std::string outPath = capture.Path() + "/out";
-  const std::string errPath = capture.Path() + "/err";
+  const std::string outPath = capture.Path() + "/out", errPath = capture.Path() + "/err";
 
   pid_t pid = ::fork();
   if (pid < 0) throw std::runtime_error("fork failed");

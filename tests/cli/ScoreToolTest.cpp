@@ -150,10 +150,9 @@ TEST(Options, DescribeListsKindTargetVariablesAndTreeSizes) {
       {"rule set", "", "", "--describe @ruleset", 0, "", "^kind: rule set"},
       {"regression", "", "", "--describe @regression", 0, "",
        "\ntarget: price (continuous, numeric; regression)\n"},
-      // --dump, --help and --version print too.
+      // --dump and --help print too.
       {"dump", "", "", "--dump @iris", 0, "", "^Start Display DendrixPMMLModel: \n\n"},
       {"help", "", "", "--help", 0, "", "--threads N"},
-      {"version", "", "", "--version", 0, "", "^dendrix-score 0."},
   });
 }
 

@@ -172,11 +172,6 @@ std::vector<ModelEntry> ParseManifest(const std::string& text) {
   return entries;
 }
 
-int Table::Column(const std::string& name) const {
-  const auto at = std::find(header.begin(), header.end(), name);
-  return at == header.end() ? -1 : static_cast<int>(at - header.begin());
-}
-
 Table ParseCsv(const std::string& text) {
   std::vector<std::vector<std::string>> lines(1);
   std::string cell;
@@ -221,10 +216,6 @@ bool CellsAgree(const ColumnCheck& check, const std::string& ours, const std::st
   if (*endOurs != '\0' || *endTheirs != '\0') return ours == theirs;
   if (std::isnan(x) || std::isnan(y)) return false;
   return std::fabs(x - y) <= check.tolerance * std::fmax(1.0, std::fabs(y));
-}
-
-bool ColumnResult::Meets() const {
-  return total == check.statedTotal && agree >= check.statedAgree;
 }
 
 void CompareOutputs(const ModelEntry& entry, const Table& ours, const Table& expected,
