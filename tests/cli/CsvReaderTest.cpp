@@ -1,11 +1,11 @@
 // The chunked CSV reader (rows cut at block boundaries, quotes, line counts, size
 // limits) and the row record the model reads the cells through.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <memory>
 #include <random>
 #include <string>
 #include <string_view>
@@ -35,11 +35,9 @@ struct ReadResult {
 ReadResult ReadAll(const std::string& text, size_t blockSize, size_t maxRow = 1 << 20,
                    size_t maxCell = kCsvMaxCellBytes) {
   TempFolder folder;
-  struct File {
-    int fd;
-    ~File() { ::close(fd); }
-  } file{::open(folder.Write("in.csv", text).c_str(), O_RDONLY)};
-  CsvChunkReader reader(file.fd, blockSize, maxRow, maxCell);
+  const std::unique_ptr<FILE, int (*)(FILE*)> file(
+      std::fopen(folder.Write("in.csv", text).c_str(), "rb"), std::fclose);
+  CsvChunkReader reader(::fileno(file.get()), blockSize, maxRow, maxCell);
   ReadResult result;
   int64_t lineBase = 0;  // lines before the chunk
   try {
@@ -64,43 +62,31 @@ ReadResult ReadAll(const std::string& text, size_t blockSize, size_t maxRow = 1 
 }
 
 // Cutting the input into blocks of any size gives the same rows: blocks end
-// inside quoted cells, between CR and LF and inside doubled quotes.
+// inside quoted cells, between CR and LF and inside doubled quotes. Between
+// the written rows, random ones of short, long, empty and quoted cells (with
+// separators, line breaks and doubled quotes inside): cell ends are found at
+// every offset from a 64-byte boundary and across several.
 TEST(CsvChunkReader, AnyBlockSizeGivesTheSameRows) {
-  const char tricky[] =
+  std::string text =
       "\xEF\xBB\xBF\nid,text,n\r\n1,plain,10\r\n2,\"with, comma\",20\n3,\"two\nlines\",30\n\n"
-      "4,\"say \"\"hi\"\"\",40\n5,,\n6,\"\",\"\"\n7,a\rb,70\n8,\"\"\"\",\"x\"\r\n9,last,90";
-  const Rows rows = {{"1", "plain", "10"},
-                     {"2", "with, comma", "20"},
-                     {"3", "two\nlines", "30"},
-                     {"4", "say \"hi\"", "40"},
-                     {"5", "", ""},
-                     {"6", "", ""},
-                     {"7", "a\rb", "70"},
-                     {"8", "\"", "x"},
-                     {"9", "last", "90"}};
-  for (size_t block : {1u, 2u, 3u, 5u, 7u, 16u, 64u, 4096u}) {
-    SCOPED_TRACE(block);
-    ReadResult result = ReadAll(tricky, block);
-    EXPECT_EQ(result.header, (std::vector<std::string>{"id", "text", "n"}));
-    EXPECT_EQ(result.rows, rows);
-    EXPECT_EQ(result.error, Status::kEnd);
-  }
-}
-
-// Random rows of short, long, empty and quoted cells (with separators, line
-// breaks and doubled quotes inside) read back exactly: cell ends are found
-// at every offset from a 64-byte boundary and across several.
-TEST(CsvChunkReader, RandomRowsReadBackExactly) {
+      "4,\"say \"\"hi\"\"\",40\n5,,\n6,\"\",\"\"\n7,a\rb,70\n8,\"\"\"\",\"x\"\r\n";
+  Rows rows = {{"1", "plain", "10"},
+               {"2", "with, comma", "20"},
+               {"3", "two\nlines", "30"},
+               {"4", "say \"hi\"", "40"},
+               {"5", "", ""},
+               {"6", "", ""},
+               {"7", "a\rb", "70"},
+               {"8", "\"", "x"}};
   std::mt19937 random(7);
   auto plain = [&](size_t length) {
     std::string cell;
     while (cell.size() < length) cell += "abc0123456789.-"[random() % 15];
     return cell;
   };
-  Rows rows(400);
-  std::string text = "h1,h2,h3,h4,h5\n";
-  for (auto& row : rows) {
-    for (int c = 0; c < 5; ++c) {
+  for (int r = 0; r < 300; ++r) {
+    std::vector<std::string>& row = rows.emplace_back();
+    for (int c = 0; c < 3; ++c) {
       const unsigned kind = random() % 6;  // empty, long, quoted, short
       row.push_back(kind == 0   ? ""
                     : kind == 1 ? plain(70 + random() % 130)
@@ -111,11 +97,14 @@ TEST(CsvChunkReader, RandomRowsReadBackExactly) {
     }
     text += random() % 4 == 0 ? "\r\n" : "\n";
   }
-  for (size_t block : {97u, 4096u, 65536u}) {
+  text += "9,last,90";
+  rows.push_back({"9", "last", "90"});
+  for (size_t block : {1u, 2u, 3u, 5u, 7u, 16u, 64u, 97u, 4096u, 65536u}) {
     SCOPED_TRACE(block);
     ReadResult result = ReadAll(text, block);
-    EXPECT_EQ(result.error, Status::kEnd);
+    EXPECT_EQ(result.header, (std::vector<std::string>{"id", "text", "n"}));
     EXPECT_EQ(result.rows, rows);
+    EXPECT_EQ(result.error, Status::kEnd);
   }
 }
 
@@ -167,50 +156,47 @@ TEST(CsvChunkReader, ErrorsNameTheLineWhateverTheBlockSize) {
   }
 }
 
+// Positions: a <- column 2, b <- column 0, s (string) <- column 1, none <- no
+// column. Each row is read, its bytes overwritten, and read again: a cell is
+// looked at once a row. The next row replaces every value; empty cells and
+// whole-cell tokens give no value, text that is no number the system-missing
+// value, and a number read as a string field stays text.
 TEST(RowRecord, ReadsEachPositionFromItsCellWhenAsked) {
-  // Positions: a <- column 2, b <- column 0, s (string) <- column 1, none <- no column.
   RowRecord record({"a", "b", "s", "none"}, {{2, false}, {0, false}, {1, true}, {-1, false}},
                    {"NA", "?"});
-  EXPECT_EQ(record.GetValueAt(0), nullptr);  // no row yet
-
-  // Splits a row at commas, as the tokenizer hands it over, and gives it to the record.
-  std::vector<std::string_view> cells;
-  auto setRow = [&](const std::string& row) {
-    cells.clear();
+  // The values named b and "missing", then those at positions -1 to 4.
+  auto show = [&record] {
+    std::vector<const ScoreValue*> values = {record.GetValue("b"), record.GetValue("missing")};
+    for (int at = -1; at <= 4; ++at) values.push_back(record.GetValueAt(at));
+    std::string shown;
+    for (const ScoreValue* value : values) {
+      const bool text = value && value->GetTypeTag() == ScoreValue::kStringTag;
+      shown += !value ? "- " : text ? "'" + value->ToString() + "' " : value->ToString() + " ";
+    }
+    return shown;
+  };
+  EXPECT_EQ(show(), "- - - - - - - - ");  // no row yet
+  const std::string sysmis = NumericValue::FormatDouble(NumericValue::GetSysmisValue());
+  const struct {
+    std::string row, shown;
+  } rows[] = {
+      {"-0.25,text,1.5", "-0.25 - - 1.5 -0.25 'text' - - "},
+      {"NA,12,abc", "- - - " + sysmis + " - '12' - - "},
+      {"?,,NAN", "- - - " + sysmis + " - - - - "},
+  };
+  for (const auto& c : rows) {
+    SCOPED_TRACE(c.row);
+    std::string row = c.row;
+    std::vector<std::string_view> cells;
     for (size_t start = 0, end = 0; end != std::string::npos; start = end + 1) {
       end = row.find(',', start);
       cells.emplace_back(row.data() + start, std::min(end, row.size()) - start);
     }
     record.SetRow(cells.data(), row.data() + row.size());
-  };
-  std::string row = "-0.25,text,1.5";
-  setRow(row);
-  EXPECT_EQ(record.GetValueAt(0)->ToDouble(), 1.5);
-  EXPECT_EQ(record.GetValue("b")->ToDouble(), -0.25);
-  EXPECT_EQ(record.GetValueAt(2)->ToString(), "text");
-  EXPECT_EQ(record.GetValueAt(2)->GetTypeTag(), ScoreValue::kStringTag);
-  EXPECT_EQ(record.GetValueAt(3), nullptr);
-  EXPECT_EQ(record.GetValueAt(4), nullptr);
-  EXPECT_EQ(record.GetValueAt(-1), nullptr);
-  EXPECT_EQ(record.GetValue("missing"), nullptr);
-
-  // A cell is looked at once a row: changing the bytes afterwards changes nothing.
-  row[row.size() - 1] = '9';
-  EXPECT_EQ(record.GetValueAt(0)->ToDouble(), 1.5);
-
-  // The next row replaces every value, read or not: empty cells and tokens
-  // give no value (a token is only missing as a whole cell), text that is no
-  // number reads as the system-missing value, and a number read as a string
-  // field stays text.
-  const std::string next = "NA,12,abc", third = "?,,NAN";  // the record reads them in place
-  setRow(next);
-  EXPECT_EQ(record.GetValueAt(1), nullptr);
-  EXPECT_EQ(record.GetValueAt(0)->ToDouble(), NumericValue::GetSysmisValue());
-  EXPECT_EQ(record.GetValueAt(2)->ToString(), "12");
-  setRow(third);
-  EXPECT_EQ(record.GetValueAt(1), nullptr);
-  EXPECT_EQ(record.GetValueAt(2), nullptr);
-  EXPECT_EQ(record.GetValueAt(0)->ToDouble(), NumericValue::GetSysmisValue());
+    EXPECT_EQ(show(), c.shown);
+    std::fill(row.begin(), row.end(), '7');
+    EXPECT_EQ(show(), c.shown);
+  }
 }
 
 }  // namespace

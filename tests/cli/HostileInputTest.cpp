@@ -40,8 +40,22 @@ TEST(HostileInput, EachCaseEndsAsDocumented) {
       std::regex_replace(std::regex_replace(ReadFile(kIris), std::regex("UTF-8"), "ISO-8859-1"),
                          std::regex("setosa"), "s\xe9tosa"),
       std::regex("petal_length"), "petal_l\xe9ngth");
-  const std::string iris = kIrisHeader + "\n5.1,3.5,1.4,0.2\n";
+  const std::string iris = kIrisHeader + "\n5.1,3.5,1.4,0.2\n", absent = "/nonexistent/absent";
   ExpectToolCases({
+      // A model, input or plug-in that cannot be read: exit 2 and one line naming
+      // the file and the reason (no hint where nothing suggests one); with -o no
+      // file, temporary or not, is left behind.
+      {"not well-formed: line and column", "<PMML version=\"4.3\">\n  <DataDictionary>\n</PMML>\n",
+       iris, "-o @out @m @in", 2, "^dendrix-score: @/m.pmml:3:", ""},
+      {"no tree", "<PMML version=\"4.3\"><DataDictionary/></PMML>", iris, "-o @out @m @in", 2,
+       "=dendrix-score: @/m.pmml: error 1: Node element is missing!\n", ""},
+      {"absent model", "", iris, "-o @out " + absent + " @in", 2,
+       "=dendrix-score: " + absent + ": No such file or directory\n", ""},
+      {"absent input", "", "", "-o @out @iris " + absent, 2,
+       "=dendrix-score: " + absent + ": No such file or directory\n", ""},
+      // The plug-in named by the environment is loaded when --plugin is absent.
+      {"plug-in", "", iris, "DENDRIX_PLUGIN=" + absent + " -o @out @iris @in", 2,
+       "^dendrix-score: " + absent + ": cannot load the plug-in: ", ""},
       {"semicolons", "", "sepal_length;petal_length\n1;2\n", "@iris @in", 2,
        "holds ';': columns must be separated by commas", ""},
       {"blanks around names", "", " sepal_length, petal_length\n1,2\n", "@iris @in", 2,
@@ -78,20 +92,10 @@ TEST(HostileInput, EachCaseEndsAsDocumented) {
   });
 }
 
-TEST(HostileInput, GzipInputReadsLikeThePlainFile) {
-  TempFolder folder;
-  const std::string text = kIrisHeader + "\n5.1,3.5,1.4,0.2\n6.3,2.9,5.6,1.8\n";
-  ToolRun plain = RunTool({kIris, folder.Write("in.csv", text)});
-  ASSERT_EQ(RunProgram({"gzip", "-k", folder.Path() + "/in.csv"}).exitCode, 0);
-  ToolRun packed = RunTool({kIris, folder.Path() + "/in.csv.gz"});
-  EXPECT_EQ(packed.exitCode, 0) << packed.err;
-  EXPECT_EQ(packed.out, plain.out);
-  ToolRun broken = RunTool({kIris, folder.Write("bad.csv.gz", "\x1f\x8b\x08 not gzip")});
-  EXPECT_EQ(broken.exitCode, 2);
-  EXPECT_NE(broken.err.find("bad.csv.gz: "), std::string::npos) << broken.err;
-}
-
-TEST(HostileInput, OutputThroughALinkReplacesItsTargetAndKeepsModes) {
+// Output through a link replaces the link's target and keeps its mode; a name
+// as long as a file name may be still leaves room for the temporary name.
+// Gzip input reads like the plain file.
+TEST(HostileInput, OutputThroughALinkAndGzipInput) {
   TempFolder folder;
   const std::string input = folder.Write("in.csv", kIrisHeader + "\n5.1,3.5,1.4,0.2\n");
   const std::string target = folder.Write("target.csv", "old\n");
@@ -105,12 +109,20 @@ TEST(HostileInput, OutputThroughALinkReplacesItsTargetAndKeepsModes) {
   EXPECT_TRUE(S_ISLNK(linkInfo.st_mode));
   EXPECT_EQ(targetInfo.st_mode & 07777, 0640u);
   EXPECT_EQ(Lines(ReadFile(target)).size(), 2u);
+  // A failed run leaves the old file as it was (checked last), and no temporary file.
+  const std::string bad = folder.Write("bad.csv", kIrisHeader + "\n1,2,3\n");
+  EXPECT_EQ(RunTool({"-o", link, kIris, bad}).exitCode, 3);
+  EXPECT_EQ(folder.List(),
+            (std::vector<std::string>{"bad.csv", "in.csv", "link.csv", "target.csv"}));
 
-  // A name as long as a file name may be: the temporary name must still fit.
   const std::string longName = folder.Path() + "/" + std::string(250, 'n');
   EXPECT_EQ(RunTool({"-o", longName, kIris, input}).exitCode, 0);
   EXPECT_EQ(Lines(ReadFile(longName)).size(), 2u);
-  EXPECT_EQ(RunTool({"-o", "-", kIris, input}).out, ReadFile(target));
+  ASSERT_EQ(RunProgram({"gzip", "-k", input}).exitCode, 0);
+  EXPECT_EQ(RunTool({"-o", "-", kIris, input + ".gz"}).out, ReadFile(target));
+  ToolRun broken = RunTool({kIris, folder.Write("bad.csv.gz", "\x1f\x8b\x08 not gzip")});
+  EXPECT_EQ(broken.exitCode, 2);
+  EXPECT_NE(broken.err.find("bad.csv.gz: "), std::string::npos) << broken.err;
 }
 
 }  // namespace

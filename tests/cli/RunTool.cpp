@@ -36,8 +36,7 @@ ToolRun Run(const std::vector<std::string>& argv, const std::string& stdinPath,
     terminalPath = ::ptsname(master);
   }
   TempFolder capture;
-  const std::string outPath = capture.Path() + "/out";
-  const std::string errPath = capture.Path() + "/err";
+  const std::string outPath = capture.Path() + "/out", errPath = capture.Path() + "/err";
 
   pid_t pid = ::fork();
   if (pid < 0) throw std::runtime_error("fork failed");
@@ -123,14 +122,6 @@ std::vector<std::string> Lines(const std::string& text) {
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
-}
-
-std::vector<std::string> Cells(const std::string& line) {
-  std::vector<std::string> cells;
-  std::istringstream in(line);
-  for (std::string cell; std::getline(in, cell, ',');) cells.push_back(cell);
-  if (!line.empty() && line.back() == ',') cells.push_back("");
-  return cells;
 }
 
 std::string ExamplePath(const std::string& relative) {

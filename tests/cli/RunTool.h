@@ -42,7 +42,5 @@ class TempFolder {
 std::string ReadFile(const std::string& path);
 // Splits text into lines without their line breaks.
 std::vector<std::string> Lines(const std::string& text);
-// The cells of one simple CSV line (no quoting).
-std::vector<std::string> Cells(const std::string& line);
 // Path of a file under the source tree's examples folder.
 std::string ExamplePath(const std::string& relative);

@@ -102,34 +102,28 @@ TEST(FormatDouble, ShortestRoundTripLikeTheHost) {
 
 // Cells with quotes and line breaks are also read back by the CSV reader's tests.
 TEST(Escaping, CsvCellsAreQuotedOnlyWhenNeeded) {
-  auto cell = [](const std::string& text) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"plain", "plain"},     {"", ""},
+      {"in side", "in side"}, {"a,b", "\"a,b\""},
+      {"cr\r", "\"cr\r\""},   {" padded", "\" padded\""}};
+  for (const auto& [text, cell] : cases) {
     std::string out;
     textformat::AppendCsvCell(out, text);
-    return out;
-  };
-  EXPECT_EQ(cell("plain"), "plain");
-  EXPECT_EQ(cell(""), "");
-  EXPECT_EQ(cell("a,b"), "\"a,b\"");
-  EXPECT_EQ(cell("cr\r"), "\"cr\r\"");
-  EXPECT_EQ(cell(" padded"), "\" padded\"");
-  EXPECT_EQ(cell("in side"), "in side");
+    EXPECT_EQ(out, cell);
+  }
 }
 
-TEST(Utf8Text, JsonReplacesWhatIsNotUtf8AndMessagesEscapeIt) {
-  struct Case {
-    std::string in;
-    std::string json;     // the literal without its quotes
-    std::string message;  // MessageText(in)
-  };
-  const Case cases[] = {
+// Each case: a text, its JSON literal without the quotes, and its message form.
+// Messages are cut with the count of bytes left, never inside a sequence.
+TEST(Utf8Text, JsonReplacesWhatIsNotUtf8AndMessagesEscapeAndCutIt) {
+  EXPECT_EQ(textformat::MessageText(std::string(1000, 'x'), 10), "xxxxxxxxxx... (990 more bytes)");
+  EXPECT_EQ(textformat::MessageText("ab\xc3\xa9", 3), "ab\xc3\xa9");
+  const struct {
+    std::string in, json, message;
+  } cases[] = {
       {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9d\x84\x9e", "caf\xc3\xa9 \xe2\x82\xac \xf0\x9d\x84\x9e",
        "caf\xc3\xa9 \xe2\x82\xac \xf0\x9d\x84\x9e"},
-      {"a\xff"
-       "b",
-       "a\xef\xbf\xbd"
-       "b",
-       "a\\xff"
-       "b"},
+      {"a\xffz", "a\xef\xbf\xbdz", "a\\xffz"},
       {"\xc0\x80", "\xef\xbf\xbd\xef\xbf\xbd", "\\xc0\\x80"},                       // overlong NUL
       {"\xed\xa0\x80", "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd", "\\xed\\xa0\\x80"},  // surrogate
       {"\xf4\x90\x80\x80", "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd",
@@ -138,19 +132,13 @@ TEST(Utf8Text, JsonReplacesWhatIsNotUtf8AndMessagesEscapeIt) {
       {"q\"\\\t", "q\\\"\\\\\\t", "q\"\\\\x09"},
       {"d\ne\x01", "d\\ne\\u0001", "d\ne\\x01"},  // LF stays in messages
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.message);
     std::string json;
     textformat::AppendJsonString(json, c.in);
     EXPECT_EQ(json, "\"" + c.json + "\"");
     EXPECT_EQ(textformat::MessageText(c.in), c.message);
   }
-}
-
-TEST(Utf8Text, MessagesAreCutWithTheCountLeft) {
-  EXPECT_EQ(textformat::MessageText(std::string(1000, 'x'), 10), "xxxxxxxxxx... (990 more bytes)");
-  // A sequence is never cut in the middle.
-  EXPECT_EQ(textformat::MessageText("ab\xc3\xa9", 3), "ab\xc3\xa9");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <map>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -39,6 +40,8 @@ inline void ExpectToolCases(const std::vector<ToolCase>& cases) {
       EXPECT_NE(actual.find(expected), std::string::npos) << actual;
     }
   };
+  const std::map<std::string, std::string> kLocal = {
+      {"@m", "/m.pmml"}, {"@in", "/in.csv"}, {"@out", "/out.csv"}};
   for (const ToolCase& c : cases) {
     SCOPED_TRACE(c.name);
     TempFolder folder;
@@ -50,10 +53,8 @@ inline void ExpectToolCases(const std::vector<ToolCase>& cases) {
       const bool input = arg.size() > 4 && arg.compare(arg.size() - 4, 4, ".csv") == 0;
       if (std::isupper(arg[0]) && arg.find('=') != std::string::npos) {
         environment.push_back(arg);
-      } else if (arg == "@m" || arg == "@in" || arg == "@out") {
-        args.push_back(folder.Path() + (arg == "@m"    ? "/m.pmml"
-                                        : arg == "@in" ? "/in.csv"
-                                                       : "/out.csv"));
+      } else if (kLocal.count(arg) != 0) {
+        args.push_back(folder.Path() + kLocal.at(arg));
       } else {
         args.push_back(arg[0] != '@' ? arg
                                      : ExamplePath(arg.substr(1, arg.size() - (input ? 5 : 1)) +
@@ -61,11 +62,11 @@ inline void ExpectToolCases(const std::vector<ToolCase>& cases) {
       }
     }
     ToolRun run = RunTool(args, folder.Path() + "/in.csv", environment);
-    const std::string errHas = std::regex_replace(c.errHas, std::regex("@/"), folder.Path() + "/");
-    const std::string outHas = std::regex_replace(c.outHas, std::regex("@/"), folder.Path() + "/");
+    const std::regex here("@/");
     EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
-    expectText(run.err, errHas.empty() ? "=" : errHas);
-    expectText(run.out, outHas);
+    expectText(run.err,
+               c.errHas.empty() ? "=" : std::regex_replace(c.errHas, here, folder.Path() + "/"));
+    expectText(run.out, std::regex_replace(c.outHas, here, folder.Path() + "/"));
     EXPECT_LT(run.err.size(), 2000u);
     if (c.exitCode == 2 || c.exitCode == 64) {
       EXPECT_EQ(run.out, "");

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iomanip>
+#include <map>
 #include <ostream>
 #include <sstream>
 #include <stdexcept>
@@ -24,18 +25,16 @@ std::string Trim(const std::string& text) {
   return text.substr(begin, end - begin + 1);
 }
 
-std::vector<std::string> SplitBar(const std::string& text) {
+// The parts of text between separators, trimmed; with ' ' the words between
+// blanks and tabs.
+std::vector<std::string> Split(std::string text, char separator) {
+  if (separator == ' ') std::replace(text.begin(), text.end(), '\t', ' ');
   std::vector<std::string> parts;
   std::istringstream in(text);
-  for (std::string part; std::getline(in, part, '|');) parts.push_back(Trim(part));
+  for (std::string part; std::getline(in, part, separator);) {
+    if (separator != ' ' || !part.empty()) parts.push_back(Trim(part));
+  }
   return parts;
-}
-
-std::vector<std::string> SplitBlanks(const std::string& text) {
-  std::vector<std::string> words;
-  std::istringstream in(text);
-  for (std::string word; in >> word;) words.push_back(word);
-  return words;
 }
 
 [[noreturn]] void Fail(int line, const std::string& what) {
@@ -52,10 +51,10 @@ size_t ParseCount(const std::string& text, int line) {
 // "ours | theirs | how | agree/total", how being "text" or "number 1e-12",
 // either followed by "given".
 ColumnCheck ParseCompare(const std::string& text, int line) {
-  const std::vector<std::string> parts = SplitBar(text);
+  const std::vector<std::string> parts = Split(text, '|');
   if (parts.size() != 4) Fail(line, "compare needs: ours | theirs | how | agree/total");
   ColumnCheck check{parts[0], parts[1]};
-  const std::vector<std::string> how = SplitBlanks(parts[2]);
+  const std::vector<std::string> how = Split(parts[2], ' ');
   if (how.empty()) Fail(line, "compare needs text or number");
   size_t next = 1;
   if (how[0] == "number") {
@@ -122,18 +121,17 @@ std::vector<ModelEntry> ParseManifest(const std::string& text) {
     const std::string value = blank == std::string::npos ? "" : Trim(content.substr(blank));
     if (key == "model") {
       if (!entries.empty()) CheckComplete(entries.back());
-      std::vector<std::string> words = SplitBlanks(value);
+      std::vector<std::string> words = Split(value, ' ');
       if (words.size() != 2) Fail(line, "model needs a name and a corpus");
-      ModelEntry entry;
-      entry.name = words[0];
-      entry.corpus = words[1];
-      entry.line = line;
-      entries.push_back(entry);
+      entries.emplace_back();
+      entries.back().name = words[0];
+      entries.back().corpus = words[1];
+      entries.back().line = line;
       continue;
     }
     if (entries.empty()) Fail(line, "'" + key + "' before the first model");
     if (key == "semantics") {
-      if (SplitBlanks(value).size() != 1) Fail(line, "semantics needs one engine name");
+      if (Split(value, ' ').size() != 1) Fail(line, "semantics needs one engine name");
       CheckComplete(entries.back());
       // The files are shared; options and expectations are the block's own.
       ModelEntry other = entries.back();
@@ -147,17 +145,16 @@ std::vector<ModelEntry> ParseManifest(const std::string& text) {
       entries.push_back(other);
       continue;
     }
+    static const std::map<std::string, std::string ModelEntry::*> kText = {
+        {"document", &ModelEntry::document},
+        {"input", &ModelEntry::input},
+        {"expected", &ModelEntry::expected},
+        {"rows", &ModelEntry::rowColumn}};
     ModelEntry& entry = entries.back();
-    if (key == "document") {
-      entry.document = value;
-    } else if (key == "input") {
-      entry.input = value;
-    } else if (key == "expected") {
-      entry.expected = value;
+    if (kText.count(key) != 0) {
+      entry.*kText.at(key) = value;
     } else if (key == "options") {
-      entry.options = SplitBlanks(value);
-    } else if (key == "rows") {
-      entry.rowColumn = value;
+      entry.options = Split(value, ' ');
     } else if (key == "compare") {
       entry.columns.push_back(ParseCompare(value, line));
     } else if (key == "refused") {
@@ -175,16 +172,10 @@ std::vector<ModelEntry> ParseManifest(const std::string& text) {
   return entries;
 }
 
-int Table::Column(const std::string& name) const {
-  const auto at = std::find(header.begin(), header.end(), name);
-  return at == header.end() ? -1 : static_cast<int>(at - header.begin());
-}
-
 Table ParseCsv(const std::string& text) {
   std::vector<std::vector<std::string>> lines(1);
   std::string cell;
-  bool quoted = false;
-  bool rowStarted = false;
+  bool quoted = false, rowStarted = false;
   const auto endCell = [&] {
     lines.back().push_back(std::move(cell));
     cell.clear();
@@ -212,12 +203,8 @@ Table ParseCsv(const std::string& text) {
   }
   if (rowStarted) endCell();
   if (lines.back().empty()) lines.pop_back();
-  Table table;
-  if (lines.empty()) return table;
-  table.header = std::move(lines[0]);
-  table.rows.assign(std::make_move_iterator(lines.begin() + 1),
-                    std::make_move_iterator(lines.end()));
-  return table;
+  if (lines.empty()) return {};
+  return {lines[0], {lines.begin() + 1, lines.end()}};
 }
 
 bool CellsAgree(const ColumnCheck& check, const std::string& ours, const std::string& theirs) {
@@ -229,10 +216,6 @@ bool CellsAgree(const ColumnCheck& check, const std::string& ours, const std::st
   if (*endOurs != '\0' || *endTheirs != '\0') return ours == theirs;
   if (std::isnan(x) || std::isnan(y)) return false;
   return std::fabs(x - y) <= check.tolerance * std::fmax(1.0, std::fabs(y));
-}
-
-bool ColumnResult::Meets() const {
-  return total == check.statedTotal && agree >= check.statedAgree;
 }
 
 void CompareOutputs(const ModelEntry& entry, const Table& ours, const Table& expected,
@@ -317,13 +300,10 @@ ModelResult RunModel(const ModelEntry& entry, const std::string& dataDir, const 
       std::string want = entry.refusedMessage;
       const size_t at = want.find("{document}");
       if (at != std::string::npos) want.replace(at, std::string("{document}").size(), document);
-      if (run.exitCode != entry.refusedExit) {
-        result.problems.push_back("exit " + std::to_string(run.exitCode) + ", stated " +
-                                  std::to_string(entry.refusedExit) + " (" + result.firstErrorLine +
-                                  ")");
-      } else if (result.firstErrorLine != want) {
-        result.problems.push_back("refused with '" + result.firstErrorLine + "', stated '" + want +
-                                  "'");
+      if (run.exitCode != entry.refusedExit || result.firstErrorLine != want) {
+        result.problems.push_back("refused with exit " + std::to_string(run.exitCode) + " and '" +
+                                  result.firstErrorLine + "', stated " +
+                                  std::to_string(entry.refusedExit) + " and '" + want + "'");
       }
       return result;
     }
@@ -354,21 +334,16 @@ void PrintReport(const std::vector<ModelResult>& results, std::ostream& os) {
         entry.semantics.empty() ? entry.name : entry.name + " [" + entry.semantics + "]";
     std::ostringstream seconds;
     seconds << std::fixed << std::setprecision(2) << result.seconds;
-    if (entry.refused) {
-      os << std::left << std::setw(34) << name << " refused: " << result.firstErrorLine << "  ["
-         << seconds.str() << " s]\n";
-    }
+    if (entry.refused) line(name, "refused: " + result.firstErrorLine, "", "", seconds.str());
     for (const ColumnResult& column : result.columns) {
       const ColumnCheck& check = column.check;
       line(name, check.ours + " = " + check.theirs, Fraction(column.agree, column.total),
            Fraction(check.statedAgree, check.statedTotal), seconds.str());
-      for (const std::string& difference : column.firstDifferences) {
+      for (const std::string& difference : column.firstDifferences)
         os << "      " << difference << "\n";
-      }
     }
-    for (const std::string& problem : result.problems) {
+    for (const std::string& problem : result.problems)
       os << "  FAIL " << name << ": " << problem << "\n";
-    }
   }
 }
 

@@ -4,6 +4,7 @@
 // our output with other tools' expected files, column by column. Everything
 // is returned by value.
 
+#include <algorithm>
 #include <cstddef>
 #include <iosfwd>
 #include <string>
@@ -52,7 +53,10 @@ struct Table {
   std::vector<std::string> header;
   std::vector<std::vector<std::string>> rows;
   // Index of a header name; -1 when absent.
-  int Column(const std::string& name) const;
+  int Column(const std::string& name) const {
+    const auto at = std::find(header.begin(), header.end(), name);
+    return at == header.end() ? -1 : static_cast<int>(at - header.begin());
+  }
 };
 Table ParseCsv(const std::string& text);
 
@@ -65,7 +69,8 @@ struct ColumnResult {
   size_t total = 0;
   // At most a few, as "row 3: ours 'A', theirs 'B'" (1-based input rows).
   std::vector<std::string> firstDifferences;
-  bool Meets() const;  // at least as good as stated
+  // At least as good as stated.
+  bool Meets() const { return total == check.statedTotal && agree >= check.statedAgree; }
 };
 
 struct ModelResult {

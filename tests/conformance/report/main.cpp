@@ -4,6 +4,7 @@
 // other tool's expected file. Exits 1 when a model falls below the agreement
 // the manifest states (or no longer is refused as stated).
 
+#include <algorithm>
 #include <filesystem>
 #include <iostream>
 #include <stdexcept>
@@ -14,36 +15,20 @@
 #include "conformance/Conformance.h"
 
 int main(int argc, char** argv) {
-  const char* usage =
-      "usage: dendrix-conformance [--manifest FILE] [--data DIR] [--tool PATH] [--only NAME]...\n";
-  std::string manifest = DENDRIX_SOURCE_DIR "/tests/conformance/manifest.txt";
-  std::string data = DENDRIX_SHARED_DIR;
-  std::string tool = DENDRIX_BIN_DIR "/dendrix-score";
+  const std::string data = DENDRIX_SHARED_DIR;
   std::vector<std::string> only;
   for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "-h" || arg == "--help") {
-      std::cout << usage;
-      return 0;
-    }
-    std::string* value = arg == "--manifest" ? &manifest
-                         : arg == "--data"   ? &data
-                         : arg == "--tool"   ? &tool
-                         : arg == "--only"   ? &only.emplace_back()
-                                             : nullptr;
-    if (value == nullptr || ++i >= argc) {
-      std::cerr << usage;
+    if (std::string(argv[i]) != "--only" || ++i >= argc) {
+      std::cerr << "usage: dendrix-conformance [--only NAME]...\n";
       return 64;
     }
-    *value = argv[i];
+    only.push_back(argv[i]);
   }
   std::vector<conformance::ModelEntry> entries;
   try {
     if (!std::filesystem::exists(data)) throw std::runtime_error(data + " is absent");
-    if (!std::filesystem::is_regular_file(manifest)) {
-      throw std::runtime_error("cannot read " + manifest);
-    }
-    entries = conformance::ParseManifest(ReadFile(manifest));
+    entries =
+        conformance::ParseManifest(ReadFile(DENDRIX_SOURCE_DIR "/tests/conformance/manifest.txt"));
   } catch (const std::exception& e) {
     std::cerr << "dendrix-conformance: " << e.what() << "\n";
     return 2;
@@ -51,9 +36,8 @@ int main(int argc, char** argv) {
 
   std::vector<conformance::ModelResult> results;
   for (const conformance::ModelEntry& entry : entries) {
-    bool wanted = only.empty();
-    for (const std::string& name : only) wanted = wanted || name == entry.name;
-    if (wanted) results.push_back(conformance::RunModel(entry, data, tool));
+    if (only.empty() || std::find(only.begin(), only.end(), entry.name) != only.end())
+      results.push_back(conformance::RunModel(entry, data, DENDRIX_BIN_DIR "/dendrix-score"));
   }
   conformance::PrintReport(results, std::cout);
 
