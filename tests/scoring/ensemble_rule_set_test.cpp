@@ -43,9 +43,8 @@ TEST_F(EnsembleTest, PredictionOutsideCategoriesCastsNoVote) {
   Reset();
   Trees({ClsNode("t1", "A", 0.0), ClsNode("t2", "Z", 0.8)});  // no positive vote at all
   CheckNoPrediction("");
-}
-
-TEST_F(EnsembleTest, FailingTreeEndsTheVote) {
+  Reset();
+  // A tree that cannot be scored ends the vote.
   Trees({ClsNode("t1", "A", 0.9), new CompositeTreeNode(true), ClsNode("t3", "B", 0.9)});
   CheckNoPrediction("");
 }
@@ -94,8 +93,9 @@ TEST_F(RuleSetTest, EnsembleFallsBackToEachRuleSetsOwnRoot) {
   model->SetRuleSetScoreMethod(DendrixPMMLModel::FirstHit);
   Trees({RuleSet("A", {Rule("S1", "C", 0.9, {AtMost(d.x, 0)})}),
          RuleSet("B", {Rule("S2", "C", 0.9, {AtMost(d.x, 0)})})});
-  // A 0.5 against B 0.5, twice (no state is left over); then C 0.9 twice.
-  Check({{"x=3", "A", 0.5, "-1"}, {"x=3", "A", 0.5, "-1"}, {"x=-1", "C", 1.0, "*"}});
+  // A 0.5 against B 0.5, twice (no state is left over); then C 0.9 twice,
+  // the node as the last rule set left it.
+  Check({{"x=3", "A", 0.5, "-1"}, {"x=3", "A", 0.5, "-1"}, {"x=-1", "C", 1.0, "S2"}});
 }
 
 using RegressionRuleSetTest = RegressionModelTest;

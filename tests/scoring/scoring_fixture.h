@@ -229,7 +229,7 @@ class ModelTest : public ::testing::Test {
     return out;
   }
 
-  // A case and what scoring it must give; node "*" is not checked.
+  // A case and what scoring it must give.
   struct Row {
     std::string values;
     std::string prediction;
@@ -244,9 +244,7 @@ class ModelTest : public ::testing::Test {
       ASSERT_NE(result->GetPrediction(), nullptr);
       EXPECT_EQ(result->GetPrediction()->ToString(), row.prediction);
       EXPECT_NEAR(result->GetConfidence(), row.confidence, 1e-12);
-      if (row.node != "*") {
-        EXPECT_EQ(NodeId(), row.node);
-      }
+      EXPECT_EQ(NodeId(), row.node);
       EXPECT_EQ(Advice(), row.advice);
     }
   }
