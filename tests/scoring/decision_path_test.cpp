@@ -1,4 +1,4 @@
-#include <cstdio>
+#include <sstream>
 
 #include "scoring_fixture.h"
 
@@ -9,21 +9,16 @@ namespace {
 // Paths written one step a word: "id[condition]", "*share" when below 1,
 // trees separated by "|".
 std::string Text(const DecisionPath& path) {
-  std::string out;
+  std::ostringstream out;
   for (const std::vector<DecisionStep>& tree : path.trees) {
-    if (!out.empty()) out += " | ";
+    out << (&tree != &path.trees.front() ? " | " : "");
     for (const DecisionStep& step : tree) {
-      if (&step != &tree.front()) out += ' ';
-      out += step.nodeId;
-      if (!step.condition.empty()) out += "[" + step.condition + "]";
-      if (step.weight < 1) {
-        char share[16];
-        std::snprintf(share, sizeof share, "*%g", step.weight);
-        out += share;
-      }
+      out << (&step != &tree.front() ? " " : "") << step.nodeId;
+      if (!step.condition.empty()) out << "[" << step.condition << "]";
+      if (step.weight < 1) out << "*" << step.weight;
     }
   }
-  return out;
+  return out.str();
 }
 
 class DecisionPathTest : public ModelTest {
