@@ -74,7 +74,7 @@ TEST_F(C5Test, NullHandlingStopAtAnyDepthLeavesNoPrediction) {
       Inner("j", 20, {Threshold(d.y, 5)}, {Leaf("l1", 10, 0.9, 0.1), Leaf("l2", 10, 0.2, 0.8)});
   auto* i = Inner("i", 30, {}, {j, Leaf("l3", 10, 0.9, 0.1)});
   model->SetRoot(Inner("r", 40, {}, {i, Leaf("l4", 10, 0.9, 0.1)}));
-  CheckNoPrediction("");
+  Check({{"", "", 0, "-1"}});
   // i takes 0.75 and splits it 2/3 (j, routed to l1) and 1/3 (l3).
   Check({{"y=1", "A", 0.75 * (2.0 / 3 * 0.9 + 1.0 / 3 * 0.9) + 0.25 * 0.9, "-1"}});
 }

@@ -7,22 +7,20 @@ namespace {
 
 // Ensembles ------------------------------------------------------------------
 
-class EnsembleTest : public ModelTest {
- protected:
-  // A tree whose x split leads to two leaves.
-  CompositeTreeNode* Stump(const std::string& id, const std::string& low, double lowConfidence,
-                           const std::string& high, double highConfidence) {
-    return Join(ClsNode(id, low, 0.5), {Threshold(d.x, 5)},
-                {ClsNode(id + "lo", low, lowConfidence, 10, {{low, 1.0}}),
-                 ClsNode(id + "hi", high, highConfidence)});
-  }
-};
+using EnsembleTest = ModelTest;
 
 // The confidence is the winner's share of the summed confidences; the trees'
 // node identifiers, advice and value percentages are not reported.
 TEST_F(EnsembleTest, VotesSumConfidences) {
-  Trees({Stump("t1", "A", 0.9, "C", 0.4), Stump("t2", "B", 0.6, "C", 0.4),
-         Stump("t3", "B", 0.5, "A", 0.3)});
+  // Each tree's x split leads to two leaves.
+  auto stump = [&](const char* id, const char* low, double lowConfidence, const char* high,
+                   double highConfidence) {
+    return Join(
+        ClsNode(id, low, 0.5), {Threshold(d.x, 5)},
+        {ClsNode("lo", low, lowConfidence, 10, {{low, 1.0}}), ClsNode("hi", high, highConfidence)});
+  };
+  Trees({stump("t1", "A", 0.9, "C", 0.4), stump("t2", "B", 0.6, "C", 0.4),
+         stump("t3", "B", 0.5, "A", 0.3)});
   Check({{"x=1", "B", 1.1 / 2.0, "-1"}, {"x=9", "C", 0.8 / 1.1, "-1"}});
   EXPECT_THAT(Cls().GetAllValuePercent(), IsEmpty());
   // x missing: each tree falls to its biggest child (the low leaf) without
@@ -39,11 +37,11 @@ TEST_F(EnsembleTest, PredictionOutsideCategoriesCastsNoVote) {
   Check({{"", "B", 1.0, "-1"}});
   Reset();
   Trees({ClsNode("t1", "A", 0.0), ClsNode("t2", "Z", 0.8)});  // no positive vote at all
-  CheckNoPrediction("");
+  Check({{"", "", 0, "-1"}});
   Reset();
   // A tree that cannot be scored ends the vote.
   Trees({ClsNode("t1", "A", 0.9), new CompositeTreeNode(true), ClsNode("t3", "B", 0.9)});
-  CheckNoPrediction("");
+  Check({{"", "", 0, "-1"}});
 }
 
 using RegressionEnsembleTest = RegressionModelTest;

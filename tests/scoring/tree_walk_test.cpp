@@ -58,22 +58,23 @@ TEST_F(TreeWalkTest, ResultsOfAnotherKindAreReplaced) {
   }
 }
 
-TEST_F(TreeWalkTest, PredictionOnlyAddsNoAdviceNorPercentsAndKeepsOldAdvice) {
+// Prediction only adds no advice nor percents and keeps the old advice; null
+// handling stops on a missing or unrouted value.
+TEST_F(TreeWalkTest, PredictionOnlyAndNullHandling) {
   Score("y=1 color=red");
   ASSERT_EQ(Cls().GetAllValuePercent().size(), 2u);
   model->SetPredictionOnly(true);
   // Advising would add 104, 107, 104, 108.
   Check({{"", "C", 0.6 * 0.9, "2", {"104:x", "107:y"}}});
   EXPECT_THAT(Cls().GetAllValuePercent(), IsEmpty());
-}
 
-TEST_F(TreeWalkTest, NullHandlingStopsOnMissingOrUnroutedValue) {
+  model->SetPredictionOnly(false);
   model->SetNullHandling(true);
   Score("x=3 color=red");
   ASSERT_EQ(Cls().GetAllValuePercent().size(), 2u);
-  CheckNoPrediction("x=3");
+  Check({{"x=3", "", 0, "-1"}});
   EXPECT_THAT(Cls().GetAllValuePercent(), IsEmpty());
-  CheckNoPrediction("x=3 color=blue");  // a category, but no child takes it
+  Check({{"x=3 color=blue", "", 0, "-1"}});  // a category, but no child takes it
 }
 
 // Empty leaves and fallbacks -------------------------------------------------
@@ -107,7 +108,7 @@ TEST_F(EmptyLeafTest, PositionOfAnEmptySlotIsNotFollowed) {
 TEST_F(EmptyLeafTest, NodeWithoutStatisticsGivesNoPrediction) {
   auto* bare = new CompositeTreeNode(true);
   model->SetRoot(Join(ClsNode("r", "B", 0.5), {Threshold(d.x, 5)}, {ClsNode("a", "A", 0.9), bare}));
-  CheckNoPrediction("x=1");
+  Check({{"x=1", "", 0, "-1"}});
 }
 
 using RegressionWalkTest = RegressionModelTest;

@@ -68,7 +68,6 @@ class TreeNodeTest : public ::testing::Test {
 };
 
 TEST_F(TreeNodeTest, StructureAndWalks) {
-  EXPECT_EQ(root->GetChildAt(1), b);
   EXPECT_EQ(root->GetChildAt(-1), nullptr);
   EXPECT_EQ(root->GetChildAt(2), nullptr);
   EXPECT_EQ(b1->GetRoot(), root);
