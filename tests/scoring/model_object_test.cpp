@@ -32,9 +32,6 @@ TEST_F(ModelObjectTest, VarsOfTargetRoleBeforeSetRootIsNull) {
   ASSERT_EQ(targets->GetNumberOfVars(), 1);
   EXPECT_EQ(targets->GetVars()[0]->GetName(), "class");
   EXPECT_NE(targets->GetVars()[0], d.target);  // a copy, owned by the caller
-  std::unique_ptr<ScoreDictionary> inputs(model->GetVarsOfRole(ScoreModel::kRoleInput));
-  ASSERT_NE(inputs, nullptr);
-  EXPECT_EQ(inputs->GetNumberOfVars(), 3);
   EXPECT_EQ(model->GetVarsOfRole(ScoreModel::kRoleOther), nullptr);
 }
 

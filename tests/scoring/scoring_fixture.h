@@ -117,19 +117,18 @@ inline CompositeTreeNode* RegNode(const std::string& id, double prediction, doub
   return node;
 }
 
-// var <= cut goes to child 0, var > cut to child 1.
-inline ScaleSplit* Threshold(const ScoreDictVar* var, double cut, int missingChild = -1) {
-  auto* split = new ScaleSplit(var);
-  split->PutSplit(new Range(-kInf, cut, false, true), 0);
-  split->PutSplit(new Range(cut, kInf, false, false), 1);
-  split->SetMissvalMap(missingChild);
-  return split;
-}
-
 // var <= cut holds (position 0); anything else does not.
 inline ScaleSplit* AtMost(const ScoreDictVar* var, double cut) {
   auto* split = new ScaleSplit(var);
   split->PutSplit(new Range(-kInf, cut, false, true), 0);
+  return split;
+}
+
+// var <= cut goes to child 0, var > cut to child 1.
+inline ScaleSplit* Threshold(const ScoreDictVar* var, double cut, int missingChild = -1) {
+  ScaleSplit* split = AtMost(var, cut);
+  split->PutSplit(new Range(cut, kInf, false, false), 1);
+  split->SetMissvalMap(missingChild);
   return split;
 }
 
