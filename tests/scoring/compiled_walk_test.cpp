@@ -156,20 +156,4 @@ INSTANTIATE_TEST_SUITE_P(Modes, CompiledWalk,
                                            Mode::kNullHandling, Mode::kC5, Mode::kEnsemble,
                                            Mode::kEnsembleC5));
 
-using ThresholdEdges = ModelTest;
-
-// x declares 99 missing: in advice mode the compact route must not take it.
-TEST_F(ThresholdEdges, DeclaredMissingValueStillRoutesToTheMissingChild) {
-  model->SetRoot(Join(ClsNode("root", "A", 0.5), {Threshold(d.x, 50, 0)},
-                      {ClsNode("p0", "B", 0.8), ClsNode("p1", "C", 0.7)}, 1));
-  IndexedCaseRecord record({"x"});
-  for (const auto& [x, route] :
-       std::vector<std::pair<double, std::string>>{{98, "p1"}, {99, "p0 106:x"}, {98, "p1"}}) {
-    record.SetNumber(0, x);
-    ASSERT_TRUE(model->GetScore(&record, result, false).IsOK());
-    EXPECT_EQ(NodeId() + (Advice().empty() ? "" : " " + Advice()[0]), route) << x;
-  }
-  EXPECT_EQ(DendrixPMMLModelTestPeer::ThresholdNodeCount(*model), 1);
-}
-
 }  // namespace

@@ -22,11 +22,6 @@ TEST_F(TreeWalkTest, RoutesWithAdviceAndPenalties) {
       {"x=3 color=purple", "B", 0.7, "4", {"105:color"}},  // not a category
       {"", "C", 0.6 * 0.9, "2", {"104:x", "107:y", "104:y", "108:x"}},
   });
-  Score("x=3 color=red");
-  ASSERT_EQ(Cls().GetAllValuePercent().size(), 2u);
-  EXPECT_EQ(Cls().GetAllValuePercent()[0].first->ToString(), "A");
-  EXPECT_DOUBLE_EQ(Cls().GetAllValuePercent()[1].second, 0.2);
-
   delete result;
   result = nullptr;
   EXPECT_EQ(model->GetScore(nullptr, result, false).GetCode(), 90029);
