@@ -8,6 +8,21 @@
 
 #include "scoring_fixture.h"
 
+// The compiled tables have no public view.
+class DendrixPMMLModelTestPeer {
+ public:
+  // Nodes routed by threshold in the compact tables (after the first case).
+  static int ThresholdNodeCount(const DendrixPMMLModel& m) {
+    int count = 0;
+    for (const auto& tree : m.flatTrees) {
+      for (const auto& f : tree.fast) {
+        count += (f.flags & (DendrixPMMLModel::kFastLeaf | DendrixPMMLModel::kFastGeneral)) == 0;
+      }
+    }
+    return count;
+  }
+};
+
 using namespace scoring_test;
 
 namespace {

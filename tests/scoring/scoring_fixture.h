@@ -20,21 +20,6 @@
 #include "tree/TreeClsResult.h"
 #include "tree/TreeRegResult.h"
 
-// The compiled tables have no public view.
-class DendrixPMMLModelTestPeer {
- public:
-  // Nodes routed by threshold in the compact tables (after the first case).
-  static int ThresholdNodeCount(const DendrixPMMLModel& m) {
-    int count = 0;
-    for (const auto& tree : m.flatTrees) {
-      for (const auto& f : tree.fast) {
-        count += (f.flags & (DendrixPMMLModel::kFastLeaf | DendrixPMMLModel::kFastGeneral)) == 0;
-      }
-    }
-    return count;
-  }
-};
-
 namespace scoring_test {
 
 inline const double kInf = std::numeric_limits<double>::infinity();
