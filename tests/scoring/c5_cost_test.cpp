@@ -39,6 +39,8 @@ TEST_F(C5Test, UnroutableCaseIsSpreadByRecordCounts) {
   Check({{"", "A", 0.625, "-1", {"104:x"}}, {"x=9", "B", 0.5, "l2"}});
   Score("");
   EXPECT_THAT(Cls().GetAllValuePercent(), IsEmpty());
+  model->SetMisclassificationCost(CostMap{{"A", {{"B", 2.0}}}});
+  Check({{"", "B", 0.375, "-1", {"104:x"}}});  // A costs 2 * 0.375, B costs 0.625
 }
 
 TEST_F(C5Test, NestedSplitsKeepFirstLevelWeightsAndFollowMissingValueChildren) {
@@ -55,12 +57,11 @@ TEST_F(C5Test, NestedSplitsKeepFirstLevelWeightsAndFollowMissingValueChildren) {
   Check({{"", "B", 0.75 * 0.8 + 0.25 * 0.9, "-1", {"104:x", "104:y"}}});
 }
 
-TEST_F(C5Test, ZeroRecordCountGivesEqualShares) {
+// A root without records shares the case equally; a leaf without
+// per-category confidences adds zeros.
+TEST_F(C5Test, ZeroRecordCountAndMissingConfidences) {
   Stump(0, Leaf("l2", 30, 0.2, 0.8));
   Check({{"", "A", 0.5, "-1", {"104:x"}}});  // A 0.5 against B 0.5: the earlier category
-}
-
-TEST_F(C5Test, LeafWithoutPerCategoryConfidencesCountsAsZeros) {
   Stump(40, Leaf("l2", 10, 0.1, 0.9, /*withTarget=*/false));
   Check({{"", "A", 0.6, "-1", {"104:x"}}});
 }
@@ -73,15 +74,9 @@ TEST_F(C5Test, NullHandlingStopAtAnyDepthLeavesNoPrediction) {
       Inner("j", 20, {Threshold(d.y, 5)}, {Leaf("l1", 10, 0.9, 0.1), Leaf("l2", 10, 0.2, 0.8)});
   auto* i = Inner("i", 30, {}, {j, Leaf("l3", 10, 0.9, 0.1)});
   model->SetRoot(Inner("r", 40, {}, {i, Leaf("l4", 10, 0.9, 0.1)}));
-  CheckNoPrediction("");
+  Check({{"", "", 0, "-1"}});
   // i takes 0.75 and splits it 2/3 (j, routed to l1) and 1/3 (l3).
   Check({{"y=1", "A", 0.75 * (2.0 / 3 * 0.9 + 1.0 / 3 * 0.9) + 0.25 * 0.9, "-1"}});
-}
-
-TEST_F(C5Test, CostsPickCheapestCategoryOfTheDistribution) {
-  Stump(40, Leaf("l2", 10, 0.1, 0.9));
-  model->SetMisclassificationCost(CostMap{{"A", {{"B", 2.0}}}});
-  Check({{"", "B", 0.375, "-1", {"104:x"}}});  // A costs 2 * 0.375, B costs 0.625
 }
 
 using RegressionC5Test = RegressionModelTest;
@@ -95,33 +90,23 @@ TEST_F(RegressionC5Test, RegressionModelIgnoresC5) {
 
 // Misclassification costs ------------------------------------------------------
 
-class CostTest : public ModelTest {
- protected:
-  // A leaf predicting A from shares A 0.6, B 0.4 of 10 records; with the
-  // target, its per-category confidences are 7/13, 5/13 and 0.
-  CompositeTreeNode* CostLeaf(bool withTarget = true) {
-    return ClsNode("leaf", "A", 0.6, 10, {{"A", 0.6}, {"B", 0.4}}, withTarget ? d.target : nullptr);
-  }
-};
+using CostTest = ModelTest;
 
+// Costs given before the tree apply once it arrives; a leaf without
+// per-category confidences keeps its prediction; an empty map turns costs off.
 TEST_F(CostTest, LeafPredictsCheapestCategoryWithItsConfidence) {
+  // Shares A 0.6, B 0.4 of 10 records: per-category confidences 7/13, 5/13, 0.
+  auto leaf = [&](bool withTarget) {
+    return ClsNode("leaf", "A", 0.6, 10, {{"A", 0.6}, {"B", 0.4}}, withTarget ? d.target : nullptr);
+  };
+  model->SetMisclassificationCost(CostMap{{"A", {{"B", 10.0}}}});
   model->SetRoot(Join(ClsNode("r", "A", 0.5), {Threshold(d.x, 5), Threshold(d.y, 5)},
-                      {CostLeaf(), ClsNode("other", "C", 0.5)}));
-  model->SetMisclassificationCost(CostMap{{"A", {{"B", 10.0}}}});
+                      {leaf(true), ClsNode("other", "C", 0.5)}));
   Check({{"x=1", "B", 5.0 / 13, "leaf"}, {"y=1", "B", 5.0 / 13 * 0.9, "leaf", {"104:x", "107:y"}}});
-  model->SetMisclassificationCost(CostMap{});  // an empty map turns costs off
-  Check({{"x=1", "A", 0.6, "leaf"}});
-}
-
-TEST_F(CostTest, CostsGivenBeforeTheTreeApplyOnceItArrives) {
-  model->SetMisclassificationCost(CostMap{{"A", {{"B", 10.0}}}});
-  model->SetRoot(CostLeaf());
-  Check({{"", "B", 5.0 / 13, "leaf"}});
-}
-
-TEST_F(CostTest, LeafWithoutPerCategoryConfidencesKeepsItsPrediction) {
-  model->SetRoot(CostLeaf(/*withTarget=*/false));
-  model->SetMisclassificationCost(CostMap{{"A", {{"B", 10.0}}}});
+  model->SetRoot(leaf(false));
+  Check({{"", "A", 0.6, "leaf"}});
+  model->SetRoot(leaf(true));
+  model->SetMisclassificationCost(CostMap{});
   Check({{"", "A", 0.6, "leaf"}});
 }
 

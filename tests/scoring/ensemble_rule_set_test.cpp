@@ -7,34 +7,29 @@ namespace {
 
 // Ensembles ------------------------------------------------------------------
 
-class EnsembleTest : public ModelTest {
- protected:
-  // A tree whose x split leads to two leaves.
-  CompositeTreeNode* Stump(const std::string& id, const std::string& low, double lowConfidence,
-                           const std::string& high, double highConfidence) {
-    return Join(ClsNode(id, low, 0.5), {Threshold(d.x, 5)},
-                {ClsNode(id + "lo", low, lowConfidence, 10, {{low, 1.0}}),
-                 ClsNode(id + "hi", high, highConfidence)});
-  }
-};
+using EnsembleTest = ModelTest;
 
 // The confidence is the winner's share of the summed confidences; the trees'
 // node identifiers, advice and value percentages are not reported.
 TEST_F(EnsembleTest, VotesSumConfidences) {
-  Trees({Stump("t1", "A", 0.9, "C", 0.4), Stump("t2", "B", 0.6, "C", 0.4),
-         Stump("t3", "B", 0.5, "A", 0.3)});
+  // Each tree's x split leads to two leaves.
+  auto stump = [&](const char* id, const char* low, double lowConfidence, const char* high,
+                   double highConfidence) {
+    return Join(
+        ClsNode(id, low, 0.5), {Threshold(d.x, 5)},
+        {ClsNode("lo", low, lowConfidence, 10, {{low, 1.0}}), ClsNode("hi", high, highConfidence)});
+  };
+  Trees({stump("t1", "A", 0.9, "C", 0.4), stump("t2", "B", 0.6, "C", 0.4),
+         stump("t3", "B", 0.5, "A", 0.3)});
   Check({{"x=1", "B", 1.1 / 2.0, "-1"}, {"x=9", "C", 0.8 / 1.1, "-1"}});
   EXPECT_THAT(Cls().GetAllValuePercent(), IsEmpty());
+  // x missing: each tree falls to its biggest child (the low leaf) without
+  // advice, and null handling does not stop it.
+  model->SetNullHandling(true);
+  Check({{"", "B", 1.1 / 2.0, "-1"}});
   Reset();
   Trees({ClsNode("t1", "B", 0.7), ClsNode("t2", "A", 0.7)});
   Check({{"", "A", 0.5, "-1"}});  // a tie goes to the earlier category
-}
-
-TEST_F(EnsembleTest, MissingValuesAreRoutedSilentlyAndNeverStop) {
-  model->SetNullHandling(true);
-  Trees({Stump("t1", "A", 0.9, "C", 0.4), Stump("t2", "B", 0.6, "C", 0.4)});
-  // x missing: each tree falls to its biggest child (the low leaf), at 0.9 of its confidence.
-  Check({{"", "A", 0.9 * 0.9 / (0.9 * 0.9 + 0.6 * 0.9), "-1"}});
 }
 
 TEST_F(EnsembleTest, PredictionOutsideCategoriesCastsNoVote) {
@@ -42,12 +37,11 @@ TEST_F(EnsembleTest, PredictionOutsideCategoriesCastsNoVote) {
   Check({{"", "B", 1.0, "-1"}});
   Reset();
   Trees({ClsNode("t1", "A", 0.0), ClsNode("t2", "Z", 0.8)});  // no positive vote at all
-  CheckNoPrediction("");
-}
-
-TEST_F(EnsembleTest, FailingTreeEndsTheVote) {
+  Check({{"", "", 0, "-1"}});
+  Reset();
+  // A tree that cannot be scored ends the vote.
   Trees({ClsNode("t1", "A", 0.9), new CompositeTreeNode(true), ClsNode("t3", "B", 0.9)});
-  CheckNoPrediction("");
+  Check({{"", "", 0, "-1"}});
 }
 
 using RegressionEnsembleTest = RegressionModelTest;
@@ -62,25 +56,21 @@ TEST_F(RegressionEnsembleTest, PredictsMeanOfTrees) {
 
 using RuleSetTest = ModelTest;
 
-// No rule holding gives the rule set's own prediction at 0.5.
-TEST_F(RuleSetTest, FirstHitTakesFirstRuleThatHolds) {
-  model->SetRuleSetScoreMethod(DendrixPMMLModel::FirstHit);
-  model->SetRoot(RuleSet("C", {Rule("R1", "A", 0.9, {AtMost(d.x, 0)}),
-                               Rule("R2", "B", 0.8, {AtMost(d.x, 5), AtMost(d.y, 5)})}));
-  // R2 holds only while both its conditions do.
-  Check({{"x=3 y=9", "C", 0.5, "-1"}, {"x=3 y=1", "B", 0.8, "R2"}});
-}
-
-// The confidence is the winner's sum over the number of rules that held; a
-// tie goes to the earlier category.
+// Voting: the winner's summed confidences over the number of rules that held,
+// a tie to the earlier category. First hit: the first rule that holds. A rule
+// holds while all its conditions do; none holding gives the rule set's own
+// prediction at 0.5.
 TEST_F(RuleSetTest, VotingSumsConfidencesOverRulesThatHeld) {
   model->SetRuleSetScoreMethod(DendrixPMMLModel::Voting);
-  model->SetRoot(RuleSet(
-      "C", {Rule("R1", "A", 0.9, {AtMost(d.x, 5)}), Rule("R2", "B", 0.6, {AtMost(d.x, 6)}),
-            Rule("R3", "B", 0.5, {AtMost(d.x, 7)}), Rule("R4", "A", 0.2, {AtMost(d.y, 0)})}));
+  model->SetRoot(
+      RuleSet("C", {Rule("R1", "A", 0.9, {AtMost(d.x, 5)}), Rule("R2", "B", 0.6, {AtMost(d.x, 6)}),
+                    Rule("R3", "B", 0.5, {AtMost(d.x, 7)}),
+                    Rule("R4", "A", 0.2, {AtMost(d.x, 5), AtMost(d.y, 0)})}));
   Check({{"x=3 y=9", "B", 1.1 / 3, "-1"},
          {"x=3 y=0", "A", 1.1 / 4, "-1"},
-         {"x=9 y=9", "C", 0.5, "-1"}});
+         {"x=9 y=0", "C", 0.5, "-1"}});
+  model->SetRuleSetScoreMethod(DendrixPMMLModel::FirstHit);
+  Check({{"x=6 y=0", "B", 0.6, "R2"}, {"x=9 y=0", "C", 0.5, "R2"}});
 }
 
 TEST_F(RuleSetTest, RulesPredictingNoCategoryCastNoVote) {
@@ -94,8 +84,9 @@ TEST_F(RuleSetTest, EnsembleFallsBackToEachRuleSetsOwnRoot) {
   model->SetRuleSetScoreMethod(DendrixPMMLModel::FirstHit);
   Trees({RuleSet("A", {Rule("S1", "C", 0.9, {AtMost(d.x, 0)})}),
          RuleSet("B", {Rule("S2", "C", 0.9, {AtMost(d.x, 0)})})});
-  // A 0.5 against B 0.5, twice (no state is left over); then C 0.9 twice.
-  Check({{"x=3", "A", 0.5, "-1"}, {"x=3", "A", 0.5, "-1"}, {"x=-1", "C", 1.0, "*"}});
+  // A 0.5 against B 0.5, twice (no state is left over); then C 0.9 twice,
+  // the node as the last rule set left it.
+  Check({{"x=3", "A", 0.5, "-1"}, {"x=3", "A", 0.5, "-1"}, {"x=-1", "C", 1.0, "S2"}});
 }
 
 using RegressionRuleSetTest = RegressionModelTest;

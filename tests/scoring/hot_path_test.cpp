@@ -1,9 +1,11 @@
 // Scoring on the hot path: no heap allocation per case once a record is
 // indexed and a result reused, and separate models scoring on separate threads.
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
+#include <memory>
 #include <new>
 #include <thread>
 
@@ -50,15 +52,11 @@ CompositeTreeNode* FullTree(const Dictionary& d, int depth, double lo, double hi
 
 constexpr double kRange = 1024;
 
-// Case i: mostly plain cases, some without x (surrogate and advice), some
-// without x and y (biggest child). NaN stands for no value.
-struct Cells {
-  double x, y;
-  bool red;
-};
-Cells CaseCells(int i) {
+// Case i as x, y and red: mostly plain cases, some without x (surrogate and
+// advice), some without x and y (biggest child). NaN stands for no value.
+std::array<double, 3> CaseCells(int i) {
   const double x = (i * 7919) % static_cast<int>(kRange) + 0.5;
-  return {i % 5 ? x : std::nan(""), i % 11 ? kRange - x : std::nan(""), i % 2 == 1};
+  return {i % 5 ? x : NAN, i % 11 ? kRange - x : NAN, static_cast<double>(i % 2)};
 }
 
 struct Answer {
@@ -67,99 +65,88 @@ struct Answer {
   int code;
 };
 
-// One model with its own dictionary, record and result.
-class Scorer {
- public:
-  enum Kind { kTree, kEnsemble, kRuleSet, kC5 };
+enum Kind { kTree, kEnsemble, kRuleSet, kC5 };
 
-  explicit Scorer(Kind kind) : d_(MakeDictionary()), model_(MakeModel(d_)) {
-    int leaves = 0;
-    switch (kind) {
-      case kTree:
-        model_->SetRoot(FullTree(d_, 10, 0, kRange, leaves));
-        break;
-      case kEnsemble:
-        for (int t = 1; t < 20; ++t) {
-          model_->SetMultipleNodes(FullTree(d_, 6, -t, kRange + t, leaves));
-        }
-        model_->SetRoot(FullTree(d_, 6, 0, kRange, leaves));
-        break;
-      case kRuleSet: {
-        model_->SetRuleSetScoreMethod(DendrixPMMLModel::Voting);
-        std::vector<CompositeTreeNode*> rules;
-        for (int k = 0; k < 30; ++k) {
-          rules.push_back(Rule("R" + std::to_string(k), k % 2 ? "A" : "B", 0.6,
-                               {AtMost(d_.x, k * 30.0), AtMost(d_.y, 1000 - k * 20.0)}));
-        }
-        model_->SetRoot(RuleSet("C", rules));
-        break;
+// A model of the kind with its own dictionary.
+std::unique_ptr<DendrixPMMLModel> KindModel(Kind kind) {
+  const Dictionary d = MakeDictionary();
+  std::unique_ptr<DendrixPMMLModel> model(MakeModel(d));
+  int leaves = 0;
+  switch (kind) {
+    case kTree:
+      model->SetRoot(FullTree(d, 10, 0, kRange, leaves));
+      break;
+    case kEnsemble:
+      for (int t = 1; t < 20; ++t) model->SetMultipleNodes(FullTree(d, 6, -t, kRange + t, leaves));
+      model->SetRoot(FullTree(d, 6, 0, kRange, leaves));
+      break;
+    case kRuleSet: {
+      model->SetRuleSetScoreMethod(DendrixPMMLModel::Voting);
+      std::vector<CompositeTreeNode*> rules;
+      for (int k = 0; k < 30; ++k) {
+        rules.push_back(Rule("R" + std::to_string(k), k % 2 ? "A" : "B", 0.6,
+                             {AtMost(d.x, k * 30.0), AtMost(d.y, 1000 - k * 20.0)}));
       }
-      case kC5:
-        model_->SetCFive(true);
-        model_->SetRoot(FullTree(d_, 8, 0, kRange, leaves));
-        model_->SetMisclassificationCost({{"A", {{"B", 3.0}}}});
-        break;
+      model->SetRoot(RuleSet("C", rules));
+      break;
     }
+    case kC5:
+      model->SetCFive(true);
+      model->SetRoot(FullTree(d, 8, 0, kRange, leaves));
+      model->SetMisclassificationCost({{"A", {{"B", 3.0}}}});
+      break;
   }
-  ~Scorer() {
-    delete result_;
-    delete model_;
-  }
+  return model;
+}
 
-  Answer Score(int i) { return ScoreWith(record_, result_, i); }
-  // Scores case i with a record and result of the caller's.
-  Answer ScoreWith(IndexedCaseRecord& record, ScoreResult*& result, int i) {
-    const Cells c = CaseCells(i);
-    record.ClearAll();
-    if (!std::isnan(c.x)) record.SetNumber(0, c.x);
-    if (!std::isnan(c.y)) record.SetNumber(1, c.y);
-    record.SetString(2, c.red ? "red" : "green");
-    const VorqScore::VorqStatus status = model_->GetScore(&record, result, false);
-    return Answer{result->GetPrediction(), result->GetConfidence(), status.GetCode()};
-  }
-  DendrixPMMLModel& Model() { return *model_; }
-
- private:
-  Dictionary d_;
-  DendrixPMMLModel* model_;
-  IndexedCaseRecord record_{{"x", "y", "color"}};
-  ScoreResult* result_ = nullptr;
-};
+// Scores case i with a record of columns x, y, color.
+Answer ScoreCase(DendrixPMMLModel& model, IndexedCaseRecord& record, ScoreResult*& result, int i) {
+  const std::array<double, 3> c = CaseCells(i);
+  record.ClearAll();
+  if (!std::isnan(c[0])) record.SetNumber(0, c[0]);
+  if (!std::isnan(c[1])) record.SetNumber(1, c[1]);
+  record.SetString(2, c[2] != 0 ? "red" : "green");
+  const VorqScore::VorqStatus status = model.GetScore(&record, result, false);
+  return Answer{result->GetPrediction(), result->GetConfidence(), status.GetCode()};
+}
 
 // Once a record is indexed and a result reused, a case allocates nothing; a
 // model shared by threads gives each case the answer it gives alone.
 TEST(HotPath, ScoringIndexedCasesAllocatesNothing) {
   constexpr int kCases = 6000;
-  for (Scorer::Kind kind : {Scorer::kTree, Scorer::kEnsemble, Scorer::kRuleSet, Scorer::kC5}) {
-    Scorer scorer(kind);
-    for (int i = 0; i < 200; ++i) scorer.Score(i);  // warm-up: tables, result, buffers
+  for (Kind kind : {kTree, kEnsemble, kRuleSet, kC5}) {
+    const std::unique_ptr<DendrixPMMLModel> model = KindModel(kind);
+    IndexedCaseRecord record({"x", "y", "color"});
+    ScoreResult* result = nullptr;
+    for (int i = 0; i < 200; ++i) ScoreCase(*model, record, result, i);  // warm-up
     std::vector<Answer> alone(kCases);
     g_allocations = 0;
     g_counting = true;
-    for (int i = 0; i < kCases; ++i) alone[i] = scorer.Score(i);
+    for (int i = 0; i < kCases; ++i) alone[i] = ScoreCase(*model, record, result, i);
     g_counting = false;
+    delete result;
     EXPECT_EQ(g_allocations.load(), 0) << "kind " << kind;
     EXPECT_EQ(
         std::count_if(alone.begin(), alone.end(), [](const Answer& a) { return a.prediction; }),
         kCases);
     // A fresh model: the threads race to prepare it, then score it together.
-    Scorer shared(kind);
+    const std::unique_ptr<DendrixPMMLModel> shared = KindModel(kind);
     std::atomic<int> mismatches{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
       threads.emplace_back([&, t] {
-        IndexedCaseRecord record({"x", "y", "color"});
-        ScoreResult* result = nullptr;
+        IndexedCaseRecord own({"x", "y", "color"});
+        ScoreResult* ownResult = nullptr;
         for (int k = 0; k < kCases; ++k) {
           const int i = (k * (2 * t + 1)) % kCases;
-          const Answer a = shared.ScoreWith(record, result, i);
+          const Answer a = ScoreCase(*shared, own, ownResult, i);
           // Predictions are compared by text: each model has its own values.
           const bool same = a.code == alone[i].code && a.confidence == alone[i].confidence &&
                             a.prediction != nullptr &&
                             a.prediction->ToString() == alone[i].prediction->ToString();
           if (!same) mismatches.fetch_add(1);
         }
-        delete result;
+        delete ownResult;
       });
     }
     for (std::thread& thread : threads) thread.join();
@@ -169,26 +156,24 @@ TEST(HotPath, ScoringIndexedCasesAllocatesNothing) {
 
 TEST(HotPath, BatchGivesWhatGetScoreGives) {
   constexpr int kRows = 5000;
-  for (Scorer::Kind kind : {Scorer::kTree, Scorer::kEnsemble, Scorer::kRuleSet, Scorer::kC5}) {
+  std::vector<double> xy;  // a row-major table: x, y per row
+  std::vector<int32_t> color;
+  for (int i = 0; i < kRows; ++i) {
+    const std::array<double, 3> c = CaseCells(i);
+    xy.insert(xy.end(), {c[0], c[1]});
+    color.push_back(c[2] != 0 ? 0 : 1);
+  }
+  using Column = BatchColumns::Kind;
+  const BatchColumns columns{{"x", "y", "color"},
+                             {{Column::kNumber, xy.data(), 2, nullptr, {}},
+                              {Column::kNumber, xy.data() + 1, 2, nullptr, {}},
+                              {Column::kText, nullptr, 1, color.data(), {"red", "green"}}},
+                             kRows};
+  for (Kind kind : {kTree, kEnsemble, kRuleSet, kC5}) {
     for (int run = 0; run < 4; ++run) {
+      const std::unique_ptr<DendrixPMMLModel> model = KindModel(kind);
       // Prediction only lets the tables route x although it declares a missing value.
-      const bool predictionOnly = run >= 2;
-      const int threads = run % 2 ? 3 : 1;
-      Scorer scorer(kind);
-      scorer.Model().SetPredictionOnly(predictionOnly);
-      std::vector<double> xy;  // a row-major table: x, y per row
-      std::vector<int32_t> color;
-      for (int i = 0; i < kRows; ++i) {
-        const Cells c = CaseCells(i);
-        xy.insert(xy.end(), {c.x, c.y});
-        color.push_back(c.red ? 0 : 1);
-      }
-      using Kind = BatchColumns::Kind;
-      const BatchColumns columns{{"x", "y", "color"},
-                                 {{Kind::kNumber, xy.data(), 2, nullptr, {}},
-                                  {Kind::kNumber, xy.data() + 1, 2, nullptr, {}},
-                                  {Kind::kText, nullptr, 1, color.data(), {"red", "green"}}},
-                                 kRows};
+      model->SetPredictionOnly(run >= 2);
       std::vector<int32_t> prediction(kRows), status(kRows);
       std::vector<double> confidence(kRows);
       BatchAnswers answers;
@@ -196,18 +181,20 @@ TEST(HotPath, BatchGivesWhatGetScoreGives) {
       answers.confidence = confidence.data();
       answers.status = status.data();
       BatchTexts texts;
-      ScoreBatch(scorer.Model(), columns, answers, texts, threads);
+      ScoreBatch(*model, columns, answers, texts, run % 2 ? 3 : 1);
 
+      IndexedCaseRecord record({"x", "y", "color"});
+      ScoreResult* result = nullptr;
       int mismatches = 0;
       for (int i = 0; i < kRows; ++i) {
-        const Answer a = scorer.Score(i);
-        const auto& predictions = texts.Get(BatchTexts::kPrediction);
-        const std::string text = prediction[i] < 0 ? "" : predictions.at(prediction[i]);
-        const bool same =
-            status[i] == a.code &&
-            (a.code != 0 || (confidence[i] == a.confidence && text == a.prediction->ToString()));
-        mismatches += same ? 0 : 1;
+        const Answer a = ScoreCase(*model, record, result, i);
+        const std::string text =
+            prediction[i] < 0 ? "" : texts.Get(BatchTexts::kPrediction).at(prediction[i]);
+        mismatches +=
+            status[i] != a.code ||
+            (a.code == 0 && (confidence[i] != a.confidence || text != a.prediction->ToString()));
       }
+      delete result;
       EXPECT_EQ(mismatches, 0) << "kind " << kind << ", run " << run;
     }
   }

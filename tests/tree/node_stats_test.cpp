@@ -24,9 +24,8 @@ TEST(TreeClsResultTest, ConfidenceWorkedNumbersAndZeroCases) {
   for (const Case& c :
        {Case{"c0", 0.75, 2, false, 100, 76.0 / 102}, Case{"c0", 0.75, 3, false, 100, 76.0 / 103},
         Case{"c0", 0.75, 3, true, 100, 76.0 / 102}, Case{"c0", 0.0, 2, false, 100, 0},
-        Case{"c0", 0.5, 2, false, 0, 0}, Case{"c0", 0.5, 2, false, -1, 0},
-        Case{"c0", 0.5, 2, false, nan, 0}, Case{"q", 0.5, 2, false, 10, 0},
-        Case{nullptr, 0.5, 2, false, 10, 0}}) {
+        Case{"c0", 0.5, 2, false, 0, 0}, Case{"c0", 0.5, 2, false, nan, 0},
+        Case{"q", 0.5, 2, false, 10, 0}, Case{nullptr, 0.5, 2, false, 10, 0}}) {
     SCOPED_TRACE(std::to_string(c.share) + " of " + std::to_string(c.total));
     TreeClsNodeStats s;
     if (c.prediction != nullptr) s.SetPrediction(new StringValue(c.prediction));
@@ -62,11 +61,7 @@ TEST(TreeClsResultTest, AllConfidencesUseTargetCategoryCount) {
   EXPECT_EQ(s.GetAllConfidenceRef().data(), storage);
   EXPECT_EQ(s.GetAllConfidence(), (std::vector<double>{6.0 / 12, 4.0 / 12, 0.0}));
 
-  // Without a target, or with one without labels, there is nothing to fill.
-  TreeClsNodeStats none;
-  none.AddValuePercent(new StringValue("a"), 1.0);
-  none.ComputeAllConfidences();
-  EXPECT_TRUE(none.GetAllConfidence().empty());
+  // With a target without labels there is nothing to fill.
   DictVar bare("t", ScoreDictVar::kString);
   TreeClsResult unlabelled(&bare);
   unlabelled.ComputeAllConfidences();
