@@ -200,56 +200,78 @@ std::string Golf(const std::string& attributes) {
              kGolf + "</Node></TreeModel>");
 }
 
+// The decision path lists steps as "node/condition/weight"; under weightedConfidence and
+// aggregateNodes, every child a missing value leaves open with its share of the records.
 TEST_F(Pmml44Test, TreeMissingValueAndNoTrueChildStrategies) {
-  // {attributes, inputs, prediction, status, node, confidence}; nodes without an id count
-  // from 1 in document order.
-  const std::tuple<const char*, const char*, const char*, int, const char*, double> cases[] = {
-      {"", "x=1;z=0.5", "A", 0, "3", 1.0},
-      {"", "x=1;z=5", "B", 0, "L2", 1.0},
-      // none: UNKNOWN is FALSE, so no child is true.
-      {"", "z=0.5", "", 90042, "-1", -1},
-      {"noTrueChildStrategy=\"returnLastPrediction\"", "z=0.5", "A", 0, "1", 0.6},
-      {"missingValueStrategy=\"lastPrediction\"", "x=1", "A", 0, "2", 1.0},
-      {"missingValueStrategy=\"nullPrediction\"", "x=1", "", 90041, "-1", -1},
-      // One missing-value step (x at the root): the confidence times 0.8.
-      {"missingValueStrategy=\"defaultChild\" missingValuePenalty=\"0.8\"", "z=0.5", "B", 0, "R",
-       4.0 / 6 * 0.8},
-      {"missingValueStrategy=\"defaultChild\" missingValuePenalty=\"0.5\"", "x=1", "B", 0, "L2",
-       0.5},
-      // Children weighted by their records: A = 0.4 * 1 + 0.6 * 2/6.
-      {"missingValueStrategy=\"weightedConfidence\"", "z=0.5", "A", 0, "-1", 0.6},
-      // A = 0.4 * 0 + 0.6 * 2/6, B = 0.4 * 1 + 0.6 * 4/6.
-      {"missingValueStrategy=\"weightedConfidence\"", "z=5", "B", 0, "-1", 0.8},
-      // Every leaf reached adds its counts: A 3 + 2, B 0 + 4.
-      {"missingValueStrategy=\"aggregateNodes\"", "z=0.5", "A", 0, "-1", 5.0 / 9},
-  };
-  for (const auto& [attributes, inputs, prediction, status, node, confidence] : cases) {
-    const Answer a = ScoreDoc(Golf(attributes), inputs);
+  // {attributes, inputs, prediction, status, node, confidence, path (when checked)}; nodes
+  // without an id count from 1 in document order.
+  const std::tuple<const char*, const char*, const char*, int, const char*, double, const char*>
+      cases[] = {
+          {"", "x=1;z=0.5", "A", 0, "3", 1.0, "1//1 2/x < 2/1 3/z < 1/1"},
+          {"", "x=1;z=5", "B", 0, "L2", 1.0, ""},
+          // none: UNKNOWN is FALSE, so no child is true.
+          {"", "z=0.5", "", 90042, "-1", -1, ""},
+          {"noTrueChildStrategy=\"returnLastPrediction\"", "z=0.5", "A", 0, "1", 0.6, ""},
+          {"missingValueStrategy=\"lastPrediction\"", "x=1", "A", 0, "2", 1.0, ""},
+          {"missingValueStrategy=\"nullPrediction\"", "x=1", "", 90041, "-1", -1, ""},
+          // One missing-value step (x at the root): the confidence times 0.8.
+          {"missingValueStrategy=\"defaultChild\" missingValuePenalty=\"0.8\"", "z=0.5", "B", 0,
+           "R", 4.0 / 6 * 0.8, "1//1 R/defaultChild/1"},
+          {"missingValueStrategy=\"defaultChild\" missingValuePenalty=\"0.5\"", "x=1", "B", 0, "L2",
+           0.5, ""},
+          // Children weighted by their records: A = 0.4 * 1 + 0.6 * 2/6.
+          {"missingValueStrategy=\"weightedConfidence\"", "z=0.5", "A", 0, "-1", 0.6,
+           "1//1 2/weightedConfidence/0.4 3/z < 1/0.4 R/weightedConfidence/0.6"},
+          // A = 0.4 * 0 + 0.6 * 2/6, B = 0.4 * 1 + 0.6 * 4/6.
+          {"missingValueStrategy=\"weightedConfidence\"", "z=5", "B", 0, "-1", 0.8, ""},
+          // Every leaf reached adds its counts: A 3 + 2, B 0 + 4.
+          {"missingValueStrategy=\"aggregateNodes\"", "z=0.5", "A", 0, "-1", 5.0 / 9, ""},
+          {"missingValueStrategy=\"aggregateNodes\"", "x=1", "A", 0, "-1", 0.75,
+           "1//1 2/x < 2/1 3/aggregateNodes/0.75 L2/aggregateNodes/0.25"},
+      };
+  for (const auto& [attributes, inputs, prediction, status, node, confidence, steps] : cases) {
     SCOPED_TRACE(std::string(attributes) + " with " + inputs);
+    std::unique_ptr<ScoreModel> m = Read(Golf(attributes));
+    const Answer a = Score(*m, inputs);
     EXPECT_EQ(a.prediction, prediction);
     EXPECT_EQ(a.status, status);
     EXPECT_EQ(a.node, node);
     EXPECT_NEAR(a.confidence, confidence, 1e-12);
+    if (*steps == 0) continue;
+    NamedCaseRecord record;
+    Fill(record, inputs);
+    DecisionPath path;
+    ASSERT_TRUE(m->GetDecisionPath(&record, path, false));
+    ASSERT_EQ(path.trees.size(), 1u);
+    std::string got;
+    for (const DecisionStep& s : path.trees[0]) {
+      got += (got.empty() ? "" : " ") + s.nodeId + "/" + s.condition + "/" +
+             NumericValue::FormatDouble(s.weight);
+    }
+    EXPECT_EQ(got, steps);
   }
 }
 
 TEST_F(Pmml44Test, ScoreDistributionsGiveSharesAndConfidences) {
-  // Given probabilities win over record counts; a given confidence over the share.
-  const std::string leaf =
-      "<Node score=\"B\"><True/><ScoreDistribution value=\"A\" recordCount=\"1\" "
-      "probability=\"0.3\"/><ScoreDistribution value=\"B\" recordCount=\"1\" probability=\"0.7\" "
-      "confidence=\"0.9\"/></Node>";
-  Answer a = ScoreDoc(Doc(Tree("", leaf)), "");
-  EXPECT_EQ(a.prediction, "B");
-  EXPECT_EQ(a.shares, (std::vector<double>{0.3, 0.7}));
-  EXPECT_DOUBLE_EQ(a.confidence, 0.9);
-  // Without a score the largest share wins.
-  a = ScoreDoc(Doc(Tree("",
-                        "<Node><True/><ScoreDistribution value=\"A\" recordCount=\"1\"/>"
-                        "<ScoreDistribution value=\"B\" recordCount=\"3\"/></Node>")),
-               "");
-  EXPECT_EQ(a.prediction, "B");
-  EXPECT_EQ(a.shares, (std::vector<double>{0.25, 0.75}));
+  // Given probabilities win over record counts, a given confidence over the share; without a
+  // score the largest share wins. Each leaf predicts B.
+  const std::tuple<const char*, std::vector<double>, double> cases[] = {
+      {"<Node score=\"B\"><True/><ScoreDistribution value=\"A\" recordCount=\"1\" "
+       "probability=\"0.3\"/><ScoreDistribution value=\"B\" recordCount=\"1\" probability=\"0.7\" "
+       "confidence=\"0.9\"/></Node>",
+       {0.3, 0.7},
+       0.9},
+      {"<Node><True/><ScoreDistribution value=\"A\" recordCount=\"1\"/><ScoreDistribution "
+       "value=\"B\" recordCount=\"3\"/></Node>",
+       {0.25, 0.75},
+       0.75},
+  };
+  for (const auto& [leaf, shares, confidence] : cases) {
+    const Answer a = ScoreDoc(Doc(Tree("", leaf)), "");
+    EXPECT_EQ(a.prediction, "B") << leaf;
+    EXPECT_EQ(a.shares, shares) << leaf;
+    EXPECT_DOUBLE_EQ(a.confidence, confidence) << leaf;
+  }
 }
 
 // --- Segmentations -----------------------------------------------------------
@@ -305,7 +327,9 @@ TEST_F(Pmml44Test, SegmentationMethods) {
   for (const auto& [model, prediction, confidence] : cases) {
     const Answer answer = ScoreDoc(Doc(model), "x=1");
     EXPECT_EQ(answer.prediction, prediction) << model;
-    if (confidence >= 0) EXPECT_DOUBLE_EQ(answer.confidence, confidence) << model;
+    if (confidence >= 0) {
+      EXPECT_DOUBLE_EQ(answer.confidence, confidence) << model;
+    }
   }
   // No segment chosen.
   EXPECT_EQ(ScoreDoc(Doc(Mining("regression", "selectFirst", {noX + r1})), "x=1").status, 90044);
@@ -468,7 +492,7 @@ TEST_F(Pmml44Test, FloatModelsAddInSinglePrecision) {
   EXPECT_NE(total, 3 * static_cast<double>(0.1f));
 }
 
-// --- Refusals, decision paths, threads ----------------------------------------
+// --- Refusals and threads ----------------------------------------
 
 TEST_F(Pmml44Test, UnsupportedOrMalformedConstructsAreRefusedWithTheirLine) {
   const std::tuple<std::string, int, const char*> cases[] = {
@@ -494,33 +518,6 @@ TEST_F(Pmml44Test, UnsupportedOrMalformedConstructsAreRefusedWithTheirLine) {
       EXPECT_EQ(e.GetCode(), code) << e.GetMessage();
       EXPECT_NE(e.GetMessage().find(message), std::string::npos) << e.GetMessage();
     }
-  }
-}
-
-// Steps as "node/condition/weight".
-TEST_F(Pmml44Test, DecisionPathNamesNodesAndRules) {
-  const std::tuple<const char*, const char*, const char*> cases[] = {
-      {"defaultChild", "x=1;z=0.5", "1//1 2/x < 2/1 3/z < 1/1"},
-      {"defaultChild", "z=0.5", "1//1 R/defaultChild/1"},
-      // Every child a missing value leaves open, with its share of the records.
-      {"weightedConfidence", "z=0.5",
-       "1//1 2/weightedConfidence/0.4 3/z < 1/0.4 R/weightedConfidence/0.6"},
-      {"aggregateNodes", "x=1", "1//1 2/x < 2/1 3/aggregateNodes/0.75 L2/aggregateNodes/0.25"},
-  };
-  for (const auto& [strategy, inputs, expected] : cases) {
-    std::unique_ptr<ScoreModel> m =
-        Read(Golf("missingValueStrategy=\"" + std::string(strategy) + "\""));
-    NamedCaseRecord record;
-    Fill(record, inputs);
-    DecisionPath path;
-    ASSERT_TRUE(m->GetDecisionPath(&record, path, false));
-    ASSERT_EQ(path.trees.size(), 1u);
-    std::string steps;
-    for (const DecisionStep& s : path.trees[0]) {
-      steps += (steps.empty() ? "" : " ") + s.nodeId + "/" + s.condition + "/" +
-               NumericValue::FormatDouble(s.weight);
-    }
-    EXPECT_EQ(steps, expected) << strategy << " " << inputs;
   }
 }
 
