@@ -338,12 +338,11 @@ TEST_F(Pmml44Test, SegmentationMethods) {
 TEST_F(Pmml44Test, ModelChainFeedsOutputsToTheRegressionAfterIt) {
   // The trees' sum 0.5 + 1.5 goes on as "v"; the classifier gives A the logit
   // of 2v - 4 = 0, then B the rest.
-  const std::string sum =
-      "<MiningModel functionName=\"regression\">" + Schema("r") +
-      "<Output><OutputField name=\"v\" feature=\"predictedValue\" isFinalResult=\"false\"/>"
-      "</Output><Segmentation multipleModelMethod=\"sum\"><Segment><True/>" +
-      Leaf("regression", "0.5") + "</Segment><Segment><True/>" + Leaf("regression", "1.5") +
-      "</Segment></Segmentation></MiningModel>";
+  std::string sum =
+      Mining("regression", "sum", {Leaf("regression", "0.5"), Leaf("regression", "1.5")});
+  sum.insert(sum.find("<Segmentation"),
+             "<Output><OutputField name=\"v\" feature=\"predictedValue\" isFinalResult=\"false\"/>"
+             "</Output>");
   const std::string logit =
       "<RegressionModel functionName=\"classification\" normalizationMethod=\"logit\">"
       "<MiningSchema><MiningField name=\"y\" usageType=\"target\"/><MiningField name=\"v\"/>"
@@ -471,13 +470,11 @@ TEST_F(Pmml44Test, BatchScorerChoosesTheEngine) {
 
 TEST_F(Pmml44Test, FloatModelsAddInSinglePrecision) {
   const auto sum = [](const std::vector<std::string>& scores, const std::string& targets) {
-    std::string segments;
-    for (const std::string& score : scores) {
-      segments += "<Segment><True/>" + Leaf("regression", score) + "</Segment>";
-    }
-    return Doc("<MiningModel functionName=\"regression\" x-mathContext=\"float\">" + Schema("r") +
-               targets + "<Segmentation multipleModelMethod=\"sum\">" + segments +
-               "</Segmentation></MiningModel>");
+    std::vector<std::string> leaves;
+    for (const std::string& score : scores) leaves.push_back(Leaf("regression", score));
+    std::string model = Mining("regression", "sum", leaves);
+    model.insert(model.find("<Segmentation"), targets);
+    return Doc(model.insert(model.find('>'), " x-mathContext=\"float\""));
   };
   // Float steps of 8 near 1e8: 1e8 + 5 + 5 is 100000016 when the constant
   // comes first (PMML 4.4 exports), 100000008 when it comes last.
