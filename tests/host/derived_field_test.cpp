@@ -94,16 +94,13 @@ class DerivedFieldTest : public ::testing::Test {
     return Show(Compute(record)->GetValue(name));
   }
 
-  struct Row {
-    const char* field;
-    const char* inputs;
-    const char* expected;
-  };
+  // {field, inputs, expected}
+  using Row = std::tuple<const char*, const char*, const char*>;
   // Reads the derived fields, then checks each row in turn on the same dictionary.
   void ExpectRows(const std::string& derivedFields, const std::vector<Row>& rows) {
     Read(derivedFields);
-    for (const Row& r : rows) {
-      EXPECT_EQ(Eval(r.field, r.inputs), r.expected) << r.field << " of \"" << r.inputs << "\"";
+    for (const auto& [field, inputs, expected] : rows) {
+      EXPECT_EQ(Eval(field, inputs), expected) << field << " of \"" << inputs << "\"";
     }
   }
 

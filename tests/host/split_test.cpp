@@ -20,19 +20,12 @@ TEST(ScaleSplitTest, ClosedEndsIncludedOpenEndsExcluded) {
   EXPECT_EQ(split.GetRanges().size(), 4u);
   // 20 falls in the gap; unbounded ends are open, so infinity itself is outside; the
   // system-missing number and NaN route nowhere even where a range holds them.
-  const std::pair<double, int> routes[] = {{-1e300, 0},
-                                           {10, 0},
-                                           {10.000001, 1},
-                                           {19.999, 1},
-                                           {20, -1},
-                                           {25, 3},
-                                           {30, 2},
-                                           {50, 2},
-                                           {1e300, 2},
-                                           {kInf, -1},
-                                           {-kInf, -1},
-                                           {NumericValue::GetSysmisValue(), -1},
-                                           {std::numeric_limits<double>::quiet_NaN(), -1}};
+  const double nan = std::numeric_limits<double>::quiet_NaN(),
+               sysmis = NumericValue::GetSysmisValue();
+  const std::pair<double, int> routes[] = {
+      {-1e300, 0}, {10, 0},    {10.000001, 1}, {19.999, 1}, {20, -1},     {25, 3},   {30, 2},
+      {50, 2},     {1e300, 2}, {kInf, -1},     {-kInf, -1}, {sysmis, -1}, {nan, -1},
+  };
   for (const auto& [x, child] : routes) {
     NumericValue value(x);
     EXPECT_EQ(split.GetChildIndex(&value), child) << x;
