@@ -202,6 +202,17 @@ std::string Golf(const std::string& attributes) {
 
 // The decision path lists steps as "node/condition/weight"; under weightedConfidence and
 // aggregateNodes, every child a missing value leaves open with its share of the records.
+TEST_F(Pmml44Test, MissingValuePenaltyAppliesAtEveryStep) {
+  // The root's default child becomes the x < 2 node, whose default is L2: a case without x
+  // and z takes two missing-value steps, so L2's confidence 1 is multiplied by 0.8 twice.
+  std::string doc = Golf("missingValueStrategy=\"defaultChild\" missingValuePenalty=\"0.8\"");
+  doc.replace(doc.find("defaultChild=\"R\""), 16, "defaultChild=\"L\"");
+  doc.replace(doc.find("<Node score=\"A\" recordCount=\"4\""), 5, "<Node id=\"L\"");
+  const Answer a = ScoreDoc(doc, "");
+  EXPECT_EQ(a.node, "L2");
+  EXPECT_NEAR(a.confidence, 0.8 * 0.8, 1e-12);
+}
+
 TEST_F(Pmml44Test, TreeMissingValueAndNoTrueChildStrategies) {
   // {attributes, inputs, prediction, status, node, confidence, path (when checked)}; nodes
   // without an id count from 1 in document order.
