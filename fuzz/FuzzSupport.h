@@ -10,12 +10,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "host/ScoreCaseRecord.h"
 #include "host/ScoreDictionary.h"
+#include "host/ScoreResult.h"
 #include "host/ScoreValue.h"
+#include "host/VorqScore.h"
 #include "host/XmlDocument.h"
 
 namespace fuzzsupport {
@@ -108,6 +111,32 @@ inline void FillCase(IndexedCaseRecord& record, const std::vector<Candidates>& c
       record.SetString(static_cast<int>(i), c.texts[pick - c.numbers.size()]);
     }
   }
+}
+
+// One line per scored case: status, prediction, confidence, node, advice and
+// the category shares.
+inline std::string DescribeCase(const VorqScore::VorqStatus& status, const ScoreResult* result) {
+  std::ostringstream out;
+  out << "status " << status.GetCode();
+  if (result != nullptr) {
+    const ScoreValue* prediction = result->GetPrediction();
+    out << " prediction " << (prediction ? prediction->ToString() : "none") << " confidence "
+        << NumericValue::FormatDouble(result->GetConfidence());
+    if (const auto* stats = dynamic_cast<const ScoreNodeStats*>(result)) {
+      out << " node " << stats->GetNodeID();
+    }
+    for (const ResultAdvice& advice : result->GetAdvice()) {
+      out << " advice " << advice.GetCode() << " " << advice.GetText();
+    }
+    if (const auto* cls = dynamic_cast<const ScoreClsResult*>(result)) {
+      for (const auto& entry : cls->GetAllValuePercent()) {
+        out << " p(" << (entry.first ? entry.first->ToString() : "?")
+            << ")=" << NumericValue::FormatDouble(entry.second);
+      }
+    }
+  }
+  out << "\n";
+  return out.str();
 }
 
 }  // namespace fuzzsupport

@@ -36,30 +36,6 @@ namespace {
 
 constexpr unsigned kCases = 12;
 
-// One line per scored case: status, prediction, confidence, node and advice.
-void Describe(const VorqScore::VorqStatus& status, const ScoreResult* result,
-              std::ostringstream& out) {
-  out << "status " << status.GetCode();
-  if (result != nullptr) {
-    const ScoreValue* prediction = result->GetPrediction();
-    out << " prediction " << (prediction ? prediction->ToString() : "none") << " confidence "
-        << NumericValue::FormatDouble(result->GetConfidence());
-    if (const auto* stats = dynamic_cast<const ScoreNodeStats*>(result)) {
-      out << " node " << stats->GetNodeID();
-    }
-    for (const ResultAdvice& advice : result->GetAdvice()) {
-      out << " advice " << advice.GetCode() << " " << advice.GetText();
-    }
-    if (const auto* cls = dynamic_cast<const ScoreClsResult*>(result)) {
-      for (const auto& entry : cls->GetAllValuePercent()) {
-        out << " p(" << (entry.first ? entry.first->ToString() : "?")
-            << ")=" << NumericValue::FormatDouble(entry.second);
-      }
-    }
-  }
-  out << "\n";
-}
-
 // Scores generated cases on an indexed record and one on a named record;
 // returns what came out, one line per case, after the model's display.
 std::string ScoreModelCases(ScoreModel* model, uint32_t seed) {
@@ -78,7 +54,7 @@ std::string ScoreModelCases(ScoreModel* model, uint32_t seed) {
   for (unsigned k = 0; k < kCases; ++k) {
     fuzzsupport::FillCase(record, candidates, k, seed);
     const VorqScore::VorqStatus status = model->GetScore(&record, result, false);
-    Describe(status, result, out);  // after the call: it may replace the result
+    out << fuzzsupport::DescribeCase(status, result);  // after the call: it may replace the result
   }
   // The last case again by name, which takes the lookup path.
   NamedCaseRecord named;
@@ -88,7 +64,7 @@ std::string ScoreModelCases(ScoreModel* model, uint32_t seed) {
     }
   }
   const VorqScore::VorqStatus status = model->GetScore(&named, result, false);
-  Describe(status, result, out);
+  out << fuzzsupport::DescribeCase(status, result);
   delete result;
   return out.str();
 }

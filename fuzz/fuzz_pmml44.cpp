@@ -35,32 +35,6 @@ namespace {
 
 constexpr unsigned kCases = 12;
 
-// One line per scored case: status, prediction, confidence, node, advice and
-// the category shares.
-std::string Describe(const VorqScore::VorqStatus& status, const ScoreResult* result) {
-  std::ostringstream out;
-  out << "status " << status.GetCode();
-  if (result != nullptr) {
-    const ScoreValue* prediction = result->GetPrediction();
-    out << " prediction " << (prediction ? prediction->ToString() : "none") << " confidence "
-        << NumericValue::FormatDouble(result->GetConfidence());
-    if (const auto* stats = dynamic_cast<const ScoreNodeStats*>(result)) {
-      out << " node " << stats->GetNodeID();
-    }
-    for (const ResultAdvice& advice : result->GetAdvice()) {
-      out << " advice " << advice.GetCode() << " " << advice.GetText();
-    }
-    if (const auto* cls = dynamic_cast<const ScoreClsResult*>(result)) {
-      for (const auto& entry : cls->GetAllValuePercent()) {
-        out << " p(" << (entry.first ? entry.first->ToString() : "?")
-            << ")=" << NumericValue::FormatDouble(entry.second);
-      }
-    }
-  }
-  out << "\n";
-  return out.str();
-}
-
 // The node a single tree's answer came from, or empty (also when several
 // nodes' answers were combined, which reports node -1).
 std::string AnsweringNode(const ScoreResult* result) {
@@ -88,11 +62,11 @@ std::string ScoreCases(ScoreModel* model, uint32_t seed) {
   for (unsigned k = 0; k < kCases; ++k) {
     fuzzsupport::FillCase(record, candidates, k, seed);
     VorqScore::VorqStatus status = model->GetScore(&record, result, false);
-    const std::string first = Describe(status, result);
+    const std::string first = fuzzsupport::DescribeCase(status, result);
     const std::string node = AnsweringNode(result);
     model->GetDecisionPath(&record, path, false);
     status = model->GetScore(&record, result, false);
-    const std::string again = Describe(status, result);
+    const std::string again = fuzzsupport::DescribeCase(status, result);
     if (again != first) {
       std::fprintf(stderr, "first:\n%s\nagain:\n%s\n", first.c_str(), again.c_str());
       fuzzsupport::Fail("scoring a case twice gave two answers");
@@ -124,8 +98,9 @@ std::string Run(const std::string& bytes, XmlDocument::Form form, uint8_t select
     return ScoreCases(model.get(), (selector >> 4) & 7u);
   } catch (const VeltraException& e) {
     // Only the read-only DOM knows element lines: " (line N)" is left out.
+    static const std::regex kLine(" \\(line [0-9]+\\)");
     return "error " + std::to_string(e.GetCode()) + ": " +
-           std::regex_replace(e.GetMessage(), std::regex(" \\(line [0-9]+\\)"), "");
+           std::regex_replace(e.GetMessage(), kLine, "");
   }
 }
 
